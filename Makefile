@@ -1,0 +1,66 @@
+# The two set-up commands of the README:
+#   make run   install what is missing, build, start the program on the emulator
+#   make test  install what is missing, build (dev and asan+ubsan), run every test
+# Everything else here is a convenience for developers.
+
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+# Debian 12 packages the build and the tests need.
+PACKAGES := cmake ninja-build g++ pkg-config ccache git \
+            libgtest-dev libgmock-dev libusb-1.0-0-dev \
+            qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev xvfb xauth \
+            libxml2-utils gpsbabel gdal-bin desktop-file-utils \
+            clang libclang-rt-14-dev
+
+.PHONY: run test deps configure build build-asan test-dev test-asan tsan fuzz clean format
+
+deps:
+	@missing=""; \
+	for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+build/dev/build.ninja: CMakeLists.txt CMakePresets.json
+	cmake --preset dev
+
+build/asan/build.ninja: CMakeLists.txt CMakePresets.json
+	cmake --preset asan
+
+configure: deps build/dev/build.ninja
+
+build: configure
+	cmake --build --preset dev -j $(JOBS)
+
+build-asan: deps build/asan/build.ninja
+	cmake --build --preset asan -j $(JOBS)
+
+test-dev: build
+	ctest --preset dev -j $(JOBS)
+
+test-asan: build-asan
+	ctest --preset asan -j $(JOBS)
+
+test: test-dev test-asan
+	@echo "All tests passed (dev and asan+ubsan builds)."
+
+run: build
+	scripts/run-demo
+
+tsan: deps
+	cmake --preset tsan && cmake --build --preset tsan -j $(JOBS) && ctest --preset tsan -j $(JOBS)
+
+fuzz: deps
+	cmake --preset fuzz && cmake --build --preset fuzz -j $(JOBS)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build
