@@ -1,0 +1,38 @@
+#include "link/reader_thread.h"
+
+#include <utility>
+
+namespace dorvane {
+
+void CReaderThread::Start(std::function<void()> body) {
+    Stop();
+    if (m_thread.joinable()) {
+        // Only reachable when Start runs on the reader thread itself: a thread
+        // cannot join itself, so it keeps running its old body until it ends.
+        return;
+    }
+    m_stop.store(false, std::memory_order_release);
+    m_thread = std::thread([this, work = std::move(body)] {
+        m_id.store(std::this_thread::get_id());
+        work();
+    });
+    m_id.store(m_thread.get_id());
+}
+
+void CReaderThread::Stop() {
+    {
+        std::lock_guard lock(m_napLock);
+        m_stop.store(true, std::memory_order_release);
+    }
+    m_napWake.notify_all();
+    if (!m_thread.joinable() || IsReaderThread()) return;
+    m_thread.join();
+    m_id.store(std::thread::id{});
+}
+
+void CReaderThread::Nap(std::chrono::milliseconds slice) {
+    std::unique_lock lock(m_napLock);
+    m_napWake.wait_for(lock, slice, [this] { return StopRequested(); });
+}
+
+}  // namespace dorvane
