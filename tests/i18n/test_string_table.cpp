@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "i18n/ini_reader.h"
+#include "i18n/string_table.h"
+#include "names/encoding.h"
+
+namespace dorvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kShippedDir = fs::path(DORVANE_SOURCE_DIR) / "resources" / "Language";
+
+std::string ReadFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const fs::path& p, const std::string& bytes) {
+    std::ofstream out(p, std::ios::binary);
+    out << bytes;
+}
+
+// Every entry of a language file by section, read with a plain parser that is
+// independent of CIni: lets the tests check that a key sits in its own section.
+std::map<std::string, std::map<std::string, std::string>> ParseStrict(const std::string& text) {
+    std::map<std::string, std::map<std::string, std::string>> out;
+    std::istringstream in(text);
+    std::string line, section;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == ';') continue;
+        if (line[0] == '[') {
+            section = line.substr(1, line.find(']') - 1);
+            continue;
+        }
+        const auto eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        out[section][line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return out;
+}
+
+class StringTableTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetToDefaults(); }
+    void TearDown() override { ResetToDefaults(); }
+    // A fresh folder per test: ctest runs the cases of this program in parallel.
+    static fs::path TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "dorvane-i18n-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
+        return pattern;
+    }
+};
+
+TEST_F(StringTableTest, DefaultsAreTheChineseTexts) {
+    EXPECT_EQ(Text(StringId::RES_CTRANSWAIT_CANCEL), "取消");
+    EXPECT_EQ(Text(StringId::RES_CMAINFRAME_MENU_1_0), "复制(&O)\tCtrl+0");
+    EXPECT_EQ(Text(StringId::RES_GLOBAL_STRING_RES_ERR_MSG_M41X_GMT), "M418不支持下载gmt文件!");
+    EXPECT_EQ(SectionName(StringId::RES_GLOBAL_STRING_RES_ERR_MSG_M41X_GMT), "M426UP_GLOBAL");
+    EXPECT_EQ(SectionName(StringId::RES_CMAINFRAME_MENU_0), "DORVANE_MENU");
+    EXPECT_EQ(ComputerPaneColumns(), "名称,145;类型,50;大小(字节),75;修改时间,110");
+    EXPECT_EQ(DevicePaneColumns(), "名称,179;大小(字节),75;修改时间,110");
+    EXPECT_EQ(IllegalMapText(), "非法的地图!");
+    EXPECT_EQ(CurrentLanguage(), Language::Chinese);
+    EXPECT_EQ(CurrentLanguageIndex(), 0);
+}
+
+TEST_F(StringTableTest, KeysAreUniqueAndFoundByName) {
+    std::set<std::string_view> seen;
+    for (StringId id : AllStringIds()) {
+        EXPECT_TRUE(seen.insert(KeyName(id)).second) << KeyName(id);
+        EXPECT_EQ(FindStringId(KeyName(id)), id);
+        EXPECT_FALSE(DefaultText(id).empty()) << KeyName(id);
+        EXPECT_TRUE(IsValidUtf8(DefaultText(id))) << KeyName(id);
+    }
+    EXPECT_EQ(seen.size(), kStringCount);
+    EXPECT_EQ(FindStringId("RES_NO_SUCH_KEY"), std::nullopt);
+}
+
+TEST_F(StringTableTest, DeviceErrorKeysExist) {
+    // The keys the device error texts are looked up by.
+    const std::map<std::string, std::string> keys = {
+        {"RES_GLOBAL_STRING_RES_ERR_MSG_NULL_1", "没有错误!"},
+        {"RES_GLOBAL_STRING_RES_ERR_FILE_NOT_EXIST", "指定的文件不存在,或文件已被锁定!"},
+        {"RES_GLOBAL_STRING_RES_ERR_MSG_FILEBUSY", "文件正在使用!"},
+        {"RES_GLOBAL_STRING_RES_ERR_MSG_FILEUNKNOW", "文件不可识别!"},
+        {"RES_GLOBAL_STRING_RES_ERR_MSG_FILEEXIST", "文件已经存在!请更改文件名再尝试一次。"},
+        {"RES_GLOBAL_STRING_RES_ERR_MSG_WPTISFULL", "航点已满!"},
+        {"RES_GLOBAL_STRING_RES_ERROR_NOSPACE", "磁盘空间低"},
+        {"RES_GLOBAL_STRING_RES_ERR_MSG_TIMEOUT", "连接超时!"},
+        {"RES_CMAINFRAME_ERROR_DONT_SUPPORT_DOWNLOAD_GMT", "GPS设备不支持接收GMT文件!"},
+        {"RES_GLOBAL_STRING_RES_GPS_CONNECT_ERROR", "数据源未连接！"},
+        {"RES_GLOBAL_STRING_RES_ERR_OTHER", "其他错误!"},
+    };
+    for (const auto& [key, text] : keys) {
+        const auto id = FindStringId(key);
+        ASSERT_TRUE(id.has_value()) << key;
+        EXPECT_EQ(Text(*id), text) << key;
+    }
+}
+
+// Walks the whole table: every key must be in its own section of both shipped
+// files, with a non-empty value that the reader returns whole.
+TEST_F(StringTableTest, EveryKeyIsInBothShippedFiles) {
+    for (const char* name : {"code_ch.ini", "code_en.ini"}) {
+        const std::string bytes = ReadFile(kShippedDir / name);
+        ASSERT_FALSE(bytes.empty()) << name;
+        ASSERT_TRUE(IsValidUtf8(bytes)) << name;
+        const auto strict = ParseStrict(bytes);
+        CIni ini;
+        ASSERT_TRUE(ini.LoadBytes(bytes));
+        std::set<std::string> known;
+        for (StringId id : AllStringIds()) {
+            const std::string section(SectionName(id)), key(KeyName(id));
+            known.insert(key);
+            auto sec = strict.find(section);
+            ASSERT_NE(sec, strict.end()) << name << ": no section " << section;
+            auto entry = sec->second.find(key);
+            ASSERT_NE(entry, sec->second.end()) << name << ": " << key << " not in " << section;
+            EXPECT_FALSE(entry->second.empty()) << name << ": " << key;
+            // A "]" would cut the value short when the program reads it.
+            EXPECT_EQ(ini.Lookup(section, key), entry->second) << name << ": " << key;
+        }
+        for (const auto& [section, entries] : strict)
+            for (const auto& [key, value] : entries)
+                EXPECT_TRUE(known.count(key)) << name << ": unknown key " << key;
+    }
+}
+
+TEST_F(StringTableTest, ChineseFileHoldsTheDefaults) {
+    ASSERT_TRUE(LoadLanguageFile(kShippedDir / "code_ch.ini", Language::Chinese));
+    for (StringId id : AllStringIds()) EXPECT_EQ(Text(id), DefaultText(id)) << KeyName(id);
+}
+
+// Count of printf conversions, in order, e.g. "%s%d".
+std::string Conversions(const std::string& s) {
+    std::string out;
+    for (std::size_t i = 0; i + 1 < s.size(); ++i) {
+        if (s[i] != '%') continue;
+        std::size_t j = i + 1;
+        if (s[j] == '%') {
+            i = j;
+            continue;
+        }
+        while (j < s.size() && (s[j] == '.' || (s[j] >= '0' && s[j] <= '9'))) ++j;
+        if (j < s.size()) out += s.substr(i, j - i + 1);
+        i = j;
+    }
+    return out;
+}
+
+TEST_F(StringTableTest, EnglishFileKeepsFormatsShortcutsAndAccelerators) {
+    ASSERT_TRUE(LoadLanguageFile(kShippedDir / "code_en.ini", Language::English));
+    EXPECT_EQ(CurrentLanguageIndex(), 1);
+    for (StringId id : AllStringIds()) {
+        const std::string en = Text(id);
+        const std::string ch(DefaultText(id));
+        // Same arguments in the same order, or printf reads garbage.
+        EXPECT_EQ(Conversions(en), Conversions(ch)) << KeyName(id);
+        // The tab that separates a menu item from its shortcut.
+        EXPECT_EQ(en.find('\t') == std::string::npos, ch.find('\t') == std::string::npos)
+            << KeyName(id);
+        // The column specifications keep their widths.
+        if (KeyName(id).find("MESSAGE01_") != std::string_view::npos) {
+            EXPECT_EQ(en.substr(en.find(',')), ch.substr(ch.find(','))) << KeyName(id);
+        }
+    }
+    // Menu items with an accelerator in Chinese have one in English.
+    for (StringId id : AllStringIds()) {
+        if (SectionName(id) != "DORVANE_MENU") continue;
+        if (DefaultText(id).find('&') != std::string_view::npos) {
+            EXPECT_NE(Text(id).find('&'), std::string::npos) << KeyName(id);
+        }
+    }
+    EXPECT_EQ(Text(StringId::RES_CTRANSWAIT_CANCEL), "Cancel");
+    EXPECT_EQ(ComputerPaneColumns(), "Name,145;Type,50;Size (bytes),75;Modified,110");
+    EXPECT_EQ(DevicePaneColumns(), "Name,179;Size (bytes),75;Modified,110");
+    EXPECT_EQ(IllegalMapText(), "非法的地图!");  // never replaced
+}
+
+TEST_F(StringTableTest, GbkFileAndItsUtf8TwinGiveTheSameTable) {
+    const std::string utf8 = ReadFile(kShippedDir / "code_ch.ini");
+    const auto gbk = Utf8ToGbk(utf8);
+    ASSERT_TRUE(gbk.has_value());
+    ASSERT_NE(*gbk, utf8);
+    const fs::path dir = TempDir();
+    WriteFile(dir / "gbk.ini", *gbk);
+    WriteFile(dir / "utf8.ini", utf8);
+
+    ASSERT_TRUE(LoadLanguageFile(dir / "utf8.ini", Language::Chinese));
+    std::vector<std::string> from_utf8;
+    for (StringId id : AllStringIds()) from_utf8.push_back(Text(id));
+    ResetToDefaults();
+    ASSERT_TRUE(LoadLanguage(Language::English));  // something else in between
+    ASSERT_TRUE(LoadLanguageFile(dir / "gbk.ini", Language::Chinese));
+    for (StringId id : AllStringIds())
+        EXPECT_EQ(Text(id), from_utf8[static_cast<std::size_t>(id)]) << KeyName(id);
+    EXPECT_EQ(Text(StringId::RES_CDORVANEDOC_MESSAGE01), "在 %s 以 %d 波特率搜索GPS设备");
+    fs::remove_all(dir);
+}
+
+TEST_F(StringTableTest, MissingKeysBecomeEmptyAndColumnsAreRebuilt) {
+    const fs::path dir = TempDir();
+    WriteFile(dir / "part.ini",
+              "[DORVANE_CRIGHTFORMVIEW]\r\nRES_CRIGHTFORMVIEW_MESSAGE01_1=N,1\r\n"
+              "RES_CRIGHTFORMVIEW_MESSAGE01_3=S,3\r\n"
+              "[DORVANE_MENU]\r\nRES_CMAINFRAME_MENU_2_7_1=English  \r\n");
+    ASSERT_TRUE(LoadLanguageFile(dir / "part.ini", Language::English));
+    EXPECT_EQ(Text(StringId::RES_CTRANSWAIT_CANCEL), "");  // the cancel button goes blank
+    EXPECT_EQ(Text(StringId::RES_CMAINFRAME_MENU_2_7_1), "English  ");
+    EXPECT_EQ(ComputerPaneColumns(), "N,1;;S,3;");
+    EXPECT_EQ(DevicePaneColumns(), ";;");
+    EXPECT_EQ(CurrentLanguage(), Language::English);
+    fs::remove_all(dir);
+}
+
+TEST_F(StringTableTest, MissingOrEmptyFileChangesNothing) {
+    const fs::path dir = TempDir();
+    ASSERT_TRUE(LoadLanguageFile(kShippedDir / "code_en.ini", Language::English));
+    WriteFile(dir / "empty.ini", "");
+    EXPECT_FALSE(LoadLanguageFile(dir / "empty.ini", Language::Chinese));
+    EXPECT_FALSE(LoadLanguageFile(dir / "absent.ini", Language::Chinese));
+    EXPECT_EQ(Text(StringId::RES_CTRANSWAIT_CANCEL), "Cancel");
+    EXPECT_EQ(CurrentLanguage(), Language::English);
+    fs::remove_all(dir);
+}
+
+TEST_F(StringTableTest, LanguageFilesAreFoundBesideTheProgram) {
+    // The build copies resources/Language into bin/Language, where the test
+    // programs also run from.
+    const auto candidates = LanguageFileCandidates(Language::English);
+    ASSERT_EQ(candidates.size(), 2u);
+    EXPECT_EQ(candidates[0], *ExecutableDir() / "Language" / "code_en.ini");
+    EXPECT_EQ(candidates[1], fs::path(DORVANE_DATADIR) / "Language" / "code_en.ini");
+    EXPECT_TRUE(LanguageFileAvailable(Language::English));
+    ASSERT_TRUE(LoadLanguage(Language::English));
+    EXPECT_EQ(Text(StringId::RES_CLI_NO_DEVICE), "No handheld found.");
+    ASSERT_TRUE(LoadLanguage(Language::Chinese));
+    EXPECT_EQ(Text(StringId::RES_CLI_NO_DEVICE), "没有找到GPS设备。");
+    EXPECT_EQ(CurrentLanguageIndex(), 0);
+}
+
+}  // namespace
+}  // namespace dorvane
