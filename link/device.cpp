@@ -6,31 +6,45 @@ namespace dorvane {
 
 std::string_view LinkErrorName(LinkError error) {
     switch (error) {
-        case LinkError::None: return "None";
-        case LinkError::NotFound: return "NotFound";
-        case LinkError::PermissionDenied: return "PermissionDenied";
-        case LinkError::Busy: return "Busy";
-        case LinkError::NotATerminal: return "NotATerminal";
-        case LinkError::BadSettings: return "BadSettings";
-        case LinkError::NotConfigured: return "NotConfigured";
-        case LinkError::IoError: return "IoError";
+        case LinkError::None:
+            return "None";
+        case LinkError::NotFound:
+            return "NotFound";
+        case LinkError::PermissionDenied:
+            return "PermissionDenied";
+        case LinkError::Busy:
+            return "Busy";
+        case LinkError::NotATerminal:
+            return "NotATerminal";
+        case LinkError::BadSettings:
+            return "BadSettings";
+        case LinkError::NotConfigured:
+            return "NotConfigured";
+        case LinkError::IoError:
+            return "IoError";
     }
     return "IoError";
 }
 
 LinkError LinkErrorFromErrno(int err) {
     switch (err) {
-        case 0: return LinkError::None;
+        case 0:
+            return LinkError::None;
         case EACCES:
-        case EPERM: return LinkError::PermissionDenied;
+        case EPERM:
+            return LinkError::PermissionDenied;
         case ENOENT:
         case ENODEV:
         case ENXIO:
-        case ENOTDIR: return LinkError::NotFound;
+        case ENOTDIR:
+            return LinkError::NotFound;
         case EBUSY:
-        case EWOULDBLOCK: return LinkError::Busy;
-        case ENOTTY: return LinkError::NotATerminal;
-        default: return LinkError::IoError;
+        case EWOULDBLOCK:
+            return LinkError::Busy;
+        case ENOTTY:
+            return LinkError::NotATerminal;
+        default:
+            return LinkError::IoError;
     }
 }
 

@@ -150,7 +150,9 @@ int CSerial::Open(const std::string& portName, int baud) {
     return 1;
 }
 
-int CSerial::Reopen() { return Open(m_portName, m_baud); }
+int CSerial::Reopen() {
+    return Open(m_portName, m_baud);
+}
 
 void CSerial::Close() {
     m_closing.store(true);

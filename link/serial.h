@@ -86,7 +86,8 @@ public:
     /// Snapshot of the port list (sorted, default port included).
     std::deque<std::string> PortList() const;
     /// Lists the ports again from `sysfsRoot` (for tests and a refresh).
-    void RefreshPortList(const std::filesystem::path& sysfsRoot, const std::filesystem::path& devRoot);
+    void RefreshPortList(const std::filesystem::path& sysfsRoot,
+                         const std::filesystem::path& devRoot);
 
 private:
     void ReaderLoop();

@@ -45,7 +45,8 @@ bool ParseUsbId(const std::string& text, UsbConfig& config) {
     if (colon == std::string::npos) return false;
     std::uint16_t vendor = 0;
     std::uint16_t product = 0;
-    if (!ParseHexId(text.substr(0, colon), vendor) || !ParseHexId(text.substr(colon + 1), product)) {
+    if (!ParseHexId(text.substr(0, colon), vendor) ||
+        !ParseHexId(text.substr(colon + 1), product)) {
         return false;
     }
     config.vendorId = vendor;
@@ -66,7 +67,9 @@ UsbConfig UsbConfigFromEnvironment() {
 
 CUsb::CUsb(UsbConfig config) : m_config(std::move(config)) {}
 
-CUsb::~CUsb() { Close(); }
+CUsb::~CUsb() {
+    Close();
+}
 
 void CUsb::Configure(const UsbConfig& config) {
     Close();

@@ -18,12 +18,17 @@ constexpr int kPurgeMaxReads = 64;
 
 LinkError FromLibusb(int rc) {
     switch (rc) {
-        case LIBUSB_SUCCESS: return LinkError::None;
-        case LIBUSB_ERROR_ACCESS: return LinkError::PermissionDenied;
+        case LIBUSB_SUCCESS:
+            return LinkError::None;
+        case LIBUSB_ERROR_ACCESS:
+            return LinkError::PermissionDenied;
         case LIBUSB_ERROR_NO_DEVICE:
-        case LIBUSB_ERROR_NOT_FOUND: return LinkError::NotFound;
-        case LIBUSB_ERROR_BUSY: return LinkError::Busy;
-        default: return LinkError::IoError;
+        case LIBUSB_ERROR_NOT_FOUND:
+            return LinkError::NotFound;
+        case LIBUSB_ERROR_BUSY:
+            return LinkError::Busy;
+        default:
+            return LinkError::IoError;
     }
 }
 
@@ -109,9 +114,9 @@ public:
     long Read(std::uint8_t* buffer, std::size_t max, std::chrono::milliseconds wait) override {
         if (!m_handle) return -1;
         int transferred = 0;
-        const int rc = libusb_bulk_transfer(m_handle, m_endpoints.inAddress, buffer,
-                                            static_cast<int>(max), &transferred,
-                                            static_cast<unsigned>(wait.count()));
+        const int rc =
+            libusb_bulk_transfer(m_handle, m_endpoints.inAddress, buffer, static_cast<int>(max),
+                                 &transferred, static_cast<unsigned>(wait.count()));
         if (transferred > 0) return transferred;
         if (rc == LIBUSB_SUCCESS || rc == LIBUSB_ERROR_TIMEOUT || rc == LIBUSB_ERROR_INTERRUPTED) {
             return 0;

@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-
-#include <gtest/gtest.h>
 
 #include "link/debug_logger.h"
 #include "link_test_util.h"
@@ -28,7 +28,8 @@ TEST(DebugLogger, OpenStreamEndsWithClosingLineExactlyOnce) {
         const char* description;
         bool closeExplicitly;
     };
-    for (const Case c : {Case{"closed at destruction", false}, Case{"Close, then destruction", true}}) {
+    for (const Case c :
+         {Case{"closed at destruction", false}, Case{"Close, then destruction", true}}) {
         test::TempDir dir;
         const auto file = dir.path() / "sub" / "link.log";
         {
@@ -38,7 +39,8 @@ TEST(DebugLogger, OpenStreamEndsWithClosingLineExactlyOnce) {
             if (c.closeExplicitly) logger.Close();
             logger.Write("second line");
         }
-        const std::string body = c.closeExplicitly ? "sent 19 bytes\n" : "sent 19 bytes\nsecond line\n";
+        const std::string body =
+            c.closeExplicitly ? "sent 19 bytes\n" : "sent 19 bytes\nsecond line\n";
         const std::string text = ReadFile(file);
         EXPECT_EQ(text, body + std::string(kEndLogLine)) << c.description;
         EXPECT_EQ(Count(text, kEndLogLine), 1u) << c.description;

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -13,8 +14,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "link/permission.h"
 #include "link/serial.h"
@@ -46,8 +45,10 @@ public:
         std::size_t done = 0;
         while (done < bytes.size()) {
             const ssize_t n = ::write(m_master, bytes.data() + done, bytes.size() - done);
-            if (n > 0) done += static_cast<std::size_t>(n);
-            else if (errno != EINTR && errno != EAGAIN) return;
+            if (n > 0)
+                done += static_cast<std::size_t>(n);
+            else if (errno != EINTR && errno != EAGAIN)
+                return;
         }
     }
 
@@ -144,7 +145,8 @@ TEST_F(SerialPty, StopReaderReturnsPromptlyWhileBytesKeepArrivingAndDeliveryEnds
     std::thread writer([&] {
         const auto chunk = test::Pattern(512);
         while (!stop) {
-            if (::write(pty.master(), chunk.data(), chunk.size()) < 0) std::this_thread::sleep_for(1ms);
+            if (::write(pty.master(), chunk.data(), chunk.size()) < 0)
+                std::this_thread::sleep_for(1ms);
         }
     });
     ASSERT_TRUE(collector.WaitFor(8 * 1024));
@@ -227,8 +229,8 @@ TEST_F(SerialPty, PortRefusedForPermissionGivesPermissionDenied) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         constexpr uid_t kNobody = 65534;
-        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 ||
-                                 ::setuid(kNobody) != 0)) {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
             ::_exit(2);
         }
         if (::geteuid() != 0 && ::getuid() == ::geteuid()) {

@@ -2,10 +2,10 @@
 // class/tty/<name> links to a device folder; driver-backed ports have a
 // "device" link, serial-core ports a "type" attribute (0 = no UART).
 
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <optional>
-
-#include <gtest/gtest.h>
 
 #include "link/serial_ports.h"
 #include "link_test_util.h"
@@ -30,7 +30,8 @@ fs::path BuildSysfs(const fs::path& root, const std::vector<FakeTty>& ttys) {
         const fs::path node = sys / "devices" / "tty" / tty.name;
         fs::create_directories(node);
         if (tty.driverBacked) {
-            fs::create_directory_symlink(sys / "devices" / "platform" / "serial8250", node / "device");
+            fs::create_directory_symlink(sys / "devices" / "platform" / "serial8250",
+                                         node / "device");
         }
         if (tty.uartType) std::ofstream(node / "type") << *tty.uartType << "\n";
         fs::create_directory_symlink(node, sys / "class" / "tty" / tty.name);
@@ -53,7 +54,8 @@ TEST(SerialPorts, ListFromFakeTrees) {
     for (int i = 1; i < 32; ++i) stockPc.push_back({"ttyS" + std::to_string(i), true, 0});
 
     const Case cases[] = {
-        {"phantom ttyS left out, usb-serial and ACM kept", stockPc,
+        {"phantom ttyS left out, usb-serial and ACM kept",
+         stockPc,
          {"ttyS0", "ttyACM0", "ttyUSB0"}},
         {"two real UARTs and no ttyS0: default in front, shorter names first",
          {{"ttyS10", true, k16550A}, {"ttyS3", true, k16550A}, {"ttyS4", true, 0}},
@@ -89,10 +91,19 @@ TEST(SerialPorts, UnreadableTreeGivesDefaultAlone) {
 }
 
 TEST(SerialPorts, SortIsLengthThenBytes) {
-    Ports names = {"ttyUSB10", "ttyS9", "ttyUSB2", "ttyS10", "ttyS1", "tty\xC3" "0"};
+    Ports names = {"ttyUSB10",
+                   "ttyS9",
+                   "ttyUSB2",
+                   "ttyS10",
+                   "ttyS1",
+                   "tty\xC3"
+                   "0"};
     SortPortNames(names);
     // 0xC3 sorts above ASCII letters: the bytes compare unsigned.
-    EXPECT_EQ(names, (Ports{"ttyS1", "ttyS9", "tty\xC3" "0", "ttyS10", "ttyUSB2", "ttyUSB10"}));
+    EXPECT_EQ(names, (Ports{"ttyS1", "ttyS9",
+                            "tty\xC3"
+                            "0",
+                            "ttyS10", "ttyUSB2", "ttyUSB10"}));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // libusb back end with no device present.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -9,8 +10,6 @@
 
 #include <chrono>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "link/usb.h"
 #include "link_test_util.h"
@@ -97,8 +96,10 @@ TEST_F(FifoHandheld, HandheldBytesArriveThroughCallbackInOrder) {
         std::size_t done = 0;
         while (done < data.size()) {
             const ssize_t n = ::write(toComputer, data.data() + done, data.size() - done);
-            if (n > 0) done += static_cast<std::size_t>(n);
-            else std::this_thread::sleep_for(1ms);
+            if (n > 0)
+                done += static_cast<std::size_t>(n);
+            else
+                std::this_thread::sleep_for(1ms);
         }
     });
     const bool complete = collector.WaitFor(data.size());
@@ -173,10 +174,14 @@ TEST(Usb, ParseUsbId) {
         std::uint16_t product;
     };
     const Case cases[] = {
-        {"1a86:7523", true, 0x1a86, 0x7523}, {"0403:6001", true, 0x0403, 0x6001},
-        {"ABCD:ef01", true, 0xabcd, 0xef01}, {"1:2", true, 1, 2},
-        {"12345:1", false, 0, 0},            {"1a86", false, 0, 0},
-        {":", false, 0, 0},                  {"xyz:0001", false, 0, 0},
+        {"1a86:7523", true, 0x1a86, 0x7523},
+        {"0403:6001", true, 0x0403, 0x6001},
+        {"ABCD:ef01", true, 0xabcd, 0xef01},
+        {"1:2", true, 1, 2},
+        {"12345:1", false, 0, 0},
+        {"1a86", false, 0, 0},
+        {":", false, 0, 0},
+        {"xyz:0001", false, 0, 0},
         {"0001:00 1", false, 0, 0},
     };
     for (const Case& c : cases) {
