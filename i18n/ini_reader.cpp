@@ -1,5 +1,6 @@
 #include "i18n/ini_reader.h"
 
+#include <algorithm>
 #include <fstream>
 #include <system_error>
 
@@ -9,12 +10,13 @@ namespace dorvane {
 
 namespace {
 
-constexpr char kCr = '\r';
 constexpr char kLf = '\n';
 constexpr char kSectionOpen = '[';
-constexpr char kSectionClose = ']';
-constexpr char kComment = ';';
 constexpr char kAssign = '=';
+// What ends a section name, a key and a value.
+constexpr std::string_view kSectionNameEnd = "]\r\n";
+constexpr std::string_view kKeyEnd = "\r;=";
+constexpr std::string_view kValueEnd = "\r\n]";
 
 // Blanks and control characters that are trimmed from the end of a key.
 bool IsNonPrinting(char c) {
@@ -75,8 +77,7 @@ std::optional<std::string> CIni::Find(std::string_view section, std::string_view
     // 1. The first section with exactly this name.
     std::size_t pos = std::string_view::npos;
     for (std::size_t start : sections_) {
-        std::size_t end = start + 1;
-        while (end < n && text[end] != kSectionClose && text[end] != kCr && text[end] != kLf) ++end;
+        const std::size_t end = std::min(text.find_first_of(kSectionNameEnd, start + 1), n);
         if (text.substr(start + 1, end - start - 1) == section) {
             pos = start;
             break;
@@ -86,23 +87,19 @@ std::optional<std::string> CIni::Find(std::string_view section, std::string_view
 
     // 2. From the line after the header, to the end of the text.
     auto next_line = [&](std::size_t p) {
-        while (p < n && text[p] != kLf) ++p;
-        return p < n ? p + 1 : n;
+        const std::size_t lf = text.find(kLf, p);
+        return lf == std::string_view::npos ? n : lf + 1;
     };
     pos = next_line(pos);
     while (pos < n) {
-        std::size_t end = pos;
-        while (end < n && text[end] != kCr && text[end] != kComment && text[end] != kAssign) ++end;
+        const std::size_t end = std::min(text.find_first_of(kKeyEnd, pos), n);
         std::size_t key_end = end;
         while (key_end > pos && IsNonPrinting(text[key_end - 1])) --key_end;
         const std::string_view line_key = text.substr(pos, key_end - pos);
         if (line_key.size() <= kMaxKeyBytes && line_key == key) {
             if (end >= n || text[end] != kAssign) return std::string();  // key without "="
-            std::size_t v = end + 1;
-            std::size_t v_end = v;
-            while (v_end < n && text[v_end] != kCr && text[v_end] != kLf &&
-                   text[v_end] != kSectionClose)
-                ++v_end;
+            const std::size_t v = end + 1;
+            const std::size_t v_end = std::min(text.find_first_of(kValueEnd, v), n);
             std::string value(text.substr(v, v_end - v));
             CutUtf8(value, kMaxValueBytes);
             return value;
