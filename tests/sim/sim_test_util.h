@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -26,9 +27,10 @@ class TempFolder {
 public:
     TempFolder() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(info->test_suite_name()) + "-" + info->name();
+        std::replace(name.begin(), name.end(), '/', '_');
         path_ = fs::temp_directory_path() /
-                ("dorvane-sim-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" +
-                 std::to_string(::getpid()));
+                ("dorvane-sim-" + name + "-" + std::to_string(::getpid()));
         fs::remove_all(path_);
         fs::create_directories(path_);
     }
