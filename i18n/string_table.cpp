@@ -4,6 +4,8 @@
 
 #include <array>
 #include <climits>
+#include <cstdarg>
+#include <cstdio>
 #include <system_error>
 #include <unordered_map>
 
@@ -33,6 +35,11 @@ constexpr std::string_view kLanguageFolder = "Language";
 constexpr std::string_view kChineseFile = "code_ch.ini";
 constexpr std::string_view kEnglishFile = "code_en.ini";
 constexpr std::string_view kProcSelfExe = "/proc/self/exe";
+// printf format parts: flags, length modifiers and the conversions that the
+// texts may use ("n" is not among them: it writes through an argument).
+constexpr std::string_view kPrintfFlags = "-+ #0'";
+constexpr std::string_view kPrintfLengths = "hlLqjzt";
+constexpr std::string_view kPrintfConversions = "diouxXeEfFgGaAcsp";
 // The column specifications join their parts with this separator.
 constexpr char kColumnSeparator = ';';
 
@@ -140,10 +147,67 @@ void ResetToDefaults() {
     TheTable().Reset();
 }
 
+std::optional<std::string> PrintfSignature(std::string_view format) {
+    std::string sig;
+    const std::size_t n = format.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (format[i] != '%') continue;
+        if (++i >= n) return std::nullopt;
+        if (format[i] == '%') continue;
+        while (i < n && std::string_view(kPrintfFlags).find(format[i]) != std::string_view::npos)
+            ++i;
+        if (i < n && format[i] == '*') {
+            sig += '*';
+            ++i;
+        }
+        while (i < n && format[i] >= '0' && format[i] <= '9') ++i;
+        if (i < n && format[i] == '.') {
+            ++i;
+            if (i < n && format[i] == '*') {
+                sig += '*';
+                ++i;
+            }
+            while (i < n && format[i] >= '0' && format[i] <= '9') ++i;
+        }
+        while (i < n && std::string_view(kPrintfLengths).find(format[i]) != std::string_view::npos)
+            sig += format[i++];
+        if (i >= n ||
+            std::string_view(kPrintfConversions).find(format[i]) == std::string_view::npos)
+            return std::nullopt;
+        sig += format[i];
+    }
+    return sig;
+}
+
+std::string FormatText(StringId id, ...) {
+    const std::string& format = Text(id);
+    std::va_list args;
+    va_start(args, id);
+    std::va_list again;
+    va_copy(again, args);
+    const int len = std::vsnprintf(nullptr, 0, format.c_str(), args);
+    va_end(args);
+    std::string out;
+    if (len > 0) {
+        out.resize(static_cast<std::size_t>(len) + 1);
+        std::vsnprintf(out.data(), out.size(), format.c_str(), again);
+        out.resize(static_cast<std::size_t>(len));
+    }
+    va_end(again);
+    return out;
+}
+
 void ApplyIni(const CIni& ini, Language language) {
     Table& table = TheTable();
-    for (std::size_t i = 0; i < kStringCount; ++i)
-        table.texts[i] = ini.Lookup(kEntries[i].section, kEntries[i].key);
+    for (std::size_t i = 0; i < kStringCount; ++i) {
+        std::string value = ini.Lookup(kEntries[i].section, kEntries[i].key);
+        // An empty text is harmless as a format; any other must take the same
+        // arguments as the default.
+        if (!value.empty() && PrintfSignature(value) != PrintfSignature(kEntries[i].text)) {
+            value = std::string(kEntries[i].text);
+        }
+        table.texts[i] = std::move(value);
+    }
     table.RebuildColumns();
     table.language = language;
 }

@@ -74,11 +74,29 @@ Language CurrentLanguage();
 /// CurrentLanguage() as the language index (0 Chinese, 1 English).
 int CurrentLanguageIndex();
 
+/// The argument list a printf format expects, one letter per argument in
+/// order ("*" for a width or precision taken from the arguments), with the
+/// length modifiers: "%s %d" -> "sd", "%.2f" -> "f", "%ld" -> "ld". Returns
+/// nullopt for a format printf cannot use safely (a lone "%" at the end, an
+/// unknown conversion, or "%n").
+std::optional<std::string> PrintfSignature(std::string_view format);
+
+/// Formats Text(id) with printf rules and the arguments that the key's
+/// comment (string_keys.def) names; arguments are C types (const char* for %s,
+/// int for %d, double for %f). Safe with any language file: a loaded text whose
+/// PrintfSignature differs from its default's is never installed (see
+/// ApplyIni).
+std::string FormatText(StringId id, ...);
+
 /// Puts back every compiled-in default and the language Chinese.
 void ResetToDefaults();
 
 /// Sets every entry from `ini` (entries it lacks become empty), rebuilds the
-/// composite column texts and makes `language` current. Use LoadLanguage
+/// composite column texts and makes `language` current. A non-empty value
+/// whose printf arguments differ from the default's (say "%s" where "%d" is
+/// passed, or any "%" in a text that takes no arguments) would make the
+/// program read the wrong arguments, so such an entry gets its compiled-in
+/// default instead. Use LoadLanguage
 /// unless the reader is already loaded.
 void ApplyIni(const CIni& ini, Language language);
 

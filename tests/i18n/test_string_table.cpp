@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -131,6 +132,15 @@ TEST_F(StringTableTest, EveryKeyIsInBothShippedFiles) {
             EXPECT_FALSE(entry->second.empty()) << name << ": " << key;
             // A "]" would cut the value short when the program reads it.
             EXPECT_EQ(ini.Lookup(section, key), entry->second) << name << ": " << key;
+            // Same printf arguments, or the program keeps the default instead.
+            EXPECT_EQ(PrintfSignature(entry->second), PrintfSignature(DefaultText(id)))
+                << name << ": " << key;
+            // The English file is English, apart from the name of the
+            // Chinese language in the language menu.
+            if (std::string_view(name) == "code_en.ini" &&
+                id != StringId::RES_CMAINFRAME_MENU_2_7_0) {
+                for (unsigned char ch : entry->second) EXPECT_LT(ch, 0x80) << name << ": " << key;
+            }
         }
         for (const auto& [section, entries] : strict)
             for (const auto& [key, value] : entries)
@@ -143,23 +153,6 @@ TEST_F(StringTableTest, ChineseFileHoldsTheDefaults) {
     for (StringId id : AllStringIds()) EXPECT_EQ(Text(id), DefaultText(id)) << KeyName(id);
 }
 
-// Count of printf conversions, in order, e.g. "%s%d".
-std::string Conversions(const std::string& s) {
-    std::string out;
-    for (std::size_t i = 0; i + 1 < s.size(); ++i) {
-        if (s[i] != '%') continue;
-        std::size_t j = i + 1;
-        if (s[j] == '%') {
-            i = j;
-            continue;
-        }
-        while (j < s.size() && (s[j] == '.' || (s[j] >= '0' && s[j] <= '9'))) ++j;
-        if (j < s.size()) out += s.substr(i, j - i + 1);
-        i = j;
-    }
-    return out;
-}
-
 TEST_F(StringTableTest, EnglishFileKeepsFormatsShortcutsAndAccelerators) {
     ASSERT_TRUE(LoadLanguageFile(kShippedDir / "code_en.ini", Language::English));
     EXPECT_EQ(CurrentLanguageIndex(), 1);
@@ -167,7 +160,7 @@ TEST_F(StringTableTest, EnglishFileKeepsFormatsShortcutsAndAccelerators) {
         const std::string en = Text(id);
         const std::string ch(DefaultText(id));
         // Same arguments in the same order, or printf reads garbage.
-        EXPECT_EQ(Conversions(en), Conversions(ch)) << KeyName(id);
+        EXPECT_EQ(PrintfSignature(en), PrintfSignature(ch)) << KeyName(id);
         // The tab that separates a menu item from its shortcut.
         EXPECT_EQ(en.find('\t') == std::string::npos, ch.find('\t') == std::string::npos)
             << KeyName(id);
@@ -222,6 +215,39 @@ TEST_F(StringTableTest, MissingKeysBecomeEmptyAndColumnsAreRebuilt) {
     EXPECT_EQ(ComputerPaneColumns(), "N,1;;S,3;");
     EXPECT_EQ(DevicePaneColumns(), ";;");
     EXPECT_EQ(CurrentLanguage(), Language::English);
+    fs::remove_all(dir);
+}
+
+struct SignatureCase {
+    const char* format;
+    std::optional<std::string> signature;
+};
+
+TEST(PrintfSignature, ListsTheArguments) {
+    const SignatureCase cases[] = {
+        {"no arguments", ""},           {"%s and %d", "sd"},  {"%.2f GB", "f"},
+        {"100%% %5s %-3d %ld", "sdld"}, {"%*d %.*s", "*d*s"}, {"ends in %", std::nullopt},
+        {"%n", std::nullopt},           {"%y", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(PrintfSignature(c.format), c.signature) << c.format;
+}
+
+TEST_F(StringTableTest, TextWithOtherArgumentsKeepsItsDefault) {
+    const fs::path dir = TempDir();
+    WriteFile(dir / "bad.ini",
+              "[DORVANE_CMAINFRAME]\r\nRES_CMAINFRAME_MESSAGE01=%s items %n\r\n"
+              "RES_CMAINFRAME_TP_READY=Ready %s\r\n"
+              "[DORVANE_CDORVANEDOC]\r\nRES_CDORVANEDOC_MESSAGE01=On %s at %d baud\r\n"
+              "[DORVANE_CRIGHTFORMVIEW]\r\nRES_CRIGHTFORMVIEW_MESSAGE03=\r\n");
+    ASSERT_TRUE(LoadLanguageFile(dir / "bad.ini", Language::English));
+    EXPECT_EQ(Text(StringId::RES_CMAINFRAME_MESSAGE01), "%d个项目已选择");
+    EXPECT_EQ(Text(StringId::RES_CMAINFRAME_TP_READY), "就绪");
+    EXPECT_EQ(Text(StringId::RES_CDORVANEDOC_MESSAGE01), "On %s at %d baud");
+    EXPECT_EQ(Text(StringId::RES_CRIGHTFORMVIEW_MESSAGE03), "");  // missing stays empty
+    EXPECT_EQ(FormatText(StringId::RES_CDORVANEDOC_MESSAGE01, "ttyUSB0", 115200),
+              "On ttyUSB0 at 115200 baud");
+    EXPECT_EQ(FormatText(StringId::RES_CMAINFRAME_MESSAGE01, 3), "3个项目已选择");
+    EXPECT_EQ(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE03, 1.5), "");
     fs::remove_all(dir);
 }
 
