@@ -1,0 +1,311 @@
+// dorvane-cli: the command-line front end of the document core.
+//
+//   dorvane-cli [--port NAME] [--usb PATH] [--baud N] [--timeout MS] COMMAND [ARGS]
+//     ports                 the serial ports in search order, one a line
+//     ls                    connect and list: name TAB size TAB local time
+//     get NAME... [-C DIR] [--model CODE]   copy from the handheld into DIR
+//     mv NAME... [-C DIR] [--model CODE]    fetch each file, then delete it on the handheld
+//     rm NAME...            delete on the handheld
+//     put FILE...           send files to the handheld
+//     convert FILE... [-C DIR]              convert track/area files on the computer
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/startup/startup.h"
+#include "cli/cli_front_end.h"
+#include "convert/download.h"
+#include "i18n/string_table.h"
+#include "names/encoding.h"
+#include "names/file_names.h"
+#include "transfer/dorvane_doc.h"
+#include "transfer/text_format.h"
+
+namespace fs = std::filesystem;
+using namespace dorvane;
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+struct Args {
+    std::optional<std::string> port;
+    std::optional<std::string> usb;
+    std::optional<int> baud;
+    std::optional<int> timeoutMs;
+    std::optional<int> model;
+    std::string dir;
+    std::string command;
+    std::vector<std::string> operands;
+};
+
+void Say(const std::string& text) { std::printf("%s\n", text.c_str()); }
+void Complain(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+
+int Usage(const char* argv0) {
+    Complain(FormatText(Text(StringId::RES_CLI_USAGE), argv0));
+    Complain("  ports | ls | get NAME... [-C DIR] [--model CODE] | mv NAME... [-C DIR] [--model CODE]\n"
+             "  rm NAME... | put FILE... | convert FILE... [-C DIR]\n"
+             "options: [--port NAME] [--usb PATH] [--baud N] [--timeout MS]");
+    return kExitUsage;
+}
+
+std::optional<int> ParseInt(const std::string& s) {
+    try {
+        std::size_t used = 0;
+        const long v = std::stol(s, &used, 10);
+        if (used != s.size() || v < 0 || v > 0x7FFFFFFF) return std::nullopt;
+        return static_cast<int>(v);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+// Options may stand before or after the command.
+bool ParseArgs(int argc, char** argv, Args& a) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string s = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) return false;
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (s == "--port") {
+            if (!value(v)) return false;
+            a.port = v;
+        } else if (s == "--usb") {
+            if (!value(v)) return false;
+            a.usb = v;
+        } else if (s == "--baud" || s == "--timeout" || s == "--model") {
+            if (!value(v)) return false;
+            const auto n = ParseInt(v);
+            if (!n) return false;
+            (s == "--baud" ? a.baud : s == "--timeout" ? a.timeoutMs : a.model) = *n;
+        } else if (s == "-C") {
+            if (!value(a.dir)) return false;
+        } else if (s == "--") {
+            for (++i; i < argc; ++i) a.operands.push_back(argv[i]);
+        } else if (a.command.empty()) {
+            a.command = s;
+        } else {
+            a.operands.push_back(s);
+        }
+    }
+    return !a.command.empty();
+}
+
+void OnSigint(int) { CCliFrontEnd::RequestCancel(); }
+
+std::string ShownName(const std::string& deviceName) { return GbkToUtf8Lossy(deviceName); }
+
+// The handheld's entry for a name typed by the user (UTF-8, or the raw bytes).
+const DeviceFileEntry* FindEntry(const std::vector<DeviceFileEntry>& files, const std::string& typed) {
+    for (const auto& e : files)
+        if (e.name == typed || ShownName(e.name) == typed) return &e;
+    return nullptr;
+}
+
+class Session {
+public:
+    Session(const Args& a, CCliFrontEnd& fe) : a_(a), fe_(fe), doc_(fe, MakeOptions(a)) {
+        if (a.usb) {
+            doc_.SetLinkType(LinkType::kUsb);
+        } else {
+            doc_.SetLinkType(LinkType::kSerial);
+            if (a.port) doc_.SetPreferredPort(*a.port, true);
+        }
+        if (a.timeoutMs) doc_.Transport().SetTimeout(*a.timeoutMs);
+        if (a.model) doc_.SetModelCode(*a.model);
+    }
+
+    CDorvaneDoc& Doc() { return doc_; }
+
+    bool Connect() {
+        fe_.SetQuiet(true);
+        const bool ok = doc_.Connect();
+        fe_.SetQuiet(false);
+        if (!ok) {
+            Complain(Text(StringId::RES_CLI_NO_DEVICE));
+            const std::string problem = doc_.LinkProblem();
+            if (!problem.empty()) Complain(problem);
+        }
+        return ok;
+    }
+
+    // Marks the named entries; complains about names the handheld lacks.
+    bool Select(const std::vector<std::string>& names, std::vector<std::string>& raw) {
+        bool allFound = true;
+        const auto files = doc_.DeviceFiles();
+        doc_.ClearSelection();
+        for (const auto& n : names) {
+            const DeviceFileEntry* e = FindEntry(files, n);
+            if (!e) {
+                Complain(FormatText(Text(StringId::RES_CLI_NO_SUCH_FILE), n));
+                allFound = false;
+                continue;
+            }
+            doc_.SelectByName(e->name);
+            raw.push_back(e->name);
+        }
+        return allFound;
+    }
+
+    int ReportFailure() {
+        const int code = doc_.LastError();
+        if (code == transport_error::kLocalWriteFailed || code == transport_error::kLocalReadFailed) {
+            Complain(FormatText(Text(StringId::RES_CLI_ERROR), doc_.LastLocalProblem()));
+        } else if (code != 0 && code != doc_error::kCancelled && fe_.ShownErrors() == 0) {
+            Complain(FormatText(Text(StringId::RES_CLI_ERROR), DeviceErrorText(code)));
+        }
+        return kExitFailed;
+    }
+
+private:
+    static CDorvaneDoc::Options MakeOptions(const Args& a) {
+        CDorvaneDoc::Options o;
+        if (a.usb) {
+            UsbConfig u;
+            u.fifoFolder = *a.usb;
+            o.usb = u;
+        }
+        if (a.timeoutMs) o.listingTimeoutMs = *a.timeoutMs;
+        return o;
+    }
+
+    const Args& a_;
+    CCliFrontEnd& fe_;
+    CDorvaneDoc doc_;
+};
+
+int CmdLs(Session& s) {
+    if (!s.Connect()) return kExitFailed;
+    for (const auto& e : s.Doc().DeviceFiles()) {
+        char when[32] = "";
+        const std::time_t t = static_cast<std::time_t>(e.mtime);
+        std::tm tm{};
+        if (localtime_r(&t, &tm)) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &tm);
+        std::printf("%s\t%u\t%s\n", ShownName(e.name).c_str(), e.size, when);
+    }
+    return kExitOk;
+}
+
+int CmdGet(Session& s, const Args& a, bool move) {
+    if (a.operands.empty()) return kExitUsage;
+    std::error_code ec;
+    const fs::path dir = fs::absolute(a.dir.empty() ? fs::current_path(ec) : fs::path(a.dir), ec);
+    if (!fs::is_directory(dir, ec)) {
+        Complain(FormatText(Text(StringId::RES_CLI_ERROR), dir.string() + ": " + Text(StringId::RES_GLOBAL_STRING_RES_ERR_FILE_NOT_EXIST)));
+        return kExitFailed;
+    }
+    if (!s.Connect()) return kExitFailed;
+    CDorvaneDoc& doc = s.Doc();
+    std::vector<std::string> raw;
+    bool ok = s.Select(a.operands, raw);
+    // -C does not change the folder the desktop program remembers.
+    const std::string remembered = doc.ComputerFolder();
+    doc.SetComputerFolder(dir.string());
+    if (!raw.empty()) doc.CopyFromDevice(move);
+    doc.SetComputerFolder(remembered);
+    for (const auto& path : doc.TakeWrittenFiles()) Say(FormatText(Text(StringId::RES_CLI_COPIED), path));
+    if (move) {
+        const auto left = doc.DeviceFiles();
+        for (const auto& n : raw)
+            if (!FindEntry(left, n)) Say(FormatText(Text(StringId::RES_CLI_DELETED), ShownName(n)));
+    }
+    if (doc.LastError() != 0) return s.ReportFailure();
+    return ok ? kExitOk : kExitFailed;
+}
+
+int CmdRm(Session& s, const Args& a, CCliFrontEnd& fe) {
+    if (a.operands.empty()) return kExitUsage;
+    if (!s.Connect()) return kExitFailed;
+    CDorvaneDoc& doc = s.Doc();
+    std::vector<std::string> raw;
+    bool ok = s.Select(a.operands, raw);
+    if (!raw.empty()) doc.DeleteSelected();
+    const auto left = doc.DeviceFiles();
+    for (const auto& n : raw)
+        if (!FindEntry(left, n)) Say(FormatText(Text(StringId::RES_CLI_DELETED), ShownName(n)));
+    if (doc.LastError() != 0 || fe.LastErrorCode() != 0) return s.ReportFailure();
+    return ok ? kExitOk : kExitFailed;
+}
+
+int CmdPut(Session& s, const Args& a) {
+    if (a.operands.empty()) return kExitUsage;
+    std::vector<std::string> paths;
+    bool ok = true;
+    for (const auto& p : a.operands) {
+        if (!FileExists(p)) {
+            Complain(p + ": " + Text(StringId::RES_GLOBAL_STRING_RES_ERR_FILE_NOT_EXIST));
+            ok = false;
+            continue;
+        }
+        std::error_code ec;
+        paths.push_back(fs::absolute(p, ec).string());
+    }
+    if (paths.empty()) return kExitFailed;
+    if (!s.Connect()) return kExitFailed;
+    CDorvaneDoc& doc = s.Doc();
+    doc.CopyToDevice(paths);
+    if (doc.LastError() != 0) return s.ReportFailure();
+    for (const auto& p : paths) Say(FormatText(Text(StringId::RES_CLI_SENT), p));
+    return ok ? kExitOk : kExitFailed;
+}
+
+int CmdConvert(const Args& a) {
+    if (a.operands.empty()) return kExitUsage;
+    int status = kExitOk;
+    for (const auto& in : a.operands) {
+        const fs::path outDir = a.dir.empty() ? fs::path(in).parent_path() : fs::path(a.dir);
+        const ConvertResult r = ConvertLocalFile(in, outDir.empty() ? fs::path(".") : outDir);
+        if (r.ok()) {
+            Say(FormatText(Text(StringId::RES_CLI_CONVERTED), in, r.written.string()));
+        } else {
+            std::string why(ConvertErrorText(r.error));
+            if (!r.message.empty()) why += " (" + r.message + ")";
+            Complain(FormatText(Text(StringId::RES_CLI_CONVERT_FAILED), in, why));
+            status = kExitFailed;
+        }
+    }
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ApplyUserLocale();
+    LoadLanguage(ChooseLanguage(JoinCommandLine(argc, argv), UserLocaleName()));
+
+    Args a;
+    if (!ParseArgs(argc, argv, a)) return Usage(argv[0]);
+    if (a.command == "convert") return CmdConvert(a);
+
+    std::signal(SIGINT, OnSigint);
+    std::signal(SIGPIPE, SIG_IGN);
+    CCliFrontEnd fe(isatty(STDERR_FILENO) != 0);
+    Session s(a, fe);
+    // The rate tried on the given or remembered port before the search.
+    if (a.baud) s.Doc().SetBaud(*a.baud);
+    if (a.command == "ports") {
+        for (const auto& p : s.Doc().PortList()) Say(p);
+        return kExitOk;
+    }
+    if (a.command == "ls") return CmdLs(s);
+    if (a.command == "get") return CmdGet(s, a, false);
+    if (a.command == "mv") return CmdGet(s, a, true);
+    if (a.command == "rm") return CmdRm(s, a, fe);
+    if (a.command == "put") return CmdPut(s, a);
+    Complain(FormatText(Text(StringId::RES_CLI_UNKNOWN_COMMAND), a.command));
+    return Usage(argv[0]);
+}

@@ -1,0 +1,516 @@
+#include "transfer/dorvane_doc.h"
+
+#include <algorithm>
+#include <thread>
+#include <utility>
+
+#include "convert/download.h"
+#include "i18n/string_table.h"
+#include "link/permission.h"
+#include "link/serial_ports.h"
+#include "names/encoding.h"
+#include "names/file_names.h"
+#include "transfer/text_format.h"
+
+namespace dorvane {
+
+namespace {
+using namespace wire::cmd;
+/// Pause after stopping a cancelled transfer, so the cancel frame leaves the line.
+constexpr auto kAfterCancel = std::chrono::milliseconds(100);
+/// Longest wait for a worker that was started with nothing to do.
+constexpr int kEmptyRunWaitMs = 5000;
+}  // namespace
+
+std::string DeviceErrorText(int code) {
+    switch (code) {
+        case 0:
+            return Text(StringId::RES_GLOBAL_STRING_RES_ERR_MSG_NULL_1);
+        case 1:
+        case doc_error::kNoSuchFile:
+            return Text(StringId::RES_GLOBAL_STRING_RES_ERR_FILE_NOT_EXIST);
+        case 2:
+            return Text(StringId::RES_GLOBAL_STRING_RES_ERR_MSG_FILEBUSY);
+        case 3:
+            return Text(StringId::RES_GLOBAL_STRING_RES_ERR_MSG_FILEUNKNOW);
+        case 4:
+            return Text(StringId::RES_GLOBAL_STRING_RES_ERR_MSG_FILEEXIST);
+        case 5:
+            return Text(StringId::RES_GLOBAL_STRING_RES_ERR_MSG_WPTISFULL);
+        case 6:
+            return Text(StringId::RES_GLOBAL_STRING_RES_ERROR_NOSPACE);
+        case transport_error::kTimeout:
+            return Text(StringId::RES_GLOBAL_STRING_RES_ERR_MSG_TIMEOUT);
+        case kErrorFileTooLarge:
+            return Text(StringId::RES_CMAINFRAME_ERROR_DONT_SUPPORT_DOWNLOAD_GMT);
+        case doc_error::kNotConnected:
+        case doc_error::kStartFailed:
+            return Text(StringId::RES_GLOBAL_STRING_RES_GPS_CONNECT_ERROR);
+        default:
+            return Text(StringId::RES_GLOBAL_STRING_RES_ERR_OTHER);
+    }
+}
+
+CDorvaneDoc::CDorvaneDoc(IDocFrontEnd& frontEnd) : CDorvaneDoc(frontEnd, Options{}) {}
+
+CDorvaneDoc::CDorvaneDoc(IDocFrontEnd& frontEnd, Options options)
+    : fe_(frontEnd), options_(std::move(options)), usb_(options_.usb ? *options_.usb : UsbConfigFromEnvironment()) {
+    settingsPath_ = options_.settingsPath.empty() ? DefaultSettingsPath() : options_.settingsPath;
+    transport_.SetDataCallback([this](std::vector<std::uint8_t>&& b, const TransferJob& j) { return OnData(std::move(b), j); });
+    transport_.SetStopCallback([this](int code, const TransferJob& j) { OnStop(code, j); });
+    transport_.SetFinishedCallback([this] {
+        // A run can end without a job's result closing the dialog (an empty
+        // queue, a failure the handheld reported with code 0): close it then.
+        if (fe_.ProgressVisible()) fe_.PostWaitClose(0, WaitCloseKind::kFinished);
+    });
+    if (options_.persistSettings) LoadSettings();
+    else settings_ = LoadSettingsFile({}, PortList());
+    transport_.SetProtocol(&engine_);
+    transport_.SetLink(&serial_);
+    Accept({});
+    serial_.Close();
+    usb_.Close();
+}
+
+CDorvaneDoc::~CDorvaneDoc() {
+    transport_.Stop();
+    if (options_.persistSettings) SaveSettings();
+}
+
+void CDorvaneDoc::LoadSettings() { settings_ = LoadSettingsFile(settingsPath_, PortList()); }
+
+void CDorvaneDoc::SaveSettings() { SaveSettingsFile(settingsPath_, settings_); }
+
+std::vector<std::string> CDorvaneDoc::PortList() const {
+    std::vector<std::string> ports;
+    if (options_.portList) {
+        ports = options_.portList();
+    } else {
+        const auto list = serial_.PortList();
+        ports.assign(list.begin(), list.end());
+    }
+    if (!preferredPort_.empty()) {
+        if (preferredOnly_) return {preferredPort_};
+        ports.erase(std::remove(ports.begin(), ports.end(), preferredPort_), ports.end());
+        ports.insert(ports.begin(), preferredPort_);
+    }
+    return ports;
+}
+
+void CDorvaneDoc::SetPreferredPort(const std::string& port, bool only) {
+    preferredPort_ = port;
+    preferredOnly_ = only && !port.empty();
+    if (!port.empty()) settings_.portName = port;
+}
+
+std::string CDorvaneDoc::LinkProblem() const {
+    std::lock_guard lock(m_);
+    return linkProblem_;
+}
+
+std::string CDorvaneDoc::LastLocalProblem() const {
+    std::lock_guard lock(m_);
+    return localProblem_;
+}
+
+std::vector<std::string> CDorvaneDoc::TakeWrittenFiles() {
+    std::lock_guard lock(m_);
+    return std::exchange(written_, {});
+}
+
+void CDorvaneDoc::SetLocalProblem(const std::string& text) {
+    std::lock_guard lock(m_);
+    localProblem_ = text;
+}
+
+void CDorvaneDoc::Accept(std::initializer_list<std::uint8_t> ops) {
+    std::lock_guard lock(m_);
+    accepted_.clear();
+    accepted_.insert(ops.begin(), ops.end());
+}
+
+bool CDorvaneDoc::Accepted(std::uint8_t op) const {
+    std::lock_guard lock(m_);
+    return accepted_.count(op) != 0;
+}
+
+void CDorvaneDoc::InstallProgress(bool on) {
+    if (!on) {
+        engine_.SetProgressCallback(nullptr);
+        return;
+    }
+    engine_.SetProgressCallback([this](const ProgressInfo& p) {
+        if (!fe_.ProgressVisible()) return;
+        ProgressInfo shown = p;
+        shown.name = GbkToUtf8Lossy(p.name);
+        fe_.PostWaitProgress(shown);
+    });
+}
+
+// ---- Connection ------------------------------------------------------------
+
+bool CDorvaneDoc::ListDevice() {
+    InstallProgress(false);
+    fe_.RelayToPanes(hint::kShowBusy);
+    fe_.SetBusyCursor(true);
+    connectEvent_.Reset();
+    transport_.ClearJobs();
+    const int savedTimeout = transport_.GetTimeout();
+    transport_.SetTimeout(options_.listingTimeoutMs);
+    Accept({kList});
+    transport_.AddJob(kList, "CONNECT", "");
+    if (!transport_.Start()) {
+        fe_.RelayToPanes(hint::kHideBusy);
+        fe_.SetBusyCursor(false);
+        transport_.SetTimeout(savedTimeout);
+        return false;
+    }
+    if (!fe_.WaitForEvent(connectEvent_, options_.listingWaitMs)) {
+        transport_.Stop();
+        connected_ = false;
+    }
+    connectEvent_.Reset();
+    fe_.RelayToPanes(hint::kHideBusy | hint::kDeviceList);
+    fe_.SetBusyCursor(false);
+    transport_.SetTimeout(savedTimeout);
+    return connected_;
+}
+
+void CDorvaneDoc::ShowSearch() {
+    fe_.SetStatusPane(status_pane::kMessage,
+                      FormatText(Text(StringId::RES_CDORVANEDOC_MESSAGE01), settings_.portName, settings_.baud));
+}
+
+bool CDorvaneDoc::TrySerial(const std::string& port, int baud) {
+    if (serial_.Open(port, baud)) return ListDevice();
+    if (serial_.LastError() == LinkError::PermissionDenied) {
+        const PermissionAdvice advice = DescribePermissionProblem(SerialDevicePath(port));
+        std::lock_guard lock(m_);
+        linkProblem_ = FormatText(Text(StringId::RES_CDORVANEDOC_ERR_PORT_PERMISSION), SerialDevicePath(port),
+                                  advice.group);
+    }
+    return false;
+}
+
+bool CDorvaneDoc::Connect() {
+    if (connected_) return true;
+    {
+        std::lock_guard lock(m_);
+        linkProblem_.clear();
+    }
+    fe_.SetStatusPane(status_pane::kPort, "");
+    fe_.SetStatusPane(status_pane::kBaud, "");
+    transport_.SetRetries(1);
+    bool tried = true;
+    if (settings_.linkType == LinkType::kSerial) {
+        transport_.SetLink(&serial_);
+        ShowSearch();
+        TrySerial(settings_.portName, settings_.baud);
+        std::optional<int> lastRate;
+        // A port given alone (the command line's --port) is tried once.
+        for (const std::string& port : preferredOnly_ ? std::vector<std::string>{} : PortList()) {
+            for (int rate : kBaudRates) {
+                if (connected_) break;
+                if (port == settings_.portName && lastRate == rate) continue;
+                settings_.portName = port;
+                settings_.baud = rate;
+                lastRate = rate;
+                ShowSearch();
+                TrySerial(port, rate);
+            }
+            if (connected_) break;
+        }
+    } else {
+        transport_.SetLink(&usb_);
+        if (usb_.Reopen()) {
+            ListDevice();
+        } else {
+            tried = false;
+            if (usb_.LastError() == LinkError::PermissionDenied) {
+                std::lock_guard lock(m_);
+                linkProblem_ = Text(StringId::RES_CDORVANEDOC_ERR_USB_PERMISSION);
+            }
+        }
+    }
+    (void)tried;
+    fe_.RelayToPanes(hint::kHideBusy | hint::kLinkState | hint::kDeviceList);
+    Accept({});
+    if (!connected_) serial_.Close();
+    if (connected_) {
+        fe_.SetStatusPane(status_pane::kMessage, "");
+        if (settings_.linkType == LinkType::kSerial) {
+            fe_.SetStatusPane(status_pane::kPort, settings_.portName);
+            fe_.SetStatusPane(status_pane::kBaud, std::to_string(settings_.baud));
+        } else {
+            fe_.SetStatusPane(status_pane::kPort, "");
+            fe_.SetStatusPane(status_pane::kBaud, "USB");
+        }
+    } else {
+        const std::string& text = Text(StringId::RES_CDORVANEDOC_MESSAGE02);
+        fe_.SetStatusPane(status_pane::kMessage, text);
+        const std::string problem = LinkProblem();
+        fe_.ShowError(problem.empty() ? text : text + "\n" + problem);
+    }
+    transport_.SetRetries(CTransport::kDefaultRetries);
+    return connected_;
+}
+
+void CDorvaneDoc::Disconnect() {
+    connected_ = false;
+    fe_.SetStatusPane(status_pane::kPort, "");
+    fe_.SetStatusPane(status_pane::kBaud, "");
+    {
+        std::lock_guard lock(m_);
+        files_.clear();
+    }
+    serial_.Close();
+    usb_.Close();
+    fe_.RelayToPanes(hint::kLinkState | hint::kDeviceList);
+}
+
+// ---- Device list -------------------------------------------------------------
+
+std::vector<DeviceFileEntry> CDorvaneDoc::DeviceFiles() const {
+    std::lock_guard lock(m_);
+    return {files_.begin(), files_.end()};
+}
+
+void CDorvaneDoc::ClearSelection() {
+    std::lock_guard lock(m_);
+    for (auto& e : files_) e.selected = false;
+}
+
+bool CDorvaneDoc::SelectByName(const std::string& name) {
+    std::lock_guard lock(m_);
+    for (auto& e : files_) {
+        if (e.name == name) {
+            e.selected = true;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CDorvaneDoc::IsSelected(const std::string& name) const {
+    std::lock_guard lock(m_);
+    for (const auto& e : files_)
+        if (e.name == name) return e.selected;
+    return false;
+}
+
+bool CDorvaneDoc::NoneSelected() const {
+    std::lock_guard lock(m_);
+    return std::none_of(files_.begin(), files_.end(), [](const DeviceFileEntry& e) { return e.selected; });
+}
+
+// ---- Commands ----------------------------------------------------------------
+
+int CDorvaneDoc::CopyFromDevice(bool move) {
+    if (!connected_ || NoneSelected()) return 0;
+    lastError_ = 0;
+    SetLocalProblem("");
+    transport_.ClearJobs();
+    Accept({kFetch, kDelete});
+    for (const auto& e : DeviceFiles()) {
+        if (!e.selected) continue;
+        transport_.AddJob(kFetch, e.name, "");
+        if (move) transport_.AddJob(kDelete, e.name, "");
+    }
+    InstallProgress(true);
+    fe_.OpenProgressDialog();
+    if (!transport_.Start()) {
+        fe_.AbortProgressDialog();
+        lastError_ = doc_error::kStartFailed;
+        fe_.PostDeviceError(doc_error::kStartFailed);
+        InstallProgress(false);
+        return 0;
+    }
+    if (fe_.RunProgressDialog() == DialogResult::kCancel) {
+        transport_.Stop();
+        std::this_thread::sleep_for(kAfterCancel);
+        if (lastError_ == 0) lastError_ = doc_error::kCancelled;
+    } else {
+        fe_.Beep();
+    }
+    InstallProgress(false);
+    fe_.RelayToPanes(hint::kDeviceList | hint::kPcRelist);
+    return 1;
+}
+
+void CDorvaneDoc::CopyToDevice(const std::vector<std::string>& paths) {
+    lastError_ = 0;
+    SetLocalProblem("");
+    transport_.ClearJobs();
+    Accept({kUpload});
+    for (const std::string& path : paths) {
+        if (!FileExists(path)) continue;
+        // The handheld speaks GBK: a name it cannot hold is not sent.
+        const std::string base = PathPart(path, PathPartKind::kFileName);
+        const std::optional<std::string> gbk = Utf8ToGbk(base);
+        if (!gbk || gbk->empty()) {
+            SetLocalProblem(path);
+            lastError_ = transport_error::kLocalReadFailed;
+            continue;
+        }
+        transport_.AddJob(kUpload, path, *gbk);
+    }
+    InstallProgress(true);
+    const bool dialog = transport_.JobCount() > 0;
+    if (dialog) fe_.OpenProgressDialog();
+    if (!transport_.Start()) {
+        // The Windows program left its dialog up waiting for Cancel here;
+        // the message box alone says it all.
+        if (dialog) fe_.AbortProgressDialog();
+        lastError_ = doc_error::kStartFailed;
+        fe_.ShowError(Text(StringId::RES_CDORVANEDOC_MESSAGE03));
+        InstallProgress(false);
+        return;
+    }
+    if (!dialog) {
+        // Nothing to send: the run only greets the handheld and closes.
+        transport_.Join(kEmptyRunWaitMs);
+    } else if (fe_.RunProgressDialog() == DialogResult::kCancel) {
+        transport_.Stop();
+        std::this_thread::sleep_for(kAfterCancel);
+        if (lastError_ == 0) lastError_ = doc_error::kCancelled;
+    }
+    InstallProgress(false);
+    fe_.RelayToPanes(hint::kDeviceList | hint::kPcRelist);
+}
+
+void CDorvaneDoc::DeleteSelected() {
+    lastError_ = 0;
+    Accept({kDelete, kDeleteEx, kDeleteEx2});
+    fe_.SetBusyCursor(true);
+    connectEvent_.Reset();
+    transport_.ClearJobs();
+    for (const auto& e : DeviceFiles())
+        if (e.selected) transport_.AddJob(kDelete, e.name, "");
+    if (!transport_.Start()) {
+        lastError_ = doc_error::kStartFailed;
+        fe_.PostDeviceError(doc_error::kStartFailed);
+        fe_.SetBusyCursor(false);
+        return;
+    }
+    fe_.WaitForEvent(connectEvent_, options_.deleteWaitMs);
+    connectEvent_.Reset();
+    fe_.RelayToPanes(hint::kDeviceList);
+    fe_.SetBusyCursor(false);
+}
+
+// ---- Worker callbacks (worker thread) --------------------------------------
+
+int CDorvaneDoc::OnData(std::vector<std::uint8_t>&& bytes, const TransferJob& job) {
+    if (!Accepted(job.code)) return 0;
+    switch (job.code) {
+        case kFetch:
+        case kFetchEx: {
+            const StoreResult r =
+                StoreDownload(bytes, GbkToUtf8Lossy(job.deviceName), settings_.computerFolder, modelCode_);
+            if (!r.ok()) {
+                // The file is not safely on the computer: end the run here so
+                // that a move never deletes it on the handheld.
+                SetLocalProblem(r.message);
+                return transport_error::kLocalWriteFailed;
+            }
+            {
+                std::lock_guard lock(m_);
+                for (const auto& p : r.written) written_.push_back(p.string());
+                for (auto& e : files_) {
+                    if (e.name == job.deviceName) {
+                        e.selected = false;
+                        break;
+                    }
+                }
+            }
+            fe_.RelayToPanes(hint::kDeviceSelect);
+            if (transport_.IsLastJob() && fe_.ProgressVisible()) fe_.PostWaitClose(0, WaitCloseKind::kFinished);
+            return 0;
+        }
+        case kList:
+        case kListEx: {
+            if (auto entries = ParseListing(bytes)) {
+                std::lock_guard lock(m_);
+                files_.assign(entries->begin(), entries->end());
+            }
+            connected_ = true;
+            connectEvent_.Set();
+            return 0;
+        }
+        case kDelete:
+        case kDeleteEx:
+        case kDeleteEx2: {
+            bool anySelected;
+            {
+                std::lock_guard lock(m_);
+                const std::string name = FileNameWithExtension(job.deviceName);
+                auto it = std::find_if(files_.begin(), files_.end(),
+                                       [&](const DeviceFileEntry& e) { return e.name == name; });
+                if (it != files_.end()) files_.erase(it);
+                anySelected = std::any_of(files_.begin(), files_.end(), [](const DeviceFileEntry& e) { return e.selected; });
+            }
+            if (!anySelected) {
+                fe_.RelayToPanes(hint::kDeviceList);
+                connectEvent_.Set();
+                if (fe_.ProgressVisible()) fe_.PostWaitClose(0, WaitCloseKind::kFinished);
+            }
+            return 0;
+        }
+        case kUpload:
+            if (transport_.IsLastJob()) {
+                fe_.PostWaitClose(0, WaitCloseKind::kFinished);
+                fe_.RelayToPanes(hint::kDeviceRoot);
+            }
+            return 0;
+        default:
+            connectEvent_.Set();
+            return 0;
+    }
+}
+
+void CDorvaneDoc::OnStop(int code, const TransferJob& job) {
+    if (code == 0 || code == doc_error::kCancelled) {
+        if (fe_.ProgressVisible()) fe_.PostWaitClose(0, WaitCloseKind::kFailed);
+        return;
+    }
+    lastError_ = code;
+    switch (job.code) {
+        case 0:
+        case kList:
+        case kListEx:
+            connected_ = false;
+            connectEvent_.Set();
+            return;
+        case kFetch:
+        case kFetchEx:
+            if (fe_.ProgressVisible()) fe_.PostWaitClose(code, WaitCloseKind::kFailed);
+            return;
+        case kDelete:
+        case kDeleteEx:
+        case kDeleteEx2:
+            if (fe_.ProgressVisible()) {
+                fe_.PostWaitClose(code, WaitCloseKind::kFailed);
+            } else {
+                connectEvent_.Set();
+                {
+                    std::lock_guard lock(m_);
+                    for (auto& e : files_) {
+                        if (e.name == job.deviceName) {
+                            e.selected = false;
+                            break;
+                        }
+                    }
+                }
+                fe_.PostDeviceError(code);
+            }
+            return;
+        case kUpload:
+            fe_.PostWaitClose(code, WaitCloseKind::kFailed);
+            return;
+        default:
+            connectEvent_.Set();
+            return;
+    }
+}
+
+}  // namespace dorvane

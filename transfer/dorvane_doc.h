@@ -1,0 +1,160 @@
+#pragma once
+// CDorvaneDoc: the document core. It owns the two links, the protocol engine
+// and the transport worker; it keeps the handheld's file list, connects
+// (port search or USB), and runs the file commands on the handheld. It never
+// touches a window: it reports through IDocFrontEnd.
+//
+// Threads: every public member is called on the user-interface thread (the
+// command line's main thread). The worker's callbacks run on the worker
+// thread; they change the device list under its lock, set the "CONNECT"
+// event and post to the front end. While a command runs, the user-interface
+// thread is inside the front end's modal progress dialog or event wait.
+
+#include <atomic>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "link/serial.h"
+#include "link/usb.h"
+#include "protocol/protocol_stp10.h"
+#include "transfer/event.h"
+#include "transfer/front_end.h"
+#include "transfer/listing.h"
+#include "transfer/settings_file.h"
+#include "transfer/transport.h"
+
+namespace dorvane {
+
+/// The document's own error codes (the handheld's pass through unchanged).
+namespace doc_error {
+inline constexpr int kNotConnected = 240;
+inline constexpr int kStartFailed = 241;   ///< the worker could not start (link would not open)
+inline constexpr int kNoSuchFile = 242;
+inline constexpr int kCancelled = static_cast<int>(0xF0F0F0F0);  ///< stop without an error
+}  // namespace doc_error
+
+/// The text of an error code, in the current language.
+std::string DeviceErrorText(int code);
+
+class CDorvaneDoc {
+public:
+    struct Options {
+        /// Settings file; empty for DefaultSettingsPath().
+        std::filesystem::path settingsPath;
+        /// The machine's serial ports in search order; empty for the serial
+        /// link's own list (/sys/class/tty).
+        std::function<std::vector<std::string>()> portList;
+        /// Longest wait for a listing, and for the deletes to finish (ms).
+        int listingWaitMs = 60000;
+        int deleteWaitMs = 10000;
+        /// Time-out of one listing request (ms).
+        int listingTimeoutMs = 3000;
+        /// USB configuration; the environment's when unset.
+        std::optional<UsbConfig> usb;
+        /// Read and write the settings file (off in some tests).
+        bool persistSettings = true;
+    };
+
+    explicit CDorvaneDoc(IDocFrontEnd& frontEnd);
+    CDorvaneDoc(IDocFrontEnd& frontEnd, Options options);
+    ~CDorvaneDoc();
+    CDorvaneDoc(const CDorvaneDoc&) = delete;
+    CDorvaneDoc& operator=(const CDorvaneDoc&) = delete;
+
+    // ---- Settings ----
+    void LoadSettings();
+    void SaveSettings();
+    const LinkSettings& Settings() const { return settings_; }
+    void SetLinkType(LinkType t) { settings_.linkType = t; }
+    LinkType GetLinkType() const { return settings_.linkType; }
+    void SetBaud(int baud) { settings_.baud = baud; }
+    /// The folder downloads go into (UTF-8 path).
+    void SetComputerFolder(const std::string& folder) { settings_.computerFolder = folder; }
+    const std::string& ComputerFolder() const { return settings_.computerFolder; }
+    /// 701 converts tracks and areas on download; anything else stores bytes as received.
+    void SetModelCode(int code) { modelCode_ = code; }
+    int ModelCode() const { return modelCode_; }
+
+    // ---- Connection ----
+    /// Puts `port` in front of the search; with `only`, it is the only port tried.
+    void SetPreferredPort(const std::string& port, bool only);
+    bool Connect();
+    void Disconnect();
+    /// Lists the handheld; returns the connected flag.
+    bool ListDevice();
+    bool IsConnected() const { return connected_; }
+    /// The machine's ports in search order.
+    std::vector<std::string> PortList() const;
+    /// A text that explains why the last link could not be opened (the
+    /// permission advice), or empty.
+    std::string LinkProblem() const;
+
+    // ---- Device list and selection ----
+    std::vector<DeviceFileEntry> DeviceFiles() const;
+    void ClearSelection();
+    /// Marks the first entry whose name equals `name` byte for byte.
+    bool SelectByName(const std::string& name);
+    bool IsSelected(const std::string& name) const;
+    bool NoneSelected() const;
+
+    // ---- Commands ----
+    /// Copies (or moves) the marked entries into the computer folder.
+    /// 1 when the transfer ran, 0 otherwise.
+    int CopyFromDevice(bool move);
+    /// Sends computer files (UTF-8 paths) to the handheld under their names.
+    void CopyToDevice(const std::vector<std::string>& paths);
+    /// Deletes the marked entries on the handheld.
+    void DeleteSelected();
+
+    /// The last error code a command reported (0 when it succeeded).
+    int LastError() const { return lastError_; }
+    /// Detail of the last local failure (a file that could not be written or read).
+    std::string LastLocalProblem() const;
+    /// The files the downloads since the last call wrote (UTF-8 paths), and forgets them.
+    std::vector<std::string> TakeWrittenFiles();
+
+    CTransport& Transport() { return transport_; }
+    CProtocol_STP10& Engine() { return engine_; }
+    CSerial& Serial() { return serial_; }
+    CUsb& Usb() { return usb_; }
+
+private:
+    int OnData(std::vector<std::uint8_t>&& bytes, const TransferJob& job);
+    void OnStop(int code, const TransferJob& job);
+    void InstallProgress(bool on);
+    void Accept(std::initializer_list<std::uint8_t> ops);
+    bool Accepted(std::uint8_t op) const;
+    void ShowSearch();
+    bool TrySerial(const std::string& port, int baud);
+    void SetLocalProblem(const std::string& text);
+
+    IDocFrontEnd& fe_;
+    Options options_;
+    CSerial serial_;
+    CUsb usb_;
+    CProtocol_STP10 engine_;
+    CTransport transport_;
+
+    LinkSettings settings_;
+    std::filesystem::path settingsPath_;
+    std::string preferredPort_;
+    bool preferredOnly_ = false;
+    int modelCode_ = 0;
+    std::atomic<bool> connected_{false};
+    CEvent connectEvent_{true};
+    std::atomic<int> lastError_{0};
+
+    mutable std::mutex m_;  // guards the list, the accepted set and the problem texts
+    std::deque<DeviceFileEntry> files_;
+    std::set<std::uint8_t> accepted_;
+    std::string linkProblem_;
+    std::string localProblem_;
+    std::vector<std::string> written_;
+};
+
+}  // namespace dorvane

@@ -1,0 +1,31 @@
+#pragma once
+// The handheld's file listing (the bytes of a completed listing operation):
+// entries of  name bytes, 0 | u32 size | u32 modification time (seconds since
+// 1970 UTC), little-endian; an empty name ends the list. There are no folders.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace dorvane {
+
+struct DeviceFileEntry {
+    std::string name;          ///< the handheld's bytes (GBK), used as they are in requests
+    std::uint32_t size = 0;    ///< bytes
+    std::int64_t mtime = 0;    ///< seconds since 1970-01-01 UTC
+    bool selected = false;     ///< marked for the next command
+    std::uint32_t reserved = 0;
+};
+
+/// Parses a listing. Returns nullopt for an absent (empty) payload, which
+/// leaves the device list as it was. Only entries that lie wholly inside the
+/// bytes are taken; a name running to the end without its zero, or an entry
+/// cut short, ends the list.
+std::optional<std::vector<DeviceFileEntry>> ParseListing(std::span<const std::uint8_t> bytes);
+
+/// Builds listing bytes (the handheld's side; used by the emulator and tests).
+std::vector<std::uint8_t> BuildListing(const std::vector<DeviceFileEntry>& entries);
+
+}  // namespace dorvane

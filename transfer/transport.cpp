@@ -1,0 +1,287 @@
+#include "transfer/transport.h"
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <filesystem>
+
+#include "names/file_names.h"
+
+namespace dorvane {
+
+namespace {
+/// Grow step of the stream that receives a file.
+constexpr std::size_t kReceiveGrowStep = 65536;
+/// Pause between starting the reader and taking its bytes, as the original
+/// worker does, so a handheld's stale bytes are not mistaken for an answer.
+constexpr auto kReaderSettle = std::chrono::milliseconds(100);
+}  // namespace
+
+CTransport::CTransport() : rx_(kReceiveAreaSize), stream_(kReceiveGrowStep), frame_(wire::kMaxWireFrame) {}
+
+CTransport::~CTransport() { Stop(); }
+
+void CTransport::ClearJobs() {
+    jobIndex_ = 0;
+    jobs_.clear();
+}
+
+void CTransport::AddJob(std::uint8_t code, const std::string& path, const std::string& name) {
+    TransferJob job;
+    job.code = code;
+    job.flags = OperationFlags(code);
+    job.localPath = path;
+    if (name.empty()) {
+        job.deviceName = path;
+    } else {
+        const std::string ext = ExtensionWithoutDot(path);
+        job.deviceName = ext.empty() ? name : name + "." + ext;
+    }
+    jobs_.push_back(std::move(job));
+}
+
+bool CTransport::IsLastJob() const { return stop_ || jobIndex_ + 1 >= jobs_.size(); }
+
+CTransport::Stats CTransport::GetStats() const {
+    std::lock_guard lock(m_);
+    return stats_;
+}
+
+bool CTransport::Start() {
+    if (thread_.joinable()) Stop();
+    if (!link_ || !engine_ || !link_->Reopen()) return false;
+    {
+        std::lock_guard lock(m_);
+        inbox_.clear();
+        onRead_ = onStop_ = false;
+        stats_ = {};
+    }
+    fill_ = 0;
+    bytesSinceFrame_ = 0;
+    stop_ = false;
+    running_ = true;
+    thread_ = std::thread([this] { Run(); });
+    return true;
+}
+
+void CTransport::Stop() {
+    stop_ = true;
+    if (std::this_thread::get_id() == thread_.get_id()) {
+        // Called from a callback on the worker itself: it ends after the callback.
+        std::lock_guard lock(m_);
+        onStop_ = true;
+        return;
+    }
+    if (link_) {
+        link_->SetReceiveCallback(nullptr, nullptr);
+        link_->StopReader();
+    }
+    {
+        std::lock_guard lock(m_);
+        onStop_ = true;
+    }
+    cv_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    running_ = false;
+    stream_.Clear();
+}
+
+bool CTransport::Join(int ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (running_) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (thread_.joinable()) thread_.join();
+    return true;
+}
+
+int CTransport::OnReceive(void* self, const std::uint8_t* bytes, std::size_t count) {
+    auto* t = static_cast<CTransport*>(self);
+    {
+        std::lock_guard lock(t->m_);
+        if (t->inbox_.size() + count > kInboxLimit) {
+            t->inbox_.clear();
+            ++t->stats_.overflows;
+        }
+        t->inbox_.insert(t->inbox_.end(), bytes, bytes + count);
+        t->onRead_ = true;
+    }
+    t->cv_.notify_all();
+    return 1;
+}
+
+void CTransport::WriteFrame(const std::uint8_t* bytes, std::size_t len, bool remember) {
+    if (remember) lastFrame_.assign(bytes, bytes + len);
+    link_->Write(bytes, len);
+    std::lock_guard lock(m_);
+    ++stats_.framesWritten;
+}
+
+void CTransport::Fail(int code) {
+    stop_ = true;
+    if (stopCallback_) stopCallback_(code, current_);
+}
+
+void CTransport::Run() {
+    try {
+        RunJobs();
+    } catch (...) {
+        TransferJob job;
+        job.code = wire::cmd::kData;
+        stop_ = true;
+        if (stopCallback_) stopCallback_(transport_error::kException, job);
+    }
+    link_->SetReceiveCallback(nullptr, nullptr);
+    stream_.Clear();
+    if (finishedCallback_) finishedCallback_();
+    running_ = false;
+}
+
+bool CTransport::LoadJobStream(const TransferJob& job) {
+    stream_.Clear();
+    if (!(job.flags & wire::kSendFlag)) return true;
+    std::error_code ec;
+    const std::filesystem::path path(job.localPath);
+    if (!std::filesystem::exists(path, ec) || std::filesystem::is_directory(path, ec)) return true;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return false;
+    stream_.Assign(std::move(bytes));
+    return true;
+}
+
+void CTransport::RunJobs() {
+    // Run begin: reader on, a moment to settle, then take bytes.
+    link_->StartReader();
+    std::this_thread::sleep_for(kReaderSettle);
+    link_->SetReceiveCallback(&CTransport::OnReceive, this);
+
+    std::size_t len = 0;
+    engine_->SetState(ProtocolState::kReady);
+    engine_->BuildHandshake(frame_, len);
+    WriteFrame(frame_.data(), len, true);
+    jobIndex_ = 0;
+    if (!jobs_.empty()) current_ = jobs_[0];
+
+    while (!stop_) {
+        if (jobIndex_ >= jobs_.size()) {
+            engine_->BuildClosingFrame(frame_, len);
+            WriteFrame(frame_.data(), len, false);
+            break;
+        }
+        if (!LoadJobStream(current_)) {
+            Fail(transport_error::kLocalReadFailed);
+            break;
+        }
+        engine_->BeginOperation(current_.code, &stream_, current_.deviceName);
+
+        int retry = 1;
+        bool jobDone = false;
+        while (!stop_ && !jobDone) {
+            switch (engine_->GetState()) {
+                case ProtocolState::kReady:
+                    if (engine_->BuildNextRequest(frame_, len) > 0) {
+                        WriteFrame(frame_.data(), len, true);
+                        retry = 1;
+                    }
+                    break;
+                case ProtocolState::kWaiting:
+                    if (WaitStep(retry) == WaitOutcome::kStopped) jobDone = true;
+                    break;
+                case ProtocolState::kComplete: {
+                    engine_->SetState(ProtocolState::kReady);
+                    int result = 0;
+                    if (dataCallback_) result = dataCallback_(stream_.TakeBytes(), current_);
+                    stream_.Clear();
+                    if (result != 0) Fail(result);
+                    jobDone = true;
+                    break;
+                }
+                case ProtocolState::kFailed: {
+                    const int code = engine_->GetDeviceError();
+                    stream_.Clear();
+                    engine_->SetState(ProtocolState::kReady);
+                    if (code != 0) Fail(code);
+                    jobDone = true;
+                    break;
+                }
+            }
+        }
+        stream_.Clear();
+        if (stop_) break;
+        ++jobIndex_;
+        if (jobIndex_ < jobs_.size()) current_ = jobs_[jobIndex_];
+    }
+}
+
+bool CTransport::TakeBytes() {
+    // Bytes go into the receive area a read at a time, each followed by
+    // cutting every whole frame. Bytes left over after the state turned
+    // failed wait in the area; the next run starts with an empty one.
+    std::size_t pos = 0;
+    while (pos < taken_.size()) {
+        const std::size_t n = std::min(kMoveChunk, taken_.size() - pos);
+        if (fill_ + n > kReceiveAreaSize - 1) {
+            // Only a stream that never forms a frame gets here: empty the area.
+            fill_ = 0;
+            std::lock_guard lock(m_);
+            ++stats_.overflows;
+        }
+        std::memcpy(rx_.data() + fill_, taken_.data() + pos, n);
+        fill_ += n;
+        pos += n;
+        bytesSinceFrame_ += n;
+        while (engine_->CutFrames(rx_.data(), fill_) == CutResult::kFrame) {
+            bytesSinceFrame_ = fill_;
+            if (engine_->GetState() == ProtocolState::kFailed) {
+                taken_.clear();
+                return true;
+            }
+        }
+        if (bytesSinceFrame_ > kNoFrameByteLimit) {
+            taken_.clear();
+            Fail(transport_error::kTimeout);
+            return false;
+        }
+    }
+    taken_.clear();
+    return true;
+}
+
+CTransport::WaitOutcome CTransport::WaitStep(int& retry) {
+    std::unique_lock lock(m_);
+    const bool woke = cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs_), [this] { return onRead_ || onStop_; });
+    if (onStop_) {
+        onStop_ = false;
+        lock.unlock();
+        std::size_t len = 0;
+        engine_->BuildCancel(frame_, len);
+        WriteFrame(frame_.data(), len, false);
+        stop_ = true;
+        return WaitOutcome::kStopped;
+    }
+    if (woke) {
+        onRead_ = false;
+        taken_.swap(inbox_);
+        inbox_.clear();
+        lock.unlock();
+        return TakeBytes() ? WaitOutcome::kContinue : WaitOutcome::kStopped;
+    }
+    // Time-out: repeat the last frame unchanged, up to the retry limit.
+    lock.unlock();
+    if (retry > retries_) {
+        Fail(transport_error::kTimeout);
+        return WaitOutcome::kStopped;
+    }
+    {
+        std::lock_guard g(m_);
+        ++stats_.resends;
+    }
+    WriteFrame(lastFrame_.data(), lastFrame_.size(), false);
+    ++retry;
+    return WaitOutcome::kContinue;
+}
+
+}  // namespace dorvane
