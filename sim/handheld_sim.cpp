@@ -42,8 +42,8 @@ std::string NameOf(std::span<const std::uint8_t> p) {
 std::vector<std::uint32_t> ReadList(std::span<const std::uint8_t> p, std::int16_t count) {
     std::vector<std::uint32_t> out;
     if (count <= 0 || p.size() < kAnswerListOffset) return out;
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count),
-                                                (p.size() - kAnswerListOffset) / 4);
+    const std::size_t n =
+        std::min<std::size_t>(static_cast<std::size_t>(count), (p.size() - kAnswerListOffset) / 4);
     for (std::size_t i = 0; i < n; ++i) out.push_back(GetU32(p.data() + kAnswerListOffset + 4 * i));
     return out;
 }
@@ -87,8 +87,9 @@ void CHandheldSim::Feed(std::span<const std::uint8_t> bytes) {
         const FrameError e = decoder_.Decode(cut_, f);
         if (e != FrameError::kNone) {
             ++stats_.framesBad;
-            if (trace_) *trace_ << "in  bad frame (" << FrameErrorName(e) << ", " << cut_.size()
-                                << " bytes)\n";
+            if (trace_)
+                *trace_ << "in  bad frame (" << FrameErrorName(e) << ", " << cut_.size()
+                        << " bytes)\n";
             continue;
         }
         ++stats_.framesIn;
@@ -340,10 +341,12 @@ void CHandheldSim::OnInfoRequest(std::uint8_t op, std::span<const std::uint8_t> 
 std::int16_t CHandheldSim::RefusalFor(const std::string& name, std::uint32_t total) const {
     if (auto it = opt_.errorOn.find(name); it != opt_.errorOn.end()) return it->second;
     if (!IsSafeDeviceName(name)) return static_cast<std::int16_t>(SimError::kUnknownFile);
-    if (opt_.refuseGmt && EndsWithGmt(name)) return static_cast<std::int16_t>(SimError::kRefusedGmt);
+    if (opt_.refuseGmt && EndsWithGmt(name))
+        return static_cast<std::int16_t>(SimError::kRefusedGmt);
     if (opt_.capacity) {
         std::uint64_t used = FolderBytes(opt_.folder);
-        if (auto old = ReadDeviceFile(opt_.folder, name)) used -= std::min<std::uint64_t>(used, old->size());
+        if (auto old = ReadDeviceFile(opt_.folder, name))
+            used -= std::min<std::uint64_t>(used, old->size());
         if (used + total > *opt_.capacity) return static_cast<std::int16_t>(SimError::kNoSpace);
     }
     return 0;
@@ -363,13 +366,12 @@ void CHandheldSim::OnUploadBlock(std::span<const std::uint8_t> p) {
     const std::uint32_t offset = GetU32(h + kBlockFileOffset);
     // The computer is not trusted either: the block must fit the file its
     // header describes before any memory is sized from it.
-    const bool sane = count > 0 && static_cast<std::uint64_t>(count) == BlockCountFor(total) &&
-                      number < static_cast<std::uint32_t>(count) &&
-                      static_cast<std::uint64_t>(offset) ==
-                          static_cast<std::uint64_t>(number) * kBlockSize &&
-                      bytes == std::min<std::uint64_t>(kBlockSize,
-                                                       total - std::min(offset, total)) &&
-                      rest.size() >= kBlockHeaderSize + bytes;
+    const bool sane =
+        count > 0 && static_cast<std::uint64_t>(count) == BlockCountFor(total) &&
+        number < static_cast<std::uint32_t>(count) &&
+        static_cast<std::uint64_t>(offset) == static_cast<std::uint64_t>(number) * kBlockSize &&
+        bytes == std::min<std::uint64_t>(kBlockSize, total - std::min(offset, total)) &&
+        rest.size() >= kBlockHeaderSize + bytes;
     if (!sane) return;
     if (!recv_.active || recv_.stored || recv_.name != name || recv_.total != total) {
         NewRequest();
@@ -444,7 +446,9 @@ void CHandheldSim::OnWindowQuery(std::span<const std::uint8_t> p) {
 
 // ---- Output with faults -----------------------------------------------------
 
-void CHandheldSim::NewRequest() { out_.clear(); }
+void CHandheldSim::NewRequest() {
+    out_.clear();
+}
 
 void CHandheldSim::SendError(std::uint8_t op, std::int16_t code) {
     std::vector<std::uint8_t> p = {op, 0};
@@ -488,7 +492,8 @@ void CHandheldSim::Send(std::uint8_t command, std::span<const std::uint8_t> payl
         // byte that is not a `$`: the frame stays a frame but fails its check.
         const std::size_t inner = len - kStartMarker.size() - kEndMarker.size();
         std::size_t pos = kStartMarker.size() + corruptPos % inner;
-        while (frame[pos] == kDollar) pos = kStartMarker.size() + (pos - kStartMarker.size() + 1) % inner;
+        while (frame[pos] == kDollar)
+            pos = kStartMarker.size() + (pos - kStartMarker.size() + 1) % inner;
         auto x = static_cast<std::uint8_t>(1 + corruptXor % 255);
         if ((frame[pos] ^ x) == kDollar) x ^= 0x80;
         frame[pos] ^= x;

@@ -51,10 +51,10 @@ namespace dorvane {
 
 /// Error codes the handheld sends (the computer maps them to texts).
 enum class SimError : std::int16_t {
-    kNoFile = 1,        ///< the file does not exist (or is locked)
-    kUnknownFile = 3,   ///< not recognised: a name the handheld cannot store
-    kNoSpace = 6,       ///< low disk space
-    kRefusedGmt = 48,   ///< this model does not receive ".gmt" files
+    kNoFile = 1,       ///< the file does not exist (or is locked)
+    kUnknownFile = 3,  ///< not recognised: a name the handheld cannot store
+    kNoSpace = 6,      ///< low disk space
+    kRefusedGmt = 48,  ///< this model does not receive ".gmt" files
 };
 
 struct SimOptions {
@@ -119,8 +119,8 @@ public:
     /// Counters for tests.
     struct Stats {
         std::uint64_t framesIn = 0;
-        std::uint64_t framesBad = 0;   ///< cut but failing length or check
-        std::uint64_t framesOut = 0;   ///< built (before faults)
+        std::uint64_t framesBad = 0;  ///< cut but failing length or check
+        std::uint64_t framesOut = 0;  ///< built (before faults)
         std::uint64_t filesStored = 0;
     };
     const Stats& GetStats() const { return stats_; }
@@ -131,10 +131,10 @@ private:
         bool active = false;
         std::uint8_t blockCommand = 0;
         std::vector<std::uint8_t> content;
-        std::uint32_t count = 0;           // block count
-        std::uint32_t nextNew = 0;         // first block never sent
-        std::vector<std::uint32_t> window; // blocks of the current window
-        bool lastWindow = false;           // the current window holds the last block
+        std::uint32_t count = 0;            // block count
+        std::uint32_t nextNew = 0;          // first block never sent
+        std::vector<std::uint32_t> window;  // blocks of the current window
+        bool lastWindow = false;            // the current window holds the last block
         CACKList acked;
         std::vector<std::uint8_t> windowEnd;  // payload of the last window end
     };
@@ -167,7 +167,8 @@ private:
     std::int16_t RefusalFor(const std::string& name, std::uint32_t total) const;
 
     void NewRequest();  // drops queued answers of an older request
-    void Send(std::uint8_t command, std::span<const std::uint8_t> payload, std::uint32_t version = 0);
+    void Send(std::uint8_t command, std::span<const std::uint8_t> payload,
+              std::uint32_t version = 0);
     void SendError(std::uint8_t op, std::int16_t code);
     void Trace(const char* dir, std::uint8_t command, std::uint32_t length,
                std::span<const std::uint8_t> payload, const std::string& note);

@@ -1,11 +1,12 @@
 #include "sim/sim_folder.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <limits>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "protocol/wire.h"
 

@@ -9,14 +9,15 @@
 // --exit-on-stdin-eof). Exit status 0 on a clean end, 1 on a link failure,
 // 2 on bad options.
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "names/encoding.h"
 #include "sim/sim_transport.h"
@@ -27,7 +28,9 @@ using dorvane::SimOptions;
 
 volatile std::sig_atomic_t g_stop = 0;
 
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+    g_stop = 1;
+}
 
 constexpr const char* kUsage =
     "usage: dorvane-sim [options] FOLDER\n"
@@ -107,25 +110,44 @@ bool ParseArgs(int argc, char** argv, Args& a) {
         std::string v;
         std::uint64_t u64 = 0;
         bool ok = true;
-        if (arg == "--fifo") ok = value(a.fifo);
-        else if (arg == "--link") ok = value(a.linkPath);
-        else if (arg == "--trace") ok = value(a.trace);
-        else if (arg == "--serial") ok = value(a.sim.serial);
-        else if (arg == "--baud") ok = value(v) && ParseU32(v, a.link.baud);
-        else if (arg == "--model") ok = value(v) && ParseU32(v, a.sim.model);
-        else if (arg == "--version") ok = value(v) && ParseU32(v, a.sim.version);
-        else if (arg == "--seed") ok = value(v) && ParseU32(v, a.sim.seed);
-        else if (arg == "--drop") ok = value(v) && ParseProbability(v, a.sim.drop);
-        else if (arg == "--corrupt") ok = value(v) && ParseProbability(v, a.sim.corrupt);
-        else if (arg == "--duplicate") ok = value(v) && ParseProbability(v, a.sim.duplicate);
-        else if (arg == "--garbage") ok = value(v) && ParseProbability(v, a.sim.garbage);
-        else if (arg == "--delay-ms") ok = value(v) && ParseU32(v, a.sim.delayMs);
-        else if (arg == "--silent-after") ok = value(v) && ParseU64(v, u64) && (a.sim.silentAfter = u64, true);
-        else if (arg == "--capacity") ok = value(v) && ParseU64(v, u64) && (a.sim.capacity = u64, true);
-        else if (arg == "--error-on") ok = value(v) && ParseErrorOn(v, a.sim);
-        else if (arg == "--refuse-gmt") a.sim.refuseGmt = true;
-        else if (arg == "--exit-on-stdin-eof") a.link.exitOnStdinEof = true;
-        else if (arg == "--help" || arg == "-h") return false;
+        if (arg == "--fifo")
+            ok = value(a.fifo);
+        else if (arg == "--link")
+            ok = value(a.linkPath);
+        else if (arg == "--trace")
+            ok = value(a.trace);
+        else if (arg == "--serial")
+            ok = value(a.sim.serial);
+        else if (arg == "--baud")
+            ok = value(v) && ParseU32(v, a.link.baud);
+        else if (arg == "--model")
+            ok = value(v) && ParseU32(v, a.sim.model);
+        else if (arg == "--version")
+            ok = value(v) && ParseU32(v, a.sim.version);
+        else if (arg == "--seed")
+            ok = value(v) && ParseU32(v, a.sim.seed);
+        else if (arg == "--drop")
+            ok = value(v) && ParseProbability(v, a.sim.drop);
+        else if (arg == "--corrupt")
+            ok = value(v) && ParseProbability(v, a.sim.corrupt);
+        else if (arg == "--duplicate")
+            ok = value(v) && ParseProbability(v, a.sim.duplicate);
+        else if (arg == "--garbage")
+            ok = value(v) && ParseProbability(v, a.sim.garbage);
+        else if (arg == "--delay-ms")
+            ok = value(v) && ParseU32(v, a.sim.delayMs);
+        else if (arg == "--silent-after")
+            ok = value(v) && ParseU64(v, u64) && (a.sim.silentAfter = u64, true);
+        else if (arg == "--capacity")
+            ok = value(v) && ParseU64(v, u64) && (a.sim.capacity = u64, true);
+        else if (arg == "--error-on")
+            ok = value(v) && ParseErrorOn(v, a.sim);
+        else if (arg == "--refuse-gmt")
+            a.sim.refuseGmt = true;
+        else if (arg == "--exit-on-stdin-eof")
+            a.link.exitOnStdinEof = true;
+        else if (arg == "--help" || arg == "-h")
+            return false;
         else if (!arg.starts_with("--") && !haveFolder) {
             a.sim.folder = arg;
             haveFolder = true;
@@ -216,8 +238,8 @@ int main(int argc, char** argv) {
     std::cerr << "dorvane-sim: serving " << a.sim.folder << " (model " << a.sim.model
               << ", version " << a.sim.version << ")\n";
 
-    const bool ok = dorvane::RunSimLink(sim, readFd, writeFd, a.link, [] { return g_stop != 0; },
-                                        error);
+    const bool ok = dorvane::RunSimLink(
+        sim, readFd, writeFd, a.link, [] { return g_stop != 0; }, error);
     if (!a.linkPath.empty() && a.fifo.empty()) {
         char target[256] = {};
         const ssize_t n = ::readlink(a.linkPath.c_str(), target, sizeof target - 1);

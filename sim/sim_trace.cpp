@@ -42,8 +42,8 @@ std::string WindowFields(std::span<const std::uint8_t> p) {
     const std::int16_t value = GetI16(p.data() + kAnswerValueOffset);
     s += " status=" + std::to_string(p[kAnswerStatusOffset]) + " value=" + std::to_string(value);
     if (value > 0) {
-        const std::size_t n =
-            std::min<std::size_t>(static_cast<std::size_t>(value), (p.size() - kAnswerListOffset) / 4);
+        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(value),
+                                                    (p.size() - kAnswerListOffset) / 4);
         s += " list=[";
         for (std::size_t i = 0; i < n && i < kListShown; ++i) {
             if (i) s += ',';
@@ -59,11 +59,16 @@ std::string WindowFields(std::span<const std::uint8_t> p) {
 
 const char* FrameErrorName(FrameError e) {
     switch (e) {
-        case FrameError::kNone: return "ok";
-        case FrameError::kTooShort: return "short";
-        case FrameError::kTooLong: return "long";
-        case FrameError::kLengthMismatch: return "length";
-        case FrameError::kBadCheck: return "check";
+        case FrameError::kNone:
+            return "ok";
+        case FrameError::kTooShort:
+            return "short";
+        case FrameError::kTooLong:
+            return "long";
+        case FrameError::kLengthMismatch:
+            return "length";
+        case FrameError::kBadCheck:
+            return "check";
     }
     return "?";
 }

@@ -1,14 +1,15 @@
 #include "sim/sim_transport.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <vector>
 
 namespace dorvane {
@@ -27,7 +28,9 @@ constexpr std::size_t kReadChunk = 4096;
 // The pacing allows bursts of this share of a second.
 constexpr double kBurstSeconds = 0.02;
 
-std::string Errno(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+std::string Errno(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
 
 bool SetNonBlocking(int fd) {
     const int flags = ::fcntl(fd, F_GETFL);
@@ -103,7 +106,8 @@ bool CSimFifoFolder::Open(const fs::path& folder, std::string& error) {
         const fs::path p = folder / name;
         struct stat st {};
         if (::stat(p.c_str(), &st) == 0) {
-            if (!S_ISFIFO(st.st_mode)) return error = p.string() + " exists and is not a FIFO", false;
+            if (!S_ISFIFO(st.st_mode))
+                return error = p.string() + " exists and is not a FIFO", false;
         } else if (::mkfifo(p.c_str(), 0600) != 0 && errno != EEXIST) {
             return error = Errno(("mkfifo " + p.string()).c_str()), false;
         }
@@ -146,9 +150,10 @@ bool RunSimLink(CHandheldSim& sim, int readFd, int writeFd, const SimLinkOptions
         int timeout = kPollSliceMs;
         if (!wantRead) timeout = std::min(timeout, in.WaitMs());
         if (haveOutput && !wantWrite) {
-            const int untilDue = delayed ? static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(
-                                                                notBefore - now).count())
-                                         : out.WaitMs();
+            const int untilDue =
+                delayed ? static_cast<int>(
+                              std::chrono::ceil<std::chrono::milliseconds>(notBefore - now).count())
+                        : out.WaitMs();
             timeout = std::min(timeout, std::max(1, untilDue));
         }
 

@@ -39,7 +39,8 @@ constexpr std::size_t kBigFileBytes = 1000000;
 
 bool Write(const fs::path& dir, const std::string& name, const Bytes& data) {
     std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    out.write(reinterpret_cast<const char*>(data.data()),
+              static_cast<std::streamsize>(data.size()));
     if (!out) std::cerr << "dorvane-sim-samples: cannot write " << (dir / name) << "\n";
     return static_cast<bool>(out);
 }
@@ -87,7 +88,9 @@ AreaFile Area(const char* name, dorvane::AreaMethod method, bool work, std::size
     return a;
 }
 
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes Text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 bool WriteSmall(const fs::path& dir) {
     using dorvane::AreaMethod;
@@ -98,8 +101,10 @@ bool WriteSmall(const fs::path& dir) {
     ok &= Write(dir, "T0603_negtime.gpx", dorvane::WriteTrack("negative time", negative));
     ok &= Write(dir, kGbkTrackName, dorvane::WriteTrack("\xB2\xE2\xCA\xD4", Track(12, kStartTime)));
 
-    ok &= Write(dir, "A0601_track.txt", Text(dorvane::WriteArea(Area("A0601", AreaMethod::kTrack, true, 4))));
-    ok &= Write(dir, "A0602_vertex.txt", Text(dorvane::WriteArea(Area("A0602", AreaMethod::kVertex, false, 4))));
+    ok &= Write(dir, "A0601_track.txt",
+                Text(dorvane::WriteArea(Area("A0601", AreaMethod::kTrack, true, 4))));
+    ok &= Write(dir, "A0602_vertex.txt",
+                Text(dorvane::WriteArea(Area("A0602", AreaMethod::kVertex, false, 4))));
     ok &= Write(dir, "A0603_harvest.txt",
                 Text(dorvane::WriteArea(Area("A0603", AreaMethod::kHarvesting, true, 5))));
     AreaFile flagged = Area("A0604", AreaMethod::kVertex, true, 5);
@@ -118,12 +123,14 @@ bool WriteSmall(const fs::path& dir) {
     ok &= Write(dir, "C070101.gmt", Pattern(700, 70102));
     ok &= Write(dir, "dollars.bin", Bytes(4000, '$'));
     for (std::size_t n : {0, 1959, 1960, 1961})
-        ok &= Write(dir, "size_" + std::to_string(n) + ".bin", Pattern(n, static_cast<std::uint32_t>(n)));
+        ok &= Write(dir, "size_" + std::to_string(n) + ".bin",
+                    Pattern(n, static_cast<std::uint32_t>(n)));
     return ok;
 }
 
 bool WriteLarge(const fs::path& dir) {
-    bool ok = Write(dir, "T0700_long.gpx", dorvane::WriteTrack("long", Track(kLongTrackPoints, kStartTime)));
+    bool ok = Write(dir, "T0700_long.gpx",
+                    dorvane::WriteTrack("long", Track(kLongTrackPoints, kStartTime)));
     ok &= Write(dir, "big_1mb.bin", Pattern(kBigFileBytes, 1));
     return ok;
 }

@@ -4,14 +4,13 @@
 // frame cutter and decoder.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "protocol/frame.h"
 #include "protocol/wire.h"
@@ -29,8 +28,8 @@ public:
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string name = std::string(info->test_suite_name()) + "-" + info->name();
         std::replace(name.begin(), name.end(), '/', '_');
-        path_ = fs::temp_directory_path() /
-                ("dorvane-sim-" + name + "-" + std::to_string(::getpid()));
+        path_ =
+            fs::temp_directory_path() / ("dorvane-sim-" + name + "-" + std::to_string(::getpid()));
         fs::remove_all(path_);
         fs::create_directories(path_);
     }
@@ -41,7 +40,8 @@ public:
     const fs::path& path() const { return path_; }
     void Write(const std::string& name, const Bytes& data) const {
         std::ofstream(path_ / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+            .write(reinterpret_cast<const char*>(data.data()),
+                   static_cast<std::streamsize>(data.size()));
     }
     Bytes Read(const std::string& name) const {
         std::ifstream in(path_ / name, std::ios::binary);
@@ -78,7 +78,8 @@ inline Bytes NamePayload(const std::string& name) {
 }
 
 inline Bytes U16(std::int16_t v) {
-    return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(static_cast<std::uint16_t>(v) >> 8)};
+    return {static_cast<std::uint8_t>(v),
+            static_cast<std::uint8_t>(static_cast<std::uint16_t>(v) >> 8)};
 }
 
 /// [first][status][i16 count][u32 list...]
@@ -91,7 +92,9 @@ inline Bytes ListPayload(std::uint8_t first, const std::vector<std::uint32_t>& l
     return p;
 }
 
-inline Bytes AllPayload(std::uint8_t first) { return {first, 0, 0xFF, 0xFF}; }
+inline Bytes AllPayload(std::uint8_t first) {
+    return {first, 0, 0xFF, 0xFF};
+}
 
 /// Cuts every frame out of `bytes`; each must pass the decoder (length, FCS).
 inline std::vector<Answer> CutAll(const Bytes& bytes) {

@@ -40,7 +40,7 @@ TEST(SimListing, ListsNamesSizesAndTimesAsDataBlocks) {
     dir.Write("a.txt", {});
     const std::string gbk = "\xB2\xE2\xCA\xD4.gpx";  // 测试.gpx in GBK
     dir.Write(gbk, Pattern(1961));
-    const struct utimbuf t{1000, 1234567890};
+    const struct utimbuf t { 1000, 1234567890 };
     ASSERT_EQ(::utime((dir.path() / "b.gpx").c_str(), &t), 0);
 
     CHandheldSim sim(Opts(dir));
@@ -306,7 +306,8 @@ TEST(SimUpload, AnswersQueriesAndStoresOnlyWhenComplete) {
     EXPECT_EQ(a[0].payload, ListPayload(cmd::kWindow, {0}));
     EXPECT_EQ(a[0].command, cmd::kNak);
 
-    for (std::uint32_t n : {0u, 1u, 3u}) EXPECT_TRUE(Exchange(sim, UploadBlock("up.bin", content, n)).empty());
+    for (std::uint32_t n : {0u, 1u, 3u})
+        EXPECT_TRUE(Exchange(sim, UploadBlock("up.bin", content, n)).empty());
     a = Exchange(sim, Frame(cmd::kWindow, ListPayload(cmd::kUpload, {0, 1})));
     ASSERT_EQ(a.size(), 1u);
     EXPECT_EQ(a[0].command, cmd::kAck);

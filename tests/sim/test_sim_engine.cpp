@@ -129,7 +129,8 @@ TEST_P(SimWithEngine, FetchListUploadDeleteSurviveFaults) {
         ASSERT_TRUE(pc.Handshake());
         EXPECT_EQ(pc.Version(), 9u);
 
-        for (const auto& [name, content] : {std::pair{"dollars", dollars}, {"big", big}, {"empty", Bytes{}}}) {
+        for (const auto& [name, content] :
+             {std::pair{"dollars", dollars}, {"big", big}, {"empty", Bytes{}}}) {
             CMemStream s;
             ASSERT_EQ(pc.Job(cmd::kFetch, name, s), ProtocolState::kComplete) << name;
             EXPECT_EQ(s.Bytes(), content) << name;
@@ -156,14 +157,12 @@ TEST_P(SimWithEngine, FetchListUploadDeleteSurviveFaults) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, SimWithEngine,
-                         ::testing::Values(FaultCase{"none", 0, 0, 0, 0},
-                                           FaultCase{"drop", 0.1, 0, 0, 0},
-                                           FaultCase{"corrupt", 0, 0.1, 0, 0},
-                                           FaultCase{"duplicate", 0, 0, 0.2, 0},
-                                           FaultCase{"garbage", 0, 0, 0, 0.3},
-                                           FaultCase{"all", 0.05, 0.05, 0.05, 0.1}),
-                         [](const auto& param) { return std::string(param.param.what); });
+INSTANTIATE_TEST_SUITE_P(
+    Faults, SimWithEngine,
+    ::testing::Values(FaultCase{"none", 0, 0, 0, 0}, FaultCase{"drop", 0.1, 0, 0, 0},
+                      FaultCase{"corrupt", 0, 0.1, 0, 0}, FaultCase{"duplicate", 0, 0, 0.2, 0},
+                      FaultCase{"garbage", 0, 0, 0, 0.3}, FaultCase{"all", 0.05, 0.05, 0.05, 0.1}),
+    [](const auto& param) { return std::string(param.param.what); });
 
 TEST(SimWithEngine, RefusedUploadFailsWithTheHandheldsCode) {
     TempFolder dir;

@@ -1,8 +1,7 @@
 // dorvane-sim as a child process, over a real pty and a real FIFO folder.
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -73,7 +72,8 @@ private:
 // Reads until `count` frames have been cut or the time-out passes.
 std::vector<Answer> ReadFrames(int fd, std::size_t count) {
     Bytes all;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerTimeoutMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerTimeoutMs);
     std::vector<Answer> got;
     while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
         pollfd p{fd, POLLIN, 0};
@@ -90,8 +90,10 @@ void WriteAll(int fd, const Bytes& b) {
     std::size_t done = 0;
     while (done < b.size()) {
         const ssize_t n = ::write(fd, b.data() + done, b.size() - done);
-        if (n > 0) done += static_cast<std::size_t>(n);
-        else if (n < 0 && errno != EAGAIN) return;
+        if (n > 0)
+            done += static_cast<std::size_t>(n);
+        else if (n < 0 && errno != EAGAIN)
+            return;
     }
 }
 
@@ -178,7 +180,8 @@ TEST(SimProcessLife, EndsOnSigterm) {
     ::kill(sim.Pid(), SIGTERM);
     int status = 0;
     pid_t r = 0;
-    for (int i = 0; i < 200 && (r = ::waitpid(sim.Pid(), &status, WNOHANG)) == 0; ++i) ::usleep(10000);
+    for (int i = 0; i < 200 && (r = ::waitpid(sim.Pid(), &status, WNOHANG)) == 0; ++i)
+        ::usleep(10000);
     ASSERT_EQ(r, sim.Pid());
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);

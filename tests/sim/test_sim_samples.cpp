@@ -30,7 +30,8 @@ TEST(SimSamples, CommittedDataEqualsAFreshGeneration) {
         const std::string y((std::istreambuf_iterator<char>(b)), {});
         EXPECT_TRUE(x == y) << "differs from a fresh generation";
     }
-    EXPECT_EQ(count, static_cast<std::size_t>(std::distance(fs::directory_iterator(kCommitted), {})));
+    EXPECT_EQ(count,
+              static_cast<std::size_t>(std::distance(fs::directory_iterator(kCommitted), {})));
 }
 
 Bytes ReadFile(const std::string& name) {
