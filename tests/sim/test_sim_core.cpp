@@ -161,7 +161,7 @@ TEST(SimFetch, AckMovesOnRepeatedAckResendsWindowEndMissingListResends) {
     EXPECT_EQ(GetU32(a[0].payload.data() + kBlockNumberOffset), 32u);
     EXPECT_EQ(a.back().payload, AllPayload(cmd::kData));
 
-    // The computer lacks blocks 3 (long acknowledged? no: it may name any) and 40.
+    // The computer answers the -1 end with the block it still lacks: 40.
     a = Exchange(sim, Frame(cmd::kNak, ListPayload(cmd::kWindow, {40})));
     ASSERT_EQ(a.size(), 2u);
     EXPECT_EQ(GetU32(a[0].payload.data() + kBlockNumberOffset), 40u);
