@@ -317,6 +317,9 @@ int CDorvaneDoc::CopyFromDevice(bool move) {
         if (move) transport_.AddJob(kDelete, e.name, "");
     }
     InstallProgress(true);
+    // The previous run (the listing) may still be sending its closing frame:
+    // let it end before the dialog opens, so its end cannot close this dialog.
+    transport_.Stop();
     fe_.OpenProgressDialog();
     if (!transport_.Start()) {
         fe_.AbortProgressDialog();
@@ -356,6 +359,7 @@ void CDorvaneDoc::CopyToDevice(const std::vector<std::string>& paths) {
     }
     InstallProgress(true);
     const bool dialog = transport_.JobCount() > 0;
+    transport_.Stop();
     if (dialog) fe_.OpenProgressDialog();
     if (!transport_.Start()) {
         // The Windows program left its dialog up waiting for Cancel here;
