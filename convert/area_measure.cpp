@@ -34,10 +34,13 @@ double Distance(double lon1, double lat1, double lon2, double lat2) {
     const double phi2 = lat2 * kRadiansPerDegree;
     const double dLambda = (lon2 - lon1) * kRadiansPerDegree;
     const double a = std::cos(phi2) * std::sin(dLambda);
-    const double b = std::cos(phi1) * std::sin(phi2) - std::sin(phi1) * std::cos(phi2) * std::cos(dLambda);
+    const double b =
+        std::cos(phi1) * std::sin(phi2) - std::sin(phi1) * std::cos(phi2) * std::cos(dLambda);
     const double y = std::sqrt(a * a + b * b);
-    const double x = std::sin(phi1) * std::sin(phi2) + std::cos(phi1) * std::cos(phi2) * std::cos(dLambda);
-    const double angle = (std::fabs(y) > kAngleEpsilon || std::fabs(x) > kAngleEpsilon) ? std::atan2(y, x) : 0.0;
+    const double x =
+        std::sin(phi1) * std::sin(phi2) + std::cos(phi1) * std::cos(phi2) * std::cos(dLambda);
+    const double angle =
+        (std::fabs(y) > kAngleEpsilon || std::fabs(x) > kAngleEpsilon) ? std::atan2(y, x) : 0.0;
     return angle * kNauticalMilesPerRadian * kMetresPerNauticalMile;
 }
 
@@ -45,7 +48,8 @@ AreaMeasure MeasureArea(const AreaFile& area) {
     AreaMeasure m;
     const auto& pts = area.points;
     const std::size_t n = pts.size();
-    const bool harvesting = area.header.method == static_cast<std::int16_t>(AreaMethod::kHarvesting);
+    const bool harvesting =
+        area.header.method == static_cast<std::int16_t>(AreaMethod::kHarvesting);
     auto x = [&](std::size_t i) { return static_cast<double>(pts[i].longitude); };
     auto y = [&](std::size_t i) { return static_cast<double>(pts[i].latitude); };
     auto dist = [&](std::size_t i, std::size_t j) { return Distance(x(i), y(i), x(j), y(j)); };
@@ -67,7 +71,8 @@ AreaMeasure MeasureArea(const AreaFile& area) {
     }
     m.length += dist(0, n - 1);
     const double t = y(n - 1) * x(0) - x(n - 1) * y(0);
-    const double scale = kMetresPerArcSecond * kMetresPerArcSecond * kArcSecondsPerDegree * kArcSecondsPerDegree;
+    const double scale =
+        kMetresPerArcSecond * kMetresPerArcSecond * kArcSecondsPerDegree * kArcSecondsPerDegree;
     m.area = std::fabs(std::cos(y(0) * kPi / kDegreesPerHalfTurn) * 0.5 * (s + t) * scale);
     return m;
 }

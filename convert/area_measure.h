@@ -25,9 +25,9 @@ AreaMeasure MeasureArea(const AreaFile& area);
 
 /// Figures as shown and priced.
 struct AreaFigures {
-    std::string lengthText;  ///< "%.2f m" up to 1000 m, else "%.6f km"
+    std::string lengthText;     ///< "%.2f m" up to 1000 m, else "%.6f km"
     double lengthQuantity = 0;  ///< the number shown (m or km)
-    std::string areaText;    ///< "%.3f sq.m." up to 1e6 m², else "%.6f sq.km."
+    std::string areaText;       ///< "%.3f sq.m." up to 1e6 m², else "%.6f sq.km."
     double areaQuantity = 0;
     double lengthTotal = 0;  ///< length unit price x lengthQuantity
     double areaTotal = 0;    ///< area unit price x areaQuantity

@@ -22,7 +22,9 @@ namespace fs = std::filesystem;
 constexpr std::string_view kGpxSuffix = ".gpx";
 constexpr std::string_view kKmlSuffix = ".kml";
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 FileProducer TextProducer(const std::string& text) {
     return [&text](const auto& write) { return write(text); };
@@ -62,12 +64,18 @@ void ConvertForDownload(std::span<const std::uint8_t> bytes, const std::string& 
 
 ConvertError FromWrite(WriteError e) {
     switch (e) {
-        case WriteError::kNone: return ConvertError::kNone;
-        case WriteError::kFolderMissing: return ConvertError::kFolderMissing;
-        case WriteError::kPermissionDenied: return ConvertError::kPermissionDenied;
-        case WriteError::kDiskFull: return ConvertError::kDiskFull;
-        case WriteError::kNoFreeName: return ConvertError::kNoFreeName;
-        case WriteError::kIoError: return ConvertError::kIoError;
+        case WriteError::kNone:
+            return ConvertError::kNone;
+        case WriteError::kFolderMissing:
+            return ConvertError::kFolderMissing;
+        case WriteError::kPermissionDenied:
+            return ConvertError::kPermissionDenied;
+        case WriteError::kDiskFull:
+            return ConvertError::kDiskFull;
+        case WriteError::kNoFreeName:
+            return ConvertError::kNoFreeName;
+        case WriteError::kIoError:
+            return ConvertError::kIoError;
     }
     return ConvertError::kIoError;
 }
@@ -90,7 +98,7 @@ ConvertError ReadWhole(const fs::path& in, std::vector<std::uint8_t>& bytes, std
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         message = in.string() + ": not a regular file";
         return ConvertError::kCannotRead;
@@ -119,7 +127,8 @@ ConvertError ReadWhole(const fs::path& in, std::vector<std::uint8_t>& bytes, std
 
 std::string RawCopyName(std::string_view name) {
     const std::size_t dot = name.find('.');
-    const std::string_view base = (dot == std::string_view::npos || dot == 0) ? name : name.substr(0, dot);
+    const std::string_view base =
+        (dot == std::string_view::npos || dot == 0) ? name : name.substr(0, dot);
     return std::string(base) + std::string(kRawCopyExtension);
 }
 
@@ -175,7 +184,8 @@ ConvertResult ConvertLocalFile(const fs::path& in, const fs::path& outDir) {
         AreaFile area;
         const AreaReadResult a = ReadArea(bytes, area);
         if (a.error == AreaReadError::kDamagedHeader)
-            return Fail(ConvertError::kDamagedHeader, in.string() + ": area header record fails its check");
+            return Fail(ConvertError::kDamagedHeader,
+                        in.string() + ": area header record fails its check");
         if (!a.ok())
             return Fail(ConvertError::kNotTrackOrArea, in.string() + ": not a track or area file");
         const std::string name = stem + std::string(kKmlSuffix);
@@ -190,16 +200,26 @@ ConvertResult ConvertLocalFile(const fs::path& in, const fs::path& outDir) {
 
 std::string_view ConvertErrorText(ConvertError e) {
     switch (e) {
-        case ConvertError::kNone: return "no error";
-        case ConvertError::kCannotRead: return "cannot read the file";
-        case ConvertError::kTooLarge: return "file too large";
-        case ConvertError::kNotTrackOrArea: return "not a track or area file";
-        case ConvertError::kDamagedHeader: return "damaged header";
-        case ConvertError::kFolderMissing: return "folder missing";
-        case ConvertError::kPermissionDenied: return "permission denied";
-        case ConvertError::kDiskFull: return "disk full";
-        case ConvertError::kNoFreeName: return "no free file name";
-        case ConvertError::kIoError: return "input/output error";
+        case ConvertError::kNone:
+            return "no error";
+        case ConvertError::kCannotRead:
+            return "cannot read the file";
+        case ConvertError::kTooLarge:
+            return "file too large";
+        case ConvertError::kNotTrackOrArea:
+            return "not a track or area file";
+        case ConvertError::kDamagedHeader:
+            return "damaged header";
+        case ConvertError::kFolderMissing:
+            return "folder missing";
+        case ConvertError::kPermissionDenied:
+            return "permission denied";
+        case ConvertError::kDiskFull:
+            return "disk full";
+        case ConvertError::kNoFreeName:
+            return "no free file name";
+        case ConvertError::kIoError:
+            return "input/output error";
     }
     return "unknown error";
 }

@@ -46,9 +46,9 @@ struct StoreResult {
     /// Error of the raw file (the received bytes as such, or the ".bak" copy).
     /// Anything but kNone means the download is not safely stored.
     WriteError error = WriteError::kNone;
-    std::string message;                       ///< English detail when error != kNone
+    std::string message;                         ///< English detail when error != kNone
     std::vector<std::filesystem::path> written;  ///< every file written, in order
-    std::filesystem::path rawPath;             ///< the raw file written (empty on error)
+    std::filesystem::path rawPath;               ///< the raw file written (empty on error)
     Conversion conversion = Conversion::kNotAttempted;
     WriteError conversionError = WriteError::kNone;
     bool ok() const { return error == WriteError::kNone; }
@@ -85,10 +85,10 @@ enum class ConvertedKind { kNone, kGpx, kKml };
 
 struct ConvertResult {
     ConvertError error = ConvertError::kNone;
-    std::string message;             ///< English detail when error != kNone
-    std::filesystem::path written;   ///< the document written
+    std::string message;            ///< English detail when error != kNone
+    std::filesystem::path written;  ///< the document written
     ConvertedKind kind = ConvertedKind::kNone;
-    std::size_t points = 0;          ///< points written
+    std::size_t points = 0;  ///< points written
     bool ok() const { return error == ConvertError::kNone; }
 };
 
@@ -97,7 +97,8 @@ struct ConvertResult {
 /// track magic becomes "<stem>.gpx", anything else is read as an area file
 /// and becomes "<stem>.kml" (stem = name without its last extension), made
 /// unique in `outDir`. No ".bak" copy is written.
-ConvertResult ConvertLocalFile(const std::filesystem::path& in, const std::filesystem::path& outDir);
+ConvertResult ConvertLocalFile(const std::filesystem::path& in,
+                               const std::filesystem::path& outDir);
 
 /// Short English description of `e`.
 std::string_view ConvertErrorText(ConvertError e);

@@ -25,13 +25,17 @@ constexpr std::string_view kTempSuffix = ".part";
 WriteError Classify(int err) {
     switch (err) {
         case ENOSPC:
-        case EDQUOT: return WriteError::kDiskFull;
+        case EDQUOT:
+            return WriteError::kDiskFull;
         case EACCES:
         case EPERM:
-        case EROFS: return WriteError::kPermissionDenied;
+        case EROFS:
+            return WriteError::kPermissionDenied;
         case ENOENT:
-        case ENOTDIR: return WriteError::kFolderMissing;
-        default: return WriteError::kIoError;
+        case ENOTDIR:
+            return WriteError::kFolderMissing;
+        default:
+            return WriteError::kIoError;
     }
 }
 
@@ -58,7 +62,8 @@ public:
         static std::atomic<unsigned> counter{0};
         for (int i = 0; i < kTempNameAttempts; ++i) {
             const std::string name = std::string(kTempPrefix) + std::to_string(::getpid()) + "-" +
-                                     std::to_string(counter.fetch_add(1)) + std::string(kTempSuffix);
+                                     std::to_string(counter.fetch_add(1)) +
+                                     std::string(kTempSuffix);
             const fs::path p = folder / name;
             const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
             if (fd >= 0) {
@@ -130,12 +135,18 @@ bool IsSingleComponent(std::string_view name) {
 
 std::string_view WriteErrorText(WriteError e) {
     switch (e) {
-        case WriteError::kNone: return "no error";
-        case WriteError::kFolderMissing: return "folder missing";
-        case WriteError::kPermissionDenied: return "permission denied";
-        case WriteError::kDiskFull: return "disk full";
-        case WriteError::kNoFreeName: return "no free file name";
-        case WriteError::kIoError: return "input/output error";
+        case WriteError::kNone:
+            return "no error";
+        case WriteError::kFolderMissing:
+            return "folder missing";
+        case WriteError::kPermissionDenied:
+            return "permission denied";
+        case WriteError::kDiskFull:
+            return "disk full";
+        case WriteError::kNoFreeName:
+            return "no free file name";
+        case WriteError::kIoError:
+            return "input/output error";
     }
     return "unknown error";
 }

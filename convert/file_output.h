@@ -25,8 +25,8 @@ enum class WriteError {
 
 struct WriteOutcome {
     WriteError error = WriteError::kNone;
-    std::string message;          ///< English detail for logs; empty on success
-    std::filesystem::path path;   ///< the file written (folder / unique name)
+    std::string message;         ///< English detail for logs; empty on success
+    std::filesystem::path path;  ///< the file written (folder / unique name)
     bool ok() const { return error == WriteError::kNone; }
 };
 

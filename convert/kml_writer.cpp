@@ -58,9 +58,12 @@ std::string TimeOrBlank(std::int32_t t, bool zeroIsBlank) {
 
 std::string MethodLabel(std::int16_t method) {
     switch (static_cast<AreaMethod>(method)) {
-        case AreaMethod::kTrack: return std::string(kMethodTrack);
-        case AreaMethod::kVertex: return std::string(kMethodVertex);
-        case AreaMethod::kHarvesting: return std::string(kMethodHarvesting);
+        case AreaMethod::kTrack:
+            return std::string(kMethodTrack);
+        case AreaMethod::kVertex:
+            return std::string(kMethodVertex);
+        case AreaMethod::kHarvesting:
+            return std::string(kMethodHarvesting);
     }
     return std::to_string(method);
 }

@@ -18,10 +18,10 @@ namespace dorvane {
 namespace kml_label {
 inline constexpr std::string_view kFileName = "文件名";
 inline constexpr std::string_view kLengthUnitPrice = "长度单价";
-inline constexpr std::string_view kLength = "长度";                 // harvesting
-inline constexpr std::string_view kPerimeter = "周长";              // other methods
-inline constexpr std::string_view kLengthTotal = "长度总价";        // harvesting
-inline constexpr std::string_view kPerimeterTotal = "周长总价";     // other methods
+inline constexpr std::string_view kLength = "长度";              // harvesting
+inline constexpr std::string_view kPerimeter = "周长";           // other methods
+inline constexpr std::string_view kLengthTotal = "长度总价";     // harvesting
+inline constexpr std::string_view kPerimeterTotal = "周长总价";  // other methods
 inline constexpr std::string_view kAreaUnitPrice = "面积单价";
 inline constexpr std::string_view kArea = "面积";
 inline constexpr std::string_view kAreaTotal = "面积总价";

@@ -19,7 +19,8 @@ constexpr std::size_t kExtraWordOffset = 36;
 std::string_view NulTerminated(const std::uint8_t* p, std::size_t field) {
     const char* c = reinterpret_cast<const char*>(p);
     const void* nul = std::memchr(c, 0, field);
-    const std::size_t len = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - c) : field;
+    const std::size_t len =
+        nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - c) : field;
     return {c, len};
 }
 

@@ -29,11 +29,11 @@ inline constexpr std::size_t kTrackPointSize = 40;
 
 /// One fix of a track, in the order of the record's ten 32-bit words.
 struct TrackPoint {
-    double latitude = 0;   ///< degrees, north positive
-    double longitude = 0;  ///< degrees, east positive
-    double elevation = 0;  ///< metres
-    std::int32_t time = 0; ///< seconds since 1970-01-01 00:00:00 UTC
-    double extra = 0;      ///< recorded by the handheld, written nowhere
+    double latitude = 0;          ///< degrees, north positive
+    double longitude = 0;         ///< degrees, east positive
+    double elevation = 0;         ///< metres
+    std::int32_t time = 0;        ///< seconds since 1970-01-01 00:00:00 UTC
+    double extra = 0;             ///< recorded by the handheld, written nowhere
     std::uint32_t extraWord = 0;  ///< recorded by the handheld, written nowhere
     bool operator==(const TrackPoint&) const = default;
 };
@@ -47,8 +47,8 @@ enum class TrackReadError {
 
 struct TrackReadResult {
     TrackReadError error = TrackReadError::kNone;
-    std::string nameGbk;            ///< track name bytes as recorded (GBK)
-    std::int32_t declaredCount = 0; ///< N from the header
+    std::string nameGbk;             ///< track name bytes as recorded (GBK)
+    std::int32_t declaredCount = 0;  ///< N from the header
     /// True when N promised more records than the file holds; only the
     /// records lying wholly inside the file were read.
     bool truncated = false;

@@ -48,14 +48,28 @@ void AppendXmlEscaped(std::string& out, std::string_view text) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (c < 0x80) {
             switch (c) {
-                case '&': out += "&amp;"; break;
-                case '<': out += "&lt;"; break;
-                case '>': out += "&gt;"; break;
-                case '"': out += "&quot;"; break;
-                case '\t': case '\n': case '\r': out.push_back(static_cast<char>(c)); break;
+                case '&':
+                    out += "&amp;";
+                    break;
+                case '<':
+                    out += "&lt;";
+                    break;
+                case '>':
+                    out += "&gt;";
+                    break;
+                case '"':
+                    out += "&quot;";
+                    break;
+                case '\t':
+                case '\n':
+                case '\r':
+                    out.push_back(static_cast<char>(c));
+                    break;
                 default:
-                    if (c < 0x20 || c == 0x7F) out += kReplacement;
-                    else out.push_back(static_cast<char>(c));
+                    if (c < 0x20 || c == 0x7F)
+                        out += kReplacement;
+                    else
+                        out.push_back(static_cast<char>(c));
             }
             ++i;
             continue;
@@ -119,9 +133,9 @@ std::optional<std::string> KmlTimeText(std::int32_t seconds) {
     const std::time_t t = seconds;
     std::tm tm{};
     if (!localtime_r(&t, &tm)) return std::nullopt;
-    return std::to_string(tm.tm_year + kTmYearBase) + "-" + std::to_string(tm.tm_mon + kTmMonthBase) +
-           "-" + std::to_string(tm.tm_mday) + " " + std::to_string(tm.tm_hour) + ":" +
-           std::to_string(tm.tm_min);
+    return std::to_string(tm.tm_year + kTmYearBase) + "-" +
+           std::to_string(tm.tm_mon + kTmMonthBase) + "-" + std::to_string(tm.tm_mday) + " " +
+           std::to_string(tm.tm_hour) + ":" + std::to_string(tm.tm_min);
 }
 
 }  // namespace dorvane

@@ -67,10 +67,14 @@ std::string FirstFree(const fs::path& folder, Candidate candidate) {
 std::string PathPart(std::string_view path, int which) {
     const Split s = SplitPath(path);
     switch (static_cast<PathPartKind>(which)) {
-        case PathPartKind::kDrive: return {};
-        case PathPartKind::kDirectory: return std::string(s.directory);
-        case PathPartKind::kFileName: return std::string(s.stem);
-        case PathPartKind::kExtension: return std::string(s.extension);
+        case PathPartKind::kDrive:
+            return {};
+        case PathPartKind::kDirectory:
+            return std::string(s.directory);
+        case PathPartKind::kFileName:
+            return std::string(s.stem);
+        case PathPartKind::kExtension:
+            return std::string(s.extension);
     }
     return {};
 }
@@ -86,7 +90,9 @@ std::string FileNameWithExtension(std::string_view path) {
     return std::string(s.stem) + std::string(s.extension);
 }
 
-std::string DriveOf(std::string_view /*path*/) { return {}; }
+std::string DriveOf(std::string_view /*path*/) {
+    return {};
+}
 
 bool FileExists(const fs::path& path) {
     std::error_code ec;

@@ -78,9 +78,12 @@ int RunShell(const std::string& cmd) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::size_t trackPoints = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : kDefaultTrackPoints;
-    const std::size_t areaPoints = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : kDefaultAreaPoints;
-    const fs::path dir = fs::temp_directory_path() / ("dorvane-bench-convert-" + std::to_string(::getpid()));
+    const std::size_t trackPoints =
+        argc > 1 ? std::strtoull(argv[1], nullptr, 10) : kDefaultTrackPoints;
+    const std::size_t areaPoints =
+        argc > 2 ? std::strtoull(argv[2], nullptr, 10) : kDefaultAreaPoints;
+    const fs::path dir =
+        fs::temp_directory_path() / ("dorvane-bench-convert-" + std::to_string(::getpid()));
     fs::create_directories(dir);
 
     // Track: from the handheld's binary image to a GPX file on disk.
@@ -97,8 +100,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     const double ourRate = static_cast<double>(pts.size()) / ourGpx;
-    std::printf("track -> GPX:  %zu points in %.3f s = %.0f points/s (%.1f MB)\n", pts.size(), ourGpx,
-                ourRate, static_cast<double>(fs::file_size(gpx.path)) / 1e6);
+    std::printf("track -> GPX:  %zu points in %.3f s = %.0f points/s (%.1f MB)\n", pts.size(),
+                ourGpx, ourRate, static_cast<double>(fs::file_size(gpx.path)) / 1e6);
 
     // Area: from the Base64 record text to a measured KML file on disk.
     const std::string areaText = WriteArea(MakeArea(areaPoints));
@@ -106,7 +109,8 @@ int main(int argc, char** argv) {
     AreaFile area;
     ReadArea({reinterpret_cast<const std::uint8_t*>(areaText.data()), areaText.size()}, area);
     const std::string kml = KmlDocument(area, "area.kml", MeasureArea(area));
-    const WriteOutcome kmlOut = WriteNewFile(dir, "area.kml", [&](const auto& write) { return write(kml); });
+    const WriteOutcome kmlOut =
+        WriteNewFile(dir, "area.kml", [&](const auto& write) { return write(kml); });
     const double ourKml = Seconds(t0);
     std::printf("area  -> KML:  %zu points in %.3f s = %.0f points/s\n", area.points.size(), ourKml,
                 static_cast<double>(area.points.size()) / ourKml);
@@ -140,9 +144,10 @@ int main(int argc, char** argv) {
             std::printf("gpsbabel: failed with status %d\n", rc);
         } else {
             const double babelRate = static_cast<double>(pts.size()) / babel;
-            std::printf("gpsbabel unicsv -> GPX: %zu points in %.3f s = %.0f points/s\n", pts.size(),
-                        babel, babelRate);
-            std::printf("ratio (ours / gpsbabel): %.1f x (target: at least 5 x)\n", ourRate / babelRate);
+            std::printf("gpsbabel unicsv -> GPX: %zu points in %.3f s = %.0f points/s\n",
+                        pts.size(), babel, babelRate);
+            std::printf("ratio (ours / gpsbabel): %.1f x (target: at least 5 x)\n",
+                        ourRate / babelRate);
         }
     }
     std::error_code ec;

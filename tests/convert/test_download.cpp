@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,7 +16,8 @@ using testing::TempFolder;
 using Names = std::set<std::string>;
 
 std::vector<std::uint8_t> TrackImage() {
-    const TrackPoint pts[] = {{39.9, 116.4, 50, 1700000000, 0, 0}, {39.91, 116.41, 51, 1700000060, 0, 0}};
+    const TrackPoint pts[] = {{39.9, 116.4, 50, 1700000000, 0, 0},
+                              {39.91, 116.41, 51, 1700000060, 0, 0}};
     return WriteTrack("T0601", pts);
 }
 
@@ -35,7 +35,9 @@ std::vector<std::uint8_t> AreaImage() {
     return {text.begin(), text.end()};
 }
 
-std::vector<std::uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
+std::vector<std::uint8_t> Bytes(std::string_view s) {
+    return {s.begin(), s.end()};
+}
 
 TEST(StoreDownload, ConvertingModelWritesGpxAndRawCopy) {
     TempFolder dir;
@@ -45,7 +47,8 @@ TEST(StoreDownload, ConvertingModelWritesGpxAndRawCopy) {
     EXPECT_EQ(r.conversion, Conversion::kConverted);
     EXPECT_EQ(dir.Names(), (Names{"TRACK.GPX", "TRACK.bak"}));
     EXPECT_EQ(r.rawPath, dir / "TRACK.bak");
-    EXPECT_EQ(r.written, (std::vector<std::filesystem::path>{dir / "TRACK.GPX", dir / "TRACK.bak"}));
+    EXPECT_EQ(r.written,
+              (std::vector<std::filesystem::path>{dir / "TRACK.GPX", dir / "TRACK.bak"}));
     EXPECT_EQ(ReadBytes(dir / "TRACK.bak"), image);
     const std::string gpx = ReadFile(dir / "TRACK.GPX");
     EXPECT_NE(gpx.find("<name>TRACK.GPX</name>"), std::string::npos);
@@ -100,9 +103,15 @@ TEST(StoreDownload, ExistingFilesAreNeverOverwritten) {
 }
 
 TEST(StoreDownload, RawCopyNames) {
-    struct Case { const char* name; const char* raw; };
+    struct Case {
+        const char* name;
+        const char* raw;
+    };
     const Case cases[] = {
-        {"T0601.gpx", "T0601.bak"}, {"a.b.c", "a.bak"}, {"README", "README.bak"}, {".x", ".x.bak"},
+        {"T0601.gpx", "T0601.bak"},
+        {"a.b.c", "a.bak"},
+        {"README", "README.bak"},
+        {".x", ".x.bak"},
     };
     for (const Case& c : cases) EXPECT_EQ(RawCopyName(c.name), c.raw);
     EXPECT_TRUE(HasGpxSuffix("x.GpX"));
@@ -111,7 +120,11 @@ TEST(StoreDownload, RawCopyNames) {
 }
 
 TEST(StoreDownload, HostileNamesStayInsideTheFolder) {
-    struct Case { std::string name; int model; Names expected; };
+    struct Case {
+        std::string name;
+        int model;
+        Names expected;
+    };
     const Case cases[] = {
         {"../escape.txt", 0, {".._escape.txt"}},
         {"a/b.txt", 0, {"a_b.txt"}},
@@ -137,14 +150,19 @@ TEST(StoreDownload, HostileNamesStayInsideTheFolder) {
     }
 }
 
-TEST(StoreDownload, FailuresAreReportedAndLeaveNothing) {
+TEST(StoreDownload, MissingFolderIsReported) {
     TempFolder dir;
     const auto bytes = Bytes("data");
     const StoreResult missing = StoreDownload(bytes, "a.txt", dir / "nope", 0);
     EXPECT_EQ(missing.error, WriteError::kFolderMissing);
     EXPECT_FALSE(missing.message.empty());
     EXPECT_TRUE(missing.written.empty());
+    EXPECT_EQ(dir.Names(), Names{});
+}
 
+TEST(StoreDownload, ReadOnlyFolderIsReportedAsPermissionDenied) {
+    TempFolder dir;
+    const auto bytes = Bytes("data");
     if (::geteuid() == 0) GTEST_SKIP() << "running as root: permissions do not stop writes";
     std::filesystem::create_directory(dir / "ro");
     ::chmod((dir / "ro").c_str(), 0555);
@@ -155,7 +173,8 @@ TEST(StoreDownload, FailuresAreReportedAndLeaveNothing) {
 
 TEST(StoreDownload, NoTemporaryFileIsLeftBehind) {
     TempFolder dir;
-    for (int i = 0; i < 5; ++i) StoreDownload(TrackImage(), "T.gpx", dir.path(), kConvertingModelCode);
+    for (int i = 0; i < 5; ++i)
+        StoreDownload(TrackImage(), "T.gpx", dir.path(), kConvertingModelCode);
     for (const auto& n : dir.Names()) EXPECT_FALSE(n.starts_with(".dorvane-")) << n;
     EXPECT_EQ(dir.Names().size(), 10u);
 }
@@ -168,15 +187,28 @@ TEST(ConvertLocalFile, KindIsToldByContent) {
         in.Put(name, std::string(b.begin(), b.end()));
         return in / name;
     };
-    struct Case { const char* what; std::filesystem::path file; ConvertError error; const char* written; ConvertedKind kind; };
+    struct Case {
+        const char* what;
+        std::filesystem::path file;
+        ConvertError error;
+        const char* written;
+        ConvertedKind kind;
+    };
     const Case cases[] = {
-        {"track named gpx", put("T0601.gpx", track), ConvertError::kNone, "T0601.gpx", ConvertedKind::kGpx},
-        {"track kept as bak", put("T0602.bak", track), ConvertError::kNone, "T0602.gpx", ConvertedKind::kGpx},
-        {"area kept as bak", put("A0601.bak", area), ConvertError::kNone, "A0601.kml", ConvertedKind::kKml},
-        {"area named gpx", put("A0602.gpx", area), ConvertError::kNone, "A0602.kml", ConvertedKind::kKml},
-        {"name taken", put("T0601.bak", track), ConvertError::kNone, "T0601(1).gpx", ConvertedKind::kGpx},
-        {"text", put("note.txt", Bytes("hello\r\n")), ConvertError::kNotTrackOrArea, "", ConvertedKind::kNone},
-        {"cut track header", put("cut.bak", {track.begin(), track.begin() + 50}), ConvertError::kDamagedHeader, "", ConvertedKind::kNone},
+        {"track named gpx", put("T0601.gpx", track), ConvertError::kNone, "T0601.gpx",
+         ConvertedKind::kGpx},
+        {"track kept as bak", put("T0602.bak", track), ConvertError::kNone, "T0602.gpx",
+         ConvertedKind::kGpx},
+        {"area kept as bak", put("A0601.bak", area), ConvertError::kNone, "A0601.kml",
+         ConvertedKind::kKml},
+        {"area named gpx", put("A0602.gpx", area), ConvertError::kNone, "A0602.kml",
+         ConvertedKind::kKml},
+        {"name taken", put("T0601.bak", track), ConvertError::kNone, "T0601(1).gpx",
+         ConvertedKind::kGpx},
+        {"text", put("note.txt", Bytes("hello\r\n")), ConvertError::kNotTrackOrArea, "",
+         ConvertedKind::kNone},
+        {"cut track header", put("cut.bak", {track.begin(), track.begin() + 50}),
+         ConvertError::kDamagedHeader, "", ConvertedKind::kNone},
         {"missing", in / "absent.bak", ConvertError::kCannotRead, "", ConvertedKind::kNone},
         {"folder", in.path(), ConvertError::kCannotRead, "", ConvertedKind::kNone},
     };
@@ -197,8 +229,10 @@ TEST(ConvertLocalFile, KindIsToldByContent) {
     // A damaged area header record.
     auto bad = area;
     bad[10] = bad[10] == 'A' ? 'B' : 'A';
-    EXPECT_EQ(ConvertLocalFile(put("bad.bak", bad), out.path()).error, ConvertError::kDamagedHeader);
-    EXPECT_EQ(ConvertLocalFile(put("ok.bak", track), out / "missing").error, ConvertError::kFolderMissing);
+    EXPECT_EQ(ConvertLocalFile(put("bad.bak", bad), out.path()).error,
+              ConvertError::kDamagedHeader);
+    EXPECT_EQ(ConvertLocalFile(put("ok.bak", track), out / "missing").error,
+              ConvertError::kFolderMissing);
 }
 
 }  // namespace

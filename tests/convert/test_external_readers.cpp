@@ -38,7 +38,9 @@ std::pair<int, std::string> RunCommand(const std::string& cmd) {
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
-std::string Quote(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
+std::string Quote(const std::filesystem::path& p) {
+    return "'" + p.string() + "'";
+}
 
 std::vector<TrackPoint> SampleTrack() {
     std::mt19937 rng(99);
@@ -55,18 +57,23 @@ void WriteText(const std::filesystem::path& p, const std::string& text) {
 }
 
 TEST(ExternalReaders, GpxValidatesAgainstTheSchema) {
-    if (!HaveTool("xmllint")) GTEST_SKIP() << "xmllint not installed (Debian package libxml2-utils)";
-    if (!std::filesystem::exists(kSchema)) GTEST_SKIP() << "GPX 1.1 schema not found at " << kSchema;
+    if (!HaveTool("xmllint"))
+        GTEST_SKIP() << "xmllint not installed (Debian package libxml2-utils)";
+    if (!std::filesystem::exists(kSchema))
+        GTEST_SKIP() << "GPX 1.1 schema not found at " << kSchema;
     TempFolder dir;
     const std::vector<TrackPoint> none;
-    const struct { const char* file; std::string doc; } docs[] = {
+    const struct {
+        const char* file;
+        std::string doc;
+    } docs[] = {
         {"track.gpx", GpxDocument("R&D<1> 轨迹.gpx", SampleTrack())},
         {"empty.gpx", GpxDocument("empty.gpx", none)},
     };
     for (const auto& d : docs) {
         WriteText(dir / d.file, d.doc);
-        const auto [status, out] =
-            RunCommand("xmllint --noout --schema " + Quote(kSchema) + " " + Quote(dir / d.file) + " 2>&1");
+        const auto [status, out] = RunCommand("xmllint --noout --schema " + Quote(kSchema) + " " +
+                                              Quote(dir / d.file) + " 2>&1");
         EXPECT_EQ(status, 0) << d.file << ": " << out;
     }
 }
@@ -76,8 +83,8 @@ TEST(ExternalReaders, GpsbabelReadsTheGpxBackPointForPoint) {
     TempFolder dir;
     const auto pts = SampleTrack();
     WriteText(dir / "t.gpx", GpxDocument("t.gpx", pts));
-    const auto [status, csv] =
-        RunCommand("TZ=UTC gpsbabel -t -i gpx -f " + Quote(dir / "t.gpx") + " -o unicsv,utc=0 -F - 2>&1");
+    const auto [status, csv] = RunCommand("TZ=UTC gpsbabel -t -i gpx -f " + Quote(dir / "t.gpx") +
+                                          " -o unicsv,utc=0 -F - 2>&1");
     ASSERT_EQ(status, 0) << csv;
     std::istringstream in(csv);
     std::string line;
@@ -112,7 +119,8 @@ AreaFile SampleField() {
     AreaFile a;
     a.header.SetFileName("A&B");
     a.header.method = static_cast<std::int16_t>(AreaMethod::kVertex);
-    const float corners[][3] = {{116.1f, 39.1f, 10}, {116.2f, 39.1f, 11}, {116.2f, 39.2f, 12}, {116.1f, 39.2f, 13}};
+    const float corners[][3] = {
+        {116.1f, 39.1f, 10}, {116.2f, 39.1f, 11}, {116.2f, 39.2f, 12}, {116.1f, 39.2f, 13}};
     for (const auto& c : corners) {
         AreaPoint p;
         p.longitude = c[0];
@@ -133,7 +141,8 @@ TEST(ExternalReaders, GpsbabelReadsTheKmlPolygon) {
     if (!HaveTool("gpsbabel")) GTEST_SKIP() << "gpsbabel not installed (Debian package gpsbabel)";
     TempFolder dir;
     const std::string file = WriteField(dir);
-    const auto [status, csv] = RunCommand("gpsbabel -t -i kml -f '" + file + "' -o unicsv -F - 2>&1");
+    const auto [status, csv] =
+        RunCommand("gpsbabel -t -i kml -f '" + file + "' -o unicsv -F - 2>&1");
     ASSERT_EQ(status, 0) << csv;
     const AreaFile a = SampleField();
     std::istringstream in(csv);

@@ -12,11 +12,14 @@ namespace {
 
 const std::string kHead =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-    "<gpx xmlns=\"http://www.topografix.com/GPX/1/1\" version=\"1.1\" creator=\"Quenmark Plotwise\" "
+    "<gpx xmlns=\"http://www.topografix.com/GPX/1/1\" version=\"1.1\" creator=\"Quenmark "
+    "Plotwise\" "
     "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:schemaLocation=\""
     "http://www.topografix.com/GPX/1/1 http://www.topografix.com/GPX/1/1/gpx.xsd "
-    "http://www.topografix.com/GPX/gpx_style/0/2 http://www.topografix.com/GPX/gpx_style/0/2/gpx_style.xsd "
-    "http://www.topografix.com/GPX/gpx_overlay/0/2 http://www.topografix.com/GPX/gpx_overlay/0/2/gpx_overlay.xsd "
+    "http://www.topografix.com/GPX/gpx_style/0/2 "
+    "http://www.topografix.com/GPX/gpx_style/0/2/gpx_style.xsd "
+    "http://www.topografix.com/GPX/gpx_overlay/0/2 "
+    "http://www.topografix.com/GPX/gpx_overlay/0/2/gpx_overlay.xsd "
     "http://www.topografix.com/GPX/Private/TopoGrafix/0/3 "
     "http://www.topografix.com/GPX/Private/TopoGrafix/0/3/topografix.xsd\">\r\n\r\n";
 

@@ -21,8 +21,10 @@ public:
         ::tzset();
     }
     ~ZoneGuard() {
-        if (had_) ::setenv("TZ", old_.c_str(), 1);
-        else ::unsetenv("TZ");
+        if (had_)
+            ::setenv("TZ", old_.c_str(), 1);
+        else
+            ::unsetenv("TZ");
         ::tzset();
     }
 
@@ -40,7 +42,9 @@ AreaPoint Pt(double lon, double lat, float alt = 0) {
 }
 
 // Degrees of longitude on the equator for `metres` by the distance rule.
-double EquatorDegrees(double metres) { return metres / Distance(0, 0, 1, 0); }
+double EquatorDegrees(double metres) {
+    return metres / Distance(0, 0, 1, 0);
+}
 
 AreaFile Field(AreaMethod method, std::vector<AreaPoint> pts) {
     AreaFile a;
@@ -57,7 +61,8 @@ AreaFile Field(AreaMethod method, std::vector<AreaPoint> pts) {
 std::vector<std::pair<std::string, std::string>> Entries(const std::string& kml) {
     static const std::regex re("<Data name=\"([^\"]*)\">\r\n\t\t\t\t<value>([^<]*)</value>");
     std::vector<std::pair<std::string, std::string>> out;
-    for (auto it = std::sregex_iterator(kml.begin(), kml.end(), re); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(kml.begin(), kml.end(), re); it != std::sregex_iterator();
+         ++it)
         out.emplace_back((*it)[1], (*it)[2]);
     return out;
 }
@@ -77,8 +82,10 @@ TEST(MeasureArea, HundredMetreSquareByTheVertexMethod) {
     // The area rule scales by the equatorial arc second, slightly longer than the sphere's.
     EXPECT_NEAR(m.area, 10000.0, 60.0);
     const AreaFigures f = ShowFigures(a.header, m);
-    EXPECT_TRUE(std::regex_match(f.lengthText, std::regex("(399|400)\\.[0-9]{2} m"))) << f.lengthText;
-    EXPECT_TRUE(std::regex_match(f.areaText, std::regex("100[0-9]{2}\\.[0-9]{3} sq\\.m\\."))) << f.areaText;
+    EXPECT_TRUE(std::regex_match(f.lengthText, std::regex("(399|400)\\.[0-9]{2} m")))
+        << f.lengthText;
+    EXPECT_TRUE(std::regex_match(f.areaText, std::regex("100[0-9]{2}\\.[0-9]{3} sq\\.m\\.")))
+        << f.areaText;
     EXPECT_EQ(f.lengthTotal, 2.0 * m.length);
     EXPECT_EQ(f.areaTotal, 0.5 * m.area);
 }
@@ -87,7 +94,12 @@ TEST(ShowFigures, UnitsSwitchAboveOneKilometre) {
     AreaHeader h;
     h.lengthUnitPrice = 10.0f;
     h.areaUnitPrice = 3.0f;
-    struct Case { double length, area; const char* lengthText; const char* areaText; double lengthTotal, areaTotal; };
+    struct Case {
+        double length, area;
+        const char* lengthText;
+        const char* areaText;
+        double lengthTotal, areaTotal;
+    };
     const Case cases[] = {
         {0, 0, "0.00 m", "0.000 sq.m.", 0, 0},
         {1000.0, 1000000.0, "1000.00 m", "1000000.000 sq.m.", 10000.0, 3000000.0},
@@ -127,11 +139,11 @@ TEST(MeasureArea, HarvestingWithWorkRecord) {
     EXPECT_NEAR(m.area, 1000.0, 0.05);
     const auto e = Entries(KmlDocument(a, "h.kml", m));
     const std::vector<std::string> labels = {
-        std::string(kml_label::kFileName),  std::string(kml_label::kLengthUnitPrice),
-        std::string(kml_label::kLength),    std::string(kml_label::kLengthTotal),
+        std::string(kml_label::kFileName),      std::string(kml_label::kLengthUnitPrice),
+        std::string(kml_label::kLength),        std::string(kml_label::kLengthTotal),
         std::string(kml_label::kAreaUnitPrice), std::string(kml_label::kArea),
-        std::string(kml_label::kAreaTotal), std::string(kml_label::kStartTime),
-        std::string(kml_label::kFinishTime), std::string(kml_label::kMethod),
+        std::string(kml_label::kAreaTotal),     std::string(kml_label::kStartTime),
+        std::string(kml_label::kFinishTime),    std::string(kml_label::kMethod),
         std::string(kml_label::kWidth)};
     ASSERT_EQ(e.size(), labels.size());
     for (std::size_t i = 0; i < labels.size(); ++i) EXPECT_EQ(e[i].first, labels[i]) << i;
@@ -162,7 +174,13 @@ TEST(MeasureArea, HarvestingWithoutWorkRecord) {
 }
 
 TEST(MeasureArea, SmallAreasAndExcludedPoints) {
-    struct Case { const char* what; std::vector<AreaPoint> pts; AreaMethod method; bool work; double length, area; };
+    struct Case {
+        const char* what;
+        std::vector<AreaPoint> pts;
+        AreaMethod method;
+        bool work;
+        double length, area;
+    };
     const double d = EquatorDegrees(100.0);
     const Case cases[] = {
         {"no points", {}, AreaMethod::kVertex, false, 0, 0},
@@ -189,7 +207,8 @@ TEST(MeasureArea, SmallAreasAndExcludedPoints) {
 
 TEST(KmlDocument, LayoutLineByLine) {
     ZoneGuard zone("UTC");
-    AreaFile a = Field(AreaMethod::kVertex, {Pt(116.5, 39.25, 10), Pt(116.75, 39.25, 11), Pt(116.75, 39.5, 12)});
+    AreaFile a = Field(AreaMethod::kVertex,
+                       {Pt(116.5, 39.25, 10), Pt(116.75, 39.25, 11), Pt(116.75, 39.5, 12)});
     a.header.collectionTime = 1000000000;  // 2001-09-09 01:46:40 UTC
     const std::string kml = KmlDocument(a, "F01.kml", {100.0, 200.0});
     const std::string expected =
@@ -207,7 +226,8 @@ TEST(KmlDocument, LayoutLineByLine) {
         "\t\t\t<Data name=\"面积单价\">\r\n\t\t\t\t<value>0.50</value>\r\n\t\t\t</Data>\r\n"
         "\t\t\t<Data name=\"面积\">\r\n\t\t\t\t<value>200.000 sq.m.</value>\r\n\t\t\t</Data>\r\n"
         "\t\t\t<Data name=\"面积总价\">\r\n\t\t\t\t<value>100.0</value>\r\n\t\t\t</Data>\r\n"
-        "\t\t\t<Data name=\"采集时间\">\r\n\t\t\t\t<value>2001-9-9 1:46</value>\r\n\t\t\t</Data>\r\n"
+        "\t\t\t<Data name=\"采集时间\">\r\n\t\t\t\t<value>2001-9-9 "
+        "1:46</value>\r\n\t\t\t</Data>\r\n"
         "\t\t\t<Data name=\"采集方式\">\r\n\t\t\t\t<value>折点法</value>\r\n\t\t\t</Data>\r\n"
         "\t\t</ExtendedData>\r\n"
         "\t\t<Polygon>\r\n"
@@ -256,7 +276,10 @@ TEST(XmlText, EscapingAndControlCharacters) {
 
 TEST(XmlText, GpxTimesAreUtc) {
     ZoneGuard zone("Asia/Shanghai");
-    struct Case { std::int32_t t; const char* text; };
+    struct Case {
+        std::int32_t t;
+        const char* text;
+    };
     const Case cases[] = {
         {0, "1970-01-01T00:00:00Z"},
         {951782400, "2000-02-29T00:00:00Z"},

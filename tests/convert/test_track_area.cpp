@@ -60,13 +60,20 @@ TEST(TrackFile, HeaderCases) {
     auto unterminatedName = WriteTrack("x", pts);
     std::memset(&unterminatedName[32], 'N', 32);
 
-    struct Case { const char* what; std::vector<std::uint8_t> image; TrackReadError error; std::size_t points; bool truncated; };
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> image;
+        TrackReadError error;
+        std::size_t points;
+        bool truncated;
+    };
     const Case cases[] = {
         {"empty buffer", {}, TrackReadError::kEmpty, 0, false},
         {"count zero", withCount(0), TrackReadError::kNone, 0, false},
         {"count negative", withCount(-5), TrackReadError::kNone, 0, false},
         {"count beyond the data", withCount(1000000), TrackReadError::kNone, 3, true},
-        {"count INT_MAX", withCount(std::numeric_limits<std::int32_t>::max()), TrackReadError::kNone, 3, true},
+        {"count INT_MAX", withCount(std::numeric_limits<std::int32_t>::max()),
+         TrackReadError::kNone, 3, true},
         {"magic in other case", magicCase, TrackReadError::kNotTrack, 0, false},
         {"magic without its NUL", noNul, TrackReadError::kNotTrack, 0, false},
         {"unterminated name", unterminatedName, TrackReadError::kNone, 3, false},
@@ -84,7 +91,8 @@ TEST(TrackFile, HeaderCases) {
     EXPECT_EQ(ReadTrack(std::span(image).first(60), out).error, TrackReadError::kDamagedHeader);
     EXPECT_EQ(ReadTrack(unterminatedName, out).nameGbk, std::string(32, 'N'));
     // A partial last record is not read.
-    EXPECT_EQ(ReadTrack(std::span(image).first(image.size() - 1), out).error, TrackReadError::kNone);
+    EXPECT_EQ(ReadTrack(std::span(image).first(image.size() - 1), out).error,
+              TrackReadError::kNone);
     EXPECT_EQ(out.size(), 2u);
 }
 
@@ -94,7 +102,9 @@ AreaFile SampleArea(bool withWork, std::size_t points) {
     a.header.areaUnitPrice = 1.25f;
     a.header.lengthUnitPrice = 3.5f;
     a.header.collectionTime = 1700000000;
-    a.header.SetFileName("\xB5\xD8\xBF\xE9" "01");  // "地块01"
+    a.header.SetFileName(
+        "\xB5\xD8\xBF\xE9"
+        "01");  // "地块01"
     a.header.method = static_cast<std::int16_t>(AreaMethod::kVertex);
     if (withWork) a.work = AreaWorkRecord{2.5f, 1700000100, 1700003700, 0x1234};
     for (std::size_t i = 0; i < points; ++i) {
@@ -146,7 +156,10 @@ TEST(AreaFile, RoundTripsWithAndWithoutWorkRecord) {
 
 TEST(AreaFile, RecordLinesHaveTheirExactBase64Lengths) {
     const AreaFile a = SampleArea(true, 1);
-    struct Case { std::string line; std::size_t chars; };
+    struct Case {
+        std::string line;
+        std::size_t chars;
+    };
     const Case cases[] = {
         {AreaRecordLine(EncodeAreaHeader(a.header)), 56},
         {AreaRecordLine(EncodeAreaWork(*a.work)), 24},
@@ -183,21 +196,53 @@ TEST(AreaFile, RecordCases) {
     };
     const Case cases[] = {
         {"header only", hdr, AreaReadError::kNone, false, {}},
-        {"no work record: second record is the first point", hdr + pt[0] + pt[1], AreaReadError::kNone, false, {0, 1}},
-        {"work record then points", hdr + work + pt[0] + pt[1] + pt[2], AreaReadError::kNone, true, {0, 1, 2}},
-        {"flagged point left out", hdr + work + pt[0] + flaggedLine + pt[2], AreaReadError::kNone, true, {0, 2}},
-        {"damaged point dropped", hdr + pt[0] + damaged + pt[2], AreaReadError::kNone, false, {0, 2}},
+        {"no work record: second record is the first point",
+         hdr + pt[0] + pt[1],
+         AreaReadError::kNone,
+         false,
+         {0, 1}},
+        {"work record then points",
+         hdr + work + pt[0] + pt[1] + pt[2],
+         AreaReadError::kNone,
+         true,
+         {0, 1, 2}},
+        {"flagged point left out",
+         hdr + work + pt[0] + flaggedLine + pt[2],
+         AreaReadError::kNone,
+         true,
+         {0, 2}},
+        {"damaged point dropped",
+         hdr + pt[0] + damaged + pt[2],
+         AreaReadError::kNone,
+         false,
+         {0, 2}},
         {"damaged second record skipped", hdr + damaged + pt[0], AreaReadError::kNone, false, {0}},
         {"over-long line rejected", hdr + work + longLine + pt[2], AreaReadError::kNone, true, {2}},
-        {"garbage between records", "junk" + hdr + "\r\n\r\nxx" + pt[0] + "$$$", AreaReadError::kNone, false, {0}},
-        {"last record without CR LF", hdr + pt[0] + pt[1].substr(0, 30), AreaReadError::kNone, false, {0}},
+        {"garbage between records",
+         "junk" + hdr + "\r\n\r\nxx" + pt[0] + "$$$",
+         AreaReadError::kNone,
+         false,
+         {0}},
+        {"last record without CR LF",
+         hdr + pt[0] + pt[1].substr(0, 30),
+         AreaReadError::kNone,
+         false,
+         {0}},
         {"empty", "", AreaReadError::kNoRecord, false, {}},
         {"no dollar", "hello\r\n", AreaReadError::kNoRecord, false, {}},
         {"no CR LF", hdr.substr(0, hdr.size() - 2), AreaReadError::kNoRecord, false, {}},
         {"first record too short", pt[0] + hdr, AreaReadError::kNotArea, false, {}},
-        {"header over 100 bytes", hdr.substr(0, hdr.size() - 2) + std::string(60, '=') + "\r\n", AreaReadError::kNotArea, false, {}},
+        {"header over 100 bytes",
+         hdr.substr(0, hdr.size() - 2) + std::string(60, '=') + "\r\n",
+         AreaReadError::kNotArea,
+         false,
+         {}},
         {"header fails its check", badHeader + pt[0], AreaReadError::kDamagedHeader, false, {}},
-        {"bare LF is not a line end", "$" + hdr.substr(1, hdr.size() - 3) + "\n", AreaReadError::kNoRecord, false, {}},
+        {"bare LF is not a line end",
+         "$" + hdr.substr(1, hdr.size() - 3) + "\n",
+         AreaReadError::kNoRecord,
+         false,
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -214,10 +259,13 @@ TEST(AreaFile, RecordCases) {
 
 TEST(Base64, DecodeStopsAtPaddingOrForeignCharacters) {
     std::array<std::uint8_t, 16> out{};
-    struct Case { const char* text; std::string bytes; };
+    struct Case {
+        const char* text;
+        std::string bytes;
+    };
     const Case cases[] = {
-        {"TWFu", "Man"}, {"TWE=", "Ma"}, {"TQ==", "M"}, {"TWFuTQ", "ManM"}, {"TWFuT", "Man"},
-        {"TW Fu", "M"}, {"TW=Fu", "M"}, {"", ""}, {"////", "\xFF\xFF\xFF"},
+        {"TWFu", "Man"}, {"TWE=", "Ma"}, {"TQ==", "M"}, {"TWFuTQ", "ManM"},       {"TWFuT", "Man"},
+        {"TW Fu", "M"},  {"TW=Fu", "M"}, {"", ""},      {"////", "\xFF\xFF\xFF"},
     };
     for (const Case& c : cases) {
         const auto n = Base64Decode(c.text, out);
@@ -236,14 +284,16 @@ TEST(Readers, SurviveTruncatedAndRandomInputs) {
     const auto trackImage = WriteTrack("t", RandomTrack(20, 3));
     std::vector<TrackPoint> pts;
     for (std::size_t n = 0; n <= trackImage.size(); ++n) {
-        const std::vector<std::uint8_t> cut(trackImage.begin(), trackImage.begin() + static_cast<std::ptrdiff_t>(n));
+        const std::vector<std::uint8_t> cut(trackImage.begin(),
+                                            trackImage.begin() + static_cast<std::ptrdiff_t>(n));
         ReadTrack(cut, pts);  // exact-size copies make any overread visible
         EXPECT_EQ(pts.size(), n < kTrackHeaderSize ? 0 : (n - kTrackHeaderSize) / kTrackPointSize);
     }
     const std::string areaText = WriteArea(SampleArea(true, 10));
     AreaFile area;
     for (std::size_t n = 0; n <= areaText.size(); ++n) {
-        const std::vector<std::uint8_t> cut(areaText.begin(), areaText.begin() + static_cast<std::ptrdiff_t>(n));
+        const std::vector<std::uint8_t> cut(areaText.begin(),
+                                            areaText.begin() + static_cast<std::ptrdiff_t>(n));
         ReadArea(cut, area);
         EXPECT_LE(area.points.size(), 10u);
     }

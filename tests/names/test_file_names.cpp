@@ -1,10 +1,9 @@
-#include "names/file_names.h"
-
 #include <gtest/gtest.h>
 
 #include <clocale>
 
 #include "convert/temp_folder.h"
+#include "names/file_names.h"
 
 namespace dorvane {
 namespace {
@@ -12,7 +11,13 @@ namespace {
 using testing::TempFolder;
 
 TEST(PathPart, SplitsIntoDirectoryNameAndExtension) {
-    struct Case { const char* path; const char* dir; const char* name; const char* ext; const char* bare; };
+    struct Case {
+        const char* path;
+        const char* dir;
+        const char* name;
+        const char* ext;
+        const char* bare;
+    };
     const Case cases[] = {
         {"/home/u/T0601.gpx", "/home/u/", "T0601", ".gpx", "gpx"},
         {"T0601.gpx", "", "T0601", ".gpx", "gpx"},
@@ -54,7 +59,11 @@ TEST(FileExists, FilesYesFoldersAndMissingNo) {
 }
 
 TEST(UniqueFileName, TakesTheFirstFreeVariant) {
-    struct Case { const char* what; std::vector<std::string> files, folders; const char* wanted, *expected; };
+    struct Case {
+        const char* what;
+        std::vector<std::string> files, folders;
+        const char *wanted, *expected;
+    };
     const Case cases[] = {
         {"free name", {}, {}, "track.gpx", "track.gpx"},
         {"two taken", {"track.gpx", "track(1).gpx"}, {}, "track.gpx", "track(2).gpx"},
@@ -96,28 +105,44 @@ TEST(UniqueFolderName, AppendsNumbersWithoutDot) {
 
 TEST(SizeText, UnitsAndDivisions) {
     std::setlocale(LC_NUMERIC, "C");
-    struct Case { std::uint32_t bytes; const char* text; };
+    struct Case {
+        std::uint32_t bytes;
+        const char* text;
+    };
     const Case cases[] = {
-        {0, "0 BYTE"},           {512, "512 BYTE"},       {1023, "1023 BYTE"},
-        {1024, "1.00 KB"},       {1536, "1.50 KB"},       {1048575, "1024.00 KB"},
-        {1048576, "1.00 MB"},    {5000000, "4.77 MB"},    {1073741824, "1.00 GB"},
-        {4294967295u, "4.00 GB"},
+        {0, "0 BYTE"},           {512, "512 BYTE"},
+        {1023, "1023 BYTE"},     {1024, "1.00 KB"},
+        {1536, "1.50 KB"},       {1048575, "1024.00 KB"},
+        {1048576, "1.00 MB"},    {5000000, "4.77 MB"},
+        {1073741824, "1.00 GB"}, {4294967295u, "4.00 GB"},
     };
     for (const Case& c : cases) EXPECT_EQ(SizeText(c.bytes), c.text) << c.bytes;
 }
 
 TEST(GroupedNumber, CommasEveryThreeDigits) {
-    struct Case { std::int32_t value; const char* text; };
+    struct Case {
+        std::int32_t value;
+        const char* text;
+    };
     const Case cases[] = {
-        {0, "0"},           {999, "999"},           {1000, "1,000"},
-        {123456, "123,456"}, {1234567, "1,234,567"}, {-1000, "-1,000"},
-        {-999, "-999"},     {2147483647, "2,147,483,647"}, {-2147483647 - 1, "-2,147,483,648"},
+        {0, "0"},
+        {999, "999"},
+        {1000, "1,000"},
+        {123456, "123,456"},
+        {1234567, "1,234,567"},
+        {-1000, "-1,000"},
+        {-999, "-999"},
+        {2147483647, "2,147,483,647"},
+        {-2147483647 - 1, "-2,147,483,648"},
     };
     for (const Case& c : cases) EXPECT_EQ(GroupedNumber(c.value), c.text) << c.value;
 }
 
 TEST(SafeFileName, StaysOneComponent) {
-    struct Case { const char* what; std::string in, out; };
+    struct Case {
+        const char* what;
+        std::string in, out;
+    };
     const Case cases[] = {
         {"plain", "T0601.gpx", "T0601.gpx"},
         {"chinese kept", "轨迹.gpx", "轨迹.gpx"},
