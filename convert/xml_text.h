@@ -22,7 +22,7 @@ std::string FixedText(double value, int decimals);
 /// "YYYY-MM-DDTHH:MM:SSZ" in UTC for GPX. A negative value counts as one
 /// that cannot be converted: nullopt.
 std::optional<std::string> GpxTimeText(std::int32_t seconds);
-/// Appends the GPX time text into a 20-byte buffer form; returns false for
+/// Appends the 20-character GPX time text to `out`; returns false for
 /// negative values (nothing appended). Used on the hot path of the writer.
 bool AppendGpxTime(std::string& out, std::int32_t seconds);
 
