@@ -1,0 +1,132 @@
+// dorvane: the desktop program.
+//
+//   dorvane [--port PATH] [--connect] [-Code_Chi | -Code_Eng]
+//     --port PATH   try this serial port (a pty, a udev symlink) before the search
+//     --connect     connect as soon as the window is shown
+//
+// DORVANE_SCREENSHOT=file.png (for the documentation): after connecting, the
+// program starts copying the first file, saves a picture of the window with
+// the progress dialog and quits when the copy is over.
+
+#include <QApplication>
+#include <QPainter>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "app/startup/startup.h"
+#include "i18n/string_table.h"
+#include "ui/left_form_view.h"
+#include "ui/main_frame.h"
+#include "ui/sort_list.h"
+#include "ui/trans_wait.h"
+
+using namespace dorvane;
+
+namespace {
+
+/// How long after the copy starts the picture is taken (ms): long enough
+/// for the dialog to show some progress.
+constexpr int kScreenshotDelayMs = 2500;
+/// Time for the hints of a connect to reach the panes (two queued hops).
+constexpr int kListSettleMs = 300;
+
+struct Args {
+    std::string port;
+    bool connect = false;
+    bool ok = true;
+};
+
+Args ParseArgs(int argc, char** argv) {
+    Args a;
+    for (int i = 1; i < argc; ++i) {
+        const std::string s = argv[i];
+        if (s == "--port" && i + 1 < argc) a.port = argv[++i];
+        else if (s == "--connect") a.connect = true;
+        else if (s == "-Code_Chi" || s == "-Code_Eng") continue;  // read from the whole command line
+        else if (s.rfind("-", 0) == 0 && s != "--port") continue;  // Qt's own options (-platform, ...)
+        else a.ok = false;
+    }
+    return a;
+}
+
+void SaveShot(CMainFrame& frame, const QString& path) {
+    QPixmap shot = frame.grab();
+    CTransWait& dlg = frame.ProgressDialog();
+    if (dlg.isVisible()) {
+        QPainter p(&shot);
+        const QPixmap d = dlg.grab();
+        p.drawPixmap((shot.width() - d.width()) / 2, (shot.height() - d.height()) / 2, d);
+    }
+    if (!shot.save(path)) std::fprintf(stderr, "dorvane: could not save %s\n", qPrintable(path));
+}
+
+void TakeScreenshot(CMainFrame& frame, const QString& path) {
+    CLeftFormView* device = frame.DevicePane();
+    CSortListCtrl* list = device->List();
+    if (!frame.Doc().IsConnected() || list->RowCount() == 0) {
+        std::fprintf(stderr, "dorvane: nothing to copy for the screenshot (connected: %d)\n",
+                     frame.Doc().IsConnected() ? 1 : 0);
+        frame.close();
+        return;
+    }
+    frame.SetActivePane(device);
+    list->setFocus();
+    // The largest file keeps the dialog up longest.
+    int largest = 0;
+    for (int i = 1; i < list->RowCount(); ++i)
+        if (CSortListCtrl::SizeOf(list->Row(i)) > CSortListCtrl::SizeOf(list->Row(largest))) largest = i;
+    list->Row(largest)->setSelected(true);
+    auto taken = std::make_shared<bool>(false);
+    QTimer::singleShot(kScreenshotDelayMs, &frame, [&frame, path, taken] {
+        if (*taken) return;
+        *taken = true;
+        SaveShot(frame, path);
+    });
+    device->CopySelection(false);
+    if (!*taken) {
+        *taken = true;
+        SaveShot(frame, path);
+    }
+    QTimer::singleShot(0, &frame, [&frame] { frame.close(); });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Quenmark Plotwise"));
+    QCoreApplication::setApplicationName(QStringLiteral("Dorvane"));
+
+    CSingleInstance instance = CSingleInstance::Acquire();
+    if (!instance.ShouldRun()) return 0;  // another copy runs: leave silently
+
+    const Args args = ParseArgs(argc, argv);
+    if (!args.ok) {
+        std::fprintf(stderr, "usage: %s [--port PATH] [--connect] [-Code_Chi | -Code_Eng]\n", argv[0]);
+        return 2;
+    }
+
+    CMainFrame frame;
+    if (!args.port.empty()) frame.Doc().SetPreferredPort(args.port, false);
+    frame.showMaximized();
+    frame.setWindowTitle(QStringLiteral("Dorvane"));
+
+    ApplyUserLocale();
+    frame.SetEdition(QString::fromStdString(ReadProgramEdition().text));
+    const Language language = ChooseLanguage(JoinCommandLine(argc, argv), UserLocaleName());
+    frame.SwitchLanguage(static_cast<int>(language));
+
+    const QString screenshot = qEnvironmentVariable("DORVANE_SCREENSHOT");
+    if (args.connect || !screenshot.isEmpty()) {
+        QTimer::singleShot(0, &frame, [&frame, screenshot] {
+            frame.RunCommand(32774);
+            if (!screenshot.isEmpty())
+                QTimer::singleShot(kListSettleMs, &frame, [&frame, screenshot] { TakeScreenshot(frame, screenshot); });
+        });
+    }
+    return app.exec();
+}

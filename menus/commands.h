@@ -1,0 +1,50 @@
+#pragma once
+// Command ids of the desktop program. The program's own commands are numbered
+// from 32771; exit, about, help and the view toggles keep the numbers the
+// Windows framework gave them, so that the tables (tooltips, prompts, menu
+// texts) are keyed the same way on both systems.
+
+#include <QIcon>
+
+namespace dorvane::cmd {
+
+inline constexpr int kNewFolder = 32771;
+inline constexpr int kStyleList = 32773;   ///< "摘要": list style
+inline constexpr int kConnect = 32774;
+inline constexpr int kCopy = 32775;
+inline constexpr int kDiskSpace = 32780;
+inline constexpr int kStyleReport = 32783;  ///< "全部": report style
+inline constexpr int kHelp = 32784;
+inline constexpr int kDelete = 32787;
+inline constexpr int kMove = 32788;
+inline constexpr int kDisconnect = 32789;
+inline constexpr int kRename = 32790;
+inline constexpr int kRefresh = 32792;
+inline constexpr int kUp = 32800;
+inline constexpr int kChinese = 32801;
+inline constexpr int kEnglish = 32802;
+/// The Linux program's setting "convert tracks and areas on download".
+inline constexpr int kConvert = 32803;
+inline constexpr int kSplit = 57653;       ///< framework: move the splitter divider
+inline constexpr int kAbout = 57664;
+inline constexpr int kExit = 57665;
+inline constexpr int kToolbar = 59392;
+inline constexpr int kStatusBar = 59393;
+/// The framework's idle id: its prompt is "ready".
+inline constexpr int kIdle = 57345;
+
+}  // namespace dorvane::cmd
+
+namespace dorvane {
+
+/// The 16-pixel picture of a toolbar command (drawn here, so the menus and the
+/// toolbar share it); a null icon for commands without a button. GUI thread.
+QIcon CommandIcon(int commandId);
+
+/// The pictures of the link selector: 0 serial port, 1 USB.
+QIcon LinkIcon(int index);
+
+/// The program's own icon (window and about box).
+QIcon ProgramIcon();
+
+}  // namespace dorvane

@@ -1,0 +1,388 @@
+#include "ui/right_form_view.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QFileIconProvider>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMimeDatabase>
+#include <QStorageInfo>
+#include <QUrl>
+
+#include <filesystem>
+#include <unordered_map>
+
+#include "i18n/string_table.h"
+#include "menus/commands.h"
+#include "names/file_names.h"
+#include "transfer/dorvane_doc.h"
+#include "ui/left_form_view.h"
+#include "ui/main_frame.h"
+#include "ui/selectors.h"
+#include "ui/sort_list.h"
+
+namespace fs = std::filesystem;
+
+namespace dorvane {
+
+namespace {
+/// The computer list's control id: names its column widths in the profile.
+constexpr int kComputerListId = 1009;
+constexpr int kNameRole = Qt::UserRole + 3;  // the entry's name on disk, kept while the cell is edited
+const QString kDotDot = QStringLiteral("..");
+const QString kDirType = QStringLiteral("*DIR*");
+const QString kFileType = QStringLiteral("*File*");
+const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm");
+constexpr double kBytesPerGb = 1024.0 * 1024.0 * 1024.0;
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+fs::path PathOf(const QString& s) { return fs::path(s.toStdString()); }
+
+/// Icons by file extension: the theme's icon of the extension's type, asked
+/// once per extension so that large folders list quickly.
+QIcon IconForFile(const QString& name) {
+    static std::unordered_map<std::string, QIcon> cache;
+    static const QIcon fallback = QFileIconProvider().icon(QFileIconProvider::File);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const std::string ext = dot > 0 ? name.mid(dot + 1).toLower().toStdString() : std::string();
+    auto it = cache.find(ext);
+    if (it != cache.end()) return it->second;
+    QIcon icon = fallback;
+    if (!ext.empty()) {
+        static QMimeDatabase mimes;
+        const QMimeType type = mimes.mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+        icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName(), fallback));
+    }
+    cache.emplace(ext, icon);
+    return icon;
+}
+
+QString WithSlash(QString path) {
+    if (!path.endsWith(u'/')) path += u'/';
+    return path;
+}
+}  // namespace
+
+QString GroupedSize(qint64 bytes) {
+    QString digits = QString::number(bytes < 0 ? -bytes : bytes);
+    for (qsizetype i = digits.size() - 3; i > 0; i -= 3) digits.insert(i, u',');
+    return bytes < 0 ? u'-' + digits : digits;
+}
+
+CRightFormView::CRightFormView(CMainFrame& frame, QWidget* parent) : CListFormView(frame, parent) {
+    auto* drives = new CDeviceComboBox(this);
+    selector_ = drives;
+    list_ = new CSortListCtrl(kComputerListId, this);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setAcceptDrops(true);
+    list_->viewport()->setAcceptDrops(true);
+    list_->setDragDropMode(QAbstractItemView::DropOnly);
+    list_->installEventFilter(this);
+    list_->viewport()->installEventFilter(this);
+    list_->SetColumns(Q(ComputerPaneColumns()));
+    list_->RestoreColumnWidths();
+    drives->Fill();
+
+    connect(drives, &QComboBox::activated, this, [this](int i) { OnDriveChanged(i); });
+    connect(list_, &QWidget::customContextMenuRequested, this, [this] { ShowContextMenu(); });
+    connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] { OnSelectionChanged(); });
+    connect(list_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { OpenRow(item); });
+    connect(list_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int c) { OnItemChanged(item, c); });
+}
+
+CDeviceComboBox* CRightFormView::DriveSelector() const { return static_cast<CDeviceComboBox*>(selector_); }
+
+void CRightFormView::ShowInitialFolder() {
+    const QString remembered = Q(Doc().ComputerFolder());
+    const QString start = !remembered.isEmpty() && QDir(remembered).exists() ? remembered : QDir::homePath();
+    ListFolder(start);
+}
+
+void CRightFormView::UpdateTitle() {
+    if (IsActive()) frame_.SetFrameTitle(QStringLiteral("Dorvane -> PC"));
+}
+
+bool CRightFormView::CanGoUp() const { return !QDir(folder_).isRoot(); }
+
+int CRightFormView::ListFolder(const QString& path) {
+    selectedBytes_ = 0;
+    editing_ = false;
+    const QString clean = QDir::cleanPath(QDir(path).absolutePath());
+    folder_ = WithSlash(clean);
+    Doc().SetComputerFolder(folder_.toStdString());
+    const int drive = DriveSelector()->IndexForPath(folder_);
+    if (drive >= 0) {
+        const QSignalBlocker block(selector_);
+        selector_->setCurrentIndex(drive);
+        driveRoot_ = DriveSelector()->RootAt(drive);
+    }
+    setUpdatesEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QSignalBlocker block(list_);
+    list_->DeleteAllRows();
+    const QDir dir(clean);
+    const bool atRoot = dir.isRoot();
+    // Hidden means a dot file here; "." is left out, ".." leads up.
+    const QFileInfoList entries =
+        dir.entryInfoList(QDir::AllEntries | QDir::NoDot | QDir::System, QDir::NoSort);
+    static const QIcon folderIcon = QFileIconProvider().icon(QFileIconProvider::Folder);
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(entries.size());
+    for (const QFileInfo& fi : entries) {
+        const QString name = fi.fileName();
+        if (name == kDotDot ? atRoot : name.startsWith(u'.')) continue;
+        const QString when = fi.lastModified().toString(kTimeFormat);
+        QTreeWidgetItem* row = nullptr;
+        if (fi.isDir()) {
+            row = CSortListCtrl::MakeRow(folderIcon, kRowFolder, 0, {name, kDirType, QString(), when});
+        } else {
+            row = CSortListCtrl::MakeRow(IconForFile(name), kRowFile, fi.size(),
+                                         {name, kFileType, GroupedSize(fi.size()), when});
+        }
+        row->setData(0, kNameRole, name);
+        if (name != kDotDot) row->setFlags(row->flags() | Qt::ItemIsEditable);
+        rows << row;
+    }
+    list_->AddRows(rows);
+    list_->SortColumn(0, true);
+    QApplication::restoreOverrideCursor();
+    setUpdatesEnabled(true);
+    update();
+    frame_.ShowSelectionSummary(0, 0);
+    frame_.UpdateActions();
+    return list_->RowCount();
+}
+
+void CRightFormView::GoUp() {
+    if (CanGoUp()) ListFolder(folder_ + kDotDot);
+}
+
+void CRightFormView::OpenRow(QTreeWidgetItem* item) {
+    if (!item || editing_) return;
+    const QString name = item->data(0, kNameRole).toString();
+    if (CSortListCtrl::KindOf(item) == kRowFolder) ListFolder(folder_ + name);
+    else QDesktopServices::openUrl(QUrl::fromLocalFile(folder_ + name));
+}
+
+void CRightFormView::OnSelectionChanged() {
+    const QSignalBlocker block(list_);
+    qint64 bytes = 0;
+    int count = 0;
+    for (QTreeWidgetItem* item : list_->selectedItems()) {
+        // ".." is a way up, never something to act on.
+        if (item->data(0, kNameRole).toString() == kDotDot) {
+            item->setSelected(false);
+            continue;
+        }
+        ++count;
+        if (CSortListCtrl::KindOf(item) == kRowFile) bytes += CSortListCtrl::SizeOf(item);
+    }
+    selectedBytes_ = bytes;
+    frame_.ShowSelectionSummary(count, bytes);
+    frame_.UpdateActions();
+}
+
+void CRightFormView::OnDriveChanged(int index) {
+    const QString root = DriveSelector()->RootAt(index);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QStorageInfo info(root);
+    QApplication::restoreOverrideCursor();
+    if (info.isValid() && info.isReady() && QDir(root).isReadable()) {
+        driveRoot_ = root;
+        ListFolder(root);
+        return;
+    }
+    frame_.ShowMessageBox(QMessageBox::Critical,
+                          Q(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE05, root.toStdString().c_str())),
+                          QMessageBox::Ok);
+    const int back = DriveSelector()->IndexForPath(driveRoot_);
+    const QSignalBlocker block(selector_);
+    if (back >= 0) selector_->setCurrentIndex(back);
+}
+
+void CRightFormView::StartRename() {
+    if (!IsActive()) return;
+    list_->setFocus();
+    const auto selected = list_->selectedItems();
+    if (selected.isEmpty()) return;
+    QTreeWidgetItem* item = selected.first();
+    if (!(item->flags() & Qt::ItemIsEditable)) return;
+    editing_ = true;
+    list_->setCurrentItem(item);
+    list_->editItem(item, 0);
+}
+
+void CRightFormView::OnItemChanged(QTreeWidgetItem* item, int column) {
+    if (column != 0 || !editing_) return;
+    editing_ = false;
+    const QString oldName = item->data(0, kNameRole).toString();
+    const QString newName = item->text(0);
+    const QSignalBlocker block(list_);
+    // The cell shows the new name only once the entry really carries it.
+    item->setText(0, oldName);
+    if (newName != oldName) RenameRow(item, newName);
+}
+
+bool CRightFormView::RenameRow(QTreeWidgetItem* item, const QString& newName) {
+    const QString oldName = item->data(0, kNameRole).toString();
+    if (newName.isEmpty() || newName == oldName || newName.contains(u'/') || newName == kDotDot ||
+        newName == QStringLiteral("."))
+        return false;
+    const fs::path from = PathOf(folder_ + oldName);
+    const fs::path to = PathOf(folder_ + newName);
+    std::error_code ec;
+    // On a file system that ignores case, the old entry itself "exists" under the new name.
+    if (EntryExists(to)) {
+        frame_.ShowMessageBox(QMessageBox::Warning,
+                              Q(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE02_1, newName.toStdString().c_str())) +
+                                  u'\n' + Q(Text(StringId::RES_CRIGHTFORMVIEW_MESSAGE02_2)),
+                              QMessageBox::Ok);
+        return false;
+    }
+    fs::rename(from, to, ec);
+    if (ec) return false;
+    const QSignalBlocker block(list_);
+    item->setData(0, kNameRole, newName);
+    item->setText(0, newName);
+    list_->Resort();
+    return true;
+}
+
+void CRightFormView::NewFolder() {
+    const std::string name = UniqueFolderName(PathOf(folder_), Text(StringId::RES_GLOBAL_STRING_NEW_FOLDER));
+    if (name.empty()) return;
+    std::error_code ec;
+    const fs::path path = PathOf(folder_) / name;
+    if (!fs::create_directory(path, ec) || !fs::is_directory(path, ec)) return;
+    const QString qname = Q(name);
+    const QSignalBlocker block(list_);
+    const int row = list_->AddRow(QFileIconProvider().icon(QFileIconProvider::Folder), kRowFolder, 0,
+                                  {qname, kDirType, QString(), QDateTime::currentDateTime().toString(kTimeFormat)});
+    QTreeWidgetItem* item = list_->Row(row);
+    item->setData(0, kNameRole, qname);
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
+    list_->clearSelection();
+    item->setSelected(true);
+    list_->setCurrentItem(item);
+    editing_ = true;
+    list_->editItem(item, 0);
+}
+
+void CRightFormView::ShowFreeSpace() {
+    const QStorageInfo info(folder_);
+    if (!info.isValid()) return;
+    const double gb = static_cast<double>(info.bytesAvailable()) / kBytesPerGb;
+    frame_.ShowMessageBox(QMessageBox::Information, Q(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE03, gb)),
+                          QMessageBox::Ok);
+}
+
+void CRightFormView::DeleteWithQuestion() {
+    const int n = SelectedCount();
+    if (n == 0 || editing_) return;
+    const int answer = frame_.ShowMessageBox(
+        QMessageBox::Question, Q(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, n)), QMessageBox::Yes | QMessageBox::No);
+    if (answer == QMessageBox::No) return;
+    for (QTreeWidgetItem* item : list_->selectedItems()) {
+        const QString name = item->data(0, kNameRole).toString();
+        if (name.isEmpty() || name == kDotDot) continue;
+        std::error_code ec;
+        // remove_all does not follow a link to a folder: only the link goes.
+        fs::remove_all(PathOf(folder_ + name), ec);
+    }
+    ListFolder(folder_);
+}
+
+void CRightFormView::BuildItemMenu(QMenu& menu) {
+    AddItem(menu, cmd::kCopy, Q(Text(StringId::RES_CRIGHTFORMVIEW_COPY)), false);
+    AddItem(menu, cmd::kMove, Q(Text(StringId::RES_CRIGHTFORMVIEW_CUT)), false);
+    menu.addSeparator();
+    AddItem(menu, cmd::kDelete, Q(Text(StringId::RES_CRIGHTFORMVIEW_DEL)), true);
+    AddItem(menu, cmd::kRename, Q(Text(StringId::RES_CRIGHTFORMVIEW_RENAME)), true);
+}
+
+void CRightFormView::BuildBackgroundMenu(QMenu& menu) {
+    AddItem(menu, cmd::kNewFolder, Q(Text(StringId::RES_CRIGHTFORMVIEW_NEW_FOLDER)), true);
+    menu.addSeparator();
+    const bool list = (GetListStyle() & kStyleMask) == kStyleList;
+    QAction* a = AddItem(menu, cmd::kStyleList, Q(Text(StringId::RES_CRIGHTFORMVIEW_LIST)), true);
+    a->setCheckable(true);
+    a->setChecked(list);
+    a = AddItem(menu, cmd::kStyleReport, Q(Text(StringId::RES_CRIGHTFORMVIEW_DETAIL)), true);
+    a->setCheckable(true);
+    a->setChecked(!list);
+    menu.addSeparator();
+    AddItem(menu, cmd::kDiskSpace, Q(Text(StringId::RES_CRIGHTFORMVIEW_DISK_SPACE)), true);
+    menu.addSeparator();
+    AddItem(menu, cmd::kRefresh, Q(Text(StringId::RES_CRIGHTFORMVIEW_REFURBISH)), true);
+}
+
+bool CRightFormView::CommandEnabled(int id) const {
+    switch (id) {
+    case cmd::kNewFolder:
+    case cmd::kDiskSpace: return IsActive();
+    case cmd::kRename: return IsActive() && SelectedCount() > 0;
+    default: return false;  // copy and move never start from this pane
+    }
+}
+
+void CRightFormView::OnCommand(int id) {
+    switch (id) {
+    case cmd::kNewFolder: NewFolder(); break;
+    case cmd::kDiskSpace: ShowFreeSpace(); break;
+    case cmd::kRename: StartRename(); break;
+    default: break;
+    }
+}
+
+void CRightFormView::OnUpdate(std::uint32_t hints) {
+    if ((hints & hint::kDelete) && IsActive()) DeleteWithQuestion();
+    if (hints & hint::kLanguage) {
+        list_->SetColumns(Q(ComputerPaneColumns()));
+        ListFolder(folder_);
+    }
+    if (hints & hint::kPcRelist) ListFolder(folder_);
+    if (hints & hint::kTitle) UpdateTitle();
+    if (hints & hint::kUp) GoUp();
+}
+
+bool CRightFormView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (list_->Editing()) return false;
+        switch (key->key()) {
+        case Qt::Key_F2: StartRename(); return true;
+        case Qt::Key_F5: ListFolder(folder_); return true;
+        case Qt::Key_Backspace: GoUp(); return true;
+        default: break;
+        }
+    }
+    if (watched == list_->viewport()) {
+        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (drag->mimeData()->hasFormat(QString::fromLatin1(kDeviceDragFormat))) {
+                drag->setDropAction(Qt::CopyAction);
+                drag->accept();
+                return true;
+            }
+        } else if (event->type() == QEvent::Drop) {
+            auto* drop = static_cast<QDropEvent*>(event);
+            if (drop->mimeData()->hasFormat(QString::fromLatin1(kDeviceDragFormat))) {
+                drop->acceptProposedAction();
+                // The copy runs a modal dialog: start it after the drop has ended.
+                QMetaObject::invokeMethod(this, [this] { frame_.DevicePane()->CopySelection(false); },
+                                          Qt::QueuedConnection);
+                return true;
+            }
+        }
+    }
+    return CListFormView::eventFilter(watched, event);
+}
+
+}  // namespace dorvane

@@ -1,0 +1,73 @@
+#pragma once
+// CRightFormView: the computer pane. It shows one folder, lets the user
+// choose a mounted volume, navigate, open files with the desktop's default
+// program, rename in place, create folders and delete. Its folder is the
+// document's computer folder, where downloads go. Hidden (dot) files are not
+// shown; Backspace goes up; rows dragged from the device pane are copied here.
+// GUI thread only.
+
+#include "ui/list_form_view.h"
+
+class QTreeWidgetItem;
+
+namespace dorvane {
+
+class CDeviceComboBox;
+
+/// Drag format of the device pane's rows.
+inline constexpr const char* kDeviceDragFormat = "application/x-dorvane-device-files";
+
+/// A size with ',' before every group of three digits (1234567 -> "1,234,567").
+QString GroupedSize(qint64 bytes);
+
+class CRightFormView : public CListFormView {
+public:
+    CRightFormView(CMainFrame& frame, QWidget* parent);
+
+    bool CanDelete() const override { return SelectedCount() > 0; }
+    bool CanRefresh() const override { return true; }
+    void Refresh() override { ListFolder(Folder()); }
+    void UpdateTitle() override;
+    bool CanGoUp() const override;
+    QString GetCaption() const override { return Folder(); }
+    void BuildBackgroundMenu(QMenu& menu) override;
+    void BuildItemMenu(QMenu& menu) override;
+    void OnUpdate(std::uint32_t hints) override;
+    bool CommandEnabled(int id) const override;
+    void OnCommand(int id) override;
+
+    /// The current folder, always ending with '/'.
+    QString Folder() const { return folder_; }
+    /// Shows `path` (made absolute and clean); an unreadable folder leaves
+    /// the list empty. Returns the number of rows.
+    int ListFolder(const QString& path);
+    /// Starts at the remembered folder when it exists, else the home folder.
+    void ShowInitialFolder();
+    void GoUp();
+    /// Double click or Return on a row: open a file, enter a folder.
+    void OpenRow(QTreeWidgetItem* item);
+    void StartRename();
+    /// Renames the row's entry to `newName`; false (and a message when the
+    /// name is taken) when nothing changed.
+    bool RenameRow(QTreeWidgetItem* item, const QString& newName);
+    void NewFolder();
+    void ShowFreeSpace();
+    void DeleteWithQuestion();
+    qint64 SelectedBytes() const { return selectedBytes_; }
+    CDeviceComboBox* DriveSelector() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void OnSelectionChanged();
+    void OnDriveChanged(int index);
+    void OnItemChanged(QTreeWidgetItem* item, int column);
+
+    QString folder_;
+    QString driveRoot_;
+    qint64 selectedBytes_ = 0;
+    bool editing_ = false;
+};
+
+}  // namespace dorvane

@@ -1,0 +1,41 @@
+#pragma once
+// The two drop-down selectors in the panes' top-left corner: CIconComboBox
+// (the device pane's link: serial port or USB, each with its picture) and
+// CDeviceComboBox (the computer pane's mounted volumes, with the volume's
+// icon and label). GUI thread only.
+
+#include <QComboBox>
+#include <QString>
+#include <vector>
+
+namespace dorvane {
+
+class CIconComboBox : public QComboBox {
+public:
+    explicit CIconComboBox(QWidget* parent = nullptr);
+    /// Replaces the items by `texts`; item i gets picture i of `icons`.
+    void SetItems(const QStringList& texts, const std::vector<QIcon>& icons);
+};
+
+/// One mounted volume as the drive selector shows it.
+struct VolumeEntry {
+    QString root;   ///< mount point, e.g. "/" or "/media/user/CARD"
+    QString label;  ///< volume label or device name; may be empty
+};
+
+/// The mounted volumes worth showing: real, ready file systems (no /proc,
+/// /sys, /run, /snap pseudo mounts), the root first, then by mount point.
+std::vector<VolumeEntry> ListVolumes();
+
+class CDeviceComboBox : public CIconComboBox {
+public:
+    explicit CDeviceComboBox(QWidget* parent = nullptr);
+    /// Re-reads the mounted volumes.
+    void Fill();
+    /// The volume whose mount point holds `path` (the longest matching
+    /// root); -1 when none does.
+    int IndexForPath(const QString& path) const;
+    QString RootAt(int index) const;
+};
+
+}  // namespace dorvane

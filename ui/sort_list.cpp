@@ -1,0 +1,225 @@
+#include "ui/sort_list.h"
+
+#include <QDataStream>
+#include <QIODevice>
+#include <QSettings>
+
+#include <algorithm>
+
+#include "ui/profile.h"
+
+namespace dorvane {
+
+namespace {
+
+constexpr int kKindRole = Qt::UserRole + 1;
+constexpr int kSizeRole = Qt::UserRole + 2;
+
+/// Length of the day/month/year form "31/12/2010".
+constexpr int kDateLength = 10;
+
+bool IsNumberText(const QString& s) {
+    return std::all_of(s.begin(), s.end(), [](QChar c) { return c.isDigit() || c == u','; });
+}
+
+bool IsDateText(const QString& s) {
+    if (s.size() != kDateLength) return false;
+    for (int i = 0; i < kDateLength; ++i) {
+        const bool slash = i == 2 || i == 5;
+        if (slash ? s[i] != u'/' : !s[i].isDigit()) return false;
+    }
+    return true;
+}
+
+int Sign(int v) { return v < 0 ? -1 : v > 0 ? 1 : 0; }
+
+int CompareDates(const QString& a, const QString& b) {
+    // Year (6..9), then month (3..4), then day (0..1), each as an integer.
+    const int parts[3][2] = {{6, 4}, {3, 2}, {0, 2}};
+    for (const auto& p : parts) {
+        const int x = a.mid(p[0], p[1]).toInt();
+        const int y = b.mid(p[0], p[1]).toInt();
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int CompareRows(int kindA, const QString& a, int kindB, const QString& b, bool ascending) {
+    if (kindA != kindB) return kindA < kindB ? -1 : 1;
+    const QString& first = ascending ? a : b;
+    const QString& second = ascending ? b : a;
+    if (IsNumberText(a)) {
+        if (first.size() != second.size()) return first.size() < second.size() ? -1 : 1;
+        return Sign(QString::localeAwareCompare(first, second));
+    }
+    // A date in b's place that is not one compares as far as its digits go,
+    // as the handheld tools always did; only a's form decides the rule.
+    if (IsDateText(a)) return CompareDates(first, second);
+    return Sign(QString::localeAwareCompare(first, second));
+}
+
+std::vector<std::pair<QString, int>> ParseColumnSpec(const QString& spec) {
+    std::vector<std::pair<QString, int>> columns;
+    qsizetype pos = 0;
+    while (pos <= spec.size()) {
+        const qsizetype comma = spec.indexOf(u',', pos);
+        if (comma < 0) break;
+        const QString name = spec.mid(pos, comma - pos);
+        qsizetype end = spec.indexOf(u';', comma + 1);
+        if (end < 0) end = spec.size();
+        const QString widthText = spec.mid(comma + 1, end - comma - 1);
+        int width = 0;
+        for (QChar c : widthText) {
+            if (!c.isDigit()) break;
+            width = width * 10 + c.digitValue();
+            if (width > 0xFFFF) break;  // a silly width from a language file stays bounded
+        }
+        columns.emplace_back(name, width);
+        pos = end + 1;
+    }
+    return columns;
+}
+
+// ---- CSortHeaderCtrl ----
+
+CSortHeaderCtrl::CSortHeaderCtrl(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
+    setSectionsClickable(true);
+    setSortIndicatorShown(false);
+    setStretchLastSection(false);
+    setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+void CSortHeaderCtrl::SetSortArrow(int column, bool ascending) {
+    sortColumn_ = column;
+    ascending_ = ascending;
+    setSortIndicatorShown(column >= 0);
+    setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+QByteArray CSortHeaderCtrl::SerializeWidths() const {
+    QByteArray out;
+    QDataStream s(&out, QIODevice::WriteOnly);
+    s.setByteOrder(QDataStream::LittleEndian);
+    s << static_cast<qint32>(count());
+    for (int i = 0; i < count(); ++i) s << static_cast<qint32>(sectionSize(i));
+    return out;
+}
+
+bool CSortHeaderCtrl::ApplyWidths(const QByteArray& record) {
+    QDataStream s(record);
+    s.setByteOrder(QDataStream::LittleEndian);
+    qint32 n = 0;
+    s >> n;
+    if (s.status() != QDataStream::Ok || n != count()) return false;
+    std::vector<qint32> widths(static_cast<std::size_t>(n));
+    for (auto& w : widths) s >> w;
+    if (s.status() != QDataStream::Ok) return false;
+    for (int i = 0; i < n; ++i) resizeSection(i, std::clamp<qint32>(widths[static_cast<std::size_t>(i)], 0, 0xFFFF));
+    return true;
+}
+
+// ---- CSortListCtrl ----
+
+CSortListCtrl::CSortListCtrl(int controlId, QWidget* parent)
+    : QTreeWidget(parent), controlId_(controlId), header_(new CSortHeaderCtrl(this)) {
+    setHeader(header_);
+    setRootIsDecorated(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);  // full-row selection
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSortingEnabled(false);
+    connect(header_, &QHeaderView::sectionClicked, this, [this](int c) { OnHeaderClick(c); });
+}
+
+CSortListCtrl::~CSortListCtrl() = default;
+
+bool CSortListCtrl::SetColumns(const QString& spec) {
+    const auto columns = ParseColumnSpec(spec);
+    columnCount_ = 0;
+    QStringList names;
+    for (const auto& c : columns) names << c.first;
+    setColumnCount(static_cast<int>(columns.size()));
+    setHeaderLabels(names);
+    for (std::size_t i = 0; i < columns.size(); ++i) setColumnWidth(static_cast<int>(i), columns[i].second);
+    columnCount_ = static_cast<int>(columns.size());
+    SetListStyle(0, 0);
+    return columnCount_ > 0;
+}
+
+QTreeWidgetItem* CSortListCtrl::MakeRow(const QIcon& icon, int kind, qint64 size, const QStringList& texts) {
+    auto* item = new QTreeWidgetItem(texts);
+    item->setIcon(0, icon);
+    item->setData(0, kKindRole, kind);
+    item->setData(0, kSizeRole, size);
+    return item;
+}
+
+int CSortListCtrl::AddRow(const QIcon& icon, int kind, qint64 size, const QStringList& texts) {
+    addTopLevelItem(MakeRow(icon, kind, size, texts));
+    return topLevelItemCount() - 1;
+}
+
+void CSortListCtrl::AddRows(QList<QTreeWidgetItem*> items) { addTopLevelItems(items); }
+
+bool CSortListCtrl::SetCellText(int row, int column, const QString& text) {
+    QTreeWidgetItem* item = topLevelItem(row);
+    if (!item || column < 0 || column >= columnCount_) return false;
+    item->setText(column, text);
+    return true;
+}
+
+int CSortListCtrl::KindOf(const QTreeWidgetItem* item) { return item ? item->data(0, kKindRole).toInt() : -1; }
+qint64 CSortListCtrl::SizeOf(const QTreeWidgetItem* item) { return item ? item->data(0, kSizeRole).toLongLong() : 0; }
+
+QString CSortListCtrl::CellText(int row, int column) const {
+    const QTreeWidgetItem* item = topLevelItem(row);
+    return item ? item->text(column) : QString();
+}
+
+void CSortListCtrl::SortColumn(int column, bool ascending) {
+    header_->SetSortArrow(column, ascending);
+    if (column < 0 || column >= columnCount_) return;
+    // Sorting outside the view keeps the selection and current row with their items.
+    QTreeWidgetItem* current = currentItem();
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    QList<QTreeWidgetItem*> rows = invisibleRootItem()->takeChildren();
+    std::stable_sort(rows.begin(), rows.end(), [&](const QTreeWidgetItem* x, const QTreeWidgetItem* y) {
+        return CompareRows(KindOf(x), x->text(column), KindOf(y), y->text(column), ascending) < 0;
+    });
+    addTopLevelItems(rows);
+    for (QTreeWidgetItem* it : selected) it->setSelected(true);
+    if (current) setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+}
+
+void CSortListCtrl::Resort() { SortColumn(header_->SortColumn(), header_->Ascending()); }
+
+void CSortListCtrl::OnHeaderClick(int column) {
+    const bool ascending = column == header_->SortColumn() ? !header_->Ascending() : true;
+    SortColumn(column, ascending);
+}
+
+void CSortListCtrl::RestoreColumnWidths() {
+    QSettings settings = ProfileSettings();
+    settings.beginGroup(QStringLiteral("ListCtrls"));
+    const QVariant v = settings.value(QString::number(controlId_));
+    if (v.isValid()) header_->ApplyWidths(v.toByteArray());
+}
+
+void CSortListCtrl::SaveColumnWidths() const {
+    QSettings settings = ProfileSettings();
+    settings.beginGroup(QStringLiteral("ListCtrls"));
+    settings.setValue(QString::number(controlId_), header_->SerializeWidths());
+}
+
+void CSortListCtrl::SetListStyle(int remove, int add) {
+    style_ = (style_ & ~remove) | add;
+    // List style shows the names only; report style every column with headings.
+    const bool list = (style_ & kStyleMask) == kStyleList;
+    setHeaderHidden(list);
+    for (int c = 1; c < columnCount_; ++c) setColumnHidden(c, list);
+}
+
+}  // namespace dorvane
