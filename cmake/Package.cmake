@@ -1,0 +1,39 @@
+# Debian package of the whole program (cpack -G DEB): the programs, data,
+# help, desktop entry, icon, man page and udev rule as laid out by
+# cmake/Install.cmake, under /usr. Library dependencies are computed by
+# dpkg-shlibdeps (package dpkg-dev) from the installed programs.
+#
+# The programs find their data through the prefix fixed at configure time,
+# so a package build is configured with -DCMAKE_INSTALL_PREFIX=/usr
+# (scripts/package-test does so).
+
+set(CPACK_PACKAGE_NAME "dorvane")
+set(CPACK_PACKAGE_VENDOR "Dorvane developers")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "File manager for GPS field and area measurement handhelds")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Dorvane copies, moves and deletes files on a handheld GPS data collector over a serial
+ cable or USB, and converts downloaded track and area files to GPX and KML. It comes
+ with a two-pane desktop program (Chinese and English), the command-line tool
+ dorvane-cli and the handheld emulator dorvane-sim.")
+set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_PACKAGE_NAME "dorvane")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Dorvane developers <dorvane@localhost>")
+set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
+set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The help pages open in the desktop's browser.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+
+if(NOT CMAKE_INSTALL_PREFIX STREQUAL CPACK_PACKAGING_INSTALL_PREFIX)
+  # Only a warning: developer builds keep their own prefix; cpack then
+  # produces a package whose programs look for data in the wrong place.
+  message(STATUS "Package: configure with -DCMAKE_INSTALL_PREFIX=/usr to build a usable .deb "
+                 "(now ${CMAKE_INSTALL_PREFIX})")
+endif()
+
+include(CPack)
