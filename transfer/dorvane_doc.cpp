@@ -41,6 +41,10 @@ std::string DeviceErrorText(int code) {
             return Text(StringId::RES_GLOBAL_STRING_RES_ERROR_NOSPACE);
         case transport_error::kTimeout:
             return Text(StringId::RES_GLOBAL_STRING_RES_ERR_MSG_TIMEOUT);
+        case transport_error::kLocalWriteFailed:
+            return Text(StringId::RES_GLOBAL_STRING_RES_ERR_LOCAL_WRITE);
+        case transport_error::kLocalReadFailed:
+            return Text(StringId::RES_GLOBAL_STRING_RES_ERR_LOCAL_READ);
         case kErrorFileTooLarge:
             return Text(StringId::RES_CMAINFRAME_ERROR_DONT_SUPPORT_DOWNLOAD_GMT);
         case doc_error::kNotConnected:
