@@ -499,7 +499,6 @@ void CDorvaneDoc::OnStop(int code, const TransferJob& job) {
             if (fe_.ProgressVisible()) {
                 fe_.PostWaitClose(code, WaitCloseKind::kFailed);
             } else {
-                connectEvent_.Set();
                 {
                     std::lock_guard lock(m_);
                     for (auto& e : files_) {
@@ -509,7 +508,10 @@ void CDorvaneDoc::OnStop(int code, const TransferJob& job) {
                         }
                     }
                 }
+                // Post before waking the waiter, so the error is on its way
+                // when the delete command returns.
                 fe_.PostDeviceError(code);
+                connectEvent_.Set();
             }
             return;
         case kUpload:
