@@ -83,20 +83,21 @@ void CProtocol_STP10::BuildClosingFrame(FrameBuffer buf, std::size_t& len) {
     len = BuildFixedFrame(cmd::kWindow, payload, buf);
 }
 
-void CProtocol_STP10::BuildRequest128(std::uint32_t arg, FrameBuffer buf, std::size_t& len) {
+void CProtocol_STP10::BuildU32Request(std::uint8_t command, std::uint8_t answer, std::uint32_t arg, FrameBuffer buf,
+                                      std::size_t& len) {
     state_ = ProtocolState::kWaiting;
-    Expect({cmd::kFeaturesAnswer});
+    Expect({answer});
     std::uint8_t payload[4];
     PutU32(payload, arg);
-    len = BuildFixedFrame(cmd::kFeatures, payload, buf);
+    len = BuildFixedFrame(command, payload, buf);
+}
+
+void CProtocol_STP10::BuildRequest128(std::uint32_t arg, FrameBuffer buf, std::size_t& len) {
+    BuildU32Request(cmd::kFeatures, cmd::kFeaturesAnswer, arg, buf, len);
 }
 
 void CProtocol_STP10::BuildRequest133(std::uint32_t arg, FrameBuffer buf, std::size_t& len) {
-    state_ = ProtocolState::kWaiting;
-    Expect({cmd::kIdentityAnswer});
-    std::uint8_t payload[4];
-    PutU32(payload, arg);
-    len = BuildFixedFrame(cmd::kIdentity, payload, buf);
+    BuildU32Request(cmd::kIdentity, cmd::kIdentityAnswer, arg, buf, len);
 }
 
 std::uint32_t CProtocol_STP10::BeginOperation(std::uint8_t op, CMemStream* stream, const std::string& name) {

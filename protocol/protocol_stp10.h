@@ -54,6 +54,8 @@ public:
 
 private:
     void Expect(std::initializer_list<std::uint8_t> cmds);
+    void BuildU32Request(std::uint8_t command, std::uint8_t answer, std::uint32_t arg, FrameBuffer buf,
+                         std::size_t& len);
     std::size_t Emit(std::uint8_t cmd, std::span<const std::uint8_t> payload, FrameBuffer buf, std::size_t& len);
     std::size_t BuildSendRequest(FrameBuffer buf, std::size_t& len);
     std::size_t BuildPlainRequest(FrameBuffer buf, std::size_t& len);
