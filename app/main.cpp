@@ -33,6 +33,9 @@ namespace {
 constexpr int kScreenshotDelayMs = 2500;
 /// Time for the hints of a connect to reach the panes (two queued hops).
 constexpr int kListSettleMs = 300;
+/// Size of the window in the documentation's pictures.
+constexpr int kShotWidth = 1000;
+constexpr int kShotHeight = 660;
 
 struct Args {
     std::string port;
@@ -112,7 +115,13 @@ int main(int argc, char** argv) {
 
     CMainFrame frame;
     if (!args.port.empty()) frame.Doc().SetPreferredPort(args.port, false);
-    frame.showMaximized();
+    const QString screenshot = qEnvironmentVariable("DORVANE_SCREENSHOT");
+    if (screenshot.isEmpty()) {
+        frame.showMaximized();
+    } else {  // a fixed size: a bare X server has no window manager to maximise it
+        frame.resize(kShotWidth, kShotHeight);
+        frame.show();
+    }
     frame.setWindowTitle(QStringLiteral("Dorvane"));
 
     ApplyUserLocale();
@@ -120,7 +129,6 @@ int main(int argc, char** argv) {
     const Language language = ChooseLanguage(JoinCommandLine(argc, argv), UserLocaleName());
     frame.SwitchLanguage(static_cast<int>(language));
 
-    const QString screenshot = qEnvironmentVariable("DORVANE_SCREENSHOT");
     if (args.connect || !screenshot.isEmpty()) {
         QTimer::singleShot(0, &frame, [&frame, screenshot] {
             frame.RunCommand(32774);

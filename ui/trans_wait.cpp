@@ -10,7 +10,6 @@
 #include <algorithm>
 
 #include "i18n/string_table.h"
-#include "names/encoding.h"
 #include "names/file_names.h"
 
 namespace dorvane {
@@ -103,7 +102,8 @@ void CTransWait::Refresh() {
         total = total_;
         fraction = fraction_;
     }
-    const QString shownName = QString::fromStdString(GbkToUtf8Lossy(name));
+    // The document hands over the name already in UTF-8.
+    const QString shownName = QString::fromStdString(name);
     if (nameLabel_->text() != shownName) {
         nameLabel_->setText(shownName);
         ++nameSets_;

@@ -21,7 +21,7 @@ class CTransWait : public QDialog {
 public:
     explicit CTransWait(QWidget* parent = nullptr);
 
-    /// Worker thread: stores the operation name (handheld bytes), the total
+    /// Worker thread: stores the operation name (UTF-8), the total
     /// size and the fraction done (0..1).
     void SetProgress(const std::string& name, std::uint32_t totalSize, double fraction);
     /// GUI thread: shows the stored values (WM_WAIT_PROGRESS).
