@@ -30,7 +30,7 @@ namespace {
 
 /// How long after the copy starts the picture is taken (ms): long enough
 /// for the dialog to show some progress.
-constexpr int kScreenshotDelayMs = 2500;
+constexpr int kScreenshotDelayMs = 3200;
 /// Time for the hints of a connect to reach the panes (two queued hops).
 constexpr int kListSettleMs = 300;
 /// Size of the window in the documentation's pictures.
