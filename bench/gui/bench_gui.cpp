@@ -1,0 +1,66 @@
+// Desktop figures: start-up to the first shown window, the computer pane
+// listing a folder of 50 000 files, the device pane showing 5 000 entries.
+// Runs on the offscreen platform; prints figures, it is not a test.
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <cstdio>
+#include <fstream>
+
+#include "common/sim_process.h"
+#include "menus/commands.h"
+#include "transfer/front_end.h"
+#include "ui/left_form_view.h"
+#include "ui/main_frame.h"
+#include "ui/right_form_view.h"
+
+using namespace dorvane;
+namespace fs = std::filesystem;
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    test::TempDir home;
+    qputenv("HOME", QByteArray::fromStdString(home.path().string()));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((home / "cfg").string()));
+    QApplication app(argc, argv);
+
+    constexpr int kComputerFiles = 50000;
+    constexpr int kDeviceFiles = 5000;
+    test::TempDir pc, dev;
+    for (int i = 0; i < kComputerFiles; ++i) std::ofstream(pc / ("file" + std::to_string(i) + ".txt"));
+    for (int i = 0; i < kDeviceFiles; ++i) std::ofstream(dev / ("T" + std::to_string(100000 + i) + ".gpx")) << i;
+
+    CMainFrame::Hooks hooks;
+    hooks.messageBox = [](QMessageBox::Icon, const QString&, QMessageBox::StandardButtons) { return int(QMessageBox::Ok); };
+    CDorvaneDoc::Options o;
+    o.persistSettings = false;
+    o.portList = [] { return std::vector<std::string>{}; };
+
+    QElapsedTimer t;
+    t.start();
+    CMainFrame frame(o, hooks);
+    frame.show();
+    QApplication::processEvents();
+    const double startup = t.nsecsElapsed() / 1e9;
+
+    t.restart();
+    const int listed = frame.ComputerPane()->ListFolder(QString::fromStdString(pc.path().string()));
+    QApplication::processEvents();
+    const double computer = t.nsecsElapsed() / 1e9;
+
+    test::SimProcess sim(dev.path(), {});
+    frame.Doc().SetPreferredPort(sim.path(), true);
+    frame.RunCommand(cmd::kConnect);
+    QApplication::processEvents();
+    t.restart();
+    frame.DevicePane()->OnUpdate(hint::kDeviceList);
+    QApplication::processEvents();
+    const double device = t.nsecsElapsed() / 1e9;
+
+    std::printf("start-up to the first shown window: %.3f s (target 0.5 s)\n", startup);
+    std::printf("computer pane, folder of %d files: %.3f s for %d rows (target 1 s)\n", kComputerFiles, computer, listed);
+    std::printf("device pane, %zu entries from the handheld: %.3f s (target 0.3 s)%s\n", frame.Doc().DeviceFiles().size(),
+                device, frame.Doc().IsConnected() ? "" : "  (NOT CONNECTED)");
+    return 0;
+}
