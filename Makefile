@@ -1,6 +1,7 @@
 # The two set-up commands of the README:
 #   make run   install what is missing, build, start the program on the emulator
-#   make test  install what is missing, build (dev and asan+ubsan), run every test
+#   make test  install what is missing, build (dev and asan+ubsan), run every test,
+#              then the transfer tests under ThreadSanitizer
 # Everything else here is a convenience for developers.
 
 SHELL := /bin/bash
@@ -12,9 +13,11 @@ PACKAGES := cmake ninja-build g++ pkg-config ccache git \
             libgtest-dev libgmock-dev libusb-1.0-0-dev \
             qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev xvfb xauth \
             libxml2-utils gpsbabel gdal-bin desktop-file-utils \
-            clang libclang-rt-14-dev
+            clang libclang-rt-14-dev \
+            dpkg-dev file python3
 
-.PHONY: run test deps configure build build-asan test-dev test-asan tsan fuzz clean format
+.PHONY: run test deps configure build build-asan test-dev test-asan tsan test-tsan fuzz fuzz-run \
+        package-test soak clean format
 
 deps:
 	@missing=""; \
@@ -47,17 +50,37 @@ test-dev: build
 test-asan: build-asan
 	ctest --preset asan -j $(JOBS)
 
-test: test-dev test-asan
-	@echo "All tests passed (dev and asan+ubsan builds)."
+test: test-dev test-asan test-tsan
+	@echo "All tests passed (dev and asan+ubsan builds, transfer tests under tsan)."
 
 run: build
 	scripts/run-demo
 
 tsan: deps
-	cmake --preset tsan && cmake --build --preset tsan -j $(JOBS) && ctest --preset tsan -j $(JOBS)
+	cmake --preset tsan -DDORVANE_TEST_AREAS= && cmake --build --preset tsan -j $(JOBS) && ctest --preset tsan -j $(JOBS)
+
+# The transfer tests (worker, document, CLI against the emulator) under
+# ThreadSanitizer; only that test folder is built.
+test-tsan: deps
+	cmake --preset tsan -DDORVANE_TEST_AREAS=transfer >/dev/null
+	cmake --build --preset tsan -j $(JOBS) --target test_transfer dorvane-sim
+	ctest --preset tsan -j $(JOBS)
 
 fuzz: deps
 	cmake --preset fuzz && cmake --build --preset fuzz -j $(JOBS)
+
+# Every fuzz target for a short while (FUZZ_TIME seconds each).
+FUZZ_TIME ?= 25
+fuzz-run: deps
+	scripts/fuzz-run --time $(FUZZ_TIME)
+
+# Builds the .deb, unpacks it and runs the installed CLI against the emulator.
+package-test: deps
+	scripts/package-test
+
+# Fault soak: 1000 fetches and 200 uploads against a faulty emulator (minutes).
+soak: build
+	scripts/soak
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
