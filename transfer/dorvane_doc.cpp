@@ -205,7 +205,6 @@ bool CDorvaneDoc::Connect() {
     fe_.SetStatusPane(status_pane::kPort, "");
     fe_.SetStatusPane(status_pane::kBaud, "");
     transport_.SetRetries(1);
-    bool tried = true;
     if (settings_.linkType == LinkType::kSerial) {
         transport_.SetLink(&serial_);
         ShowSearch();
@@ -229,14 +228,12 @@ bool CDorvaneDoc::Connect() {
         if (usb_.Reopen()) {
             ListDevice();
         } else {
-            tried = false;
             if (usb_.LastError() == LinkError::PermissionDenied) {
                 std::lock_guard lock(m_);
                 linkProblem_ = Text(StringId::RES_CDORVANEDOC_ERR_USB_PERMISSION);
             }
         }
     }
-    (void)tried;
     fe_.RelayToPanes(hint::kHideBusy | hint::kLinkState | hint::kDeviceList);
     Accept({});
     if (!connected_) serial_.Close();
