@@ -137,6 +137,19 @@ TEST_P(DocOverLink, GetOfEveryFileIsByteIdentical) {
     EXPECT_EQ(rig.fe.closes.front().second, WaitCloseKind::kFinished);
 }
 
+TEST_P(DocOverLink, GetOfEveryShippedSampleIsByteIdentical) {
+    std::map<std::string, Bytes> samples;
+    for (const auto& e : fs::directory_iterator(fs::path(DORVANE_SOURCE_DIR) / "sim/samples/data"))
+        samples[e.path().filename().string()] = ReadFile(e.path());
+    ASSERT_GE(samples.size(), 10u);
+    Rig rig({}, GetParam(), samples);
+    ASSERT_TRUE(rig.doc->Connect());
+    rig.SelectAll(true);
+    rig.doc->CopyFromDevice(false);
+    EXPECT_EQ(rig.doc->LastError(), 0);
+    for (const auto& [name, bytes] : samples) EXPECT_EQ(ReadFile(rig.pc / GbkToUtf8Lossy(name)), bytes) << name;
+}
+
 INSTANTIATE_TEST_SUITE_P(PtyAndFifo, DocOverLink, ::testing::Values(false, true),
                          [](const auto& p) { return p.param ? "Usb" : "Serial"; });
 
