@@ -22,6 +22,10 @@ CTransport::CTransport() : rx_(kReceiveAreaSize), stream_(kReceiveGrowStep), fra
 CTransport::~CTransport() { Stop(); }
 
 void CTransport::ClearJobs() {
+    // The queue is the worker's while it runs. A run that has finished its
+    // jobs is only sending its closing frame: let it end, then take the queue.
+    if (thread_.joinable() && !Join(kFinishWaitMs)) Stop();
+    if (thread_.joinable()) thread_.join();
     jobIndex_ = 0;
     jobs_.clear();
 }

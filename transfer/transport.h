@@ -70,6 +70,8 @@ public:
     static constexpr std::size_t kInboxLimit = 4 * 1024 * 1024;
     /// Bytes moved into the receive area at a time: one read of the link.
     static constexpr std::size_t kMoveChunk = 1024;
+    /// How long ClearJobs waits for a run that is ending by itself.
+    static constexpr int kFinishWaitMs = 2000;
 
     CTransport();
     ~CTransport();
@@ -85,6 +87,8 @@ public:
     void SetLink(IDevice* link) { link_ = link; }
     IDevice* Link() const { return link_; }
 
+    /// Empties the queue. A worker still running is waited for (at most
+    /// kFinishWaitMs) and then stopped, so the queue is never changed under it.
     void ClearJobs();
     /// Appends a job. The device name is `path` when `name` is empty,
     /// otherwise `name` + "." + the extension of `path` (just `name` when
