@@ -11,7 +11,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # Debian 12 packages the build and the tests need.
 PACKAGES := cmake ninja-build g++ pkg-config ccache git \
             libgtest-dev libgmock-dev libusb-1.0-0-dev \
-            qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev xvfb xauth \
+            qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev xvfb xauth fonts-wqy-microhei \
             libxml2-utils gpsbabel gdal-bin desktop-file-utils \
             clang libclang-rt-14-dev \
             dpkg-dev file python3

@@ -5,16 +5,17 @@
 //     --connect     connect as soon as the window is shown
 //
 // DORVANE_SCREENSHOT=file.png (for the documentation): after connecting, the
-// program starts copying the first file, saves a picture of the window with
-// the progress dialog and quits when the copy is over.
+// program starts copying the largest file, saves a picture of the window with
+// the progress dialog once the copy is a fifth done, cancels it and quits.
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QPainter>
+#include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include <cstdio>
-#include <memory>
 #include <string>
 
 #include "app/startup/startup.h"
@@ -28,9 +29,15 @@ using namespace dorvane;
 
 namespace {
 
-/// How long after the copy starts the picture is taken (ms): long enough
-/// for the dialog to show some progress.
-constexpr int kScreenshotDelayMs = 3200;
+/// The picture is taken once the dialog's bar has passed this percentage, so
+/// that the name, the size and a real percentage are on it: the dialog shows
+/// nothing until the first block of the file has arrived.
+constexpr int kShotMinPercent = 20;
+/// How often the dialog's bar is looked at while waiting for that (ms).
+constexpr int kShotPollMs = 50;
+/// Give up waiting for progress after this long (ms) and take the picture as
+/// it is: a stalled emulator must not keep the script waiting for ever.
+constexpr int kShotGiveUpMs = 30000;
 /// Time for the hints of a connect to reach the panes (two queued hops).
 constexpr int kListSettleMs = 300;
 /// Size of the window in the documentation's pictures.
@@ -83,17 +90,29 @@ void TakeScreenshot(CMainFrame& frame, const QString& path) {
     for (int i = 1; i < list->RowCount(); ++i)
         if (CSortListCtrl::SizeOf(list->Row(i)) > CSortListCtrl::SizeOf(list->Row(largest))) largest = i;
     list->Row(largest)->setSelected(true);
-    auto taken = std::make_shared<bool>(false);
-    QTimer::singleShot(kScreenshotDelayMs, &frame, [&frame, path, taken] {
-        if (*taken) return;
-        *taken = true;
+    // The copy runs the dialog modally inside CopySelection: the timer below
+    // fires from the dialog's event loop. Once the picture is saved, Cancel
+    // ends the copy so the program does not wait for the rest of the file.
+    auto* poll = new QTimer(&frame);
+    QElapsedTimer clock;  // copied into the lambda: it keeps the start time
+    clock.start();
+    QObject::connect(poll, &QTimer::timeout, &frame, [&frame, path, poll, clock] {
+        CTransWait& dlg = frame.ProgressDialog();
+        const bool ready = dlg.isVisible() && dlg.BarValue() >= kShotMinPercent;
+        if (!ready && clock.elapsed() < kShotGiveUpMs) return;
+        if (!ready) std::fprintf(stderr, "dorvane: no progress shown yet; taking the picture anyway\n");
+        poll->stop();
         SaveShot(frame, path);
+        if (dlg.isVisible()) dlg.CancelButton()->click();
     });
+    poll->start(kShotPollMs);
     device->CopySelection(false);
-    if (!*taken) {
-        *taken = true;
+    if (poll->isActive()) {  // the copy ended before any picture: take one now
+        poll->stop();
+        std::fprintf(stderr, "dorvane: the copy ended before the picture\n");
         SaveShot(frame, path);
     }
+    poll->deleteLater();
     QTimer::singleShot(0, &frame, [&frame] { frame.close(); });
 }
 
