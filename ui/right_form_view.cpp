@@ -22,6 +22,7 @@
 #include "names/file_names.h"
 #include "transfer/dorvane_doc.h"
 #include "ui/left_form_view.h"
+#include "ui/folder_scan.h"
 #include "ui/main_frame.h"
 #include "ui/selectors.h"
 #include "ui/sort_list.h"
@@ -127,27 +128,23 @@ int CRightFormView::ListFolder(const QString& path) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const QSignalBlocker block(list_);
     list_->DeleteAllRows();
-    const QDir dir(clean);
-    const bool atRoot = dir.isRoot();
-    // Hidden means a dot file here; "." is left out, ".." leads up.
-    const QFileInfoList entries =
-        dir.entryInfoList(QDir::AllEntries | QDir::NoDot | QDir::System, QDir::NoSort);
+    std::vector<FolderEntry> entries;
+    ScanFolder(clean, !QDir(clean).isRoot(), entries);  // an unreadable folder stays empty
     static const QIcon folderIcon = QFileIconProvider().icon(QFileIconProvider::Folder);
+    CLocalTimeText times;
     QList<QTreeWidgetItem*> rows;
-    rows.reserve(entries.size());
-    for (const QFileInfo& fi : entries) {
-        const QString name = fi.fileName();
-        if (name == kDotDot ? atRoot : name.startsWith(u'.')) continue;
-        const QString when = fi.lastModified().toString(kTimeFormat);
+    rows.reserve(static_cast<qsizetype>(entries.size()));
+    for (const FolderEntry& e : entries) {
+        const QString when = times.Text(e.mtime);
         QTreeWidgetItem* row = nullptr;
-        if (fi.isDir()) {
-            row = CSortListCtrl::MakeRow(folderIcon, kRowFolder, 0, {name, kDirType, QString(), when});
+        if (e.dir) {
+            row = CSortListCtrl::MakeRow(folderIcon, kRowFolder, 0, {e.name, kDirType, QString(), when});
         } else {
-            row = CSortListCtrl::MakeRow(IconForFile(name), kRowFile, fi.size(),
-                                         {name, kFileType, GroupedSize(fi.size()), when});
+            row = CSortListCtrl::MakeRow(IconForFile(e.name), kRowFile, e.size,
+                                         {e.name, kFileType, GroupedSize(e.size), when});
         }
-        row->setData(0, kNameRole, name);
-        if (name != kDotDot) row->setFlags(row->flags() | Qt::ItemIsEditable);
+        row->setData(0, kNameRole, e.name);
+        if (e.name != kDotDot) row->setFlags(row->flags() | Qt::ItemIsEditable);
         rows << row;
     }
     list_->AddRows(rows);

@@ -1,0 +1,84 @@
+#include "ui/folder_scan.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace dorvane {
+
+namespace {
+constexpr std::int64_t kSecondsPerMinute = 60;
+constexpr std::int64_t kSecondsPerDay = 86400;
+/// Every time zone's offset changes on a quarter hour of UTC time.
+constexpr std::int64_t kOffsetStepSeconds = 15 * kSecondsPerMinute;
+/// Julian day number of 1970-01-01.
+constexpr std::int64_t kJulianDayOfEpoch = 2440588;
+/// "yyyy-MM-dd HH:mm" and its terminating zero, with room for a 5-digit year.
+constexpr int kTimeTextSize = 24;
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+struct DirCloser {
+    void operator()(DIR* d) const { ::closedir(d); }
+};
+}  // namespace
+
+QString CLocalTimeText::Text(std::int64_t utcSeconds) {
+    const std::int64_t quarter = FloorDiv(utcSeconds, kOffsetStepSeconds);
+    auto it = offsets_.find(quarter);
+    if (it == offsets_.end()) {
+        const QDateTime local = QDateTime::fromSecsSinceEpoch(quarter * kOffsetStepSeconds);
+        it = offsets_.emplace(quarter, local.offsetFromUtc()).first;
+    }
+    const std::int64_t local = utcSeconds + it->second;
+    const std::int64_t minute = FloorDiv(local, kSecondsPerMinute);
+    if (haveLast_ && minute == lastMinute_) return lastText_;
+    const std::int64_t day = FloorDiv(local, kSecondsPerDay);
+    const std::int64_t minuteOfDay = (local - day * kSecondsPerDay) / kSecondsPerMinute;
+    const QDate date = QDate::fromJulianDay(day + kJulianDayOfEpoch);
+    char buf[kTimeTextSize];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d", date.year(), date.month(), date.day(),
+                  static_cast<int>(minuteOfDay / kSecondsPerMinute), static_cast<int>(minuteOfDay % kSecondsPerMinute));
+    lastMinute_ = minute;
+    haveLast_ = true;
+    lastText_ = QString::fromLatin1(buf);
+    return lastText_;
+}
+
+bool ScanFolder(const QString& folder, bool withParent, std::vector<FolderEntry>& out) {
+    out.clear();
+    const int dirFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return false;
+    // fdopendir owns the descriptor from here; closedir closes both.
+    std::unique_ptr<DIR, DirCloser> dir(::fdopendir(dirFd));
+    if (!dir) {
+        ::close(dirFd);
+        return false;
+    }
+    while (const dirent* e = ::readdir(dir.get())) {
+        const char* raw = e->d_name;
+        const bool dotDot = raw[0] == '.' && raw[1] == '.' && raw[2] == '\0';
+        // Hidden means a dot file here; "." is left out, ".." leads up.
+        if (raw[0] == '.' && !(dotDot && withParent)) continue;
+        struct stat st {};
+        if (::fstatat(dirFd, raw, &st, 0) != 0 && ::fstatat(dirFd, raw, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;  // gone meanwhile
+        FolderEntry entry;
+        entry.name = QFile::decodeName(raw);
+        entry.dir = S_ISDIR(st.st_mode);
+        entry.size = entry.dir ? 0 : static_cast<std::int64_t>(st.st_size);
+        entry.mtime = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+        out.push_back(std::move(entry));
+    }
+    return true;
+}
+
+}  // namespace dorvane
