@@ -121,6 +121,24 @@ QString BytesText(qint64 bytes) {
 
 }  // namespace
 
+QString CutTooltip(const QString& text) {
+    constexpr char32_t kLastSingleByte = 0x7F;  // GBK keeps ASCII in one byte
+    int bytes = 0;
+    qsizetype end = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        const char32_t c = text.at(i).isHighSurrogate() && i + 1 < text.size()
+                               ? QChar::surrogateToUcs4(text.at(i), text.at(i + 1))
+                               : text.at(i).unicode();
+        constexpr char32_t kLastSingleUnit = 0xFFFF;  // above it UTF-16 needs a surrogate pair
+        const qsizetype units = c > kLastSingleUnit ? 2 : 1;
+        bytes += c <= kLastSingleByte ? 1 : 2;
+        if (bytes > kMaxTooltipBytes) break;
+        i += units;
+        end = i;
+    }
+    return text.left(end);
+}
+
 std::pair<int, int> SplitWidths(int clientWidth) {
     const int half = static_cast<int>(std::trunc(clientWidth * -0.5));
     const int left = -kSplitOffset - half;
@@ -289,7 +307,7 @@ void CMainFrame::ApplyMenuTexts() {
         actions_[c.id]->setStatusTip(Q(Text(c.prompt)));
         actions_[c.id]->setToolTip(QString());
     }
-    for (const TipText& t : kTooltips) actions_[t.id]->setToolTip(Q(Text(t.tip)));
+    for (const TipText& t : kTooltips) actions_[t.id]->setToolTip(CutTooltip(Q(Text(t.tip))));
     languageMenu_->setTitle(Q(Text(StringId::RES_CMAINFRAME_MENU_2_7)));
     SetStatusText(status_pane::kMessage, Q(Text(StringId::RES_CMAINFRAME_TP_READY)));
 }

@@ -31,6 +31,14 @@ class CTransWait;
 /// when the first is negative (1000 gives 485 and 515).
 std::pair<int, int> SplitWidths(int clientWidth);
 
+/// Longest tooltip text in bytes of the handheld's code page (GBK): the
+/// tooltip buffer of the Windows program held 80 bytes with the terminator.
+inline constexpr int kMaxTooltipBytes = 79;
+/// `text` cut to at most kMaxTooltipBytes bytes as GBK counts them (one byte
+/// for ASCII, two for every other character). Only whole characters are
+/// kept: a cut never leaves half of a character behind.
+QString CutTooltip(const QString& text);
+
 class CMainFrame : public QMainWindow {
 public:
     struct Hooks {

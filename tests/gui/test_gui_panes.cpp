@@ -1,0 +1,265 @@
+// The computer pane's Linux habits and listing, the drop of device rows, the
+// tooltip length rule. Offscreen platform; the drop test uses the emulator.
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+#include "gui_rig.h"
+#include "i18n/string_table.h"
+#include "ui/folder_scan.h"
+
+namespace fs = std::filesystem;
+using namespace dorvane;
+using namespace dorvane::test;
+
+namespace {
+void SetMtime(const QString& path, std::int64_t seconds) {
+    struct utimbuf t {};
+    t.actime = static_cast<time_t>(seconds);
+    t.modtime = static_cast<time_t>(seconds);
+    ::utime(QFile::encodeName(path).constData(), &t);
+}
+
+void PressKey(QWidget* w, Qt::Key key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(w, &press);
+}
+}  // namespace
+
+class TestGuiPanes : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        static QTemporaryDir home;
+        qputenv("HOME", home.path().toUtf8());
+        qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toUtf8());
+        ResetToDefaults();
+    }
+
+    // The local time text must read as QDateTime's own "yyyy-MM-dd HH:mm",
+    // on both sides of the summer-time changes and before 1970.
+    void localTimeText_data() {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<qint64>("seconds");
+        const QList<QByteArray> zones = {"UTC", "Europe/Berlin", "Asia/Shanghai", "America/St_Johns",
+                                         "Asia/Kathmandu"};
+        const qint64 moments[] = {0, 1711846799, 1711846800, 1729990799, 1729990800, 1767225599, -86401,
+                                  4102444800, 1000000000};
+        for (const QByteArray& z : zones)
+            for (qint64 m : moments) QTest::addRow("%s %lld", z.constData(), m) << z << m;
+    }
+    void localTimeText() {
+        QFETCH(QByteArray, zone);
+        QFETCH(qint64, seconds);
+        const QByteArray saved = qgetenv("TZ");
+        qputenv("TZ", zone);
+        ::tzset();
+        CLocalTimeText times;
+        const QString got = times.Text(seconds);
+        const QString want = QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+        // The second call of the same minute comes from the shared text.
+        const QString again = times.Text(seconds);
+        if (saved.isEmpty()) qunsetenv("TZ");
+        else qputenv("TZ", saved);
+        ::tzset();
+        QCOMPARE(got, want);
+        QCOMPARE(again, want);
+    }
+
+    void listingShowsWhatTheFolderHolds() {
+        QTemporaryDir dir;
+        WriteFile(dir.filePath(QStringLiteral("b.txt")), 1234567);
+        WriteFile(dir.filePath(QStringLiteral("a.gpx")), 5);
+        WriteFile(dir.filePath(QStringLiteral(".hidden")), 5);
+        WriteFile(dir.filePath(QStringLiteral("航迹.txt")), 2);
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral(".config")));
+        fs::create_directory_symlink(dir.filePath(QStringLiteral("sub")).toStdString(),
+                                     dir.filePath(QStringLiteral("link")).toStdString());
+        fs::create_symlink("nowhere", dir.filePath(QStringLiteral("broken")).toStdString());
+        SetMtime(dir.filePath(QStringLiteral("a.gpx")), 1600000000);
+
+        CMainFrame frame;
+        CRightFormView* pane = frame.ComputerPane();
+        QCOMPARE(pane->ListFolder(dir.path()), 7);
+        CSortListCtrl* list = pane->List();
+        // Folders (".." first) before files, each group by name.
+        QCOMPARE(Column(list, 0), QStringList({"..", "link", "sub", "a.gpx", "b.txt", "broken", "航迹.txt"}));
+        QCOMPARE(Column(list, 1), QStringList({"*DIR*", "*DIR*", "*DIR*", "*File*", "*File*", "*File*", "*File*"}));
+        QCOMPARE(list->CellText(4, 2), QStringLiteral("1,234,567"));
+        QCOMPARE(list->CellText(3, 3), QFileInfo(dir.filePath(QStringLiteral("a.gpx")))
+                                           .lastModified()
+                                           .toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+        QCOMPARE(CSortListCtrl::SizeOf(list->Row(4)), qint64(1234567));
+        // At the root there is no way up.
+        pane->ListFolder(QStringLiteral("/"));
+        QVERIFY(!Column(pane->List(), 0).contains(QStringLiteral("..")));
+        // An unreadable folder lists nothing.
+        QCOMPARE(pane->ListFolder(dir.filePath(QStringLiteral("missing"))), 0);
+    }
+
+    // The sort on precomputed keys must order rows exactly as CompareRows.
+    void sortAgreesWithCompareRows_data() {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<bool>("ascending");
+        for (int c = 0; c < 4; ++c) {
+            QTest::addRow("column %d up", c) << c << true;
+            QTest::addRow("column %d down", c) << c << false;
+        }
+    }
+    void sortAgreesWithCompareRows() {
+        QFETCH(int, column);
+        QFETCH(bool, ascending);
+        CSortListCtrl list(1009);
+        list.SetColumns(QStringLiteral("a,10;b,10;c,10;d,10"));
+        const QStringList texts = {"10",      "9",          "1,000", "Zebra", "apple", "Äpfel",  "航迹",
+                                   "a10",     "a9",         "",      "31/12/2009", "01/01/2010", "b", "B"};
+        for (int i = 0; i < 60; ++i) {
+            const QString t = texts[(i * 7 + column) % texts.size()];
+            list.AddRow(QIcon(), i % 5 == 0 ? kRowFolder : kRowFile, i,
+                        {t, texts[(i * 3) % texts.size()], texts[(i * 11) % texts.size()], QString::number(i)});
+        }
+        // The reference: the rows in their first order, sorted with
+        // CompareRows itself. A column mixing numbers, dates and words is no
+        // strict order (only the first text's form picks the rule), so the
+        // two must agree pair by pair, which gives the same stable sort.
+        std::vector<QTreeWidgetItem*> reference;
+        for (int i = 0; i < list.RowCount(); ++i) reference.push_back(list.Row(i));
+        std::stable_sort(reference.begin(), reference.end(), [&](QTreeWidgetItem* x, QTreeWidgetItem* y) {
+            return CompareRows(CSortListCtrl::KindOf(x), x->text(column), CSortListCtrl::KindOf(y), y->text(column),
+                               ascending) < 0;
+        });
+        list.SortColumn(column, ascending);
+        for (int i = 0; i < list.RowCount(); ++i)
+            QVERIFY2(list.Row(i) == reference[static_cast<std::size_t>(i)], qPrintable(QString::number(i)));
+    }
+
+    void backspaceGoesUp() {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("inner")));
+        CMainFrame frame;
+        CRightFormView* pane = frame.ComputerPane();
+        pane->ListFolder(dir.filePath(QStringLiteral("inner")));
+        PressKey(pane->List(), Qt::Key_Backspace);
+        QCOMPARE(pane->Folder(), QDir::cleanPath(dir.path()) + u'/');
+        // At the root Backspace stays.
+        pane->ListFolder(QStringLiteral("/"));
+        PressKey(pane->List(), Qt::Key_Backspace);
+        QCOMPARE(pane->Folder(), QStringLiteral("/"));
+    }
+
+    void f2StartsRename() {
+        QTemporaryDir dir;
+        WriteFile(dir.filePath(QStringLiteral("old.txt")), 3);
+        CMainFrame frame;
+        frame.resize(1000, 600);
+        frame.show();
+        CRightFormView* pane = frame.ComputerPane();
+        pane->ListFolder(dir.path());
+        frame.SetActivePane(pane);
+        SelectNames(pane->List(), {"old.txt"});
+        QVERIFY(!pane->List()->Editing());
+        PressKey(pane->List(), Qt::Key_F2);
+        QVERIFY(pane->List()->Editing());
+        // Typing a new name and Return renames the file on disk.
+        auto* editor = pane->List()->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(editor, QStringLiteral("new.txt"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("new.txt"))));
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("old.txt"))));
+        QVERIFY(Column(pane->List(), 0).contains(QStringLiteral("new.txt")));
+        // ".." is never renamed.
+        SelectNames(pane->List(), {".."});
+        PressKey(pane->List(), Qt::Key_F2);
+        QVERIFY(!pane->List()->Editing());
+    }
+
+    void dropOfDeviceRowsCopies() {
+        Rig rig;
+        QVERIFY(rig.Connect());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.DeviceList()->RowCount(), 3, kWaitMs);
+        rig.ActivateDevice();
+        SelectNames(rig.DeviceList(), {"A.txt", "C.txt"});
+        QWidget* target = rig.ComputerList()->viewport();
+        const QPointF at(10, 10);
+
+        // Other data (files from a file manager) is not taken.
+        QMimeData other;
+        other.setText(QStringLiteral("hello"));
+        QDragEnterEvent enterOther(at.toPoint(), Qt::CopyAction, &other, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enterOther);
+        QVERIFY(!enterOther.isAccepted());
+
+        QMimeData mime;
+        mime.setData(QString::fromLatin1(kDeviceDragFormat), QByteArray("1"));
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QVERIFY(enter.isAccepted());
+        QCOMPARE(enter.dropAction(), Qt::CopyAction);
+        QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &drop);
+        QVERIFY(drop.isAccepted());
+        // The copy starts once the drop has returned, and runs to its end.
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(rig.computer.filePath(QStringLiteral("A.txt"))) &&
+                                     QFileInfo::exists(rig.computer.filePath(QStringLiteral("C.txt"))),
+                                 kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(Column(rig.ComputerList(), 0).contains(QStringLiteral("C.txt")), kWaitMs);
+        QCOMPARE(QFileInfo(rig.computer.filePath(QStringLiteral("C.txt"))).size(), qint64(30));
+        // A copy, not a move: the handheld keeps its files.
+        QVERIFY(QFileInfo::exists(rig.device.filePath(QStringLiteral("A.txt"))));
+        QVERIFY(!QFileInfo::exists(rig.computer.filePath(QStringLiteral("B.txt"))));
+    }
+
+    void tooltipCut_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        const QString a79(79, u'a');
+        QTest::newRow("short") << "Connect" << "Connect";
+        QTest::newRow("79 ASCII kept") << a79 << a79;
+        QTest::newRow("80 ASCII cut") << a79 + u'b' << a79;
+        QTest::newRow("39 Chinese kept (78 bytes)") << QString(39, QChar(0x8FDE)) << QString(39, QChar(0x8FDE));
+        QTest::newRow("40 Chinese cut to 39, no half character")
+            << QString(40, QChar(0x8FDE)) << QString(39, QChar(0x8FDE));
+        QTest::newRow("mixed: 77 ASCII + Chinese fits") << QString(77, u'a') + QChar(0x8FDE)
+                                                        << QString(77, u'a') + QChar(0x8FDE);
+        QTest::newRow("mixed: 78 ASCII + Chinese cut") << QString(78, u'a') + QChar(0x8FDE) << QString(78, u'a');
+        QTest::newRow("empty") << "" << "";
+    }
+    void tooltipCut() {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(CutTooltip(text), expected);
+    }
+
+    void frameCutsLongTooltipsFromALanguageFile() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("code_en.ini"));
+        const std::string longTip(120, 'x');
+        std::ofstream(path.toStdString(), std::ios::binary)
+            << "[DORVANE_TOOLTIP]\r\nRES_CMAINFRAME_TOOLTIP_CONNECT=" << longTip << "\r\n";
+        CMainFrame frame;
+        QVERIFY(LoadLanguageFile(path.toStdString(), Language::English));
+        frame.ApplyMenuTexts();
+        const QString tip = frame.Action(cmd::kConnect)->toolTip();
+        ResetToDefaults();
+        QCOMPARE(tip, QString(kMaxTooltipBytes, u'x'));
+    }
+};
+
+QTEST_MAIN(TestGuiPanes)
+#include "test_gui_panes.moc"
