@@ -416,7 +416,8 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
 
 QString CMainFrame::HelpFile() {
     const QString lang = CurrentLanguage() == Language::English ? QStringLiteral("en") : QStringLiteral("zh");
-    const QString page = QStringLiteral("help/%1/index.html").arg(lang);
+    // Help opens at the "Communication" topic, as the original help did.
+    const QString page = QStringLiteral("help/%1/communication.html").arg(lang);
     QStringList candidates;
     if (auto dir = ExecutableDir()) {
         const QString exe = QString::fromStdString(dir->string());
@@ -435,7 +436,7 @@ void CMainFrame::ShowHelp() {
         const QString lang = CurrentLanguage() == Language::English ? QStringLiteral("en") : QStringLiteral("zh");
         ShowMessageBox(QMessageBox::Information,
                        Q(FormatText(StringId::RES_GUI_HELP_MISSING,
-                                    QStringLiteral("help/%1/index.html").arg(lang).toStdString().c_str())),
+                                    QStringLiteral("help/%1/communication.html").arg(lang).toStdString().c_str())),
                        QMessageBox::Ok);
         return;
     }
