@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "i18n/string_table.h"
 #include "menus/commands.h"
 #include "sim_process.h"
 #include "transfer/dorvane_doc.h"
@@ -20,6 +21,15 @@
 namespace dorvane::test {
 
 constexpr int kWaitMs = 15000;
+
+/// Points HOME and the config folder at a scratch folder for the whole test
+/// program, so no test touches the real profile, and puts back the default texts.
+inline void UseScratchHome() {
+    static QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toUtf8());
+    ResetToDefaults();
+}
 
 inline void WriteFile(const QString& path, std::size_t size, char fill = 'x') {
     std::ofstream(path.toStdString(), std::ios::binary) << std::string(size, fill);

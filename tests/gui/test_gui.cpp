@@ -34,12 +34,7 @@ class TestGui : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() {
-        static QTemporaryDir home;
-        qputenv("HOME", home.path().toUtf8());
-        qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toUtf8());
-        ResetToDefaults();
-    }
+    void initTestCase() { UseScratchHome(); }
 
     void sortRules_data() {
         QTest::addColumn<int>("kindA");

@@ -42,12 +42,7 @@ class TestGuiPanes : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() {
-        static QTemporaryDir home;
-        qputenv("HOME", home.path().toUtf8());
-        qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toUtf8());
-        ResetToDefaults();
-    }
+    void initTestCase() { UseScratchHome(); }
 
     // The local time text must read as QDateTime's own "yyyy-MM-dd HH:mm",
     // on both sides of the summer-time changes and before 1970.
