@@ -14,7 +14,10 @@ PACKAGES := cmake ninja-build g++ pkg-config ccache git \
             qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev xvfb xauth fonts-wqy-microhei \
             libxml2-utils gpsbabel gdal-bin desktop-file-utils \
             clang libclang-rt-14-dev \
-            dpkg-dev file python3
+            dpkg-dev file python3 \
+            libgeographiclib-dev geographiclib-tools nlohmann-json3-dev libxml2-dev libgdal-dev \
+            python3-pyatspi at-spi2-core dbus-x11 xdotool qt6-translations-l10n \
+            lintian appstream bash-completion poppler-utils
 
 .PHONY: run test deps configure build build-asan test-dev test-asan tsan test-tsan fuzz fuzz-run \
         package-test soak clean format
