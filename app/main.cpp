@@ -1,8 +1,10 @@
 // dorvane: the desktop program.
 //
-//   dorvane [--port PATH] [--connect] [-Code_Chi | -Code_Eng]
+//   dorvane [--port PATH] [--connect] [-Code_Chi | -Code_Eng] [FILE]
 //     --port PATH   try this serial port (a pty, a udev symlink) before the search
 //     --connect     connect as soon as the window is shown
+//     FILE          a GPX or KML file for the field view (the desktop entry's %f)
+//   dorvane --help | --version   print and end, without a display
 //
 // DORVANE_SCREENSHOT=file.png (for the documentation): after connecting, the
 // program starts copying the largest file, saves a picture of the window with
@@ -18,6 +20,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/startup/program_help.h"
 #include "app/startup/startup.h"
 #include "i18n/string_table.h"
 #include "ui/left_form_view.h"
@@ -43,25 +46,6 @@ constexpr int kListSettleMs = 300;
 /// Size of the window in the documentation's pictures.
 constexpr int kShotWidth = 1000;
 constexpr int kShotHeight = 660;
-
-struct Args {
-    std::string port;
-    bool connect = false;
-    bool ok = true;
-};
-
-Args ParseArgs(int argc, char** argv) {
-    Args a;
-    for (int i = 1; i < argc; ++i) {
-        const std::string s = argv[i];
-        if (s == "--port" && i + 1 < argc) a.port = argv[++i];
-        else if (s == "--connect") a.connect = true;
-        else if (s == "-Code_Chi" || s == "-Code_Eng") continue;  // read from the whole command line
-        else if (s.rfind("-", 0) == 0 && s != "--port") continue;  // Qt's own options (-platform, ...)
-        else a.ok = false;
-    }
-    return a;
-}
 
 void SaveShot(CMainFrame& frame, const QString& path) {
     QPixmap shot = frame.grab();
@@ -119,18 +103,27 @@ void TakeScreenshot(CMainFrame& frame, const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Answered before QApplication exists: it would connect to the display.
+    const DesktopArgs args = ParseDesktopArgs(argc, argv);
+    if (args.help || args.version || !args.bad.empty()) {
+        ApplyUserLocale();
+        LoadLanguage(ChooseLanguage(JoinCommandLine(argc, argv), UserLocaleName()));
+        if (!args.bad.empty()) {
+            std::fprintf(stderr, "%s\n%s",
+                         FormatText(StringId::RES_DESKTOP_BAD_ARGUMENT, args.bad.c_str()).c_str(),
+                         DesktopHelpText().c_str());
+            return 2;
+        }
+        std::fputs(args.help ? DesktopHelpText().c_str() : DesktopVersionText().c_str(), stdout);
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Quenmark Plotwise"));
     QCoreApplication::setApplicationName(QStringLiteral("Dorvane"));
 
     CSingleInstance instance = CSingleInstance::Acquire();
     if (!instance.ShouldRun()) return 0;  // another copy runs: leave silently
-
-    const Args args = ParseArgs(argc, argv);
-    if (!args.ok) {
-        std::fprintf(stderr, "usage: %s [--port PATH] [--connect] [-Code_Chi | -Code_Eng]\n", argv[0]);
-        return 2;
-    }
 
     CMainFrame frame;
     if (!args.port.empty()) frame.Doc().SetPreferredPort(args.port, false);

@@ -2,12 +2,13 @@
 //
 //   dorvane-cli [--port NAME] [--usb PATH] [--baud N] [--timeout MS] COMMAND [ARGS]
 //     ports                 the serial ports in search order, one a line
-//     ls                    connect and list: name TAB size TAB local time
+//     ls [--json]           connect and list: name TAB size TAB local time (or JSON)
 //     get NAME... [-C DIR] [--model CODE]   copy from the handheld into DIR
 //     mv NAME... [-C DIR] [--model CODE]    fetch each file, then delete it on the handheld
 //     rm NAME...            delete on the handheld
 //     put FILE...           send files to the handheld
 //     convert FILE... [-C DIR]              convert track/area files on the computer
+//   dorvane-cli --help | --version
 
 #include <unistd.h>
 
@@ -22,6 +23,8 @@
 
 #include "app/startup/startup.h"
 #include "cli/cli_front_end.h"
+#include "cli/cli_help.h"
+#include "cli/list_json.h"
 #include "convert/download.h"
 #include "i18n/string_table.h"
 #include "names/encoding.h"
@@ -44,6 +47,10 @@ struct Args {
     std::optional<int> baud;
     std::optional<int> timeoutMs;
     std::optional<int> model;
+    bool json = false;
+    bool noSearch = false;
+    bool help = false;
+    bool version = false;
     std::string dir;
     std::string command;
     std::vector<std::string> operands;
@@ -54,9 +61,12 @@ void Complain(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str
 
 int Usage(const char* argv0) {
     Complain(FormatText(Text(StringId::RES_CLI_USAGE), argv0));
-    Complain("  ports | ls | get NAME... [-C DIR] [--model CODE] | mv NAME... [-C DIR] [--model CODE]\n"
-             "  rm NAME... | put FILE... | convert FILE... [-C DIR]\n"
-             "options: [--port NAME] [--usb PATH] [--baud N] [--timeout MS]");
+    Complain(
+        "  ports | ls | get NAME... [-C DIR] [--model CODE] | mv NAME... [-C DIR] [--model CODE]\n"
+        "  rm NAME... | put FILE... | convert FILE... [-C DIR]\n"
+        "options: [--port NAME] [--usb PATH] [--baud N] [--timeout MS] [--no-search]\n"
+        "       " +
+        std::string(argv0) + " --help | --version");
     return kExitUsage;
 }
 
@@ -92,6 +102,14 @@ bool ParseArgs(int argc, char** argv, Args& a) {
             const auto n = ParseInt(v);
             if (!n) return false;
             (s == "--baud" ? a.baud : s == "--timeout" ? a.timeoutMs : a.model) = *n;
+        } else if (s == "--json") {
+            a.json = true;
+        } else if (s == "--no-search") {
+            a.noSearch = true;
+        } else if (s == "--help" || s == "-h") {
+            a.help = true;
+        } else if (s == "--version") {
+            a.version = true;
         } else if (s == "-C") {
             if (!value(a.dir)) return false;
         } else if (s == "--") {
@@ -102,7 +120,7 @@ bool ParseArgs(int argc, char** argv, Args& a) {
             a.operands.push_back(s);
         }
     }
-    return !a.command.empty();
+    return !a.command.empty() || a.help || a.version;
 }
 
 void OnSigint(int) { CCliFrontEnd::RequestCancel(); }
@@ -124,6 +142,8 @@ public:
         } else {
             doc_.SetLinkType(LinkType::kSerial);
             if (a.port) doc_.SetPreferredPort(*a.port, true);
+            else if (a.noSearch)
+                doc_.SetPreferredPort(doc_.Settings().portName, true);
         }
         if (a.timeoutMs) doc_.Transport().SetTimeout(*a.timeoutMs);
         if (a.model) doc_.SetModelCode(*a.model);
@@ -139,6 +159,7 @@ public:
             Complain(Text(StringId::RES_CLI_NO_DEVICE));
             const std::string problem = doc_.LinkProblem();
             if (!problem.empty()) Complain(problem);
+            Complain(doc_.NoDeviceAdvice());
         }
         return ok;
     }
@@ -188,8 +209,12 @@ private:
     CDorvaneDoc doc_;
 };
 
-int CmdLs(Session& s) {
+int CmdLs(Session& s, const Args& a) {
     if (!s.Connect()) return kExitFailed;
+    if (a.json) {
+        Say(ListingJson(s.Doc().DeviceFiles()));
+        return kExitOk;
+    }
     for (const auto& e : s.Doc().DeviceFiles()) {
         char when[32] = "";
         const std::time_t t = static_cast<std::time_t>(e.mtime);
@@ -289,6 +314,15 @@ int main(int argc, char** argv) {
 
     Args a;
     if (!ParseArgs(argc, argv, a)) return Usage(argv[0]);
+    if (a.help) {
+        std::fputs(CliHelpText().c_str(), stdout);
+        return kExitOk;
+    }
+    if (a.version) {
+        std::fputs(CliVersionText().c_str(), stdout);
+        return kExitOk;
+    }
+    if (a.json && a.command != "ls") return Usage(argv[0]);
     if (a.command == "convert") return CmdConvert(a);
 
     std::signal(SIGINT, OnSigint);
@@ -301,7 +335,7 @@ int main(int argc, char** argv) {
         for (const auto& p : s.Doc().PortList()) Say(p);
         return kExitOk;
     }
-    if (a.command == "ls") return CmdLs(s);
+    if (a.command == "ls") return CmdLs(s, a);
     if (a.command == "get") return CmdGet(s, a, false);
     if (a.command == "mv") return CmdGet(s, a, true);
     if (a.command == "rm") return CmdRm(s, a, fe);

@@ -1,7 +1,9 @@
 # Debian package of the whole program (cpack -G DEB): the programs, data,
-# help, desktop entry, icon, man page and udev rule as laid out by
-# cmake/Install.cmake, under /usr. Library dependencies are computed by
-# dpkg-shlibdeps (package dpkg-dev) from the installed programs.
+# help, desktop entry, AppStream file, icon, man pages, bash completion,
+# copyright, changelog and udev rule as laid out by cmake/Install.cmake,
+# under /usr. Library dependencies are computed by dpkg-shlibdeps (package
+# dpkg-dev) from the installed programs. The maintainer scripts
+# (resources/debian/postinst, postrm) make udev reload its rules.
 #
 # The programs find their data through the prefix fixed at configure time,
 # so a package build is configured with -DCMAKE_INSTALL_PREFIX=/usr
@@ -22,10 +24,18 @@ set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_PACKAGE_NAME "dorvane")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# Debian revision 1 of the upstream version: the package is not native, so
+# its changelog is changelog.Debian.gz (resources/debian/changelog.Debian,
+# whose first entry must carry this version; tests/release checks it).
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Dorvane developers <dorvane@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+  ${PROJECT_SOURCE_DIR}/resources/debian/postinst
+  ${PROJECT_SOURCE_DIR}/resources/debian/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The help pages open in the desktop's browser.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 

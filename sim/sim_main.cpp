@@ -1,13 +1,14 @@
 // dorvane-sim: plays the handheld over a pseudo-terminal or a FIFO folder.
 //
 //   dorvane-sim [options] FOLDER
+//   dorvane-sim --help | --version
 //
 // On start it prints one line on standard output and flushes it:
 //   "PTY <slave path>"   (pty mode; the computer opens that path, or --link's)
 //   "FIFO <folder>"      (--fifo mode)
 // and runs until SIGTERM / SIGINT (or the end of standard input with
 // --exit-on-stdin-eof). Exit status 0 on a clean end, 1 on a link failure,
-// 2 on bad options.
+// 2 on bad options; --help and --version print on standard output and end with 0.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,13 +35,15 @@ void OnSignal(int) {
 
 constexpr const char* kUsage =
     "usage: dorvane-sim [options] FOLDER\n"
+    "       dorvane-sim --help | --version\n"
     "Plays the handheld serving the files of FOLDER (names are the handheld's GBK bytes).\n"
     "  --fifo DIR            serve over the FIFO folder DIR (PIPE00 out, PIPE01 in)\n"
     "                        instead of a pseudo-terminal\n"
     "  --link PATH           symlink PATH to the pty (replaced when it is a symlink)\n"
     "  --baud N              pace both directions to N/10 bytes per second\n"
     "  --model CODE          model code (default 701)\n"
-    "  --version N           protocol version of the handshake answer (default 1)\n"
+    "  --protocol-version N  protocol version of the handshake answer (default 1;\n"
+    "                        --version N is the older spelling)\n"
     "  --serial TEXT         serial number answered to 133\n"
     "  --refuse-gmt          refuse uploads of .gmt files (error 48)\n"
     "  --capacity BYTES      refuse uploads that would exceed BYTES (error 6)\n"
@@ -50,7 +53,9 @@ constexpr const char* kUsage =
     "  --delay-ms MS         start every answer MS late\n"
     "  --silent-after N      send nothing after N frames\n"
     "  --trace FILE          write every frame in and out, decoded, one line each\n"
-    "  --exit-on-stdin-eof   end when standard input closes\n";
+    "  --exit-on-stdin-eof   end when standard input closes\n"
+    "  --help                show this help and exit\n"
+    "  --version             show the program's version and exit\n";
 
 bool ParseU64(const std::string& s, std::uint64_t& out) {
     if (s.empty() || s[0] == '-') return false;
@@ -91,6 +96,8 @@ bool ParseErrorOn(const std::string& s, SimOptions& opt) {
 }
 
 struct Args {
+    bool help = false;
+    bool showVersion = false;
     SimOptions sim;
     dorvane::SimLinkOptions link;
     std::string fifo;
@@ -122,9 +129,14 @@ bool ParseArgs(int argc, char** argv, Args& a) {
             ok = value(v) && ParseU32(v, a.link.baud);
         else if (arg == "--model")
             ok = value(v) && ParseU32(v, a.sim.model);
-        else if (arg == "--version")
+        else if (arg == "--protocol-version")
             ok = value(v) && ParseU32(v, a.sim.version);
-        else if (arg == "--seed")
+        else if (arg == "--version" && i + 1 < argc && ParseU32(argv[i + 1], a.sim.version))
+            ++i;  // the older spelling of --protocol-version N
+        else if (arg == "--version") {
+            a.showVersion = true;
+            return true;
+        } else if (arg == "--seed")
             ok = value(v) && ParseU32(v, a.sim.seed);
         else if (arg == "--drop")
             ok = value(v) && ParseProbability(v, a.sim.drop);
@@ -146,9 +158,10 @@ bool ParseArgs(int argc, char** argv, Args& a) {
             a.sim.refuseGmt = true;
         else if (arg == "--exit-on-stdin-eof")
             a.link.exitOnStdinEof = true;
-        else if (arg == "--help" || arg == "-h")
-            return false;
-        else if (!arg.starts_with("--") && !haveFolder) {
+        else if (arg == "--help" || arg == "-h") {
+            a.help = true;
+            return true;
+        } else if (!arg.starts_with("--") && !haveFolder) {
             a.sim.folder = arg;
             haveFolder = true;
         } else {
@@ -188,6 +201,14 @@ int main(int argc, char** argv) {
     if (!ParseArgs(argc, argv, a)) {
         std::cerr << kUsage;
         return 2;
+    }
+    if (a.help) {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (a.showVersion) {
+        std::cout << "dorvane-sim " << DORVANE_VERSION << "\n";
+        return 0;
     }
     struct stat st {};
     if (::stat(a.sim.folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {

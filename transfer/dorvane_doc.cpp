@@ -10,6 +10,7 @@
 #include "link/serial_ports.h"
 #include "names/encoding.h"
 #include "names/file_names.h"
+#include "transfer/no_device_advice.h"
 #include "transfer/text_format.h"
 
 namespace dorvane {
@@ -110,6 +111,12 @@ void CDorvaneDoc::SetPreferredPort(const std::string& port, bool only) {
 std::string CDorvaneDoc::LinkProblem() const {
     std::lock_guard lock(m_);
     return linkProblem_;
+}
+
+std::string CDorvaneDoc::NoDeviceAdvice() const {
+    std::vector<std::string> ports = PortList();
+    ports.insert(ports.begin(), settings_.portName);
+    return NoDeviceChecklist(ports, usb_.Config());
 }
 
 std::string CDorvaneDoc::LastLocalProblem() const {
@@ -250,7 +257,7 @@ bool CDorvaneDoc::Connect() {
         const std::string& text = Text(StringId::RES_CDORVANEDOC_MESSAGE02);
         fe_.SetStatusPane(status_pane::kMessage, text);
         const std::string problem = LinkProblem();
-        fe_.ShowError(problem.empty() ? text : text + "\n" + problem);
+        fe_.ShowError((problem.empty() ? text : text + "\n" + problem) + "\n\n" + NoDeviceAdvice());
     }
     transport_.SetRetries(CTransport::kDefaultRetries);
     return connected_;

@@ -93,6 +93,9 @@ public:
     /// A text that explains why the last link could not be opened (the
     /// permission advice), or empty.
     std::string LinkProblem() const;
+    /// What the user should check when a search found nothing (NoDeviceChecklist
+    /// for the ports of the search and the USB id in use), in the current language.
+    std::string NoDeviceAdvice() const;
 
     // ---- Device list and selection ----
     std::vector<DeviceFileEntry> DeviceFiles() const;

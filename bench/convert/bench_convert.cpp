@@ -16,6 +16,7 @@
 #include <random>
 #include <string>
 
+#include "app/startup/standard_options.h"
 #include "convert/area_file.h"
 #include "convert/area_measure.h"
 #include "convert/file_output.h"
@@ -78,6 +79,11 @@ int RunShell(const std::string& cmd) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const auto done = dorvane::HandleStandardOptions(
+            argc, argv, "bench_convert",
+            "usage: bench_convert [points] [area-points]\n"
+            "Prints track-to-GPX and area-to-KML throughput, and gpsbabel on the same track.\n"))
+        return *done;
     const std::size_t trackPoints =
         argc > 1 ? std::strtoull(argv[1], nullptr, 10) : kDefaultTrackPoints;
     const std::size_t areaPoints =

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "app/startup/standard_options.h"
 #include "common/sim_process.h"
 #include "menus/commands.h"
 #include "transfer/front_end.h"
@@ -19,6 +20,12 @@ using namespace dorvane;
 namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
+    if (const auto done =
+            dorvane::HandleStandardOptions(argc, argv, "bench_gui",
+                                           "usage: bench_gui\n"
+                                           "Prints start-up, folder-listing and device-list "
+                                           "figures of the desktop program (offscreen).\n"))
+        return *done;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     test::TempDir home;
     qputenv("HOME", QByteArray::fromStdString(home.path().string()));

@@ -8,9 +8,10 @@
 #include <fstream>
 #include <random>
 
+#include "../../tests/transfer/recording_front_end.h"
+#include "app/startup/standard_options.h"
 #include "common/sim_process.h"
 #include "transfer/dorvane_doc.h"
-#include "../../tests/transfer/recording_front_end.h"
 
 using namespace dorvane;
 namespace fs = std::filesystem;
@@ -67,7 +68,13 @@ Result Fetch(const std::vector<std::string>& simArgs, bool usb) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (const auto done =
+            dorvane::HandleStandardOptions(argc, argv, "bench_transfer",
+                                           "usage: bench_transfer\n"
+                                           "Prints the throughput of a 1 MB fetch through "
+                                           "dorvane-sim (115200 baud and unthrottled).\n"))
+        return *done;
     const std::uint32_t blocks = static_cast<std::uint32_t>(wire::BlockCountFor(kFileSize));
     const Result line = Fetch({"--baud", "115200"}, false);
     std::printf("1 MB at 115200 baud over a pty: %.2f s, %.0f B/s, efficiency %.1f %% of the line rate%s\n", line.seconds,

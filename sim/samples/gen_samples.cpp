@@ -2,6 +2,7 @@
 // same on every run, so the committed copy can be checked against a fresh one.
 //
 //   dorvane-sim-samples OUTDIR [--large]
+//   dorvane-sim-samples --help | --version
 //
 // Without --large it writes the small set committed in sim/samples/data; with
 // --large it adds the two big files (a 100 000-point track and a ~1 MB file),
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "app/startup/standard_options.h"
 #include "convert/area_file.h"
 #include "convert/track_file.h"
 
@@ -135,11 +137,22 @@ bool WriteLarge(const fs::path& dir) {
     return ok;
 }
 
+constexpr const char* kUsage =
+    "usage: dorvane-sim-samples OUTDIR [--large]\n"
+    "Writes the emulator's sample files into OUTDIR (created when missing).\n"
+    "  --large     also the two big files (a 100 000-point track, a ~1 MB file)\n"
+    "  --help      show this help and exit\n"
+    "  --version   show the version and exit\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3 || (argc == 3 && std::strcmp(argv[2], "--large") != 0)) {
-        std::cerr << "usage: dorvane-sim-samples OUTDIR [--large]\n";
+    if (const auto done = dorvane::HandleStandardOptions(argc, argv, "dorvane-sim-samples", kUsage))
+        return *done;
+    // An OUTDIR that looks like an option is a mistyped option, not a folder to create.
+    if (argc < 2 || argc > 3 || argv[1][0] == '-' ||
+        (argc == 3 && std::strcmp(argv[2], "--large") != 0)) {
+        std::cerr << kUsage;
         return 2;
     }
     const fs::path dir = argv[1];

@@ -12,6 +12,8 @@
 #include <iterator>
 #include <vector>
 
+#include "app/startup/standard_options.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 namespace {
@@ -32,6 +34,12 @@ bool Replay(const std::filesystem::path& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const auto done =
+            dorvane::HandleStandardOptions(argc, argv, "replay",
+                                           "usage: replay_TARGET FOLDER_OR_FILE...\n"
+                                           "Runs every input once through the fuzz target; fails "
+                                           "when an input finds a fault or none is found.\n"))
+        return *done;
     std::size_t count = 0;
     bool ok = true;
     for (int i = 1; i < argc; ++i) {

@@ -111,7 +111,8 @@ TEST_P(SimOverLink, HandshakeFetchAndDelete) {
     const Bytes content = Pattern(2500);
     dir.Write("t.gpx", content);
     const fs::path pipes = dir.path().parent_path() / (dir.path().filename().string() + "-pipes");
-    std::vector<std::string> args = {dir.path().string(), "--version", "3", "--baud", "1000000"};
+    std::vector<std::string> args = {dir.path().string(), "--protocol-version", "3", "--baud",
+                                     "1000000"};
     if (c.fifo) {
         args.push_back("--fifo");
         args.push_back(pipes.string());

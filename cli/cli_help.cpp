@@ -1,0 +1,67 @@
+#include "cli/cli_help.h"
+
+#include "i18n/string_table.h"
+
+namespace dorvane {
+
+namespace {
+
+// Width of the left column (the syntax) before the description.
+constexpr std::size_t kSyntaxColumn = 34;
+
+struct HelpLine {
+    const char* syntax;
+    StringId text;
+};
+
+constexpr HelpLine kCommands[] = {
+    {"ports", StringId::RES_DESKTOP_CLI_CMD_PORTS},
+    {"ls", StringId::RES_DESKTOP_CLI_CMD_LS},
+    {"ls --json", StringId::RES_DESKTOP_CLI_CMD_LS_JSON},
+    {"get NAME... [-C DIR] [--model CODE]", StringId::RES_DESKTOP_CLI_CMD_GET},
+    {"mv NAME... [-C DIR] [--model CODE]", StringId::RES_DESKTOP_CLI_CMD_MV},
+    {"rm NAME...", StringId::RES_DESKTOP_CLI_CMD_RM},
+    {"put FILE...", StringId::RES_DESKTOP_CLI_CMD_PUT},
+    {"convert FILE... [-C DIR]", StringId::RES_DESKTOP_CLI_CMD_CONVERT},
+};
+
+constexpr HelpLine kOptions[] = {
+    {"--port NAME", StringId::RES_DESKTOP_CLI_OPT_PORT},
+    {"--usb PATH", StringId::RES_DESKTOP_CLI_OPT_USB},
+    {"--baud N", StringId::RES_DESKTOP_CLI_OPT_BAUD},
+    {"--timeout MS", StringId::RES_DESKTOP_CLI_OPT_TIMEOUT},
+    {"--no-search", StringId::RES_DESKTOP_CLI_OPT_NO_SEARCH},
+    {"-C DIR", StringId::RES_DESKTOP_CLI_OPT_DIR},
+    {"--model CODE", StringId::RES_DESKTOP_CLI_OPT_MODEL},
+    {"--help", StringId::RES_DESKTOP_OPT_HELP},
+    {"--version", StringId::RES_DESKTOP_OPT_VERSION},
+};
+
+void Append(std::string& out, const HelpLine& line) {
+    std::string syntax = std::string("  ") + line.syntax;
+    // A long syntax gets its description on the next line, aligned.
+    if (syntax.size() + 1 > kSyntaxColumn)
+        syntax += "\n" + std::string(kSyntaxColumn, ' ');
+    else
+        syntax.resize(kSyntaxColumn, ' ');
+    out += syntax + Text(line.text) + "\n";
+}
+
+}  // namespace
+
+std::string CliHelpText() {
+    std::string out = "dorvane-cli [OPTIONS] COMMAND [ARGS]\n";
+    out += Text(StringId::RES_DESKTOP_CLI_ABOUT) + "\n\n";
+    out += Text(StringId::RES_DESKTOP_CLI_COMMANDS) + "\n";
+    for (const auto& line : kCommands) Append(out, line);
+    out += "\n" + Text(StringId::RES_DESKTOP_CLI_OPTIONS) + "\n";
+    for (const auto& line : kOptions) Append(out, line);
+    out += "\n" + Text(StringId::RES_DESKTOP_CLI_EXIT_STATUS) + "\n";
+    return out;
+}
+
+std::string CliVersionText() {
+    return std::string("dorvane-cli ") + DORVANE_VERSION + "\n";
+}
+
+}  // namespace dorvane
