@@ -14,11 +14,12 @@ set(CPACK_PACKAGE_VENDOR "Dorvane developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "File manager for GPS field and area measurement handhelds")
+# Lines of at most 80 characters (lintian: extended-description-line-too-long).
 set(CPACK_PACKAGE_DESCRIPTION
-  "Dorvane copies, moves and deletes files on a handheld GPS data collector over a serial
- cable or USB, and converts downloaded track and area files to GPX and KML. It comes
- with a two-pane desktop program (Chinese and English), the command-line tool
- dorvane-cli and the handheld emulator dorvane-sim.")
+  "Dorvane copies, moves and deletes files on a handheld GPS data collector
+ over a serial cable or USB, and converts downloaded track and area files to
+ GPX and KML. It comes with a two-pane desktop program (Chinese and English),
+ the command-line tool dorvane-cli and the handheld emulator dorvane-sim.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)
 
@@ -28,7 +29,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # its changelog is changelog.Debian.gz (resources/debian/changelog.Debian,
 # whose first entry must carry this version; tests/release checks it).
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Dorvane developers <dorvane@localhost>")
+# The address must be a routable one (lintian: bogus-mail-host); it is also
+# the one in resources/debian/changelog.Debian.
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Dorvane developers <dorvane@dorvane.example.org>")
 set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -16,6 +16,9 @@ set(expected
   share/dorvane/help/zh/index.html
   share/dorvane/help/zh/communication.html
   share/applications/dorvane.desktop
+  share/metainfo/org.dorvane.Dorvane.metainfo.xml
+  share/bash-completion/completions/dorvane-cli
+  share/doc/dorvane/copyright
   share/icons/hicolor/scalable/apps/dorvane.svg
   lib/udev/rules.d/70-dorvane.rules)
 if(GUI)
@@ -27,8 +30,13 @@ foreach(f ${expected})
     list(APPEND missing ${f})
   endif()
 endforeach()
-if(NOT EXISTS ${OUT}/share/man/man1/dorvane-cli.1.gz AND NOT EXISTS ${OUT}/share/man/man1/dorvane-cli.1)
-  list(APPEND missing share/man/man1/dorvane-cli.1.gz)
+foreach(page dorvane.1 dorvane-cli.1 dorvane-sim.1)
+  if(NOT EXISTS ${OUT}/share/man/man1/${page}.gz AND NOT EXISTS ${OUT}/share/man/man1/${page})
+    list(APPEND missing share/man/man1/${page}.gz)
+  endif()
+endforeach()
+if(NOT EXISTS ${OUT}/share/doc/dorvane/changelog.Debian.gz AND NOT EXISTS ${OUT}/share/doc/dorvane/changelog.Debian)
+  list(APPEND missing share/doc/dorvane/changelog.Debian.gz)
 endif()
 if(missing)
   message(FATAL_ERROR "Not installed: ${missing}")

@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Sources the bash completion of dorvane-cli and completes lines the way bash
+# does (COMP_WORDS / COMP_CWORD set, the completion function called), against
+# a dorvane-sim serving a few files:
+#
+#   check_completion.sh BIN_DIR COMPLETION_FILE
+#
+# BIN_DIR holds dorvane-cli and dorvane-sim (a build's bin/ or /usr/bin).
+# Exit status 0 when every case holds; each failure is printed.
+set -uo pipefail
+bin=$(cd "$1" && pwd)
+completion=$(realpath "$2")
+work=$(mktemp -d "${TMPDIR:-/tmp}/dorvane-completion.XXXXXX")
+sim_pid=""
+cleanup() {
+    exec 3>&- 2>/dev/null || true
+    if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+export PATH=$bin:$PATH
+export XDG_CONFIG_HOME=$work/config HOME=$work/home LC_ALL=C.UTF-8
+mkdir -p "$work/home" "$work/device" "$work/local/sub"
+cd "$work/local" || exit 1
+: >"$work/local/track.gpx"
+: >"$work/local/tally.txt"
+# Files on the handheld: plain names, one with a space, one that would run a
+# command if the completion let the shell expand it, and a GBK name.
+printf 'x' >"$work/device/T0601.gpx"
+printf 'x' >"$work/device/T0602 copy.gpx"
+printf 'x' >"$work/device/A0601.txt"
+printf 'x' >"$work/device/\$(touch PWNED).txt"
+printf 'x' >"$work/device/$(printf '\xb2\xe2\xca\xd4.gpx')"   # 测试.gpx in GBK
+
+mkfifo "$work/sim-in"
+"$bin/dorvane-sim" --link "$work/pty" --exit-on-stdin-eof "$work/device" <"$work/sim-in" >/dev/null 2>&1 &
+sim_pid=$!
+exec 3>"$work/sim-in"
+for _ in $(seq 50); do [ -e "$work/pty" ] && break; sleep 0.1; done
+[ -e "$work/pty" ] || { echo "check_completion: the emulator did not start"; exit 1; }
+
+# shellcheck source=/dev/null
+source "$completion" || { echo "check_completion: cannot source $completion"; exit 1; }
+complete -p dorvane-cli >/dev/null 2>&1 || { echo "check_completion: no completion registered for dorvane-cli"; exit 1; }
+
+failures=0
+# complete_line WORD... : COMPREPLY for the line whose last word is being completed.
+complete_line() {
+    COMP_WORDS=("$@")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    COMP_LINE="$*"
+    COMP_POINT=${#COMP_LINE}
+    COMPREPLY=()
+    _dorvane_cli dorvane-cli "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+}
+# expect "WANTED REPLIES (sorted, one a line)" WORD...
+expect() {
+    local want
+    want=$(printf '%s\n' "$1" | LC_ALL=C sort | sed '/^$/d')
+    shift
+    complete_line "$@"
+    local got
+    got=$(printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | sed '/^$/d')
+    if [ "$got" != "$want" ]; then
+        echo "FAIL: dorvane-cli ${*:2} <Tab>"
+        echo "  want: $(echo "$want" | tr '\n' ' ')"
+        echo "  got:  $(echo "$got" | tr '\n' ' ')"
+        failures=$((failures + 1))
+    fi
+}
+nl() { printf '%s\n' "$@"; }
+
+port=$work/pty
+# Commands and options.
+expect "$(nl convert get ls mv ports put rm)" dorvane-cli ""
+expect "$(nl get)" dorvane-cli g
+expect "$(nl put ports)" dorvane-cli --timeout 500 p
+expect "$(nl --json)" dorvane-cli ls --j
+expect "$(nl --baud --help --model --no-search --port --timeout --usb --version)" dorvane-cli get --
+expect "$(nl --model)" dorvane-cli get --m
+expect "$(nl --help)" dorvane-cli --h
+expect "$(nl 115200)" dorvane-cli --baud ""
+expect "$(nl 701)" dorvane-cli get x --model ""
+# Local files and folders.
+expect "$(nl tally.txt track.gpx)" dorvane-cli put t
+expect "$(nl sub)" dorvane-cli get T0601.gpx -C s
+expect "$(nl sub)" dorvane-cli --usb ""
+# The handheld's names, quoted, never expanded.
+expect "$(nl '\$\(touch\ PWNED\).txt' 'A0601.txt' 'T0601.gpx' 'T0602\ copy.gpx' '测试.gpx')" dorvane-cli --port "$port" get ""
+expect "$(nl 'T0601.gpx' 'T0602\ copy.gpx')" dorvane-cli --port "$port" get T0
+expect "$(nl 'A0601.txt')" dorvane-cli --port "$port" rm T0601.gpx A
+expect "$(nl '测试.gpx')" dorvane-cli mv --port "$port" 测
+[ -e "$work/local/PWNED" ] && { echo "FAIL: a handheld name was run as a command"; failures=$((failures + 1)); }
+# No port given and none remembered: no listing, no wait.
+start=$(date +%s)
+expect "" dorvane-cli get T
+[ $(($(date +%s) - start)) -le 1 ] || { echo "FAIL: completing without a port waited"; failures=$((failures + 1)); }
+# A port that does not answer: nothing, within the completion's bound.
+start=$(date +%s)
+expect "" dorvane-cli --port "$work/no-such-port" get T
+[ $(($(date +%s) - start)) -le 5 ] || { echo "FAIL: a silent port held the completion"; failures=$((failures + 1)); }
+# A remembered port (the settings file of an earlier run): the names without --port,
+# unless this machine's own serial ports replace a remembered pty at start.
+if [ -z "$(dorvane-cli ports 2>/dev/null)" ]; then
+    dorvane-cli --port "$port" --timeout 1000 ls >/dev/null 2>&1
+    _dorvane_cli_cache_key=unset
+    expect "$(nl 'A0601.txt')" dorvane-cli rm A
+else
+    echo "check_completion: (remembered port not checked: this machine has serial ports)"
+fi
+# The listing is kept a few seconds: a second Tab does not ask the handheld again.
+expect "$(nl 'T0601.gpx' 'T0602\ copy.gpx')" dorvane-cli --port "$port" get T0
+rm -f "$work/device/T0601.gpx"
+expect "$(nl 'T0601.gpx' 'T0602\ copy.gpx')" dorvane-cli --port "$port" get T0
+
+if [ "$failures" -ne 0 ]; then
+    echo "check_completion: $failures failure(s)"
+    exit 1
+fi
+echo "check_completion: all cases hold"
