@@ -111,8 +111,9 @@ TEST_P(SimOverLink, HandshakeFetchAndDelete) {
     const Bytes content = Pattern(2500);
     dir.Write("t.gpx", content);
     const fs::path pipes = dir.path().parent_path() / (dir.path().filename().string() + "-pipes");
-    std::vector<std::string> args = {dir.path().string(), "--protocol-version", "3", "--baud",
-                                     "1000000"};
+    // The FIFO cases use the older spelling of the option, "--version N".
+    std::vector<std::string> args = {dir.path().string(), c.fifo ? "--version" : "--protocol-version",
+                                     "3", "--baud", "1000000"};
     if (c.fifo) {
         args.push_back("--fifo");
         args.push_back(pipes.string());
