@@ -62,11 +62,10 @@ void Complain(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str
 int Usage(const char* argv0) {
     Complain(FormatText(Text(StringId::RES_CLI_USAGE), argv0));
     Complain(
-        "  ports | ls | get NAME... [-C DIR] [--model CODE] | mv NAME... [-C DIR] [--model CODE]\n"
-        "  rm NAME... | put FILE... | convert FILE... [-C DIR]\n"
+        "  ports | ls [--json] | get NAME... [-C DIR] [--model CODE]\n"
+        "  mv NAME... [-C DIR] [--model CODE] | rm NAME... | put FILE... | convert FILE... [-C DIR]\n"
         "options: [--port NAME] [--usb PATH] [--baud N] [--timeout MS] [--no-search]\n"
-        "       " +
-        std::string(argv0) + " --help | --version");
+        "       " + std::string(argv0) + " --help | --version");
     return kExitUsage;
 }
 
