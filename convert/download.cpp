@@ -58,7 +58,6 @@ void ConvertForDownload(std::span<const std::uint8_t> bytes, const std::string& 
         r.written.push_back(out.path);
     } else {
         r.conversion = Conversion::kWriteFailed;
-        r.conversionError = out.error;
     }
 }
 

@@ -266,9 +266,11 @@ TEST_F(StringTableTest, LanguageFilesAreFoundBesideTheProgram) {
     // The build copies resources/Language into bin/Language, where the test
     // programs also run from.
     const auto candidates = LanguageFileCandidates(Language::English);
-    ASSERT_EQ(candidates.size(), 2u);
+    ASSERT_EQ(candidates.size(), 3u);
     EXPECT_EQ(candidates[0], *ExecutableDir() / "Language" / "code_en.ini");
-    EXPECT_EQ(candidates[1], fs::path(DORVANE_DATADIR) / "Language" / "code_en.ini");
+    // An install tree under any prefix: <prefix>/bin/../share/dorvane.
+    EXPECT_EQ(candidates[1], ExecutableDir()->parent_path() / "share" / "dorvane" / "Language" / "code_en.ini");
+    EXPECT_EQ(candidates[2], fs::path(DORVANE_DATADIR) / "Language" / "code_en.ini");
     EXPECT_TRUE(LanguageFileAvailable(Language::English));
     ASSERT_TRUE(LoadLanguage(Language::English));
     EXPECT_EQ(Text(StringId::RES_CLI_NO_DEVICE), "No handheld found.");
