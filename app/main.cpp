@@ -20,6 +20,7 @@
 
 #include "app/startup/startup.h"
 #include "i18n/string_table.h"
+#include "transfer/text_format.h"
 #include "ui/left_form_view.h"
 #include "ui/main_frame.h"
 #include "ui/sort_list.h"
@@ -56,7 +57,7 @@ Args ParseArgs(int argc, char** argv) {
         const std::string s = argv[i];
         if (s == "--port" && i + 1 < argc) a.port = argv[++i];
         else if (s == "--connect") a.connect = true;
-        else if (s == "-Code_Chi" || s == "-Code_Eng") continue;  // read from the whole command line
+        else if (IsLanguageSwitch(s)) continue;  // read from the whole command line
         else if (s.rfind("-", 0) == 0 && s != "--port") continue;  // Qt's own options (-platform, ...)
         else a.ok = false;
     }
@@ -128,7 +129,9 @@ int main(int argc, char** argv) {
 
     const Args args = ParseArgs(argc, argv);
     if (!args.ok) {
-        std::fprintf(stderr, "usage: %s [--port PATH] [--connect] [-Code_Chi | -Code_Eng]\n", argv[0]);
+        ApplyUserLocale();
+        LoadLanguage(ChooseLanguage(JoinCommandLine(argc, argv), UserLocaleName()));
+        std::fprintf(stderr, "%s\n", FormatText(Text(StringId::RES_CORE2_GUI_USAGE), argv[0]).c_str());
         return 2;
     }
 

@@ -197,30 +197,4 @@ ConvertResult ConvertLocalFile(const fs::path& in, const fs::path& outDir) {
     return r;
 }
 
-std::string_view ConvertErrorText(ConvertError e) {
-    switch (e) {
-        case ConvertError::kNone:
-            return "no error";
-        case ConvertError::kCannotRead:
-            return "cannot read the file";
-        case ConvertError::kTooLarge:
-            return "file too large";
-        case ConvertError::kNotTrackOrArea:
-            return "not a track or area file";
-        case ConvertError::kDamagedHeader:
-            return "damaged header";
-        case ConvertError::kFolderMissing:
-            return "folder missing";
-        case ConvertError::kPermissionDenied:
-            return "permission denied";
-        case ConvertError::kDiskFull:
-            return "disk full";
-        case ConvertError::kNoFreeName:
-            return "no free file name";
-        case ConvertError::kIoError:
-            return "input/output error";
-    }
-    return "unknown error";
-}
-
 }  // namespace dorvane

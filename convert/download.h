@@ -99,7 +99,4 @@ struct ConvertResult {
 ConvertResult ConvertLocalFile(const std::filesystem::path& in,
                                const std::filesystem::path& outDir);
 
-/// Short English description of `e`.
-std::string_view ConvertErrorText(ConvertError e);
-
 }  // namespace dorvane

@@ -11,6 +11,7 @@
 #include "names/encoding.h"
 #include "names/file_names.h"
 #include "transfer/text_format.h"
+#include "transfer/usb_setting.h"
 
 namespace dorvane {
 
@@ -66,6 +67,8 @@ CDorvaneDoc::CDorvaneDoc(IDocFrontEnd& frontEnd, Options options)
       options_(std::move(options)),
       usb_(options_.usb ? *options_.usb : UsbConfigFromEnvironment()) {
     settingsPath_ = options_.settingsPath.empty() ? DefaultSettingsPath() : options_.settingsPath;
+    // The id the user set with `dorvane-cli --usb-id` (beside the settings).
+    if (!options_.usb) usb_.Configure(UserUsbConfig(UsbIdPathFor(settingsPath_)));
     transport_.SetDataCallback([this](std::vector<std::uint8_t>&& b, const TransferJob& j) {
         return OnData(std::move(b), j);
     });
