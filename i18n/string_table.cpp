@@ -201,6 +201,11 @@ std::string FormatText(StringId id, ...) {
     return out;
 }
 
+std::string CountText(StringId many, StringId one, int count) {
+    if (count == 1) return Text(one);
+    return FormatText(many, count);
+}
+
 void ApplyIni(const CIni& ini, Language language) {
     Table& table = TheTable();
     for (std::size_t i = 0; i < kStringCount; ++i) {

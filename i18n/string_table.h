@@ -88,6 +88,11 @@ std::optional<std::string> PrintfSignature(std::string_view format);
 /// ApplyIni).
 std::string FormatText(StringId id, ...);
 
+/// A text that counts: Text(one) when `count` is 1 (a text without the
+/// number, such as "1 item selected"), FormatText(many, count) otherwise
+/// (`many` takes one %d).
+std::string CountText(StringId many, StringId one, int count);
+
 /// Puts back every compiled-in default and the language Chinese.
 void ResetToDefaults();
 

@@ -247,7 +247,8 @@ bool CDorvaneDoc::Connect() {
         } else {
             if (usb_.LastError() == LinkError::PermissionDenied) {
                 std::lock_guard lock(m_);
-                linkProblem_ = Text(StringId::RES_CDORVANEDOC_ERR_USB_PERMISSION);
+                linkProblem_ = FormatText(Text(StringId::RES_CDORVANEDOC_ERR_USB_PERMISSION),
+                                          UsbIdText(usb_.Config().vendorId, usb_.Config().productId));
             }
         }
     }
