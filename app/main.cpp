@@ -23,6 +23,7 @@
 #include "app/startup/program_help.h"
 #include "app/startup/startup.h"
 #include "i18n/string_table.h"
+#include "transfer/text_format.h"
 #include "ui/left_form_view.h"
 #include "ui/main_frame.h"
 #include "ui/sort_list.h"

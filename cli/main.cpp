@@ -8,6 +8,9 @@
 //     rm NAME...            delete on the handheld
 //     put FILE...           send files to the handheld
 //     convert FILE... [-C DIR]              convert track/area files on the computer
+//     usb-devices           the attached USB devices with ids and bulk endpoints
+//   --usb-id VVVV:PPPP remembers the handheld's USB id (alone, or before a command
+//   that then runs over USB). -Code_Chi / -Code_Eng choose the language.
 //   dorvane-cli --help | --version
 
 #include <unistd.h>
@@ -25,25 +28,27 @@
 #include "cli/cli_front_end.h"
 #include "cli/cli_help.h"
 #include "cli/list_json.h"
+#include "cli/cli_output.h"
+#include "cli/convert_command.h"
+#include "cli/usb_commands.h"
 #include "convert/download.h"
 #include "i18n/string_table.h"
 #include "names/encoding.h"
 #include "names/file_names.h"
 #include "transfer/dorvane_doc.h"
 #include "transfer/text_format.h"
+#include "transfer/usb_setting.h"
 
 namespace fs = std::filesystem;
 using namespace dorvane;
+using namespace dorvane::cli;
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 struct Args {
     std::optional<std::string> port;
     std::optional<std::string> usb;
+    std::optional<std::string> usbId;
     std::optional<int> baud;
     std::optional<int> timeoutMs;
     std::optional<int> model;
@@ -56,16 +61,11 @@ struct Args {
     std::vector<std::string> operands;
 };
 
-void Say(const std::string& text) { std::printf("%s\n", text.c_str()); }
-void Complain(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
-
 int Usage(const char* argv0) {
     Complain(FormatText(Text(StringId::RES_CLI_USAGE), argv0));
-    Complain(
-        "  ports | ls [--json] | get NAME... [-C DIR] [--model CODE]\n"
-        "  mv NAME... [-C DIR] [--model CODE] | rm NAME... | put FILE... | convert FILE... [-C DIR]\n"
-        "options: [--port NAME] [--usb PATH] [--baud N] [--timeout MS] [--no-search]\n"
-        "       " + std::string(argv0) + " --help | --version");
+    Complain(Text(StringId::RES_CORE2_CLI_COMMANDS));
+    Complain(Text(StringId::RES_CORE2_CLI_COMMAND_OPTIONS));
+    Complain(Text(StringId::RES_CORE2_CLI_OPTIONS));
     return kExitUsage;
 }
 
@@ -80,10 +80,12 @@ std::optional<int> ParseInt(const std::string& s) {
     }
 }
 
-// Options may stand before or after the command.
+// Options may stand before or after the command. The language switches were
+// read from the whole command line already. --usb-id alone is a command.
 bool ParseArgs(int argc, char** argv, Args& a) {
     for (int i = 1; i < argc; ++i) {
         const std::string s = argv[i];
+        if (IsLanguageSwitch(s)) continue;
         auto value = [&](std::string& out) {
             if (i + 1 >= argc) return false;
             out = argv[++i];
@@ -96,6 +98,9 @@ bool ParseArgs(int argc, char** argv, Args& a) {
         } else if (s == "--usb") {
             if (!value(v)) return false;
             a.usb = v;
+        } else if (s == "--usb-id") {
+            if (!value(v)) return false;
+            a.usbId = v;
         } else if (s == "--baud" || s == "--timeout" || s == "--model") {
             if (!value(v)) return false;
             const auto n = ParseInt(v);
@@ -119,7 +124,7 @@ bool ParseArgs(int argc, char** argv, Args& a) {
             a.operands.push_back(s);
         }
     }
-    return !a.command.empty() || a.help || a.version;
+    return !a.command.empty() || a.help || a.version || a.usbId.has_value();
 }
 
 void OnSigint(int) { CCliFrontEnd::RequestCancel(); }
@@ -135,8 +140,8 @@ const DeviceFileEntry* FindEntry(const std::vector<DeviceFileEntry>& files, cons
 
 class Session {
 public:
-    Session(const Args& a, CCliFrontEnd& fe) : a_(a), fe_(fe), doc_(fe, MakeOptions(a)) {
-        if (a.usb) {
+    Session(const Args& a, CCliFrontEnd& fe) : a_(a), fe_(fe), doc_(fe, MakeOptions(a)), loaded_(doc_.Settings()) {
+        if (a.usb || a.usbId) {
             doc_.SetLinkType(LinkType::kUsb);
         } else {
             doc_.SetLinkType(LinkType::kSerial);
@@ -146,6 +151,20 @@ public:
         }
         if (a.timeoutMs) doc_.Transport().SetTimeout(*a.timeoutMs);
         if (a.model) doc_.SetModelCode(*a.model);
+    }
+
+    // The options given are for this run only: the desktop program keeps its
+    // link type, and only a port the search found replaces the remembered one
+    // (the document saves the settings when it is destroyed, after this).
+    ~Session() {
+        LinkSettings keep = doc_.Settings();
+        keep.linkType = loaded_.linkType;
+        const bool searched = !a_.usb && !a_.usbId && !a_.port && doc_.IsConnected();
+        if (!searched || keep.portName == loaded_.portName) {
+            keep.portName = loaded_.portName;
+            keep.baud = loaded_.baud;
+        }
+        doc_.RestoreSettings(keep);
     }
 
     CDorvaneDoc& Doc() { return doc_; }
@@ -198,6 +217,10 @@ private:
             UsbConfig u;
             u.fifoFolder = *a.usb;
             o.usb = u;
+        } else if (a.usbId) {
+            UsbConfig u;
+            ParseUsbId(*a.usbId, u);
+            o.usb = u;
         }
         if (a.timeoutMs) o.listingTimeoutMs = *a.timeoutMs;
         return o;
@@ -206,6 +229,7 @@ private:
     const Args& a_;
     CCliFrontEnd& fe_;
     CDorvaneDoc doc_;
+    const LinkSettings loaded_;
 };
 
 int CmdLs(Session& s, const Args& a) {
@@ -287,24 +311,6 @@ int CmdPut(Session& s, const Args& a) {
     return ok ? kExitOk : kExitFailed;
 }
 
-int CmdConvert(const Args& a) {
-    if (a.operands.empty()) return kExitUsage;
-    int status = kExitOk;
-    for (const auto& in : a.operands) {
-        const fs::path outDir = a.dir.empty() ? fs::path(in).parent_path() : fs::path(a.dir);
-        const ConvertResult r = ConvertLocalFile(in, outDir.empty() ? fs::path(".") : outDir);
-        if (r.ok()) {
-            Say(FormatText(Text(StringId::RES_CLI_CONVERTED), in, r.written.string()));
-        } else {
-            std::string why(ConvertErrorText(r.error));
-            if (!r.message.empty()) why += " (" + r.message + ")";
-            Complain(FormatText(Text(StringId::RES_CLI_CONVERT_FAILED), in, why));
-            status = kExitFailed;
-        }
-    }
-    return status;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -322,7 +328,12 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     if (a.json && a.command != "ls") return Usage(argv[0]);
-    if (a.command == "convert") return CmdConvert(a);
+    if (a.usbId) {
+        const int status = RememberUsbId(*a.usbId, UsbIdPathFor(DefaultSettingsPath()));
+        if (status != kExitOk || a.command.empty()) return status;
+    }
+    if (a.command == "convert") return CmdConvert(a.operands, a.dir);
+    if (a.command == "usb-devices") return CmdUsbDevices();
 
     std::signal(SIGINT, OnSigint);
     std::signal(SIGPIPE, SIG_IGN);

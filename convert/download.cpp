@@ -58,7 +58,6 @@ void ConvertForDownload(std::span<const std::uint8_t> bytes, const std::string& 
         r.written.push_back(out.path);
     } else {
         r.conversion = Conversion::kWriteFailed;
-        r.conversionError = out.error;
     }
 }
 
@@ -196,32 +195,6 @@ ConvertResult ConvertLocalFile(const fs::path& in, const fs::path& outDir) {
     if (!out.ok()) return Fail(FromWrite(out.error), out.message);
     r.written = out.path;
     return r;
-}
-
-std::string_view ConvertErrorText(ConvertError e) {
-    switch (e) {
-        case ConvertError::kNone:
-            return "no error";
-        case ConvertError::kCannotRead:
-            return "cannot read the file";
-        case ConvertError::kTooLarge:
-            return "file too large";
-        case ConvertError::kNotTrackOrArea:
-            return "not a track or area file";
-        case ConvertError::kDamagedHeader:
-            return "damaged header";
-        case ConvertError::kFolderMissing:
-            return "folder missing";
-        case ConvertError::kPermissionDenied:
-            return "permission denied";
-        case ConvertError::kDiskFull:
-            return "disk full";
-        case ConvertError::kNoFreeName:
-            return "no free file name";
-        case ConvertError::kIoError:
-            return "input/output error";
-    }
-    return "unknown error";
 }
 
 }  // namespace dorvane

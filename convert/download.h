@@ -39,7 +39,7 @@ enum class Conversion {
     kNotAttempted,  ///< not the converting model
     kConverted,     ///< GPX or KML written (its path is in `written`)
     kNotReadable,   ///< not a track/area file: only the ".bak" copy was kept
-    kWriteFailed,   ///< the document could not be written (conversionError says why)
+    kWriteFailed,   ///< the document could not be written (the ".bak" copy still was)
 };
 
 struct StoreResult {
@@ -50,7 +50,6 @@ struct StoreResult {
     std::vector<std::filesystem::path> written;  ///< every file written, in order
     std::filesystem::path rawPath;               ///< the raw file written (empty on error)
     Conversion conversion = Conversion::kNotAttempted;
-    WriteError conversionError = WriteError::kNone;
     bool ok() const { return error == WriteError::kNone; }
 };
 
@@ -99,8 +98,5 @@ struct ConvertResult {
 /// unique in `outDir`. No ".bak" copy is written.
 ConvertResult ConvertLocalFile(const std::filesystem::path& in,
                                const std::filesystem::path& outDir);
-
-/// Short English description of `e`.
-std::string_view ConvertErrorText(ConvertError e);
 
 }  // namespace dorvane

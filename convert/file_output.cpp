@@ -133,24 +133,6 @@ bool IsSingleComponent(std::string_view name) {
 
 }  // namespace
 
-std::string_view WriteErrorText(WriteError e) {
-    switch (e) {
-        case WriteError::kNone:
-            return "no error";
-        case WriteError::kFolderMissing:
-            return "folder missing";
-        case WriteError::kPermissionDenied:
-            return "permission denied";
-        case WriteError::kDiskFull:
-            return "disk full";
-        case WriteError::kNoFreeName:
-            return "no free file name";
-        case WriteError::kIoError:
-            return "input/output error";
-    }
-    return "unknown error";
-}
-
 WriteOutcome WriteNewFile(const fs::path& folder, std::string_view wantedName,
                           const FileProducer& produce) {
     if (!IsSingleComponent(wantedName)) {

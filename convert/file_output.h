@@ -45,7 +45,4 @@ WriteOutcome WriteNewFile(const std::filesystem::path& folder, std::string_view 
 WriteOutcome WriteNewFile(const std::filesystem::path& folder, std::string_view wantedName,
                           std::span<const std::uint8_t> bytes);
 
-/// Short English description of `e` ("disk full", ...).
-std::string_view WriteErrorText(WriteError e);
-
 }  // namespace dorvane

@@ -35,6 +35,10 @@ constexpr std::string_view kLanguageFolder = "Language";
 constexpr std::string_view kChineseFile = "code_ch.ini";
 constexpr std::string_view kEnglishFile = "code_en.ini";
 constexpr std::string_view kProcSelfExe = "/proc/self/exe";
+// The data folder of an installed program relative to its bin/ folder
+// ("<prefix>/bin/dorvane" -> "<prefix>/share/dorvane"), so that a tree
+// installed under another prefix than the configured one finds its files.
+constexpr std::string_view kDataDirFromBin = "../share/dorvane";
 // printf format parts: flags, length modifiers and the conversions that the
 // texts may use ("n" is not among them: it writes through an argument).
 constexpr std::string_view kPrintfFlags = "-+ #0'";
@@ -197,6 +201,11 @@ std::string FormatText(StringId id, ...) {
     return out;
 }
 
+std::string CountText(StringId many, StringId one, int count) {
+    if (count == 1) return Text(one);
+    return FormatText(many, count);
+}
+
 void ApplyIni(const CIni& ini, Language language) {
     Table& table = TheTable();
     for (std::size_t i = 0; i < kStringCount; ++i) {
@@ -227,7 +236,10 @@ std::vector<std::filesystem::path> LanguageFileCandidates(Language language) {
     std::vector<std::filesystem::path> out;
     const std::filesystem::path rel =
         std::filesystem::path(kLanguageFolder) / LanguageFileName(language);
-    if (auto dir = ExecutableDir()) out.push_back(*dir / rel);
+    if (auto dir = ExecutableDir()) {
+        out.push_back(*dir / rel);
+        out.push_back((*dir / kDataDirFromBin / rel).lexically_normal());
+    }
     out.push_back(std::filesystem::path(DORVANE_DATADIR) / rel);
     return out;
 }

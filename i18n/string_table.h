@@ -88,6 +88,11 @@ std::optional<std::string> PrintfSignature(std::string_view format);
 /// ApplyIni).
 std::string FormatText(StringId id, ...);
 
+/// A text that counts: Text(one) when `count` is 1 (a text without the
+/// number, such as "1 item selected"), FormatText(many, count) otherwise
+/// (`many` takes one %d).
+std::string CountText(StringId many, StringId one, int count);
+
 /// Puts back every compiled-in default and the language Chinese.
 void ResetToDefaults();
 
@@ -108,8 +113,9 @@ std::string_view LanguageFileName(Language language);
 std::optional<std::filesystem::path> ExecutableDir();
 
 /// Where the language file may be, in the order they are tried: the
-/// Language folder beside the executable, then the one in the installed
-/// data folder (DORVANE_DATADIR).
+/// Language folder beside the executable, then the one of the install tree
+/// the executable is in (<bin>/../share/dorvane/Language, whatever prefix it
+/// was installed under), then the configured data folder (DORVANE_DATADIR).
 std::vector<std::filesystem::path> LanguageFileCandidates(Language language);
 
 /// True when some candidate exists and is not a folder (the menu greys the

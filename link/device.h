@@ -58,13 +58,21 @@ public:
     /// Clears the callback and user data, stops the reader thread and joins it.
     /// Returns within one reader wait slice (well under 600 ms) plus the time
     /// of a callback already running. Called from inside the callback it only
-    /// asks the reader to end. Safe to call when no reader runs.
+    /// asks the reader to end. Safe to call when no reader runs, and from any
+    /// thread at the same time as StartReader (both run under the link's
+    /// reader lock, one after the other).
     virtual void StopReader() = 0;
 
-    /// (Re)starts the reader thread; a running reader is stopped first, which
-    /// clears the callback (set it after StartReader). The reader only takes
-    /// bytes from the device while a callback is set, so nothing is read and
-    /// dropped between StartReader and SetReceiveCallback.
+    /// (Re)starts the reader thread. A callback set before keeps being used
+    /// (set it, then start: the order the transport worker may use) unless a
+    /// reader was still running: that reader is stopped first and its
+    /// callback cleared, as StopReader does, so a stale receiver never gets
+    /// the new run's bytes. The reader only takes bytes from the device while
+    /// a callback is set, so nothing is read and dropped between StartReader
+    /// and SetReceiveCallback. Exceptions thrown by the callback are caught
+    /// per read and ignored (those bytes are lost); the reader goes on.
+    /// Blocks for the stop of a running reader (one wait slice). Called from
+    /// inside the callback it does nothing.
     virtual void StartReader() = 0;
 
     /// Opens the link again with its stored settings. 1 on success, 0 on

@@ -4,7 +4,7 @@
 
 namespace dorvane {
 
-void CReaderThread::Start(std::function<void()> body) {
+void CReaderThread::Start(std::function<void()> pass) {
     Stop();
     if (m_thread.joinable()) {
         // Only reachable when Start runs on the reader thread itself: a thread
@@ -12,9 +12,17 @@ void CReaderThread::Start(std::function<void()> body) {
         return;
     }
     m_stop.store(false, std::memory_order_release);
-    m_thread = std::thread([this, work = std::move(body)] {
+    m_thread = std::thread([this, work = std::move(pass)] {
         m_id.store(std::this_thread::get_id());
-        work();
+        while (!StopRequested()) {
+            try {
+                work();
+            } catch (...) {
+                // One failed pass must not end the program (std::terminate)
+                // nor the reader: its bytes are lost, the protocol asks again.
+                Nap(kReaderFaultPause);
+            }
+        }
     });
     m_id.store(m_thread.get_id());
 }

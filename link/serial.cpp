@@ -196,45 +196,56 @@ std::size_t CSerial::Write(const std::uint8_t* bytes, std::size_t count) {
 
 void CSerial::StopReader() {
     SetReceiveCallback(nullptr, nullptr);
+    if (m_reader.IsReaderThread()) {
+        // From inside the callback: only ask the reader to end (it cannot
+        // join itself, and the caller of StartReader may hold m_readerLock).
+        m_reader.Stop();
+        return;
+    }
+    std::lock_guard lock(m_readerLock);
     m_reader.Stop();
 }
 
 void CSerial::StartReader() {
-    StopReader();
-    m_reader.Start([this] { ReaderLoop(); });
+    if (m_reader.IsReaderThread()) return;
+    std::lock_guard lock(m_readerLock);
+    if (m_reader.Running()) {
+        // A reader still running belongs to an earlier user: its callback goes.
+        SetReceiveCallback(nullptr, nullptr);
+        m_reader.Stop();
+    }
+    m_reader.Start([this] { ReadPass(); });
 }
 
-void CSerial::ReaderLoop() {
-    while (!m_reader.StopRequested()) {
-        // Without a receiver the bytes stay queued in the driver.
-        if (!HasReceiver() || m_closing.load()) {
-            m_reader.Nap();
-            continue;
-        }
-        ssize_t got = 0;
-        bool idle = false;
-        {
-            std::shared_lock lock(m_portLock);
-            if (m_fd < 0) {
-                idle = true;
-            } else {
-                pollfd pfd{m_fd, POLLIN, 0};
-                const int ready = ::poll(&pfd, 1, static_cast<int>(kReaderSlice.count()));
-                if (ready > 0 && (pfd.revents & POLLIN)) {
-                    got = ::read(m_fd, m_readBuffer.data(), m_readBuffer.size());
-                    // EAGAIN is a spurious wake-up; EIO is a pty whose master
-                    // went away: wait for it to come back.
-                    if (got < 0 && errno != EAGAIN && errno != EINTR) idle = true;
-                } else if (ready > 0) {
-                    idle = true;  // POLLHUP/POLLERR without data
-                }
+void CSerial::ReadPass() {
+    // Without a receiver the bytes stay queued in the driver.
+    if (!HasReceiver() || m_closing.load()) {
+        m_reader.Nap();
+        return;
+    }
+    ssize_t got = 0;
+    bool idle = false;
+    {
+        std::shared_lock lock(m_portLock);
+        if (m_fd < 0) {
+            idle = true;
+        } else {
+            pollfd pfd{m_fd, POLLIN, 0};
+            const int ready = ::poll(&pfd, 1, static_cast<int>(kReaderSlice.count()));
+            if (ready > 0 && (pfd.revents & POLLIN)) {
+                got = ::read(m_fd, m_readBuffer.data(), m_readBuffer.size());
+                // EAGAIN is a spurious wake-up; EIO is a pty whose master
+                // went away: wait for it to come back.
+                if (got < 0 && errno != EAGAIN && errno != EINTR) idle = true;
+            } else if (ready > 0) {
+                idle = true;  // POLLHUP/POLLERR without data
             }
         }
-        if (got > 0) {
-            Deliver(m_readBuffer.data(), static_cast<std::size_t>(got));
-        } else if (idle) {
-            m_reader.Nap();
-        }
+    }
+    if (got > 0) {
+        Deliver(m_readBuffer.data(), static_cast<std::size_t>(got));
+    } else if (idle) {
+        m_reader.Nap();
     }
 }
 

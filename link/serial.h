@@ -72,6 +72,7 @@ public:
     /// written (0 when closed).
     std::size_t Write(const std::uint8_t* bytes, std::size_t count) override;
 
+    /// As IDevice::StopReader / StartReader.
     void StopReader() override;
     void StartReader() override;
 
@@ -90,7 +91,8 @@ public:
                          const std::filesystem::path& devRoot);
 
 private:
-    void ReaderLoop();
+    // One pass of the reader: wait a slice for bytes, deliver them.
+    void ReadPass();
 
     int m_fd = -1;
     std::string m_portName;
@@ -99,6 +101,9 @@ private:
     mutable std::shared_mutex m_portLock;
     mutable std::mutex m_listLock;
     int m_baud = 0;
+    // Serialises StartReader/StopReader: the worker starts the reader while
+    // the user-interface thread may stop it (a cancel).
+    std::mutex m_readerLock;
     CReaderThread m_reader;
     std::atomic<bool> m_closing{false};
     std::array<std::uint8_t, kReadChunk> m_readBuffer{};

@@ -127,37 +127,47 @@ std::size_t CUsb::Write(const std::uint8_t* bytes, std::size_t count) {
 
 void CUsb::StopReader() {
     SetReceiveCallback(nullptr, nullptr);
+    if (m_reader.IsReaderThread()) {
+        // From inside the callback: only ask the reader to end.
+        m_reader.Stop();
+        return;
+    }
+    std::lock_guard lock(m_readerLock);
     m_reader.Stop();
 }
 
 void CUsb::StartReader() {
-    StopReader();
+    if (m_reader.IsReaderThread()) return;
+    std::lock_guard lock(m_readerLock);
+    if (m_reader.Running()) {
+        // A reader still running belongs to an earlier user: its callback goes.
+        SetReceiveCallback(nullptr, nullptr);
+        m_reader.Stop();
+    }
     {
-        std::shared_lock lock(m_pipeLock);
+        std::shared_lock pipes(m_pipeLock);
         if (m_pipes) m_pipes->Purge();
     }
-    m_reader.Start([this] { ReaderLoop(); });
+    m_reader.Start([this] { ReadPass(); });
 }
 
-void CUsb::ReaderLoop() {
-    while (!m_reader.StopRequested()) {
-        // Without a receiver the bytes stay in the pipe.
-        if (!HasReceiver() || m_closing.load()) {
-            m_reader.Nap();
-            continue;
+void CUsb::ReadPass() {
+    // Without a receiver the bytes stay in the pipe.
+    if (!HasReceiver() || m_closing.load()) {
+        m_reader.Nap();
+        return;
+    }
+    long got = -1;
+    {
+        std::shared_lock lock(m_pipeLock);
+        if (m_pipes && m_pipes->IsOpen()) {
+            got = m_pipes->Read(m_readBuffer.data(), m_readBuffer.size(), kReaderSlice);
         }
-        long got = -1;
-        {
-            std::shared_lock lock(m_pipeLock);
-            if (m_pipes && m_pipes->IsOpen()) {
-                got = m_pipes->Read(m_readBuffer.data(), m_readBuffer.size(), kReaderSlice);
-            }
-        }
-        if (got > 0) {
-            Deliver(m_readBuffer.data(), static_cast<std::size_t>(got));
-        } else if (got < 0) {
-            m_reader.Nap();
-        }
+    }
+    if (got > 0) {
+        Deliver(m_readBuffer.data(), static_cast<std::size_t>(got));
+    } else if (got < 0) {
+        m_reader.Nap();
     }
 }
 

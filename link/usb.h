@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <shared_mutex>
 #include <string>
 
@@ -75,8 +76,10 @@ public:
     /// Returns the payload bytes written (count on success, 0 when closed).
     std::size_t Write(const std::uint8_t* bytes, std::size_t count) override;
 
+    /// As IDevice::StopReader.
     void StopReader() override;
-    /// Purges both pipes (discards stale input), then (re)starts the reader.
+    /// As IDevice::StartReader; purges both pipes (discards stale input)
+    /// before the new reader starts.
     void StartReader() override;
 
     /// Close, then open both pipes and purge them. 1 when both are open, else
@@ -95,13 +98,17 @@ public:
     bool IsOpen() const;
 
 private:
-    void ReaderLoop();
+    // One pass of the reader: wait a slice for bytes, deliver them.
+    void ReadPass();
 
     UsbConfig m_config;
     std::unique_ptr<IUsbPipes> m_pipes;
     // Guards the pipes' lifetime: reads and writes shared, open/close exclusive.
     mutable std::shared_mutex m_pipeLock;
     std::atomic<bool> m_closing{false};
+    // Serialises StartReader/StopReader: the worker starts the reader while
+    // the user-interface thread may stop it (a cancel).
+    std::mutex m_readerLock;
     CReaderThread m_reader;
     std::array<std::uint8_t, kReadChunk> m_readBuffer{};
     std::array<std::uint8_t, kUsbPacketSize> m_writeChunk{};

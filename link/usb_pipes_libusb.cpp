@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "link/usb_devices.h"
 #include "link/usb_pipes.h"
 
 namespace dorvane {
@@ -205,6 +206,34 @@ private:
 
 std::unique_ptr<IUsbPipes> MakeLibusbPipes(std::uint16_t vendorId, std::uint16_t productId) {
     return std::make_unique<CLibusbPipes>(vendorId, productId);
+}
+
+std::vector<UsbDeviceInfo> ListUsbDevices(LinkError& error) {
+    std::vector<UsbDeviceInfo> devices;
+    libusb_context* context = nullptr;
+    if (libusb_init(&context) != LIBUSB_SUCCESS) {
+        error = LinkError::NotFound;  // no USB on this machine
+        return devices;
+    }
+    libusb_device** list = nullptr;
+    const ssize_t count = libusb_get_device_list(context, &list);
+    error = count < 0 ? LinkError::IoError : LinkError::None;
+    for (ssize_t i = 0; i < count; ++i) {
+        libusb_device_descriptor desc{};
+        if (libusb_get_device_descriptor(list[i], &desc) != LIBUSB_SUCCESS) continue;
+        UsbDeviceInfo info;
+        info.vendorId = desc.idVendor;
+        info.productId = desc.idProduct;
+        info.bus = libusb_get_bus_number(list[i]);
+        info.address = libusb_get_device_address(list[i]);
+        const BulkEndpoints endpoints = FindBulkEndpoints(list[i]);
+        if (endpoints.inInterface >= 0) info.bulkIn = endpoints.inAddress;
+        if (endpoints.outInterface >= 0) info.bulkOut = endpoints.outAddress;
+        devices.push_back(info);
+    }
+    if (count >= 0) libusb_free_device_list(list, 1);
+    libusb_exit(context);
+    return devices;
 }
 
 }  // namespace dorvane

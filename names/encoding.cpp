@@ -27,7 +27,8 @@ IconvHandle Open(const char* to, const char* from) {
 
 // Converts `in`; with `lossy` an invalid input byte is replaced and skipped,
 // otherwise the conversion fails.
-std::optional<std::string> Convert(const char* to, const char* from, std::string_view in, bool lossy) {
+std::optional<std::string> Convert(const char* to, const char* from, std::string_view in,
+                                   bool lossy) {
     IconvHandle cd = Open(to, from);
     if (!cd) return std::nullopt;
     std::string out;
@@ -53,6 +54,28 @@ std::optional<std::string> Convert(const char* to, const char* from, std::string
     return out;
 }
 
+// GB18030 writes a character outside GBK as four bytes whose second byte is
+// a digit (0x30...0x39); a GBK pair's second byte is 0x40...0xFE.
+constexpr unsigned char kFourByteSecondFirst = 0x30;
+constexpr unsigned char kFourByteSecondLast = 0x39;
+constexpr std::size_t kFourByteLength = 4;
+
+// True when GB18030 bytes hold only ASCII and GBK pairs.
+bool IsGbkOnly(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const auto lead = static_cast<unsigned char>(s[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        if (i + 1 >= s.size()) return false;
+        const auto second = static_cast<unsigned char>(s[i + 1]);
+        if (second >= kFourByteSecondFirst && second <= kFourByteSecondLast) return false;
+        i += kFourByteLength / 2;
+    }
+    return true;
+}
+
 bool IsAscii(std::string_view s) {
     for (unsigned char c : s)
         if (c >= 0x80) return false;
@@ -66,13 +89,23 @@ bool IsValidUtf8(std::string_view s) {
     const size_t n = s.size();
     while (i < n) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) { ++i; continue; }
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
         int len;
         unsigned cp;
-        if (c >= 0xC2 && c <= 0xDF) { len = 2; cp = c & 0x1F; }
-        else if (c >= 0xE0 && c <= 0xEF) { len = 3; cp = c & 0x0F; }
-        else if (c >= 0xF0 && c <= 0xF4) { len = 4; cp = c & 0x07; }
-        else return false;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+        } else
+            return false;
         if (i + static_cast<size_t>(len) > n) return false;
         for (int k = 1; k < len; ++k) {
             const unsigned char cc = static_cast<unsigned char>(s[i + static_cast<size_t>(k)]);
@@ -95,7 +128,11 @@ std::optional<std::string> GbkToUtf8(std::string_view gbk) {
 std::optional<std::string> Utf8ToGbk(std::string_view utf8) {
     if (IsAscii(utf8)) return std::string(utf8);
     if (!IsValidUtf8(utf8)) return std::nullopt;
-    return Convert(kGbkCharset, kUtf8Charset, utf8, false);
+    std::optional<std::string> out = Convert(kGbkCharset, kUtf8Charset, utf8, false);
+    // The handheld's code page is GBK: GB18030's four-byte forms (emoji,
+    // rare CJK extensions) are not names it can show or keep.
+    if (out && !IsGbkOnly(*out)) return std::nullopt;
+    return out;
 }
 
 std::string GbkToUtf8Lossy(std::string_view gbk) {

@@ -13,11 +13,11 @@
 
 namespace dorvane {
 
-/// Error code the engine reports itself (never sent by the handheld for
-/// this purpose): the file to send has more blocks than the signed 16-bit
-/// block count holds. It shares the code of "a file the handheld cannot
-/// receive".
-inline constexpr std::int16_t kErrorFileTooLarge = 48;
+/// Error code the engine reports itself: the file to send has more blocks
+/// than the signed 16-bit block count holds (32 767), or a request does not
+/// fit a frame. It lies beside the computer's own codes (240...244), outside
+/// the handheld's: the handheld's 48 means it refuses a GMT file.
+inline constexpr std::int16_t kErrorFileTooLarge = 245;
 
 class CProtocol_STP10 final : public IProtocol {
 public:
@@ -33,7 +33,8 @@ public:
     void BuildClosingFrame(FrameBuffer buf, std::size_t& len) override;
     ProtocolState GetState() const override { return state_; }
     void SetState(ProtocolState s) override { state_ = s; }
-    std::uint32_t BeginOperation(std::uint8_t op, CMemStream* stream, const std::string& name) override;
+    std::uint32_t BeginOperation(std::uint8_t op, CMemStream* stream,
+                                 const std::string& name) override;
     std::int16_t GetDeviceError() const override { return deviceError_; }
     std::uint32_t GetProtocolVersion() const override { return version_; }
 
@@ -45,18 +46,19 @@ public:
 
     /// Counters for tests and diagnostics.
     struct Stats {
-        std::uint32_t framesDropped = 0;  ///< bad length, check or unexpected command
-        std::uint32_t blocksRejected = 0; ///< data blocks failing the sanity checks
-        std::uint32_t blocksSent = 0;     ///< data blocks built (resends included)
+        std::uint32_t framesDropped = 0;   ///< bad length, check or unexpected command
+        std::uint32_t blocksRejected = 0;  ///< data blocks failing the sanity checks
+        std::uint32_t blocksSent = 0;      ///< data blocks built (resends included)
     };
     const Stats& GetStats() const { return stats_; }
     std::uint32_t RequestCount() const { return requests_; }
 
 private:
     void Expect(std::initializer_list<std::uint8_t> cmds);
-    void BuildU32Request(std::uint8_t command, std::uint8_t answer, std::uint32_t arg, FrameBuffer buf,
-                         std::size_t& len);
-    std::size_t Emit(std::uint8_t cmd, std::span<const std::uint8_t> payload, FrameBuffer buf, std::size_t& len);
+    void BuildU32Request(std::uint8_t command, std::uint8_t answer, std::uint32_t arg,
+                         FrameBuffer buf, std::size_t& len);
+    std::size_t Emit(std::uint8_t cmd, std::span<const std::uint8_t> payload, FrameBuffer buf,
+                     std::size_t& len);
     std::size_t BuildSendRequest(FrameBuffer buf, std::size_t& len);
     std::size_t BuildPlainRequest(FrameBuffer buf, std::size_t& len);
     void Dispatch(const DecodedFrame& f);

@@ -12,6 +12,7 @@
 #include "names/file_names.h"
 #include "transfer/no_device_advice.h"
 #include "transfer/text_format.h"
+#include "transfer/usb_setting.h"
 
 namespace dorvane {
 
@@ -19,6 +20,8 @@ namespace {
 using namespace wire::cmd;
 /// Pause after stopping a cancelled transfer, so the cancel frame leaves the line.
 constexpr auto kAfterCancel = std::chrono::milliseconds(100);
+/// The handheld's error code for a GMT file it will not receive.
+constexpr int kErrorGmtRefused = 48;
 /// Longest wait for a worker that was started with nothing to do.
 constexpr int kEmptyRunWaitMs = 5000;
 }  // namespace
@@ -46,8 +49,10 @@ std::string DeviceErrorText(int code) {
             return Text(StringId::RES_GLOBAL_STRING_RES_ERR_LOCAL_WRITE);
         case transport_error::kLocalReadFailed:
             return Text(StringId::RES_GLOBAL_STRING_RES_ERR_LOCAL_READ);
-        case kErrorFileTooLarge:
+        case kErrorGmtRefused:
             return Text(StringId::RES_CMAINFRAME_ERROR_DONT_SUPPORT_DOWNLOAD_GMT);
+        case kErrorFileTooLarge:
+            return Text(StringId::RES_CORE2_FILE_TOO_LARGE);
         case doc_error::kNotConnected:
         case doc_error::kStartFailed:
             return Text(StringId::RES_GLOBAL_STRING_RES_GPS_CONNECT_ERROR);
@@ -59,17 +64,25 @@ std::string DeviceErrorText(int code) {
 CDorvaneDoc::CDorvaneDoc(IDocFrontEnd& frontEnd) : CDorvaneDoc(frontEnd, Options{}) {}
 
 CDorvaneDoc::CDorvaneDoc(IDocFrontEnd& frontEnd, Options options)
-    : fe_(frontEnd), options_(std::move(options)), usb_(options_.usb ? *options_.usb : UsbConfigFromEnvironment()) {
+    : fe_(frontEnd),
+      options_(std::move(options)),
+      usb_(options_.usb ? *options_.usb : UsbConfigFromEnvironment()) {
     settingsPath_ = options_.settingsPath.empty() ? DefaultSettingsPath() : options_.settingsPath;
-    transport_.SetDataCallback([this](std::vector<std::uint8_t>&& b, const TransferJob& j) { return OnData(std::move(b), j); });
+    // The id the user set with `dorvane-cli --usb-id` (beside the settings).
+    if (!options_.usb) usb_.Configure(UserUsbConfig(UsbIdPathFor(settingsPath_)));
+    transport_.SetDataCallback([this](std::vector<std::uint8_t>&& b, const TransferJob& j) {
+        return OnData(std::move(b), j);
+    });
     transport_.SetStopCallback([this](int code, const TransferJob& j) { OnStop(code, j); });
     transport_.SetFinishedCallback([this] {
         // A run can end without a job's result closing the dialog (an empty
         // queue, a failure the handheld reported with code 0): close it then.
         if (fe_.ProgressVisible()) fe_.PostWaitClose(0, WaitCloseKind::kFinished);
     });
-    if (options_.persistSettings) LoadSettings();
-    else settings_ = LoadSettingsFile({}, PortList());
+    if (options_.persistSettings)
+        LoadSettings();
+    else
+        settings_ = LoadSettingsFile({}, PortList());
     transport_.SetProtocol(&engine_);
     transport_.SetLink(&serial_);
     Accept({});
@@ -82,9 +95,13 @@ CDorvaneDoc::~CDorvaneDoc() {
     if (options_.persistSettings) SaveSettings();
 }
 
-void CDorvaneDoc::LoadSettings() { settings_ = LoadSettingsFile(settingsPath_, PortList()); }
+void CDorvaneDoc::LoadSettings() {
+    settings_ = LoadSettingsFile(settingsPath_, PortList());
+}
 
-void CDorvaneDoc::SaveSettings() { SaveSettingsFile(settingsPath_, settings_); }
+void CDorvaneDoc::SaveSettings() {
+    SaveSettingsFile(settingsPath_, settings_);
+}
 
 std::vector<std::string> CDorvaneDoc::PortList() const {
     std::vector<std::string> ports;
@@ -188,8 +205,8 @@ bool CDorvaneDoc::ListDevice() {
 }
 
 void CDorvaneDoc::ShowSearch() {
-    fe_.SetStatusPane(status_pane::kMessage,
-                      FormatText(Text(StringId::RES_CDORVANEDOC_MESSAGE01), settings_.portName, settings_.baud));
+    fe_.SetStatusPane(status_pane::kMessage, FormatText(Text(StringId::RES_CDORVANEDOC_MESSAGE01),
+                                                        settings_.portName, settings_.baud));
 }
 
 bool CDorvaneDoc::TrySerial(const std::string& port, int baud) {
@@ -197,8 +214,8 @@ bool CDorvaneDoc::TrySerial(const std::string& port, int baud) {
     if (serial_.LastError() == LinkError::PermissionDenied) {
         const PermissionAdvice advice = DescribePermissionProblem(SerialDevicePath(port));
         std::lock_guard lock(m_);
-        linkProblem_ = FormatText(Text(StringId::RES_CDORVANEDOC_ERR_PORT_PERMISSION), SerialDevicePath(port),
-                                  advice.group);
+        linkProblem_ = FormatText(Text(StringId::RES_CDORVANEDOC_ERR_PORT_PERMISSION),
+                                  SerialDevicePath(port), advice.group);
     }
     return false;
 }
@@ -237,7 +254,8 @@ bool CDorvaneDoc::Connect() {
         } else {
             if (usb_.LastError() == LinkError::PermissionDenied) {
                 std::lock_guard lock(m_);
-                linkProblem_ = Text(StringId::RES_CDORVANEDOC_ERR_USB_PERMISSION);
+                linkProblem_ = FormatText(Text(StringId::RES_CDORVANEDOC_ERR_USB_PERMISSION),
+                                          UsbIdText(usb_.Config().vendorId, usb_.Config().productId));
             }
         }
     }
@@ -308,7 +326,8 @@ bool CDorvaneDoc::IsSelected(const std::string& name) const {
 
 bool CDorvaneDoc::NoneSelected() const {
     std::lock_guard lock(m_);
-    return std::none_of(files_.begin(), files_.end(), [](const DeviceFileEntry& e) { return e.selected; });
+    return std::none_of(files_.begin(), files_.end(),
+                        [](const DeviceFileEntry& e) { return e.selected; });
 }
 
 // ---- Commands ----------------------------------------------------------------
@@ -355,15 +374,16 @@ void CDorvaneDoc::CopyToDevice(const std::vector<std::string>& paths) {
     Accept({kUpload});
     for (const std::string& path : paths) {
         if (!FileExists(path)) continue;
-        // The handheld speaks GBK: a name it cannot hold is not sent.
-        const std::string base = PathPart(path, PathPartKind::kFileName);
-        const std::optional<std::string> gbk = Utf8ToGbk(base);
+        // The handheld speaks GBK: the whole name (extension included) goes
+        // over in GBK, and a name GBK cannot hold is not sent.
+        const std::string name = FileNameWithExtension(path);
+        const std::optional<std::string> gbk = Utf8ToGbk(name);
         if (!gbk || gbk->empty()) {
-            SetLocalProblem(path);
+            SetLocalProblem(FormatText(Text(StringId::RES_CORE2_NAME_NOT_GBK), name));
             lastError_ = transport_error::kLocalReadFailed;
             continue;
         }
-        transport_.AddJob(kUpload, path, *gbk);
+        transport_.AddNamedJob(kUpload, path, *gbk);
     }
     InstallProgress(true);
     const bool dialog = transport_.JobCount() > 0;
@@ -417,8 +437,8 @@ int CDorvaneDoc::OnData(std::vector<std::uint8_t>&& bytes, const TransferJob& jo
     switch (job.code) {
         case kFetch:
         case kFetchEx: {
-            const StoreResult r =
-                StoreDownload(bytes, GbkToUtf8Lossy(job.deviceName), settings_.computerFolder, modelCode_);
+            const StoreResult r = StoreDownload(bytes, GbkToUtf8Lossy(job.deviceName),
+                                                settings_.computerFolder, modelCode_);
             if (!r.ok()) {
                 // The file is not safely on the computer: end the run here so
                 // that a move never deletes it on the handheld.
@@ -436,7 +456,8 @@ int CDorvaneDoc::OnData(std::vector<std::uint8_t>&& bytes, const TransferJob& jo
                 }
             }
             fe_.RelayToPanes(hint::kDeviceSelect);
-            if (transport_.IsLastJob() && fe_.ProgressVisible()) fe_.PostWaitClose(0, WaitCloseKind::kFinished);
+            if (transport_.IsLastJob() && fe_.ProgressVisible())
+                fe_.PostWaitClose(0, WaitCloseKind::kFinished);
             return 0;
         }
         case kList:
@@ -459,7 +480,8 @@ int CDorvaneDoc::OnData(std::vector<std::uint8_t>&& bytes, const TransferJob& jo
                 auto it = std::find_if(files_.begin(), files_.end(),
                                        [&](const DeviceFileEntry& e) { return e.name == name; });
                 if (it != files_.end()) files_.erase(it);
-                anySelected = std::any_of(files_.begin(), files_.end(), [](const DeviceFileEntry& e) { return e.selected; });
+                anySelected = std::any_of(files_.begin(), files_.end(),
+                                          [](const DeviceFileEntry& e) { return e.selected; });
             }
             if (!anySelected) {
                 fe_.RelayToPanes(hint::kDeviceList);
@@ -481,11 +503,32 @@ int CDorvaneDoc::OnData(std::vector<std::uint8_t>&& bytes, const TransferJob& jo
 }
 
 void CDorvaneDoc::OnStop(int code, const TransferJob& job) {
+    // Job code 0 (no job: the handshake of an empty queue) and the worker's
+    // exception record (code 87) end the whole run; every other job is one
+    // of the current command's or a stale one, ignored like its data.
+    const bool runFailure =
+        job.code == 0 || (job.code == kData && code == transport_error::kException);
+    if (!runFailure && !Accepted(job.code)) return;
     if (code == 0 || code == doc_error::kCancelled) {
         if (fe_.ProgressVisible()) fe_.PostWaitClose(0, WaitCloseKind::kFailed);
         return;
     }
     lastError_ = code;
+    if (job.code == kData && code == transport_error::kException) {
+        if (Accepted(kList)) {
+            // A listing that broke off: not connected any more.
+            connected_ = false;
+        } else if (fe_.ProgressVisible()) {
+            // A copy that broke off closes its dialog with the error shown,
+            // never as finished.
+            fe_.PostWaitClose(code, WaitCloseKind::kFailed);
+            return;
+        } else {
+            fe_.PostDeviceError(code);
+        }
+        connectEvent_.Set();
+        return;
+    }
     switch (job.code) {
         case 0:
         case kList:

@@ -70,6 +70,9 @@ public:
     void LoadSettings();
     void SaveSettings();
     const LinkSettings& Settings() const { return settings_; }
+    /// Puts back settings taken from Settings() (a front end whose options
+    /// were for one run only), so that SaveSettings writes them.
+    void RestoreSettings(const LinkSettings& settings) { settings_ = settings; }
     void SetLinkType(LinkType t) { settings_.linkType = t; }
     LinkType GetLinkType() const { return settings_.linkType; }
     void SetBaud(int baud) { settings_.baud = baud; }

@@ -12,8 +12,8 @@ namespace dorvane {
 namespace {
 
 /// Length prefixes of the archive's strings.
-constexpr std::uint8_t kLongString = 0xFF;           ///< a u16 length follows
-constexpr std::uint16_t kVeryLongString = 0xFFFF;    ///< a u32 length follows
+constexpr std::uint8_t kLongString = 0xFF;         ///< a u16 length follows
+constexpr std::uint16_t kVeryLongString = 0xFFFF;  ///< a u32 length follows
 constexpr std::uint32_t kShortLimit = 255;
 constexpr std::uint32_t kMediumLimit = 0xFFFE;
 /// Nobody's settings file is larger; anything bigger is not ours.
@@ -79,7 +79,6 @@ public:
         s.assign(reinterpret_cast<const char*>(p), n);
         return true;
     }
-    bool AtEnd() const { return pos_ == b_.size(); }
 
 private:
     const std::vector<std::uint8_t>& b_;
@@ -103,8 +102,10 @@ std::optional<LinkSettings> DecodeSettings(const std::vector<std::uint8_t>& byte
     LinkSettings s;
     std::uint32_t baud = 0;
     std::uint8_t link = 0;
-    if (!r.String(s.portName) || !r.U32(baud) || !r.String(s.computerFolder) || !r.U8(link)) return std::nullopt;
-    if (link != static_cast<std::uint8_t>(LinkType::kSerial) && link != static_cast<std::uint8_t>(LinkType::kUsb))
+    if (!r.String(s.portName) || !r.U32(baud) || !r.String(s.computerFolder) || !r.U8(link))
+        return std::nullopt;
+    if (link != static_cast<std::uint8_t>(LinkType::kSerial) &&
+        link != static_cast<std::uint8_t>(LinkType::kUsb))
         return std::nullopt;
     s.baud = static_cast<std::int32_t>(baud);
     s.linkType = static_cast<LinkType>(link);
@@ -123,12 +124,15 @@ std::filesystem::path DefaultSettingsPath() {
     return base / "dorvane" / kSettingsFileName;
 }
 
-LinkSettings LoadSettingsFile(const std::filesystem::path& path, const std::vector<std::string>& ports) {
+LinkSettings LoadSettingsFile(const std::filesystem::path& path,
+                              const std::vector<std::string>& ports) {
     LinkSettings s;
     std::error_code ec;
-    if (std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) <= kMaxSettingsFile) {
+    if (std::filesystem::is_regular_file(path, ec) &&
+        std::filesystem::file_size(path, ec) <= kMaxSettingsFile) {
         std::ifstream in(path, std::ios::binary);
-        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
         if (auto decoded = DecodeSettings(bytes)) {
             s = *decoded;
             auto& log = CDebugLogger::Instance();
@@ -137,8 +141,10 @@ LinkSettings LoadSettingsFile(const std::filesystem::path& path, const std::vect
             log.Write("ActiveDir: " + s.computerFolder);
         }
     }
-    if (!ports.empty() && std::find(ports.begin(), ports.end(), s.portName) == ports.end()) s.portName = ports.front();
-    if (std::find(std::begin(kBaudRates), std::end(kBaudRates), s.baud) == std::end(kBaudRates)) s.baud = kBaudRates[0];
+    if (!ports.empty() && std::find(ports.begin(), ports.end(), s.portName) == ports.end())
+        s.portName = ports.front();
+    if (std::find(std::begin(kBaudRates), std::end(kBaudRates), s.baud) == std::end(kBaudRates))
+        s.baud = kBaudRates[0];
     return s;
 }
 
@@ -149,7 +155,8 @@ bool SaveSettingsFile(const std::filesystem::path& path, const LinkSettings& s) 
     {
         std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
         const auto bytes = EncodeSettings(s);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
         out.flush();
         if (!out) {
             std::filesystem::remove(tmp, ec);

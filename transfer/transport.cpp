@@ -2,8 +2,8 @@
 
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 
 #include "names/file_names.h"
 
@@ -17,9 +17,12 @@ constexpr std::size_t kReceiveGrowStep = 65536;
 constexpr auto kReaderSettle = std::chrono::milliseconds(100);
 }  // namespace
 
-CTransport::CTransport() : rx_(kReceiveAreaSize), stream_(kReceiveGrowStep), frame_(wire::kMaxWireFrame) {}
+CTransport::CTransport()
+    : rx_(kReceiveAreaSize), stream_(kReceiveGrowStep), frame_(wire::kMaxWireFrame) {}
 
-CTransport::~CTransport() { Stop(); }
+CTransport::~CTransport() {
+    Stop();
+}
 
 void CTransport::ClearJobs() {
     // The queue is the worker's while it runs. A run that has finished its
@@ -31,24 +34,23 @@ void CTransport::ClearJobs() {
 }
 
 void CTransport::AddJob(std::uint8_t code, const std::string& path, const std::string& name) {
+    // The extension with its dot, so a name ending in a lone dot gets one dot
+    // back, not the dot of the split plus the "extension" ".".
+    AddNamedJob(code, path, name.empty() ? path : name + PathPart(path, PathPartKind::kExtension));
+}
+
+void CTransport::AddNamedJob(std::uint8_t code, const std::string& path,
+                             const std::string& deviceName) {
     TransferJob job;
     job.code = code;
     job.flags = OperationFlags(code);
     job.localPath = path;
-    if (name.empty()) {
-        job.deviceName = path;
-    } else {
-        const std::string ext = ExtensionWithoutDot(path);
-        job.deviceName = ext.empty() ? name : name + "." + ext;
-    }
+    job.deviceName = deviceName;
     jobs_.push_back(std::move(job));
 }
 
-bool CTransport::IsLastJob() const { return stop_ || jobIndex_ + 1 >= jobs_.size(); }
-
-CTransport::Stats CTransport::GetStats() const {
-    std::lock_guard lock(m_);
-    return stats_;
+bool CTransport::IsLastJob() const {
+    return stop_ || jobIndex_ + 1 >= jobs_.size();
 }
 
 bool CTransport::Start() {
@@ -57,8 +59,8 @@ bool CTransport::Start() {
     {
         std::lock_guard lock(m_);
         inbox_.clear();
+        inboxReads_.clear();
         onRead_ = onStop_ = false;
-        stats_ = {};
     }
     fill_ = 0;
     bytesSinceFrame_ = 0;
@@ -106,9 +108,10 @@ int CTransport::OnReceive(void* self, const std::uint8_t* bytes, std::size_t cou
         std::lock_guard lock(t->m_);
         if (t->inbox_.size() + count > kInboxLimit) {
             t->inbox_.clear();
-            ++t->stats_.overflows;
+            t->inboxReads_.clear();
         }
         t->inbox_.insert(t->inbox_.end(), bytes, bytes + count);
+        t->inboxReads_.push_back(count);
         t->onRead_ = true;
     }
     t->cv_.notify_all();
@@ -118,8 +121,6 @@ int CTransport::OnReceive(void* self, const std::uint8_t* bytes, std::size_t cou
 void CTransport::WriteFrame(const std::uint8_t* bytes, std::size_t len, bool remember) {
     if (remember) lastFrame_.assign(bytes, bytes + len);
     link_->Write(bytes, len);
-    std::lock_guard lock(m_);
-    ++stats_.framesWritten;
 }
 
 void CTransport::Fail(int code) {
@@ -150,7 +151,8 @@ bool CTransport::LoadJobStream(const TransferJob& job) {
     if (!std::filesystem::exists(path, ec) || std::filesystem::is_directory(path, ec)) return true;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
     if (in.bad()) return false;
     stream_.Assign(std::move(bytes));
     return true;
@@ -221,42 +223,47 @@ void CTransport::RunJobs() {
 }
 
 bool CTransport::TakeBytes() {
-    // Bytes go into the receive area a read at a time, each followed by
-    // cutting every whole frame. Bytes left over after the state turned
+    // Bytes go into the receive area one read of the link at a time (as the
+    // reader delivered them, however many reads one wake-up collected), each
+    // followed by cutting every whole frame; a read larger than kMoveChunk
+    // goes in kMoveChunk pieces. Bytes left over after the state turned
     // failed wait in the area; the next run starts with an empty one.
-    std::size_t pos = 0;
-    while (pos < taken_.size()) {
-        const std::size_t n = std::min(kMoveChunk, taken_.size() - pos);
-        if (fill_ + n > kReceiveAreaSize - 1) {
-            // Only a stream that never forms a frame gets here: empty the area.
-            fill_ = 0;
-            std::lock_guard lock(m_);
-            ++stats_.overflows;
+    struct Clear {
+        CTransport& t;
+        ~Clear() {
+            t.taken_.clear();
+            t.takenReads_.clear();
         }
-        std::memcpy(rx_.data() + fill_, taken_.data() + pos, n);
-        fill_ += n;
-        pos += n;
-        bytesSinceFrame_ += n;
-        while (engine_->CutFrames(rx_.data(), fill_) == CutResult::kFrame) {
-            bytesSinceFrame_ = fill_;
-            if (engine_->GetState() == ProtocolState::kFailed) {
-                taken_.clear();
-                return true;
+    } clear{*this};
+    std::size_t pos = 0;
+    for (const std::size_t read : takenReads_) {
+        const std::size_t end = std::min(pos + read, taken_.size());
+        while (pos < end) {
+            const std::size_t n = std::min(kMoveChunk, end - pos);
+            // A read that would overflow the area empties it first (only a
+            // stream that never forms a frame gets here).
+            if (fill_ + n > kReceiveAreaSize - 1) fill_ = 0;
+            std::memcpy(rx_.data() + fill_, taken_.data() + pos, n);
+            fill_ += n;
+            pos += n;
+            bytesSinceFrame_ += n;
+            while (engine_->CutFrames(rx_.data(), fill_) == CutResult::kFrame) {
+                bytesSinceFrame_ = fill_;
+                if (engine_->GetState() == ProtocolState::kFailed) return true;
+            }
+            if (bytesSinceFrame_ > kNoFrameByteLimit) {
+                Fail(transport_error::kTimeout);
+                return false;
             }
         }
-        if (bytesSinceFrame_ > kNoFrameByteLimit) {
-            taken_.clear();
-            Fail(transport_error::kTimeout);
-            return false;
-        }
     }
-    taken_.clear();
     return true;
 }
 
 CTransport::WaitOutcome CTransport::WaitStep(int& retry) {
     std::unique_lock lock(m_);
-    const bool woke = cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs_), [this] { return onRead_ || onStop_; });
+    const bool woke = cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs_),
+                                   [this] { return onRead_ || onStop_; });
     if (onStop_) {
         onStop_ = false;
         lock.unlock();
@@ -269,7 +276,9 @@ CTransport::WaitOutcome CTransport::WaitStep(int& retry) {
     if (woke) {
         onRead_ = false;
         taken_.swap(inbox_);
+        takenReads_.swap(inboxReads_);
         inbox_.clear();
+        inboxReads_.clear();
         lock.unlock();
         return TakeBytes() ? WaitOutcome::kContinue : WaitOutcome::kStopped;
     }
@@ -278,10 +287,6 @@ CTransport::WaitOutcome CTransport::WaitStep(int& retry) {
     if (retry > retries_) {
         Fail(transport_error::kTimeout);
         return WaitOutcome::kStopped;
-    }
-    {
-        std::lock_guard g(m_);
-        ++stats_.resends;
     }
     WriteFrame(lastFrame_.data(), lastFrame_.size(), false);
     ++retry;

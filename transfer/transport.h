@@ -32,18 +32,19 @@ namespace dorvane {
 
 /// One queued protocol operation.
 struct TransferJob {
-    std::uint8_t code = 0;         ///< operation code (55 fetch, 115 delete, 148 send, 113 list, ...)
-    std::uint32_t flags = 0;       ///< wire::kSendFlag for operations that send blocks
-    std::string localPath;         ///< computer file (send) or a tag
-    std::string deviceName;        ///< the name on the handheld, in the handheld's bytes
+    std::uint8_t code = 0;    ///< operation code (55 fetch, 115 delete, 148 send, 113 list, ...)
+    std::uint32_t flags = 0;  ///< wire::kSendFlag for operations that send blocks
+    std::string localPath;    ///< computer file (send) or a tag
+    std::string deviceName;   ///< the name on the handheld, in the handheld's bytes
 };
 
 /// Error codes the transport reports itself (the handheld's own codes pass through).
 namespace transport_error {
-inline constexpr int kException = 2;        ///< an unexpected exception ended the run
-inline constexpr int kTimeout = 16;         ///< no answer after the retries, or bytes that never form a frame
-inline constexpr int kLocalReadFailed = 243;  ///< a file to send could not be read
-inline constexpr int kLocalWriteFailed = 244; ///< a received file could not be stored
+inline constexpr int kException = 2;  ///< an unexpected exception ended the run
+inline constexpr int kTimeout =
+    16;  ///< no answer after the retries, or bytes that never form a frame
+inline constexpr int kLocalReadFailed = 243;   ///< a file to send could not be read
+inline constexpr int kLocalWriteFailed = 244;  ///< a received file could not be stored
 }  // namespace transport_error
 
 class CTransport {
@@ -53,7 +54,8 @@ public:
     /// code that ends the run like a failure (the stop callback is then
     /// called with it) — a download that could not be stored must not be
     /// followed by the delete of a move.
-    using DataCallback = std::function<int(std::vector<std::uint8_t>&& bytes, const TransferJob& job)>;
+    using DataCallback =
+        std::function<int(std::vector<std::uint8_t>&& bytes, const TransferJob& job)>;
     /// A job or the run failed with `code`; runs on the worker thread.
     using StopCallback = std::function<void(int code, const TransferJob& job)>;
 
@@ -91,9 +93,13 @@ public:
     /// kFinishWaitMs) and then stopped, so the queue is never changed under it.
     void ClearJobs();
     /// Appends a job. The device name is `path` when `name` is empty,
-    /// otherwise `name` + "." + the extension of `path` (just `name` when
-    /// the path has no extension).
+    /// otherwise `name` followed by the extension of `path` with its dot
+    /// ("a.txt" -> name + ".txt"; just `name` when the path has no
+    /// extension; "README." keeps its single trailing dot).
     void AddJob(std::uint8_t code, const std::string& path, const std::string& name);
+    /// Appends a job whose device name is `deviceName` exactly as given (the
+    /// handheld's bytes, for a name converted to its code page as a whole).
+    void AddNamedJob(std::uint8_t code, const std::string& path, const std::string& deviceName);
     std::size_t JobCount() const { return jobs_.size(); }
     const std::deque<TransferJob>& Jobs() const { return jobs_; }
 
@@ -115,14 +121,6 @@ public:
     bool IsRunning() const { return running_; }
     /// True when the stop flag is set or the current job is the last one.
     bool IsLastJob() const;
-
-    /// Figures of the last run, for tests and benchmarks.
-    struct Stats {
-        std::uint32_t framesWritten = 0;
-        std::uint32_t resends = 0;        ///< frames written again after a time-out
-        std::uint32_t overflows = 0;      ///< times the receive area was emptied
-    };
-    Stats GetStats() const;
 
 private:
     static int OnReceive(void* self, const std::uint8_t* bytes, std::size_t count);
@@ -156,9 +154,9 @@ private:
     mutable std::mutex m_;
     std::condition_variable cv_;
     std::vector<std::uint8_t> inbox_;
+    std::vector<std::size_t> inboxReads_;  ///< size of each read in inbox_, in order
     bool onRead_ = false;
     bool onStop_ = false;
-    Stats stats_;
 
     // Worker thread only: the receive area the engine cuts frames from. The
     // worker moves the reader's bytes into it a read at a time and cuts after
@@ -168,6 +166,7 @@ private:
     std::size_t fill_ = 0;
     std::size_t bytesSinceFrame_ = 0;
     std::vector<std::uint8_t> taken_;
+    std::vector<std::size_t> takenReads_;
     CMemStream stream_;
     std::vector<std::uint8_t> frame_;
     std::vector<std::uint8_t> lastFrame_;

@@ -370,7 +370,7 @@ void CMainFrame::SetConvertOnDownload(bool on) {
 
 void CMainFrame::ShowSelectionSummary(int count, qint64 bytes) {
     if (!panes_[1]) return;
-    panes_[1]->setText(count < 1 ? QString() : Q(FormatText(StringId::RES_CMAINFRAME_MESSAGE01, count)));
+    panes_[1]->setText(count < 1 ? QString() : Q(CountText(StringId::RES_CMAINFRAME_MESSAGE01, StringId::RES_CORE2_ONE_ITEM_SELECTED, count)));
     panes_[2]->setText(bytes == 0 ? QString() : BytesText(bytes));
 }
 

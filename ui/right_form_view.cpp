@@ -284,7 +284,7 @@ void CRightFormView::DeleteWithQuestion() {
     const int n = SelectedCount();
     if (n == 0 || editing_) return;
     const int answer = frame_.ShowMessageBox(
-        QMessageBox::Question, Q(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, n)), QMessageBox::Yes | QMessageBox::No);
+        QMessageBox::Question, Q(CountText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, StringId::RES_CORE2_DELETE_ONE_ITEM, n)), QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::No) return;
     for (QTreeWidgetItem* item : list_->selectedItems()) {
         const QString name = item->data(0, kNameRole).toString();

@@ -6,7 +6,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
-
 #include <algorithm>
 
 #include "i18n/string_table.h"
@@ -104,10 +103,7 @@ void CTransWait::Refresh() {
     }
     // The document hands over the name already in UTF-8.
     const QString shownName = QString::fromStdString(name);
-    if (nameLabel_->text() != shownName) {
-        nameLabel_->setText(shownName);
-        ++nameSets_;
-    }
+    if (nameLabel_->text() != shownName) nameLabel_->setText(shownName);
     const QString size = QString::fromStdString(dorvane::SizeText(total));
     if (sizeLabel_->text() != size) sizeLabel_->setText(size);
     percentLabel_->setText(QStringLiteral("%1 %").arg(fraction * kPercentScale, 0, 'f', 1));
@@ -124,9 +120,17 @@ void CTransWait::CloseWith(int result) {
     done(result);
 }
 
-QString CTransWait::NameText() const { return nameLabel_->text(); }
-QString CTransWait::SizeText() const { return sizeLabel_->text(); }
-QString CTransWait::PercentText() const { return percentLabel_->text(); }
-int CTransWait::BarValue() const { return bar_->value(); }
+QString CTransWait::NameText() const {
+    return nameLabel_->text();
+}
+QString CTransWait::SizeText() const {
+    return sizeLabel_->text();
+}
+QString CTransWait::PercentText() const {
+    return percentLabel_->text();
+}
+int CTransWait::BarValue() const {
+    return bar_->value();
+}
 
 }  // namespace dorvane

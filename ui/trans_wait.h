@@ -37,8 +37,6 @@ public:
     QString PercentText() const;
     int BarValue() const;
     QPushButton* CancelButton() const { return cancel_; }
-    /// How many times the name label was set (it is set only when it changes).
-    int NameSets() const { return nameSets_; }
 
 private:
     mutable std::mutex m_;
@@ -52,7 +50,6 @@ private:
     QProgressBar* bar_;
     QPushButton* cancel_;
     CBusyStrip* busy_;
-    int nameSets_ = 0;
 };
 
 }  // namespace dorvane

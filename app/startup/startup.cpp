@@ -187,6 +187,11 @@ Language ChooseLanguage(std::string_view command_line, std::string_view locale_n
     return base == kChineseLocale ? Language::Chinese : Language::English;
 }
 
+bool IsLanguageSwitch(std::string_view argument) {
+    // The options are matched with their leading space in the joined line.
+    return argument == kChineseOption.substr(1) || argument == kEnglishOption.substr(1);
+}
+
 std::string UserLocaleName() {
     for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         const char* v = std::getenv(var);

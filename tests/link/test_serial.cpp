@@ -24,38 +24,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Collector;
+using test::PtyPair;
 
 constexpr int kBaud = 115200;
-
-class PtyPair {
-public:
-    PtyPair() {
-        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) return;
-        char name[128] = {};
-        if (::ptsname_r(m_master, name, sizeof name) == 0) m_slave = name;
-    }
-    ~PtyPair() {
-        if (m_master >= 0) ::close(m_master);
-    }
-    int master() const { return m_master; }
-    const std::string& slave() const { return m_slave; }
-
-    void WriteAll(const std::vector<std::uint8_t>& bytes) const {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(m_master, bytes.data() + done, bytes.size() - done);
-            if (n > 0)
-                done += static_cast<std::size_t>(n);
-            else if (errno != EINTR && errno != EAGAIN)
-                return;
-        }
-    }
-
-private:
-    int m_master = -1;
-    std::string m_slave;
-};
 
 class SerialPty : public ::testing::Test {
 protected:

@@ -1,6 +1,6 @@
-#include "names/encoding.h"
-
 #include <gtest/gtest.h>
+
+#include "names/encoding.h"
 
 namespace dorvane {
 namespace {
@@ -16,13 +16,23 @@ TEST(Encoding, GbkRoundTrip) {
 }
 
 TEST(Encoding, InvalidInputs) {
-    EXPECT_FALSE(GbkToUtf8("\xB2").has_value());          // truncated pair
-    EXPECT_FALSE(Utf8ToGbk("\xC3\x28").has_value());      // broken UTF-8
-    EXPECT_EQ(GbkToUtf8Lossy("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_FALSE(GbkToUtf8("\xB2").has_value());              // truncated pair
+    EXPECT_FALSE(Utf8ToGbk("\xC3\x28").has_value());          // broken UTF-8
+    EXPECT_FALSE(Utf8ToGbk("\xF0\x9F\x98\x80").has_value());  // an emoji: GB18030 only, not GBK
+    EXPECT_FALSE(Utf8ToGbk("a\xE2\x82\xAC\xF0\xA0\x80\x80").has_value());  // CJK extension B
+    EXPECT_EQ(Utf8ToGbk("\xE2\x82\xAC").value_or(""), "\xA2\xE3");  // the euro sign has a GBK pair
+    EXPECT_EQ(GbkToUtf8Lossy("a\xFF"
+                             "b"),
+              "a\xEF\xBF\xBD"
+              "b");
 }
 
 TEST(Encoding, Utf8Validation) {
-    struct Case { const char* what; std::string bytes; bool valid; };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool valid;
+    };
     const Case cases[] = {
         {"ascii", "abc", true},
         {"chinese", kUtf8, true},

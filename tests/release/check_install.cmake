@@ -48,5 +48,12 @@ if(VALIDATE)
     message(FATAL_ERROR "desktop-file-validate: ${out}${err}")
   endif()
 endif()
+# Installed under another prefix than the configured one, the programs still
+# find their language files (relative to bin/): English speaks English.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env LANG=C LC_ALL=C ${OUT}/bin/dorvane-cli frobnicate
+  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT "${out}${err}" MATCHES "Unknown command: frobnicate")
+  message(FATAL_ERROR "the installed dorvane-cli found no English language file: ${out}${err}")
+endif()
 file(REMOVE_RECURSE ${OUT})
 message(STATUS "install layout checked")

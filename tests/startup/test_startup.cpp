@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -123,11 +127,46 @@ TEST(UserLocale, FollowsPosixPrecedence) {
     }
 }
 
+// A user locale whose numbers use a decimal comma, built for the test from
+// the locale sources of the "locales" package into a private LOCPATH, so the
+// test does not depend on the locales installed on the machine.
+constexpr const char* kCommaLocaleSource = "de_DE";
+constexpr const char* kCommaLocaleName = "de_DE.UTF-8";
+
 TEST(UserLocale, NumbersKeepTheDecimalPoint) {
-    ApplyUserLocale();
+    TempDir dir;
+    const std::string build = std::string("localedef -i ") + kCommaLocaleSource + " -f UTF-8 '" +
+                              (dir.path() / kCommaLocaleName).string() + "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(build.c_str()), 0)
+        << "localedef could not build " << kCommaLocaleName << " (the locales package is missing?)";
+    const char* names[] = {"LOCPATH", "LC_ALL"};
+    std::optional<std::string> saved[2];
+    for (int i = 0; i < 2; ++i)
+        if (const char* v = std::getenv(names[i])) saved[i] = v;
+    ::setenv("LOCPATH", dir.path().c_str(), 1);
+    ::setenv("LC_ALL", kCommaLocaleName, 1);
+
+    // The locale really has a decimal comma: without the fix the number
+    // below would read "1,50".
+    locale_t comma = ::newlocale(LC_NUMERIC_MASK, kCommaLocaleName, static_cast<locale_t>(nullptr));
+    ASSERT_NE(comma, static_cast<locale_t>(nullptr));
+    EXPECT_STREQ(::nl_langinfo_l(RADIXCHAR, comma), ",");
+    ::freelocale(comma);
+
+    EXPECT_TRUE(ApplyUserLocale());
+    EXPECT_STREQ(std::setlocale(LC_MONETARY, nullptr), kCommaLocaleName)
+        << "the user's locale is in force";
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.2f", 1.5);
     EXPECT_STREQ(buf, "1.50");
+
+    for (int i = 0; i < 2; ++i) {
+        if (saved[i])
+            ::setenv(names[i], saved[i]->c_str(), 1);
+        else
+            ::unsetenv(names[i]);
+    }
+    std::setlocale(LC_ALL, "C");
 }
 
 // ---- edition ----

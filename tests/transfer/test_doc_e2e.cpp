@@ -1,14 +1,13 @@
 // The document core against dorvane-sim over a pty and over the FIFO folder.
 
 #include <fcntl.h>
-#include <stdlib.h>
-
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <fstream>
 #include <random>
 
-#include "common/sim_process.h"
+#include "doc_rig.h"
 #include "i18n/string_table.h"
 #include "names/encoding.h"
 #include "recording_front_end.h"
@@ -18,87 +17,7 @@ namespace dorvane {
 namespace {
 
 namespace fs = std::filesystem;
-using test::RecordingFrontEnd;
-using test::SimProcess;
-using test::TempDir;
-using Bytes = std::vector<std::uint8_t>;
-
-constexpr int kTimeoutMs = 400;
-const std::string kGbkName = "\xB2\xE2\xCA\xD4.txt";  // 测试.txt
-const std::string kUtf8Name = "\xE6\xB5\x8B\xE8\xAF\x95.txt";
-
-Bytes Random(std::size_t n, std::uint32_t seed) {
-    std::mt19937 rng(seed);
-    Bytes b(n);
-    for (auto& x : b) x = static_cast<std::uint8_t>(rng() % 7 == 0 ? 0x24 : rng());
-    return b;
-}
-
-void WriteFile(const fs::path& p, const Bytes& b) {
-    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-}
-
-Bytes ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// The handheld's files for the tests: sizes around the block edges, `$`, GBK.
-std::map<std::string, Bytes> SampleFiles() {
-    std::map<std::string, Bytes> f;
-    std::uint32_t seed = 1;
-    for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{1959}, std::size_t{1960}, std::size_t{1961},
-                          std::size_t{3921}, std::size_t{70000}})
-        f["F" + std::to_string(n) + ".BIN"] = Random(n, seed++);
-    f["DOLLARS.BIN"] = Bytes(5000, 0x24);
-    f[kGbkName] = Random(100, 99);
-    f["N070101.gmt"] = Random(50, 5);
-    f["C070101.gmt"] = Random(50, 6);
-    return f;
-}
-
-struct Rig {
-    TempDir dir;
-    fs::path device, pc;
-    RecordingFrontEnd fe;
-    std::unique_ptr<SimProcess> sim;
-    std::unique_ptr<CDorvaneDoc> doc;
-
-    explicit Rig(std::vector<std::string> simArgs, bool usb = false, std::map<std::string, Bytes> files = SampleFiles()) {
-        device = dir / "handheld";
-        pc = dir / "pc";
-        fs::create_directories(device);
-        fs::create_directories(pc);
-        for (const auto& [name, bytes] : files) WriteFile(device / name, bytes);
-        if (usb) {
-            simArgs.insert(simArgs.begin(), {"--fifo", (dir / "usb").string()});
-            fs::create_directories(dir / "usb");
-        }
-        sim = std::make_unique<SimProcess>(device, simArgs);
-        CDorvaneDoc::Options o;
-        o.persistSettings = false;
-        const std::string port = sim->path();
-        o.portList = [port] { return std::vector<std::string>{port}; };
-        o.listingTimeoutMs = kTimeoutMs;
-        o.listingWaitMs = 20000;
-        o.deleteWaitMs = 5000;
-        if (usb) {
-            UsbConfig u;
-            u.fifoFolder = sim->path();
-            o.usb = u;
-        }
-        doc = std::make_unique<CDorvaneDoc>(fe, o);
-        doc->SetLinkType(usb ? LinkType::kUsb : LinkType::kSerial);
-        doc->Transport().SetTimeout(kTimeoutMs);
-        doc->SetComputerFolder(pc.string());
-    }
-
-    void SelectAll(bool withGmt = false) {
-        doc->ClearSelection();
-        for (const auto& e : doc->DeviceFiles())
-            if (withGmt || e.name.find(".gmt") == std::string::npos) doc->SelectByName(e.name);
-    }
-};
+using namespace test;
 
 class DocOverLink : public ::testing::TestWithParam<bool> {};
 
@@ -147,7 +66,8 @@ TEST_P(DocOverLink, GetOfEveryShippedSampleIsByteIdentical) {
     rig.SelectAll(true);
     rig.doc->CopyFromDevice(false);
     EXPECT_EQ(rig.doc->LastError(), 0);
-    for (const auto& [name, bytes] : samples) EXPECT_EQ(ReadFile(rig.pc / GbkToUtf8Lossy(name)), bytes) << name;
+    for (const auto& [name, bytes] : samples)
+        EXPECT_EQ(ReadFile(rig.pc / GbkToUtf8Lossy(name)), bytes) << name;
 }
 
 INSTANTIATE_TEST_SUITE_P(PtyAndFifo, DocOverLink, ::testing::Values(false, true),
@@ -157,7 +77,8 @@ TEST(DocE2E, MoveOfThreeFilesAlternatesFetchAndDelete) {
     Rig rig({});
     ASSERT_TRUE(rig.doc->Connect());
     rig.doc->ClearSelection();
-    for (const char* n : {"F1.BIN", "F1960.BIN", "DOLLARS.BIN"}) ASSERT_TRUE(rig.doc->SelectByName(n));
+    for (const char* n : {"F1.BIN", "F1960.BIN", "DOLLARS.BIN"})
+        ASSERT_TRUE(rig.doc->SelectByName(n));
     EXPECT_EQ(rig.doc->CopyFromDevice(true), 1);
     const auto& jobs = rig.doc->Transport().Jobs();
     ASSERT_EQ(jobs.size(), 6u);
@@ -201,7 +122,8 @@ TEST(DocE2E, PutOfAFileAMissingFileAndAFolder) {
     ASSERT_TRUE(rig.doc->Connect());
     const Bytes content = Random(4500, 3);
     WriteFile(rig.pc / "up.txt", content);
-    rig.doc->CopyToDevice({(rig.pc / "up.txt").string(), (rig.pc / "missing.txt").string(), rig.pc.string()});
+    rig.doc->CopyToDevice(
+        {(rig.pc / "up.txt").string(), (rig.pc / "missing.txt").string(), rig.pc.string()});
     EXPECT_EQ(rig.doc->Transport().JobCount(), 1u);
     EXPECT_EQ(rig.doc->Transport().Jobs()[0].deviceName, "up.txt");
     EXPECT_EQ(ReadFile(rig.device / "up.txt"), content);
@@ -229,7 +151,9 @@ TEST(DocE2E, SilentHandheldTimesOutWithinFourTimeoutsAndLeavesNoFile) {
     rig.doc->SelectByName("F70000.BIN");
     const auto t0 = std::chrono::steady_clock::now();
     rig.doc->CopyFromDevice(false);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+            .count();
     EXPECT_EQ(rig.doc->LastError(), transport_error::kTimeout);
     EXPECT_LE(ms, 4 * kTimeoutMs + 1500);
     EXPECT_TRUE(fs::is_empty(rig.pc));
@@ -249,7 +173,8 @@ TEST(DocE2E, ListingThatNeverComesEndsByTheListingWait) {
     EXPECT_FALSE(doc.Connect());
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(4));
     ASSERT_FALSE(rig.fe.shownErrors.empty());
-    EXPECT_NE(rig.fe.shownErrors.back().find(Text(StringId::RES_CDORVANEDOC_MESSAGE02)), std::string::npos);
+    EXPECT_NE(rig.fe.shownErrors.back().find(Text(StringId::RES_CDORVANEDOC_MESSAGE02)),
+              std::string::npos);
 }
 
 TEST(DocE2E, CancelStopsTheTransferAndLeavesNoPartialFile) {
@@ -282,7 +207,8 @@ TEST(DocE2E, ThrottledTo115200BaudTransfersWithoutTrippingTheNoFrameRule) {
 // transfer was reported failed; never a corrupt or partial file on disk.
 TEST(DocE2E, FaultsNeverLeaveACorruptOrPartialFile) {
     for (const char* seed : {"11", "12", "13"}) {
-        Rig rig({"--seed", seed, "--drop", "0.04", "--corrupt", "0.04", "--duplicate", "0.03", "--garbage", "0.04"});
+        Rig rig({"--seed", seed, "--drop", "0.04", "--corrupt", "0.04", "--duplicate", "0.03",
+                 "--garbage", "0.04"});
         // The listing itself may be hit: try a few times.
         bool connected = false;
         for (int i = 0; i < 5 && !connected; ++i) connected = rig.doc->Connect();
@@ -293,14 +219,16 @@ TEST(DocE2E, FaultsNeverLeaveACorruptOrPartialFile) {
         int identical = 0;
         for (const auto& entry : fs::directory_iterator(rig.pc)) {
             const std::string local = entry.path().filename().string();
-            const auto src = std::find_if(sources.begin(), sources.end(),
-                                          [&](const auto& kv) { return GbkToUtf8Lossy(kv.first) == local; });
+            const auto src = std::find_if(sources.begin(), sources.end(), [&](const auto& kv) {
+                return GbkToUtf8Lossy(kv.first) == local;
+            });
             ASSERT_NE(src, sources.end()) << "unexpected file " << local;
             EXPECT_EQ(ReadFile(entry.path()), src->second) << "seed " << seed << " " << local;
             ++identical;
         }
         const bool allCopied = identical == static_cast<int>(sources.size()) - 2;
-        EXPECT_TRUE(allCopied || rig.doc->LastError() != 0) << "a missing file is reported, seed " << seed;
+        EXPECT_TRUE(allCopied || rig.doc->LastError() != 0)
+            << "a missing file is reported, seed " << seed;
     }
 }
 

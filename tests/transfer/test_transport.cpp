@@ -1,7 +1,5 @@
 // The worker against an in-memory handheld behind a fake link.
 
-#include "transfer/transport.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +7,7 @@
 
 #include "protocol/fake_handheld.h"
 #include "protocol/protocol_stp10.h"
+#include "transfer/transport.h"
 
 namespace dorvane {
 namespace {
@@ -19,7 +18,7 @@ using test::Bytes;
 class LoopLink : public CDevice {
 public:
     test::FakeHandheld handheld;
-    bool silent = false;         ///< swallow everything
+    bool silent = false;              ///< swallow everything
     std::size_t garbagePerWrite = 0;  ///< answer every write with this much noise instead
     std::vector<Bytes> written;
 
@@ -47,7 +46,7 @@ public:
         return written;
     }
 
-private:
+protected:
     std::mutex m_;
 };
 
@@ -103,6 +102,8 @@ TEST(Transport, AddJobDeviceNames) {
     EXPECT_EQ(t.Jobs()[0].deviceName, "a.txt");
     EXPECT_EQ(t.Jobs()[1].deviceName, "README");
     EXPECT_EQ(t.Jobs()[2].deviceName, "T0601.gpx");
+    t.AddJob(148, "/home/u/README.", "README");
+    EXPECT_EQ(t.Jobs()[3].deviceName, "README.") << "one trailing dot, not two";
     EXPECT_EQ(t.Jobs()[0].flags, wire::kSendFlag);
     EXPECT_EQ(t.Jobs()[2].flags, 0u);
 }
@@ -159,7 +160,9 @@ TEST(Transport, SilenceEndsWithTimeoutAfterTheRetries) {
     const auto t0 = std::chrono::steady_clock::now();
     ASSERT_TRUE(f.t.Start());
     ASSERT_TRUE(f.t.Join(5000));
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+            .count();
     ASSERT_EQ(f.stops.size(), 1u);
     EXPECT_EQ(f.stops[0].first, transport_error::kTimeout);
     // The unanswered handshake is sent four times: four time-outs.
@@ -191,6 +194,82 @@ TEST(Transport, StopWhileWaitingWritesTheCancelFrame) {
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(600));
     EXPECT_FALSE(f.t.IsRunning());
     EXPECT_EQ(f.link.Written().back(), Closing());
+}
+
+// The handheld answers the handshake after a long start of a frame that
+// never ends. Everything arrives before the worker wakes (one wake-up), in
+// the reads given: the receive area must be emptied before the read that
+// would overflow it, whatever reads came together, so the answer survives.
+class NoiseFirstLink : public LoopLink {
+public:
+    std::vector<std::size_t> noiseReads;  ///< sizes of the reads before the answer
+    std::size_t answerRead = 1000;        ///< the answer's read, padded with 'B'
+
+    std::size_t Write(const std::uint8_t* bytes, std::size_t count) override {
+        if (!first_) return LoopLink::Write(bytes, count);
+        first_ = false;
+        Bytes noise;
+        for (std::size_t n : noiseReads) noise.resize(noise.size() + n, 'A');
+        noise[0] = '$';
+        noise[1] = 'V';
+        noise[2] = 'I';
+        noise[3] = 'I';
+        Bytes answer = handheld.Feed(Bytes(bytes, bytes + count));
+        answer.resize(answerRead, 'B');
+        {
+            std::lock_guard lock(m_);
+            written.emplace_back(bytes, bytes + count);
+        }
+        std::size_t pos = 0;
+        for (std::size_t n : noiseReads) {
+            Deliver(noise.data() + pos, n);
+            pos += n;
+        }
+        Deliver(answer.data(), answer.size());
+        return count;
+    }
+
+private:
+    bool first_ = true;
+};
+
+TEST(Transport, OverflowingReadEmptiesTheAreaAndKeepsItselfWhateverTheSplit) {
+    struct Row {
+        const char* what;
+        std::vector<std::size_t> noise;
+    };
+    const Row rows[] = {
+        {"7000 in seven reads of 1000", {1000, 1000, 1000, 1000, 1000, 1000, 1000}},
+        {"7000 in reads of 1024 and 856", {1024, 1024, 1024, 1024, 1024, 1024, 856}},
+        {"7000 in one read", {7000}},
+        {"7839 in reads of 1000 and one of 839", {1000, 1000, 1000, 1000, 1000, 1000, 1000, 839}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        NoiseFirstLink link;
+        link.noiseReads = row.noise;
+        link.handheld.files["A"] = Bytes(100, 7);
+        CProtocol_STP10 engine;
+        CTransport t;
+        t.SetLink(&link);
+        t.SetProtocol(&engine);
+        t.SetTimeout(300);
+        std::vector<Bytes> data;
+        t.SetDataCallback([&](std::vector<std::uint8_t>&& b, const TransferJob&) {
+            data.push_back(std::move(b));
+            return 0;
+        });
+        t.AddJob(wire::cmd::kFetch, "A", "");
+        ASSERT_TRUE(t.Start());
+        ASSERT_TRUE(t.Join(5000));
+        ASSERT_EQ(data.size(), 1u);
+        EXPECT_EQ(data[0], link.handheld.files["A"]);
+        std::size_t handshakes = 0;
+        for (const Bytes& w : link.Written())
+            handshakes += w.size() > 8 && w[8] == wire::cmd::kHandshake;
+        EXPECT_EQ(handshakes, 1u)
+            << "the answer in the last read was lost and the handshake sent again";
+    }
 }
 
 }  // namespace
