@@ -409,8 +409,6 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
-    left_->List()->SaveColumnWidths();
-    right_->List()->SaveColumnWidths();
     QMainWindow::closeEvent(e);
 }
 

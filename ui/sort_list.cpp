@@ -244,12 +244,6 @@ void CSortListCtrl::RestoreColumnWidths() {
     if (v.isValid()) header_->ApplyWidths(v.toByteArray());
 }
 
-void CSortListCtrl::SaveColumnWidths() const {
-    QSettings settings = ProfileSettings();
-    settings.beginGroup(QStringLiteral("ListCtrls"));
-    settings.setValue(QString::number(controlId_), header_->SerializeWidths());
-}
-
 void CSortListCtrl::SetListStyle(int remove, int add) {
     style_ = (style_ & ~remove) | add;
     // List style shows the names only; report style every column with headings.

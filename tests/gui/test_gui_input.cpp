@@ -8,12 +8,14 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
 
 #include "gui_rig.h"
 #include "i18n/string_table.h"
+#include "ui/profile.h"
 
 namespace fs = std::filesystem;
 using namespace dorvane;
@@ -83,6 +85,23 @@ private slots:
         QCOMPARE(Column(list, 0), (QStringList{"B.txt", "C.txt", "A.txt"}));
         ClickHeader(list, 0);
         QCOMPARE(Column(list, 0), (QStringList{"A.txt", "B.txt", "C.txt"}));
+    }
+
+    void columnWidthsAreNotStoredOnExit() {
+        QSettings profile = ProfileSettings();
+        profile.remove(QStringLiteral("ListCtrls"));
+        profile.sync();
+        {
+            CMainFrame frame;
+            QVERIFY(ShowActive(&frame));
+            frame.ComputerPane()->List()->setColumnWidth(0, 333);
+            frame.DevicePane()->List()->setColumnWidth(0, 222);
+            QVERIFY(frame.close());
+        }
+        QSettings after = ProfileSettings();
+        after.sync();
+        QVERIFY(!after.contains(QStringLiteral("ListCtrls/1001")));
+        QVERIFY(!after.contains(QStringLiteral("ListCtrls/1009")));
     }
 };
 
