@@ -5,6 +5,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -23,7 +25,7 @@ using namespace dorvane::test;
 
 namespace {
 
-[[maybe_unused]] QString T(StringId id) {
+QString T(StringId id) {
     return QString::fromStdString(Text(id));
 }
 
@@ -33,6 +35,14 @@ void ClickHeader(CSortListCtrl* list, int column) {
     const QPoint at(h->sectionViewportPosition(column) + h->sectionSize(column) / 2,
                     h->height() / 2);
     QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+/// A double click as the window system delivers it: press, release, then
+/// the double-click press and its release.
+void DoubleClick(QWidget* w, QPoint at) {
+    QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseDClick(w, Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, at);
 }
 
 /// The frame shown and active, as it is on a desktop.
@@ -102,6 +112,52 @@ private slots:
         after.sync();
         QVERIFY(!after.contains(QStringLiteral("ListCtrls/1001")));
         QVERIFY(!after.contains(QStringLiteral("ListCtrls/1009")));
+    }
+    // After an edit that changes nothing (Escape, the same text, a new
+    // folder's default name) Delete and double click work at once.
+    void deleteAndDoubleClickWorkAfterAnEditThatChangedNothing() {
+        Rig rig;
+        QVERIFY(ShowActive(rig.frame.get()));
+        WriteFile(rig.computer.filePath(QStringLiteral("file.txt")), 3);
+        fs::create_directory(rig.computer.filePath(QStringLiteral("sub")).toStdString());
+        CRightFormView* pane = rig.frame->ComputerPane();
+        pane->Refresh();
+        CSortListCtrl* list = rig.ComputerList();
+        list->setFocus();
+        QTRY_VERIFY(list->hasFocus());
+        rig.answer = QMessageBox::No;
+        const QString question =
+            QString::fromStdString(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, 1));
+
+        SelectNames(list, {"file.txt"});
+        QTest::keyClick(list, Qt::Key_F2);
+        QVERIFY(list->Editing());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(!list->Editing());
+        QTest::keyClick(list, Qt::Key_Delete);
+        QTRY_COMPARE(rig.messages, QStringList{question});
+
+        QTest::keyClick(list, Qt::Key_F2);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // the same name
+        QTest::keyClick(list, Qt::Key_Delete);
+        QTRY_COMPARE(rig.messages.size(), 2);
+        QVERIFY(QFileInfo::exists(rig.computer.filePath(QStringLiteral("file.txt"))));
+
+        // New Folder from the menu, its default name accepted with Return.
+        rig.frame->Action(cmd::kNewFolder)->trigger();
+        QVERIFY(list->Editing());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        const QString folderName = T(StringId::RES_GLOBAL_STRING_NEW_FOLDER);
+        QVERIFY(QFileInfo(rig.computer.filePath(folderName)).isDir());
+        QTest::keyClick(list, Qt::Key_Delete);
+        QTRY_COMPARE(rig.messages.size(), 3);
+
+        // A double click on a folder goes into it.
+        QTreeWidgetItem* sub = list->findItems(QStringLiteral("sub"), Qt::MatchExactly).value(0);
+        QVERIFY(sub);
+        DoubleClick(list->viewport(), list->visualItemRect(sub).center());
+        QTRY_COMPARE(pane->Folder(),
+                     QDir::cleanPath(rig.computer.filePath(QStringLiteral("sub"))) + u'/');
     }
 };
 
