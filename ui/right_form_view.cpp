@@ -227,7 +227,20 @@ void CRightFormView::OnItemChanged(QTreeWidgetItem* item, int column) {
         // The cell shows the new name only once the entry really carries it.
         item->setText(0, oldName);
     }
-    if (newName != oldName) RenameRow(item, newName);
+    if (newName == oldName) return;
+    // The rename re-sorts the rows, which must not happen under the open
+    // editor: taking its row out would destroy the editor that holds the
+    // focus, and the focus would fall to the other pane. Rename once the
+    // editor has closed and the list has the focus back.
+    QMetaObject::invokeMethod(this, [this, oldName, newName] {
+        for (int i = 0; i < list_->RowCount(); ++i) {
+            QTreeWidgetItem* row = list_->Row(i);
+            if (row->data(0, kNameRole).toString() == oldName) {
+                RenameRow(row, newName);
+                return;
+            }
+        }
+    }, Qt::QueuedConnection);
 }
 
 bool CRightFormView::RenameRow(QTreeWidgetItem* item, const QString& newName) {

@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
@@ -158,6 +159,42 @@ private slots:
         DoubleClick(list->viewport(), list->visualItemRect(sub).center());
         QTRY_COMPARE(pane->Folder(),
                      QDir::cleanPath(rig.computer.filePath(QStringLiteral("sub"))) + u'/');
+    }
+
+    // A rename keeps the computer pane active with the focus in its list, so
+    // the next Delete asks about the computer's files, not the handheld's.
+    void renameKeepsTheComputerPaneActive() {
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("closeEditor")));
+        Rig rig;
+        QVERIFY(ShowActive(rig.frame.get()));
+        QVERIFY(rig.Connect());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.DeviceList()->RowCount(), 3, kWaitMs);
+        SelectNames(rig.DeviceList(), {"A.txt"});
+        WriteFile(rig.computer.filePath(QStringLiteral("old.txt")), 3);
+        WriteFile(rig.computer.filePath(QStringLiteral("zzz.txt")), 3);
+        rig.frame->ComputerPane()->Refresh();
+        CSortListCtrl* list = rig.ComputerList();
+        list->setFocus();
+        QTRY_COMPARE(rig.frame->ActivePane(),
+                     static_cast<CListFormView*>(rig.frame->ComputerPane()));
+        SelectNames(list, {"old.txt"});
+        QTest::keyClick(list, Qt::Key_F2);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(editor, QStringLiteral("new.txt"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(QFileInfo::exists(rig.computer.filePath(QStringLiteral("new.txt"))));
+        QTest::qWait(50);
+        QCOMPARE(Column(list, 0), (QStringList{"..", "new.txt", "zzz.txt"}));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(list));
+        QCOMPARE(rig.frame->ActivePane(), static_cast<CListFormView*>(rig.frame->ComputerPane()));
+        QCOMPARE(rig.frame->windowTitle(), QStringLiteral("Dorvane -> PC"));
+        rig.answer = QMessageBox::No;
+        QTest::keyClick(list, Qt::Key_Delete);
+        QTRY_COMPARE(rig.messages.size(), 1);
+        QCOMPARE(rig.messages[0],
+                 QString::fromStdString(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, 1)));
     }
 };
 
