@@ -196,6 +196,15 @@ private slots:
         QCOMPARE(rig.messages[0],
                  QString::fromStdString(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, 1)));
     }
+
+    void startsWithTheComputerPaneActive() {
+        CMainFrame frame;
+        QVERIFY(ShowActive(&frame));
+        QTest::qWait(20);
+        QCOMPARE(frame.ActivePane(), static_cast<CListFormView*>(frame.ComputerPane()));
+        QCOMPARE(frame.windowTitle(), QStringLiteral("Dorvane -> PC"));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(frame.ComputerPane()->List()));
+    }
 };
 
 QTEST_MAIN(TestGuiInput)
