@@ -13,8 +13,13 @@ namespace {
 constexpr int kRootRole = Qt::UserRole + 1;
 /// The drop-down is wider than the box, for the labels (as the Windows box's 35 pixels).
 constexpr int kDropDownExtra = 35;
+}  // namespace
 
 bool IsPseudoMount(const QString& root, const QByteArray& fsType) {
+    // udisks2 mounts removable drives under /run/media/<user>/ (and under
+    // /media/<user>/ where it is set up to share them): real volumes.
+    static const QString kRemovableMounts = QStringLiteral("/run/media/");
+    if (root.startsWith(kRemovableMounts) && root.size() > kRemovableMounts.size()) return false;
     static const char* const kPseudoPrefixes[] = {"/proc", "/sys", "/run", "/dev", "/snap", "/boot/efi"};
     for (const char* p : kPseudoPrefixes) {
         const QString prefix = QString::fromLatin1(p);
@@ -25,7 +30,6 @@ bool IsPseudoMount(const QString& root, const QByteArray& fsType) {
                        [&](const char* t) { return fsType == t; }) &&
            root != QStringLiteral("/");
 }
-}  // namespace
 
 CIconComboBox::CIconComboBox(QWidget* parent) : QComboBox(parent) {
     setSizeAdjustPolicy(QComboBox::AdjustToContents);

@@ -23,6 +23,12 @@ struct VolumeEntry {
     QString label;  ///< volume label or device name; may be empty
 };
 
+/// True for a mount the drive selector leaves out: the system's own and
+/// virtual file systems (/proc, /sys, /run, /dev, /snap, /boot/efi; tmpfs and
+/// the like anywhere but at the root). Removable drives that udisks2 mounts
+/// under /run/media/<user>/ are real volumes.
+bool IsPseudoMount(const QString& root, const QByteArray& fsType);
+
 /// The mounted volumes worth showing: real, ready file systems (no /proc,
 /// /sys, /run, /snap pseudo mounts), the root first, then by mount point.
 std::vector<VolumeEntry> ListVolumes();

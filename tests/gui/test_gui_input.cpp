@@ -19,6 +19,7 @@
 #include "gui_rig.h"
 #include "i18n/string_table.h"
 #include "ui/profile.h"
+#include "ui/selectors.h"
 
 namespace fs = std::filesystem;
 using namespace dorvane;
@@ -204,6 +205,33 @@ private slots:
         QCOMPARE(frame.ActivePane(), static_cast<CListFormView*>(frame.ComputerPane()));
         QCOMPARE(frame.windowTitle(), QStringLiteral("Dorvane -> PC"));
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(frame.ComputerPane()->List()));
+    }
+    void pseudoMounts_data() {
+        QTest::addColumn<QString>("root");
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<bool>("pseudo");
+        QTest::newRow("root") << "/" << QByteArray("ext4") << false;
+        QTest::newRow("root on overlay") << "/" << QByteArray("overlay") << false;
+        QTest::newRow("home") << "/home" << QByteArray("ext4") << false;
+        QTest::newRow("udisks2 under /media") << "/media/ann/CARD" << QByteArray("vfat") << false;
+        QTest::newRow("udisks2 under /run/media")
+            << "/run/media/ann/CARD" << QByteArray("vfat") << false;
+        QTest::newRow("udisks2 exfat stick")
+            << "/run/media/ann/STICK 2" << QByteArray("exfat") << false;
+        QTest::newRow("run") << "/run" << QByteArray("tmpfs") << true;
+        QTest::newRow("run user") << "/run/user/1000" << QByteArray("tmpfs") << true;
+        QTest::newRow("run lock") << "/run/lock" << QByteArray("tmpfs") << true;
+        QTest::newRow("run media itself") << "/run/media" << QByteArray("tmpfs") << true;
+        QTest::newRow("run mediaX") << "/run/mediafoo" << QByteArray("ext4") << true;
+        QTest::newRow("proc") << "/proc" << QByteArray("proc") << true;
+        QTest::newRow("snap") << "/snap/core/1" << QByteArray("squashfs") << true;
+        QTest::newRow("tmp") << "/tmp" << QByteArray("tmpfs") << true;
+    }
+    void pseudoMounts() {
+        QFETCH(QString, root);
+        QFETCH(QByteArray, type);
+        QFETCH(bool, pseudo);
+        QCOMPARE(IsPseudoMount(root, type), pseudo);
     }
 };
 
