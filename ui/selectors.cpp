@@ -43,6 +43,16 @@ void CIconComboBox::SetItems(const QStringList& texts, const std::vector<QIcon>&
         addItem(static_cast<std::size_t>(i) < icons.size() ? icons[static_cast<std::size_t>(i)] : QIcon(), texts[i]);
 }
 
+void CIconComboBox::hidePopup() {
+    QComboBox::hidePopup();
+    // After the popup's own focus handling, so the move is the last word.
+    // The window's focus widget, not hasFocus(): the window may not be
+    // active again yet when the popup has just gone.
+    QMetaObject::invokeMethod(this, [this] {
+        if (window()->focusWidget() == this) focusNextChild();
+    }, Qt::QueuedConnection);
+}
+
 std::vector<VolumeEntry> ListVolumes() {
     std::vector<VolumeEntry> out;
     for (const QStorageInfo& v : QStorageInfo::mountedVolumes()) {

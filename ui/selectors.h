@@ -15,6 +15,9 @@ public:
     explicit CIconComboBox(QWidget* parent = nullptr);
     /// Replaces the items by `texts`; item i gets picture i of `icons`.
     void SetItems(const QStringList& texts, const std::vector<QIcon>& icons);
+    /// Closes the list; the focus then moves on to the next control (the
+    /// pane's list), as the Windows selectors do on close-up.
+    void hidePopup() override;
 };
 
 /// One mounted volume as the drive selector shows it.

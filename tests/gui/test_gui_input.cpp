@@ -3,6 +3,7 @@
 // menus and the toolbar through their actions. Offscreen platform; the tests
 // that need a handheld use the emulator.
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -232,6 +233,36 @@ private slots:
         QFETCH(QByteArray, type);
         QFETCH(bool, pseudo);
         QCOMPARE(IsPseudoMount(root, type), pseudo);
+    }
+    // When a selector's list closes, the focus moves on to the pane's list.
+    void selectorCloseUpMovesTheFocusOn() {
+        CDorvaneDoc::Options o;
+        o.persistSettings = false;
+        o.portList = [] { return std::vector<std::string>{}; };
+        CMainFrame frame(o);
+        frame.resize(1000, 600);
+        QVERIFY(ShowActive(&frame));
+        CDeviceComboBox* drives = frame.ComputerPane()->DriveSelector();
+        QTest::mouseClick(drives, Qt::LeftButton, Qt::NoModifier, drives->rect().center());
+        QTRY_VERIFY(drives->view()->isVisible());
+        QTest::keyClick(drives->view(), Qt::Key_Escape);
+        QTRY_VERIFY(!drives->view()->isVisible());
+        QVERIFY(ShowActive(&frame));  // the window system gives the focus back to the window
+        QTRY_COMPARE(QApplication::focusWidget(),
+                     static_cast<QWidget*>(frame.ComputerPane()->List()));
+
+        CIconComboBox* link = frame.DevicePane()->LinkSelector();
+        QCOMPARE(frame.Doc().GetLinkType(), LinkType::kSerial);
+        QTest::mouseClick(link, Qt::LeftButton, Qt::NoModifier, link->rect().center());
+        QTRY_VERIFY(link->view()->isVisible());
+        QTest::keyClick(link->view(), Qt::Key_Down);
+        QTest::keyClick(link->view(), Qt::Key_Return);
+        QTRY_VERIFY(!link->view()->isVisible());
+        QVERIFY(ShowActive(&frame));
+        QTRY_COMPARE(QApplication::focusWidget(),
+                     static_cast<QWidget*>(frame.DevicePane()->List()));
+        QCOMPARE(frame.Doc().GetLinkType(), LinkType::kUsb);
+        QCOMPARE(frame.ActivePane(), static_cast<CListFormView*>(frame.DevicePane()));
     }
 };
 
