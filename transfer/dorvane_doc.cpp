@@ -169,7 +169,7 @@ bool CDorvaneDoc::ListDevice() {
         transport_.SetTimeout(savedTimeout);
         return false;
     }
-    if (!fe_.WaitForEvent(connectEvent_, options_.listingWaitMs)) {
+    if (!WaitForHandheld(options_.listingWaitMs)) {
         transport_.Stop();
         connected_ = false;
     }
@@ -178,6 +178,17 @@ bool CDorvaneDoc::ListDevice() {
     fe_.SetBusyCursor(false);
     transport_.SetTimeout(savedTimeout);
     return connected_;
+}
+
+bool CDorvaneDoc::WaitForHandheld(int ms) {
+    // A handheld that stopped answering is given all its retries, which take
+    // long: the status bar says what the program waits for. (While a port is
+    // searched, the search text stays.)
+    const bool say = connected_;
+    if (say) fe_.SetStatusPane(status_pane::kMessage, Text(StringId::RES_GUI2_WAITING_DEVICE));
+    const bool set = fe_.WaitForEvent(connectEvent_, ms);
+    if (say) fe_.SetStatusPane(status_pane::kMessage, "");
+    return set;
 }
 
 void CDorvaneDoc::ShowSearch() {
@@ -397,7 +408,7 @@ void CDorvaneDoc::DeleteSelected() {
         fe_.SetBusyCursor(false);
         return;
     }
-    fe_.WaitForEvent(connectEvent_, options_.deleteWaitMs);
+    WaitForHandheld(options_.deleteWaitMs);
     connectEvent_.Reset();
     fe_.RelayToPanes(hint::kDeviceList);
     fe_.SetBusyCursor(false);

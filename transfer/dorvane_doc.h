@@ -130,6 +130,10 @@ private:
     void Accept(std::initializer_list<std::uint8_t> ops);
     bool Accepted(std::uint8_t op) const;
     void ShowSearch();
+    /// Waits (through the front end, windows painted) at most `ms` for the
+    /// "CONNECT" event of the running command; true when it was set. While
+    /// connected the status bar says that the program waits for the handheld.
+    bool WaitForHandheld(int ms);
     bool TrySerial(const std::string& port, int baud);
     void SetLocalProblem(const std::string& text);
 

@@ -107,6 +107,40 @@ private:
     QElapsedTimer since_;
 };
 
+/// Counts the paints of a widget and the longest time between two of them,
+/// while it asks for one every kAskMs.
+class CPaintWatch : public QObject {
+public:
+    static constexpr int kAskMs = 50;
+    explicit CPaintWatch(QWidget* w) : widget_(w) {
+        w->installEventFilter(this);
+        timer_.setInterval(kAskMs);
+        connect(&timer_, &QTimer::timeout, this, [this] { widget_->update(); });
+        timer_.start();
+        clock_.start();
+    }
+    qint64 LongestGapMs() const { return std::max(longest_, clock_.elapsed() - last_); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (o == widget_ && e->type() == QEvent::Paint) {
+            ++paints;
+            const qint64 now = clock_.elapsed();
+            longest_ = std::max(longest_, now - last_);
+            last_ = now;
+        }
+        return false;
+    }
+
+private:
+    QWidget* widget_;
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    qint64 longest_ = 0;
+};
+
 /// A frame with real message boxes (no test hook), connected to an emulator.
 struct BoxRig {
     QTemporaryDir device;
@@ -364,6 +398,41 @@ private slots:
         QCOMPARE(answerer.texts[1], T(StringId::RES_GLOBAL_STRING_RES_ERR_MSG_DEV_ERROR));
         QCOMPARE(answerer.stuck, 0);
         QVERIFY(!rig.frame->Doc().IsConnected());
+    }
+    // A refresh against a handheld that stopped answering keeps the window
+    // painting, shows the wait cursor and says what it waits for.
+    void refreshOfASilentHandheldSaysItWaits() {
+        BoxRig rig({QStringLiteral("--silent-after"), QStringLiteral("3")});
+        QVERIFY(rig.Connect());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.frame->DevicePane()->List()->RowCount(), 3, kWaitMs);
+        CSortListCtrl* list = rig.frame->DevicePane()->List();
+        list->setFocus();
+        QTRY_COMPARE(rig.frame->ActivePane(), static_cast<CListFormView*>(rig.frame->DevicePane()));
+        CBoxAnswerer answerer;
+        QString status;
+        bool waitCursor = false;
+        int paintsBefore = -1;
+        int paintsDuring = -1;
+        CPaintWatch watch(rig.frame->statusBar());
+        CMainFrame* frame = rig.frame.get();
+        QTimer::singleShot(400, frame, [&] {
+            status = frame->StatusText(status_pane::kMessage);
+            waitCursor = QApplication::overrideCursor() &&
+                         QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            paintsBefore = watch.paints;
+        });
+        QTimer::singleShot(800, frame, [&] { paintsDuring = watch.paints - paintsBefore; });
+        QTest::keyClick(list, Qt::Key_F5);
+        QCOMPARE(status, T(StringId::RES_GUI2_WAITING_DEVICE));
+        QVERIFY(waitCursor);
+        QVERIFY2(paintsDuring > 2, qPrintable(QString::number(paintsDuring)));
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.texts,
+                                  QStringList{T(StringId::RES_GLOBAL_STRING_RES_ERR_MSG_DEV_ERROR)},
+                                  kWaitMs);
+        QVERIFY(!rig.frame->Doc().IsConnected());
+        QVERIFY(!QApplication::overrideCursor());
+        QVERIFY(rig.frame->StatusText(status_pane::kMessage) !=
+                T(StringId::RES_GUI2_WAITING_DEVICE));
     }
 };
 
