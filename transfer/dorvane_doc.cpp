@@ -1,6 +1,7 @@
 #include "transfer/dorvane_doc.h"
 
 #include <algorithm>
+#include <chrono>
 #include <thread>
 #include <utility>
 
@@ -20,6 +21,8 @@ using namespace wire::cmd;
 constexpr auto kAfterCancel = std::chrono::milliseconds(100);
 /// Longest wait for a worker that was started with nothing to do.
 constexpr int kEmptyRunWaitMs = 5000;
+/// How often a command looks whether an earlier run has ended.
+constexpr int kRunPollMs = 20;
 }  // namespace
 
 std::string DeviceErrorText(int code) {
@@ -158,7 +161,7 @@ bool CDorvaneDoc::ListDevice() {
     fe_.RelayToPanes(hint::kShowBusy);
     fe_.SetBusyCursor(true);
     connectEvent_.Reset();
-    transport_.ClearJobs();
+    EndEarlierRun();
     const int savedTimeout = transport_.GetTimeout();
     transport_.SetTimeout(options_.listingTimeoutMs);
     Accept({kList});
@@ -178,6 +181,17 @@ bool CDorvaneDoc::ListDevice() {
     fe_.SetBusyCursor(false);
     transport_.SetTimeout(savedTimeout);
     return connected_;
+}
+
+void CDorvaneDoc::EndEarlierRun() {
+    // ClearJobs waits for a run that is ending by itself with the calling
+    // thread blocked, up to two seconds: wait for it here through the front
+    // end instead, which keeps the windows painted, then stop what is left.
+    CEvent never(true);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(CTransport::kFinishWaitMs);
+    while (transport_.IsRunning() && std::chrono::steady_clock::now() < deadline) fe_.WaitForEvent(never, kRunPollMs);
+    if (transport_.IsRunning()) transport_.Stop();
+    transport_.ClearJobs();
 }
 
 bool CDorvaneDoc::WaitForHandheld(int ms) {
@@ -321,7 +335,7 @@ int CDorvaneDoc::CopyFromDevice(bool move) {
     if (!connected_ || NoneSelected()) return 0;
     lastError_ = 0;
     SetLocalProblem("");
-    transport_.ClearJobs();
+    EndEarlierRun();
     Accept({kFetch, kDelete});
     for (const auto& e : DeviceFiles()) {
         if (!e.selected) continue;
@@ -355,7 +369,7 @@ int CDorvaneDoc::CopyFromDevice(bool move) {
 void CDorvaneDoc::CopyToDevice(const std::vector<std::string>& paths) {
     lastError_ = 0;
     SetLocalProblem("");
-    transport_.ClearJobs();
+    EndEarlierRun();
     Accept({kUpload});
     for (const std::string& path : paths) {
         if (!FileExists(path)) continue;
@@ -399,7 +413,7 @@ void CDorvaneDoc::DeleteSelected() {
     Accept({kDelete, kDeleteEx, kDeleteEx2});
     fe_.SetBusyCursor(true);
     connectEvent_.Reset();
-    transport_.ClearJobs();
+    EndEarlierRun();
     for (const auto& e : DeviceFiles())
         if (e.selected) transport_.AddJob(kDelete, e.name, "");
     if (!transport_.Start()) {

@@ -134,6 +134,10 @@ private:
     /// "CONNECT" event of the running command; true when it was set. While
     /// connected the status bar says that the program waits for the handheld.
     bool WaitForHandheld(int ms);
+    /// Lets a run that is still going end (at most CTransport::kFinishWaitMs,
+    /// waiting through the front end), stops it if it does not, and empties
+    /// the queue.
+    void EndEarlierRun();
     bool TrySerial(const std::string& port, int baud);
     void SetLocalProblem(const std::string& text);
 

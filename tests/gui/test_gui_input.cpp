@@ -434,6 +434,27 @@ private slots:
         QVERIFY(rig.frame->StatusText(status_pane::kMessage) !=
                 T(StringId::RES_GUI2_WAITING_DEVICE));
     }
+    // A command that finds an earlier run still ending waits for it with the
+    // window painting, instead of blocking for up to two seconds.
+    void waitingForAnEarlierRunKeepsPainting() {
+        BoxRig rig({QStringLiteral("--silent-after"), QStringLiteral("3")});
+        QVERIFY(rig.Connect());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.frame->DevicePane()->List()->RowCount(), 3, kWaitMs);
+        CSortListCtrl* list = rig.frame->DevicePane()->List();
+        list->setFocus();
+        QTRY_COMPARE(rig.frame->ActivePane(), static_cast<CListFormView*>(rig.frame->DevicePane()));
+        CBoxAnswerer answerer;
+        // An earlier run that the silent handheld keeps from ending.
+        CTransport& transport = rig.frame->Doc().Transport();
+        transport.ClearJobs();
+        transport.AddJob(wire::cmd::kList, "CONNECT", "");
+        QVERIFY(transport.Start());
+        CPaintWatch watch(rig.frame->statusBar());
+        QTest::keyClick(list, Qt::Key_F5);
+        QVERIFY2(watch.LongestGapMs() < CTransport::kFinishWaitMs / 2,
+                 qPrintable(QString::number(watch.LongestGapMs())));
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.texts.size(), 1, kWaitMs);
+    }
 };
 
 QTEST_MAIN(TestGuiInput)
