@@ -455,6 +455,44 @@ private slots:
                  qPrintable(QString::number(watch.LongestGapMs())));
         QTRY_COMPARE_WITH_TIMEOUT(answerer.texts.size(), 1, kWaitMs);
     }
+    // Message-box buttons speak the interface's language, and switch with it.
+    void boxButtonsFollowTheLanguage() {
+        QTemporaryDir dir;
+        WriteFile(dir.filePath(QStringLiteral("keep.txt")), 3);
+        CDorvaneDoc::Options o;
+        o.persistSettings = false;
+        o.portList = [] { return std::vector<std::string>{}; };
+        CMainFrame frame(o);
+        frame.resize(1000, 600);
+        QVERIFY(ShowActive(&frame));
+        frame.ComputerPane()->ListFolder(dir.path());
+        CSortListCtrl* list = frame.ComputerPane()->List();
+        list->setFocus();
+        QTRY_COMPARE(frame.ActivePane(), static_cast<CListFormView*>(frame.ComputerPane()));
+        CBoxAnswerer answerer;
+        auto askDelete = [&] {
+            QTest::qWait(100);            // the panes rebuild after a language switch
+            QVERIFY(ShowActive(&frame));  // the window system gives the focus back after a box
+            SelectNames(list, {"keep.txt"});
+            QTest::keyClick(list, Qt::Key_Delete);
+            QTRY_COMPARE(answerer.buttons.size(), answerer.texts.size());
+        };
+        frame.Action(cmd::kEnglish)->trigger();
+        frame.Action(cmd::kChinese)->trigger();
+        askDelete();
+        QTRY_COMPARE(answerer.buttons.size(), 1);
+        QVERIFY2(answerer.buttons[0].contains(QStringLiteral("是(&Y)")),
+                 qPrintable(answerer.buttons[0].join(u' ')));
+        QVERIFY(answerer.buttons[0].contains(QStringLiteral("否(&N)")));
+        frame.Action(cmd::kEnglish)->trigger();
+        askDelete();
+        QTRY_COMPARE(answerer.buttons.size(), 2);
+        QVERIFY2(answerer.buttons[1].contains(QStringLiteral("&Yes")),
+                 qPrintable(answerer.buttons[1].join(u' ')));
+        QCOMPARE(answerer.stuck, 0);
+        QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("keep.txt"))));  // No was clicked
+        frame.Action(cmd::kChinese)->trigger();
+    }
 };
 
 QTEST_MAIN(TestGuiInput)
