@@ -324,6 +324,17 @@ bool CDorvaneDoc::IsSelected(const std::string& name) const {
     return false;
 }
 
+bool CDorvaneDoc::SetEntryTime(const std::string& name, std::int64_t mtime) {
+    std::lock_guard lock(m_);
+    for (auto& e : files_) {
+        if (e.name == name) {
+            e.mtime = mtime;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool CDorvaneDoc::NoneSelected() const {
     std::lock_guard lock(m_);
     return std::none_of(files_.begin(), files_.end(), [](const DeviceFileEntry& e) { return e.selected; });

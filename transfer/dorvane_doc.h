@@ -100,6 +100,10 @@ public:
     /// Marks the first entry whose name equals `name` byte for byte.
     bool SelectByName(const std::string& name);
     bool IsSelected(const std::string& name) const;
+    /// Replaces the time of the first entry named `name` (the device pane
+    /// gives an entry without a plausible time the time of its fill). False
+    /// when there is no such entry.
+    bool SetEntryTime(const std::string& name, std::int64_t mtime);
     bool NoneSelected() const;
 
     // ---- Commands ----

@@ -3,9 +3,13 @@
 // menus and the toolbar through their actions. Offscreen platform; the tests
 // that need a handheld use the emulator.
 
+#include <sys/stat.h>
+#include <utime.h>
+
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -492,6 +496,38 @@ private slots:
         QCOMPARE(answerer.stuck, 0);
         QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("keep.txt"))));  // No was clicked
         frame.Action(cmd::kChinese)->trigger();
+    }
+    // An entry dated before 2000 gets the time of the fill, on screen and in
+    // the document's entry, so a refill shows the same time.
+    void oldDeviceTimeIsKeptInTheDocument() {
+        Rig rig({}, [](const QString& dir) {
+            WriteFile(dir + QStringLiteral("/old.txt"), 5);
+            WriteFile(dir + QStringLiteral("/new.txt"), 5);
+            struct utimbuf t {};
+            t.actime = t.modtime = 915148800;  // 1999-01-01
+            ::utime(QFile::encodeName(dir + QStringLiteral("/old.txt")).constData(), &t);
+        });
+        QVERIFY(rig.Connect());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.DeviceList()->RowCount(), 2, kWaitMs);
+        constexpr std::int64_t kYear2000 = 946684800;
+        std::int64_t stored = 0;
+        for (const DeviceFileEntry& e : rig.frame->Doc().DeviceFiles())
+            if (e.name == "old.txt") stored = e.mtime;
+        QVERIFY2(stored >= kYear2000, qPrintable(QString::number(stored)));
+        const QString shown =
+            QDateTime::fromSecsSinceEpoch(stored).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+        CSortListCtrl* list = rig.DeviceList();
+        QCOMPARE(list->CellText(1, 0), QStringLiteral("old.txt"));
+        QCOMPARE(list->CellText(1, 2), shown);
+        // A refill from the document (the language switch rebuilds the list).
+        rig.frame->Action(cmd::kEnglish)->trigger();
+        QTRY_COMPARE(list->headerItem()->text(0),
+                     ParseColumnSpec(QString::fromStdString(DevicePaneColumns()))[0].first);
+        rig.frame->Action(cmd::kChinese)->trigger();
+        QTRY_COMPARE(list->headerItem()->text(0),
+                     ParseColumnSpec(QString::fromStdString(DevicePaneColumns()))[0].first);
+        QTRY_COMPARE(list->RowCount(), 2);
+        QCOMPARE(list->CellText(1, 2), shown);
     }
 };
 
