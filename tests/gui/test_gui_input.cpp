@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
@@ -28,6 +29,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "convert/download.h"
 #include "gui_rig.h"
 #include "i18n/string_table.h"
 #include "ui/profile.h"
@@ -570,6 +572,41 @@ private slots:
                  QStringLiteral("image-png"));
         QCOMPARE(iconName(rig.ComputerList(), QStringLiteral("field.png")),
                  QStringLiteral("image-png"));
+    }
+
+    // The View menu's conversion item, clicked, makes a download of a track
+    // arrive as GPX beside the bytes as received.
+    void convertMenuItemConvertsADownload() {
+        Rig rig({}, [](const QString& dir) {
+            QFile::copy(QStringLiteral(DORVANE_SOURCE_DIR "/sim/samples/data/T0602_few.gpx"),
+                        dir + QStringLiteral("/T0602_few.gpx"));
+        });
+        QVERIFY(ShowActive(rig.frame.get()));
+        rig.frame->SetConvertOnDownload(false);
+        QVERIFY(rig.Connect());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.DeviceList()->RowCount(), 1, kWaitMs);
+        QMenuBar* bar = rig.frame->menuBar();
+        QAction* viewMenu = bar->actions().at(2);
+        QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier,
+                          bar->actionGeometry(viewMenu).center());
+        QMenu* menu = viewMenu->menu();
+        QTRY_VERIFY(menu->isVisible());
+        QAction* convert = rig.frame->Action(cmd::kConvert);
+        QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier,
+                          menu->actionGeometry(convert).center());
+        QTRY_VERIFY(convert->isChecked());
+        QCOMPARE(rig.frame->Doc().ModelCode(), kConvertingModelCode);
+        QVERIFY(ShowActive(rig.frame.get()));
+        rig.DeviceList()->setFocus();
+        QTRY_COMPARE(rig.frame->ActivePane(), static_cast<CListFormView*>(rig.frame->DevicePane()));
+        SelectNames(rig.DeviceList(), {"T0602_few.gpx"});
+        QTest::keyClick(rig.DeviceList(), Qt::Key_O, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFileInfo::exists(rig.computer.filePath(QStringLiteral("T0602_few.bak"))), kWaitMs);
+        QFile gpx(rig.computer.filePath(QStringLiteral("T0602_few.gpx")));
+        QVERIFY(gpx.open(QIODevice::ReadOnly));
+        QVERIFY(gpx.readAll().contains("<gpx"));
+        rig.frame->SetConvertOnDownload(false);
     }
 
 private:
