@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -233,6 +234,16 @@ void CMainFrame::BuildMenus() {
     add(languageMenu_, cmd::kChinese);
     add(languageMenu_, cmd::kEnglish);
     connect(languageMenu_, &QMenu::aboutToShow, this, [this] { UpdateActions(); });
+    for (QMenu* m : {menus_[0], menus_[1], menus_[2], menus_[3], languageMenu_}) {
+        m->installEventFilter(this);
+        // Once the last menu has closed the prompt says "Ready" again.
+        connect(m, &QMenu::aboutToHide, this, [this] {
+            QMetaObject::invokeMethod(this, [this] {
+                if (!QApplication::activePopupWidget())
+                    SetStatusText(status_pane::kMessage, Q(Text(StringId::RES_CMAINFRAME_TP_READY)));
+            }, Qt::QueuedConnection);
+        });
+    }
     add(menus_[2], cmd::kConvert);
     add(menus_[3], cmd::kHelp);
     add(menus_[3], cmd::kAbout);
@@ -400,10 +411,26 @@ void CMainFrame::resizeEvent(QResizeEvent* e) {
     ApplySplitRule();
 }
 
+bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
+    // Qt tells nothing when the mouse is on a separator or between items of
+    // a menu: the prompt is blank there, as on a popup item.
+    if (e->type() == QEvent::MouseMove) {
+        if (auto* menu = qobject_cast<QMenu*>(watched)) {
+            const QAction* a = menu->actionAt(static_cast<QMouseEvent*>(e)->position().toPoint());
+            if (!a || a->isSeparator() || a->menu()) SetStatusText(status_pane::kMessage, QString());
+        }
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
 bool CMainFrame::event(QEvent* e) {
     if (e->type() == QEvent::StatusTip) {
         const QString tip = static_cast<QStatusTipEvent*>(e)->tip();
-        SetStatusText(status_pane::kMessage, tip.isEmpty() ? Q(Text(StringId::RES_CMAINFRAME_TP_READY)) : tip);
+        // An empty tip in an open menu is a popup item: the prompt is blank.
+        // Outside menus (toolbar fly-by ended) the prompt is "Ready".
+        if (!tip.isEmpty()) SetStatusText(status_pane::kMessage, tip);
+        else if (QApplication::activePopupWidget()) SetStatusText(status_pane::kMessage, QString());
+        else SetStatusText(status_pane::kMessage, Q(Text(StringId::RES_CMAINFRAME_TP_READY)));
         return true;
     }
     return QMainWindow::event(e);

@@ -92,6 +92,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent* e) override;
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:

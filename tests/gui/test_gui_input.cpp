@@ -682,6 +682,41 @@ private slots:
         QCOMPARE(ArrowDirection(list, 1), -1);
     }
 
+    // Status prompt: a command's text on its item, blank on a popup or a
+    // separator, "Ready" once the menu has closed.
+    void menuPromptsBlankOnPopupsAndSeparators() {
+        Rig rig;
+        QVERIFY(ShowActive(rig.frame.get()));
+        QMenuBar* bar = rig.frame->menuBar();
+        QAction* viewMenu = bar->actions().at(2);
+        QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier,
+                          bar->actionGeometry(viewMenu).center());
+        QMenu* menu = viewMenu->menu();
+        QTRY_VERIFY(menu->isVisible());
+        auto hover = [&](QAction* a) {
+            QTest::mouseMove(menu, menu->actionGeometry(a).center());
+            QTest::qWait(50);
+            return rig.frame->StatusText(status_pane::kMessage);
+        };
+        QCOMPARE(hover(rig.frame->Action(cmd::kToolbar)),
+                 T(StringId::RES_CMAINFRAME_TP_VIEW_TOOLBAR));
+        QAction* separator = nullptr;
+        QAction* popup = nullptr;
+        for (QAction* a : menu->actions()) {
+            if (a->isSeparator() && !separator) separator = a;
+            if (a->menu()) popup = a;
+        }
+        QVERIFY(separator && popup);
+        QCOMPARE(hover(separator), QString());
+        QCOMPARE(hover(rig.frame->Action(cmd::kRefresh)), T(StringId::RES_CMAINFRAME_TP_APP_REFER));
+        QCOMPARE(hover(popup), QString());
+        QTest::keyClick(menu, Qt::Key_Escape);
+        if (menu->isVisible()) QTest::keyClick(menu, Qt::Key_Escape);
+        QTRY_VERIFY(!menu->isVisible());
+        QTRY_COMPARE(rig.frame->StatusText(status_pane::kMessage),
+                     T(StringId::RES_CMAINFRAME_TP_READY));
+    }
+
 private:
     QTemporaryDir theme_;
 };
