@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -19,10 +20,12 @@
 
 #include <cmath>
 
+#include "convert/download.h"
 #include "menus/commands.h"
 #include "ui/left_form_view.h"
 #include "ui/profile.h"
 #include "ui/qt_front_end.h"
+#include "ui/qt_translations.h"
 #include "ui/right_form_view.h"
 #include "ui/sort_list.h"
 #include "ui/trans_wait.h"
@@ -39,8 +42,6 @@ constexpr int kMinColumn = 10;
 /// Status pane 1 (the selection count) is 120 pixels wide.
 constexpr int kCountPaneWidth = 120;
 constexpr int kStatusPanes = 5;
-/// The model code that makes downloads convert tracks and areas.
-constexpr int kConvertingModel = 701;
 const QString kConvertKey = QStringLiteral("ConvertOnDownload");
 
 struct CommandText {
@@ -152,7 +153,7 @@ CMainFrame::CMainFrame(CDorvaneDoc::Options options, Hooks hooks) : hooks_(std::
     fe_ = std::make_unique<CQtFrontEnd>(*this, *wait_);
     doc_ = std::make_unique<CDorvaneDoc>(*fe_, std::move(options));
     const bool convert = ProfileSettings().value(kConvertKey, false).toBool();
-    doc_->SetModelCode(convert ? kConvertingModel : 0);
+    doc_->SetModelCode(convert ? kConvertingModelCode : 0);
     setWindowIcon(ProgramIcon());
 
     BuildActions();
@@ -171,6 +172,10 @@ CMainFrame::CMainFrame(CDorvaneDoc::Options options, Hooks hooks) : hooks_(std::
     actions_[cmd::kConvert]->setChecked(convert);
     right_->ShowInitialFolder();
     SetActivePane(right_);
+    // The window's first focus goes to the computer list; left to itself it
+    // would go to the first control, the link selector, and make the device
+    // pane active.
+    right_->List()->setFocus();
 
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         for (QWidget* w = now; w; w = w->parentWidget()) {
@@ -229,6 +234,16 @@ void CMainFrame::BuildMenus() {
     add(languageMenu_, cmd::kChinese);
     add(languageMenu_, cmd::kEnglish);
     connect(languageMenu_, &QMenu::aboutToShow, this, [this] { UpdateActions(); });
+    for (QMenu* m : {menus_[0], menus_[1], menus_[2], menus_[3], languageMenu_}) {
+        m->installEventFilter(this);
+        // Once the last menu has closed the prompt says "Ready" again.
+        connect(m, &QMenu::aboutToHide, this, [this] {
+            QMetaObject::invokeMethod(this, [this] {
+                if (!QApplication::activePopupWidget())
+                    SetStatusText(status_pane::kMessage, Q(Text(StringId::RES_CMAINFRAME_TP_READY)));
+            }, Qt::QueuedConnection);
+        });
+    }
     add(menus_[2], cmd::kConvert);
     add(menus_[3], cmd::kHelp);
     add(menus_[3], cmd::kAbout);
@@ -291,6 +306,7 @@ bool CMainFrame::SwitchLanguage(int index) {
     const Language l = index == 0 ? Language::Chinese : Language::English;
     const bool loaded = hooks_.loadLanguage ? hooks_.loadLanguage(l) : LoadLanguage(l);
     if (!loaded) return false;
+    ApplyQtTranslations(l);  // without Qt's file its own texts stay English
     ApplyMenuTexts();
     wait_->ApplyTexts();
     PostToPanes(hint::kLanguage);
@@ -363,7 +379,7 @@ void CMainFrame::RunCommand(int id) {
 }
 
 void CMainFrame::SetConvertOnDownload(bool on) {
-    doc_->SetModelCode(on ? kConvertingModel : 0);
+    doc_->SetModelCode(on ? kConvertingModelCode : 0);
     actions_[cmd::kConvert]->setChecked(on);
     ProfileSettings().setValue(kConvertKey, on);
 }
@@ -395,10 +411,26 @@ void CMainFrame::resizeEvent(QResizeEvent* e) {
     ApplySplitRule();
 }
 
+bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
+    // Qt tells nothing when the mouse is on a separator or between items of
+    // a menu: the prompt is blank there, as on a popup item.
+    if (e->type() == QEvent::MouseMove) {
+        if (auto* menu = qobject_cast<QMenu*>(watched)) {
+            const QAction* a = menu->actionAt(static_cast<QMouseEvent*>(e)->position().toPoint());
+            if (!a || a->isSeparator() || a->menu()) SetStatusText(status_pane::kMessage, QString());
+        }
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
 bool CMainFrame::event(QEvent* e) {
     if (e->type() == QEvent::StatusTip) {
         const QString tip = static_cast<QStatusTipEvent*>(e)->tip();
-        SetStatusText(status_pane::kMessage, tip.isEmpty() ? Q(Text(StringId::RES_CMAINFRAME_TP_READY)) : tip);
+        // An empty tip in an open menu is a popup item: the prompt is blank.
+        // Outside menus (toolbar fly-by ended) the prompt is "Ready".
+        if (!tip.isEmpty()) SetStatusText(status_pane::kMessage, tip);
+        else if (QApplication::activePopupWidget()) SetStatusText(status_pane::kMessage, QString());
+        else SetStatusText(status_pane::kMessage, Q(Text(StringId::RES_CMAINFRAME_TP_READY)));
         return true;
     }
     return QMainWindow::event(e);
@@ -409,8 +441,6 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
-    left_->List()->SaveColumnWidths();
-    right_->List()->SaveColumnWidths();
     QMainWindow::closeEvent(e);
 }
 

@@ -10,17 +10,16 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QMimeDatabase>
 #include <QStorageInfo>
 #include <QUrl>
 
 #include <filesystem>
-#include <unordered_map>
 
 #include "i18n/string_table.h"
 #include "menus/commands.h"
 #include "names/file_names.h"
 #include "transfer/dorvane_doc.h"
+#include "ui/file_icons.h"
 #include "ui/left_form_view.h"
 #include "ui/folder_scan.h"
 #include "ui/main_frame.h"
@@ -44,25 +43,6 @@ constexpr double kBytesPerGb = 1024.0 * 1024.0 * 1024.0;
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 fs::path PathOf(const QString& s) { return fs::path(s.toStdString()); }
-
-/// Icons by file extension: the theme's icon of the extension's type, asked
-/// once per extension so that large folders list quickly.
-QIcon IconForFile(const QString& name) {
-    static std::unordered_map<std::string, QIcon> cache;
-    static const QIcon fallback = QFileIconProvider().icon(QFileIconProvider::File);
-    const qsizetype dot = name.lastIndexOf(u'.');
-    const std::string ext = dot > 0 ? name.mid(dot + 1).toLower().toStdString() : std::string();
-    auto it = cache.find(ext);
-    if (it != cache.end()) return it->second;
-    QIcon icon = fallback;
-    if (!ext.empty()) {
-        static QMimeDatabase mimes;
-        const QMimeType type = mimes.mimeTypeForFile(name, QMimeDatabase::MatchExtension);
-        icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName(), fallback));
-    }
-    cache.emplace(ext, icon);
-    return icon;
-}
 
 QString WithSlash(QString path) {
     if (!path.endsWith(u'/')) path += u'/';
@@ -114,7 +94,6 @@ bool CRightFormView::CanGoUp() const { return !QDir(folder_).isRoot(); }
 
 int CRightFormView::ListFolder(const QString& path) {
     selectedBytes_ = 0;
-    editing_ = false;
     const QString clean = QDir::cleanPath(QDir(path).absolutePath());
     folder_ = WithSlash(clean);
     Doc().SetComputerFolder(folder_.toStdString());
@@ -162,7 +141,7 @@ void CRightFormView::GoUp() {
 }
 
 void CRightFormView::OpenRow(QTreeWidgetItem* item) {
-    if (!item || editing_) return;
+    if (!item || list_->Editing()) return;
     const QString name = item->data(0, kNameRole).toString();
     if (CSortListCtrl::KindOf(item) == kRowFolder) ListFolder(folder_ + name);
     else QDesktopServices::openUrl(QUrl::fromLocalFile(folder_ + name));
@@ -211,20 +190,37 @@ void CRightFormView::StartRename() {
     if (selected.isEmpty()) return;
     QTreeWidgetItem* item = selected.first();
     if (!(item->flags() & Qt::ItemIsEditable)) return;
-    editing_ = true;
     list_->setCurrentItem(item);
     list_->editItem(item, 0);
 }
 
 void CRightFormView::OnItemChanged(QTreeWidgetItem* item, int column) {
-    if (column != 0 || !editing_) return;
-    editing_ = false;
+    // Only the cell editor's commit renames (the view is editing while the
+    // editor hands its text over); the list's own changes are not renames.
+    // An editor closed with Escape or with the same text sends no change at
+    // all, so nothing here may be left waiting for one.
+    if (column != 0 || !list_->Editing()) return;
     const QString oldName = item->data(0, kNameRole).toString();
     const QString newName = item->text(0);
-    const QSignalBlocker block(list_);
-    // The cell shows the new name only once the entry really carries it.
-    item->setText(0, oldName);
-    if (newName != oldName) RenameRow(item, newName);
+    {
+        const QSignalBlocker block(list_);
+        // The cell shows the new name only once the entry really carries it.
+        item->setText(0, oldName);
+    }
+    if (newName == oldName) return;
+    // The rename re-sorts the rows, which must not happen under the open
+    // editor: taking its row out would destroy the editor that holds the
+    // focus, and the focus would fall to the other pane. Rename once the
+    // editor has closed and the list has the focus back.
+    QMetaObject::invokeMethod(this, [this, oldName, newName] {
+        for (int i = 0; i < list_->RowCount(); ++i) {
+            QTreeWidgetItem* row = list_->Row(i);
+            if (row->data(0, kNameRole).toString() == oldName) {
+                RenameRow(row, newName);
+                return;
+            }
+        }
+    }, Qt::QueuedConnection);
 }
 
 bool CRightFormView::RenameRow(QTreeWidgetItem* item, const QString& newName) {
@@ -268,7 +264,6 @@ void CRightFormView::NewFolder() {
     list_->clearSelection();
     item->setSelected(true);
     list_->setCurrentItem(item);
-    editing_ = true;
     list_->editItem(item, 0);
 }
 
@@ -282,7 +277,7 @@ void CRightFormView::ShowFreeSpace() {
 
 void CRightFormView::DeleteWithQuestion() {
     const int n = SelectedCount();
-    if (n == 0 || editing_) return;
+    if (n == 0 || list_->Editing()) return;
     const int answer = frame_.ShowMessageBox(
         QMessageBox::Question, Q(CountText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, StringId::RES_CORE2_DELETE_ONE_ITEM, n)), QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::No) return;

@@ -3,9 +3,9 @@
 // (0 folder, 1 file), sorts on a header click with the kind first in both
 // directions, and shows the sort arrow in its CSortHeaderCtrl. Columns come
 // from one specification text "name,width;name,width;..." so that a language
-// file can rename and resize them. Column widths are read from and written to
-// the profile ("Quenmark Plotwise", section "ListCtrls", key = the list's
-// control id in decimal). GUI thread only.
+// file can rename and resize them. Saved column widths are read from the
+// profile ("Quenmark Plotwise", section "ListCtrls", key = the list's control
+// id in decimal); the program itself never stores them. GUI thread only.
 
 #include <QHeaderView>
 #include <QIcon>
@@ -48,6 +48,10 @@ public:
     /// or its count differs from the column count.
     bool ApplyWidths(const QByteArray& record);
 
+protected:
+    /// Draws the sorted column's arrow: up when ascending, down when descending.
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
+
 private:
     int sortColumn_ = -1;
     bool ascending_ = true;
@@ -65,7 +69,10 @@ public:
     /// Appends a row; `texts` holds one text per column (missing ones are
     /// empty). Returns the row index.
     int AddRow(const QIcon& icon, int kind, qint64 size, const QStringList& texts);
-    /// Appends many rows at once (faster than AddRow for large folders).
+    /// Appends many rows at once (faster than AddRow for large folders). A
+    /// fill widens each column that is too narrow for its texts or heading
+    /// (the specification's widths stay the minimum) unless the user has set
+    /// that column's width.
     void AddRows(QList<QTreeWidgetItem*> items);
     static QTreeWidgetItem* MakeRow(const QIcon& icon, int kind, qint64 size, const QStringList& texts);
     bool SetCellText(int row, int column, const QString& text);
@@ -82,9 +89,9 @@ public:
     bool SortedAscending() const { return header_->Ascending(); }
 
     /// Reads the saved widths of this list's control id and applies them when
-    /// the column count matches; SaveColumnWidths writes them.
+    /// the column count matches (a record in the header's SerializeWidths
+    /// layout; nothing in the program writes one).
     void RestoreColumnWidths();
-    void SaveColumnWidths() const;
 
     int ListStyle() const { return style_; }
     /// Clears `remove` bits and sets `add` bits of the style (1 report, 3 list).
@@ -95,11 +102,14 @@ public:
 
 private:
     void OnHeaderClick(int column);
+    void WidenColumns();
 
     int controlId_;
     CSortHeaderCtrl* header_;
     int columnCount_ = 0;
     int style_ = kStyleReport;
+    QList<bool> userSized_;  // per column: its width was set by the user or a saved record
+    bool widening_ = false;  // the list itself is setting widths
 };
 
 }  // namespace dorvane
