@@ -171,6 +171,10 @@ CMainFrame::CMainFrame(CDorvaneDoc::Options options, Hooks hooks) : hooks_(std::
     actions_[cmd::kConvert]->setChecked(convert);
     right_->ShowInitialFolder();
     SetActivePane(right_);
+    // The window's first focus goes to the computer list; left to itself it
+    // would go to the first control, the link selector, and make the device
+    // pane active.
+    right_->List()->setFocus();
 
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         for (QWidget* w = now; w; w = w->parentWidget()) {
@@ -409,8 +413,6 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
-    left_->List()->SaveColumnWidths();
-    right_->List()->SaveColumnWidths();
     QMainWindow::closeEvent(e);
 }
 

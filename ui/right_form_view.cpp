@@ -114,7 +114,6 @@ bool CRightFormView::CanGoUp() const { return !QDir(folder_).isRoot(); }
 
 int CRightFormView::ListFolder(const QString& path) {
     selectedBytes_ = 0;
-    editing_ = false;
     const QString clean = QDir::cleanPath(QDir(path).absolutePath());
     folder_ = WithSlash(clean);
     Doc().SetComputerFolder(folder_.toStdString());
@@ -162,7 +161,7 @@ void CRightFormView::GoUp() {
 }
 
 void CRightFormView::OpenRow(QTreeWidgetItem* item) {
-    if (!item || editing_) return;
+    if (!item || list_->Editing()) return;
     const QString name = item->data(0, kNameRole).toString();
     if (CSortListCtrl::KindOf(item) == kRowFolder) ListFolder(folder_ + name);
     else QDesktopServices::openUrl(QUrl::fromLocalFile(folder_ + name));
@@ -211,20 +210,37 @@ void CRightFormView::StartRename() {
     if (selected.isEmpty()) return;
     QTreeWidgetItem* item = selected.first();
     if (!(item->flags() & Qt::ItemIsEditable)) return;
-    editing_ = true;
     list_->setCurrentItem(item);
     list_->editItem(item, 0);
 }
 
 void CRightFormView::OnItemChanged(QTreeWidgetItem* item, int column) {
-    if (column != 0 || !editing_) return;
-    editing_ = false;
+    // Only the cell editor's commit renames (the view is editing while the
+    // editor hands its text over); the list's own changes are not renames.
+    // An editor closed with Escape or with the same text sends no change at
+    // all, so nothing here may be left waiting for one.
+    if (column != 0 || !list_->Editing()) return;
     const QString oldName = item->data(0, kNameRole).toString();
     const QString newName = item->text(0);
-    const QSignalBlocker block(list_);
-    // The cell shows the new name only once the entry really carries it.
-    item->setText(0, oldName);
-    if (newName != oldName) RenameRow(item, newName);
+    {
+        const QSignalBlocker block(list_);
+        // The cell shows the new name only once the entry really carries it.
+        item->setText(0, oldName);
+    }
+    if (newName == oldName) return;
+    // The rename re-sorts the rows, which must not happen under the open
+    // editor: taking its row out would destroy the editor that holds the
+    // focus, and the focus would fall to the other pane. Rename once the
+    // editor has closed and the list has the focus back.
+    QMetaObject::invokeMethod(this, [this, oldName, newName] {
+        for (int i = 0; i < list_->RowCount(); ++i) {
+            QTreeWidgetItem* row = list_->Row(i);
+            if (row->data(0, kNameRole).toString() == oldName) {
+                RenameRow(row, newName);
+                return;
+            }
+        }
+    }, Qt::QueuedConnection);
 }
 
 bool CRightFormView::RenameRow(QTreeWidgetItem* item, const QString& newName) {
@@ -268,7 +284,6 @@ void CRightFormView::NewFolder() {
     list_->clearSelection();
     item->setSelected(true);
     list_->setCurrentItem(item);
-    editing_ = true;
     list_->editItem(item, 0);
 }
 
@@ -282,7 +297,7 @@ void CRightFormView::ShowFreeSpace() {
 
 void CRightFormView::DeleteWithQuestion() {
     const int n = SelectedCount();
-    if (n == 0 || editing_) return;
+    if (n == 0 || list_->Editing()) return;
     const int answer = frame_.ShowMessageBox(
         QMessageBox::Question, Q(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, n)), QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::No) return;

@@ -67,7 +67,6 @@ private:
     QString folder_;
     QString driveRoot_;
     qint64 selectedBytes_ = 0;
-    bool editing_ = false;
 };
 
 }  // namespace dorvane

@@ -132,7 +132,11 @@ CSortListCtrl::CSortListCtrl(int controlId, QWidget* parent)
     setAllColumnsShowFocus(true);  // full-row selection
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSortingEnabled(false);
+    // The view's own sorting stays off (the list sorts itself, with its own
+    // rules), and QTreeView::setHeader() hands the new header the view's
+    // "not sortable" state, unclickable sections included: make them
+    // clickable again, after the header is in place.
+    header_->setSectionsClickable(true);
     connect(header_, &QHeaderView::sectionClicked, this, [this](int c) { OnHeaderClick(c); });
 }
 
@@ -238,12 +242,6 @@ void CSortListCtrl::RestoreColumnWidths() {
     settings.beginGroup(QStringLiteral("ListCtrls"));
     const QVariant v = settings.value(QString::number(controlId_));
     if (v.isValid()) header_->ApplyWidths(v.toByteArray());
-}
-
-void CSortListCtrl::SaveColumnWidths() const {
-    QSettings settings = ProfileSettings();
-    settings.beginGroup(QStringLiteral("ListCtrls"));
-    settings.setValue(QString::number(controlId_), header_->SerializeWidths());
 }
 
 void CSortListCtrl::SetListStyle(int remove, int add) {

@@ -3,9 +3,9 @@
 // (0 folder, 1 file), sorts on a header click with the kind first in both
 // directions, and shows the sort arrow in its CSortHeaderCtrl. Columns come
 // from one specification text "name,width;name,width;..." so that a language
-// file can rename and resize them. Column widths are read from and written to
-// the profile ("Quenmark Plotwise", section "ListCtrls", key = the list's
-// control id in decimal). GUI thread only.
+// file can rename and resize them. Saved column widths are read from the
+// profile ("Quenmark Plotwise", section "ListCtrls", key = the list's control
+// id in decimal); the program itself never stores them. GUI thread only.
 
 #include <QHeaderView>
 #include <QIcon>
@@ -82,9 +82,9 @@ public:
     bool SortedAscending() const { return header_->Ascending(); }
 
     /// Reads the saved widths of this list's control id and applies them when
-    /// the column count matches; SaveColumnWidths writes them.
+    /// the column count matches (a record in the header's SerializeWidths
+    /// layout; nothing in the program writes one).
     void RestoreColumnWidths();
-    void SaveColumnWidths() const;
 
     int ListStyle() const { return style_; }
     /// Clears `remove` bits and sets `add` bits of the style (1 report, 3 list).

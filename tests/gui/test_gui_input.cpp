@@ -1,0 +1,211 @@
+// The desktop program driven as a person drives it: mouse clicks at the
+// widgets' real positions, keys to the focused widget, real cell editors,
+// menus and the toolbar through their actions. Offscreen platform; the tests
+// that need a handheld use the emulator.
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+
+#include "gui_rig.h"
+#include "i18n/string_table.h"
+#include "ui/profile.h"
+
+namespace fs = std::filesystem;
+using namespace dorvane;
+using namespace dorvane::test;
+
+namespace {
+
+QString T(StringId id) {
+    return QString::fromStdString(Text(id));
+}
+
+/// A left click in the middle of a header section, where the user sees it.
+void ClickHeader(CSortListCtrl* list, int column) {
+    QHeaderView* h = list->header();
+    const QPoint at(h->sectionViewportPosition(column) + h->sectionSize(column) / 2,
+                    h->height() / 2);
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+/// A double click as the window system delivers it: press, release, then
+/// the double-click press and its release.
+void DoubleClick(QWidget* w, QPoint at) {
+    QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseDClick(w, Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, at);
+}
+
+/// The frame shown and active, as it is on a desktop.
+bool ShowActive(QWidget* frame) {
+    frame->show();
+    frame->activateWindow();
+    return QTest::qWaitForWindowActive(frame);
+}
+
+}  // namespace
+
+class TestGuiInput : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { UseScratchHome(); }
+
+    void headerClickSortsTheComputerPane() {
+        Rig rig;
+        QVERIFY(ShowActive(rig.frame.get()));
+        WriteFile(rig.computer.filePath(QStringLiteral("b")), 9);
+        WriteFile(rig.computer.filePath(QStringLiteral("a")), 10);
+        WriteFile(rig.computer.filePath(QStringLiteral("c")), 1000);
+        fs::create_directory(rig.computer.filePath(QStringLiteral("z")).toStdString());
+        rig.frame->ComputerPane()->Refresh();
+        CSortListCtrl* list = rig.ComputerList();
+        QCOMPARE(Column(list, 0), (QStringList{"..", "z", "a", "b", "c"}));
+        // Column 0 is sorted ascending after a listing: a click turns it round.
+        ClickHeader(list, 0);
+        QCOMPARE(Column(list, 0).mid(2), (QStringList{"c", "b", "a"}));
+        QVERIFY(!list->SortedAscending());
+        // Another column sorts ascending, numbers by value; folders stay on top.
+        ClickHeader(list, 2);
+        QCOMPARE(Column(list, 0).mid(2), (QStringList{"b", "a", "c"}));
+        QVERIFY(list->SortedAscending());
+        QCOMPARE(list->SortedColumn(), 2);
+        ClickHeader(list, 2);
+        QCOMPARE(Column(list, 0).mid(2), (QStringList{"c", "a", "b"}));
+    }
+
+    void headerClickSortsTheDevicePane() {
+        Rig rig;
+        QVERIFY(ShowActive(rig.frame.get()));
+        QVERIFY(rig.Connect());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.DeviceList()->RowCount(), 3, kWaitMs);
+        CSortListCtrl* list = rig.DeviceList();
+        ClickHeader(list, 1);  // size: A 10, C 30, B 2500
+        QCOMPARE(Column(list, 0), (QStringList{"A.txt", "C.txt", "B.txt"}));
+        ClickHeader(list, 1);
+        QCOMPARE(Column(list, 0), (QStringList{"B.txt", "C.txt", "A.txt"}));
+        ClickHeader(list, 0);
+        QCOMPARE(Column(list, 0), (QStringList{"A.txt", "B.txt", "C.txt"}));
+    }
+
+    void columnWidthsAreNotStoredOnExit() {
+        QSettings profile = ProfileSettings();
+        profile.remove(QStringLiteral("ListCtrls"));
+        profile.sync();
+        {
+            CMainFrame frame;
+            QVERIFY(ShowActive(&frame));
+            frame.ComputerPane()->List()->setColumnWidth(0, 333);
+            frame.DevicePane()->List()->setColumnWidth(0, 222);
+            QVERIFY(frame.close());
+        }
+        QSettings after = ProfileSettings();
+        after.sync();
+        QVERIFY(!after.contains(QStringLiteral("ListCtrls/1001")));
+        QVERIFY(!after.contains(QStringLiteral("ListCtrls/1009")));
+    }
+    // After an edit that changes nothing (Escape, the same text, a new
+    // folder's default name) Delete and double click work at once.
+    void deleteAndDoubleClickWorkAfterAnEditThatChangedNothing() {
+        Rig rig;
+        QVERIFY(ShowActive(rig.frame.get()));
+        WriteFile(rig.computer.filePath(QStringLiteral("file.txt")), 3);
+        fs::create_directory(rig.computer.filePath(QStringLiteral("sub")).toStdString());
+        CRightFormView* pane = rig.frame->ComputerPane();
+        pane->Refresh();
+        CSortListCtrl* list = rig.ComputerList();
+        list->setFocus();
+        QTRY_VERIFY(list->hasFocus());
+        rig.answer = QMessageBox::No;
+        const QString question =
+            QString::fromStdString(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, 1));
+
+        SelectNames(list, {"file.txt"});
+        QTest::keyClick(list, Qt::Key_F2);
+        QVERIFY(list->Editing());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(!list->Editing());
+        QTest::keyClick(list, Qt::Key_Delete);
+        QTRY_COMPARE(rig.messages, QStringList{question});
+
+        QTest::keyClick(list, Qt::Key_F2);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // the same name
+        QTest::keyClick(list, Qt::Key_Delete);
+        QTRY_COMPARE(rig.messages.size(), 2);
+        QVERIFY(QFileInfo::exists(rig.computer.filePath(QStringLiteral("file.txt"))));
+
+        // New Folder from the menu, its default name accepted with Return.
+        rig.frame->Action(cmd::kNewFolder)->trigger();
+        QVERIFY(list->Editing());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        const QString folderName = T(StringId::RES_GLOBAL_STRING_NEW_FOLDER);
+        QVERIFY(QFileInfo(rig.computer.filePath(folderName)).isDir());
+        QTest::keyClick(list, Qt::Key_Delete);
+        QTRY_COMPARE(rig.messages.size(), 3);
+
+        // A double click on a folder goes into it.
+        QTreeWidgetItem* sub = list->findItems(QStringLiteral("sub"), Qt::MatchExactly).value(0);
+        QVERIFY(sub);
+        DoubleClick(list->viewport(), list->visualItemRect(sub).center());
+        QTRY_COMPARE(pane->Folder(),
+                     QDir::cleanPath(rig.computer.filePath(QStringLiteral("sub"))) + u'/');
+    }
+
+    // A rename keeps the computer pane active with the focus in its list, so
+    // the next Delete asks about the computer's files, not the handheld's.
+    void renameKeepsTheComputerPaneActive() {
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("closeEditor")));
+        Rig rig;
+        QVERIFY(ShowActive(rig.frame.get()));
+        QVERIFY(rig.Connect());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.DeviceList()->RowCount(), 3, kWaitMs);
+        SelectNames(rig.DeviceList(), {"A.txt"});
+        WriteFile(rig.computer.filePath(QStringLiteral("old.txt")), 3);
+        WriteFile(rig.computer.filePath(QStringLiteral("zzz.txt")), 3);
+        rig.frame->ComputerPane()->Refresh();
+        CSortListCtrl* list = rig.ComputerList();
+        list->setFocus();
+        QTRY_COMPARE(rig.frame->ActivePane(),
+                     static_cast<CListFormView*>(rig.frame->ComputerPane()));
+        SelectNames(list, {"old.txt"});
+        QTest::keyClick(list, Qt::Key_F2);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(editor, QStringLiteral("new.txt"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(QFileInfo::exists(rig.computer.filePath(QStringLiteral("new.txt"))));
+        QTest::qWait(50);
+        QCOMPARE(Column(list, 0), (QStringList{"..", "new.txt", "zzz.txt"}));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(list));
+        QCOMPARE(rig.frame->ActivePane(), static_cast<CListFormView*>(rig.frame->ComputerPane()));
+        QCOMPARE(rig.frame->windowTitle(), QStringLiteral("Dorvane -> PC"));
+        rig.answer = QMessageBox::No;
+        QTest::keyClick(list, Qt::Key_Delete);
+        QTRY_COMPARE(rig.messages.size(), 1);
+        QCOMPARE(rig.messages[0],
+                 QString::fromStdString(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, 1)));
+    }
+
+    void startsWithTheComputerPaneActive() {
+        CMainFrame frame;
+        QVERIFY(ShowActive(&frame));
+        QTest::qWait(20);
+        QCOMPARE(frame.ActivePane(), static_cast<CListFormView*>(frame.ComputerPane()));
+        QCOMPARE(frame.windowTitle(), QStringLiteral("Dorvane -> PC"));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(frame.ComputerPane()->List()));
+    }
+};
+
+QTEST_MAIN(TestGuiInput)
+#include "test_gui_input.moc"
