@@ -396,13 +396,23 @@ private slots:
         QVERIFY(!QFileInfo::exists(rig.computer.filePath(QStringLiteral("A.txt"))));
     }
 
-    // F5 against a handheld that is gone: "communication device
-    // unavailable", then disconnected.
+    // F5 against a handheld that is gone or has stopped answering:
+    // "communication device unavailable", then disconnected.
+    void refreshFailureThenDisconnect_data() {
+        QTest::addColumn<QStringList>("simOptions");
+        QTest::addColumn<bool>("unplug");
+        QTest::newRow("handheld gone") << QStringList{} << true;
+        // The first listing takes the emulator's three frames; then it is silent.
+        QTest::newRow("handheld silent")
+            << QStringList{QStringLiteral("--silent-after"), QStringLiteral("3")} << false;
+    }
     void refreshFailureThenDisconnect() {
-        Rig rig;
+        QFETCH(QStringList, simOptions);
+        QFETCH(bool, unplug);
+        Rig rig(simOptions);
         QVERIFY(ConnectByKey(rig));
         QTRY_COMPARE_WITH_TIMEOUT(rig.DeviceList()->RowCount(), 3, kWaitMs);
-        rig.sim.reset();
+        if (unplug) rig.sim.reset();
         QVERIFY(ClickRow(rig.DeviceList(), QStringLiteral("A.txt")));
         Key(Qt::Key_F5);
         QTRY_VERIFY_WITH_TIMEOUT(!rig.messages.isEmpty(), kWaitMs);
