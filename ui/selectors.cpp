@@ -12,10 +12,14 @@ namespace {
 constexpr int kRootRole = Qt::UserRole + 1;
 /// The drop-down is wider than the box, for the labels (as the Windows box's 35 pixels).
 constexpr int kDropDownExtra = 35;
+}  // namespace
 
 bool IsPseudoMount(const QString& root, const QByteArray& fsType) {
-    static const char* const kPseudoPrefixes[] = {"/proc", "/sys",  "/run",
-                                                  "/dev",  "/snap", "/boot/efi"};
+    // udisks2 mounts removable drives under /run/media/<user>/ (and under
+    // /media/<user>/ where it is set up to share them): real volumes.
+    static const QString kRemovableMounts = QStringLiteral("/run/media/");
+    if (root.startsWith(kRemovableMounts) && root.size() > kRemovableMounts.size()) return false;
+    static const char* const kPseudoPrefixes[] = {"/proc", "/sys", "/run", "/dev", "/snap", "/boot/efi"};
     for (const char* p : kPseudoPrefixes) {
         const QString prefix = QString::fromLatin1(p);
         if (root == prefix || root.startsWith(prefix + u'/')) return true;
@@ -26,7 +30,6 @@ bool IsPseudoMount(const QString& root, const QByteArray& fsType) {
                        [&](const char* t) { return fsType == t; }) &&
            root != QStringLiteral("/");
 }
-}  // namespace
 
 CIconComboBox::CIconComboBox(QWidget* parent) : QComboBox(parent) {
     setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -40,6 +43,16 @@ void CIconComboBox::SetItems(const QStringList& texts, const std::vector<QIcon>&
         addItem(static_cast<std::size_t>(i) < icons.size() ? icons[static_cast<std::size_t>(i)]
                                                            : QIcon(),
                 texts[i]);
+}
+
+void CIconComboBox::hidePopup() {
+    QComboBox::hidePopup();
+    // After the popup's own focus handling, so the move is the last word.
+    // The window's focus widget, not hasFocus(): the window may not be
+    // active again yet when the popup has just gone.
+    QMetaObject::invokeMethod(this, [this] {
+        if (window()->focusWidget() == this) focusNextChild();
+    }, Qt::QueuedConnection);
 }
 
 std::vector<VolumeEntry> ListVolumes() {

@@ -3,6 +3,7 @@
 // menus and the toolbar through their actions. Offscreen platform; the tests
 // that need a handheld use the emulator.
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -19,6 +20,7 @@
 #include "gui_rig.h"
 #include "i18n/string_table.h"
 #include "ui/profile.h"
+#include "ui/selectors.h"
 
 namespace fs = std::filesystem;
 using namespace dorvane;
@@ -204,6 +206,63 @@ private slots:
         QCOMPARE(frame.ActivePane(), static_cast<CListFormView*>(frame.ComputerPane()));
         QCOMPARE(frame.windowTitle(), QStringLiteral("Dorvane -> PC"));
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(frame.ComputerPane()->List()));
+    }
+    void pseudoMounts_data() {
+        QTest::addColumn<QString>("root");
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<bool>("pseudo");
+        QTest::newRow("root") << "/" << QByteArray("ext4") << false;
+        QTest::newRow("root on overlay") << "/" << QByteArray("overlay") << false;
+        QTest::newRow("home") << "/home" << QByteArray("ext4") << false;
+        QTest::newRow("udisks2 under /media") << "/media/ann/CARD" << QByteArray("vfat") << false;
+        QTest::newRow("udisks2 under /run/media")
+            << "/run/media/ann/CARD" << QByteArray("vfat") << false;
+        QTest::newRow("udisks2 exfat stick")
+            << "/run/media/ann/STICK 2" << QByteArray("exfat") << false;
+        QTest::newRow("run") << "/run" << QByteArray("tmpfs") << true;
+        QTest::newRow("run user") << "/run/user/1000" << QByteArray("tmpfs") << true;
+        QTest::newRow("run lock") << "/run/lock" << QByteArray("tmpfs") << true;
+        QTest::newRow("run media itself") << "/run/media" << QByteArray("tmpfs") << true;
+        QTest::newRow("run mediaX") << "/run/mediafoo" << QByteArray("ext4") << true;
+        QTest::newRow("proc") << "/proc" << QByteArray("proc") << true;
+        QTest::newRow("snap") << "/snap/core/1" << QByteArray("squashfs") << true;
+        QTest::newRow("tmp") << "/tmp" << QByteArray("tmpfs") << true;
+    }
+    void pseudoMounts() {
+        QFETCH(QString, root);
+        QFETCH(QByteArray, type);
+        QFETCH(bool, pseudo);
+        QCOMPARE(IsPseudoMount(root, type), pseudo);
+    }
+    // When a selector's list closes, the focus moves on to the pane's list.
+    void selectorCloseUpMovesTheFocusOn() {
+        CDorvaneDoc::Options o;
+        o.persistSettings = false;
+        o.portList = [] { return std::vector<std::string>{}; };
+        CMainFrame frame(o);
+        frame.resize(1000, 600);
+        QVERIFY(ShowActive(&frame));
+        CDeviceComboBox* drives = frame.ComputerPane()->DriveSelector();
+        QTest::mouseClick(drives, Qt::LeftButton, Qt::NoModifier, drives->rect().center());
+        QTRY_VERIFY(drives->view()->isVisible());
+        QTest::keyClick(drives->view(), Qt::Key_Escape);
+        QTRY_VERIFY(!drives->view()->isVisible());
+        QVERIFY(ShowActive(&frame));  // the window system gives the focus back to the window
+        QTRY_COMPARE(QApplication::focusWidget(),
+                     static_cast<QWidget*>(frame.ComputerPane()->List()));
+
+        CIconComboBox* link = frame.DevicePane()->LinkSelector();
+        QCOMPARE(frame.Doc().GetLinkType(), LinkType::kSerial);
+        QTest::mouseClick(link, Qt::LeftButton, Qt::NoModifier, link->rect().center());
+        QTRY_VERIFY(link->view()->isVisible());
+        QTest::keyClick(link->view(), Qt::Key_Down);
+        QTest::keyClick(link->view(), Qt::Key_Return);
+        QTRY_VERIFY(!link->view()->isVisible());
+        QVERIFY(ShowActive(&frame));
+        QTRY_COMPARE(QApplication::focusWidget(),
+                     static_cast<QWidget*>(frame.DevicePane()->List()));
+        QCOMPARE(frame.Doc().GetLinkType(), LinkType::kUsb);
+        QCOMPARE(frame.ActivePane(), static_cast<CListFormView*>(frame.DevicePane()));
     }
 };
 
