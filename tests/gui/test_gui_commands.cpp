@@ -158,7 +158,7 @@ QAction* ItemFor(QMenu* menu, int id) {
 void ChooseIn(QMenu* menu, int id) {
     QAction* a = ItemFor(menu, id);
     if (!a) {
-        menu->close();
+        QTest::keyClick(menu, Qt::Key_Escape);
         return;
     }
     const QPoint at = menu->actionGeometry(a).center();
@@ -483,7 +483,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(list->RowCount(), 0, kWaitMs);
         CWhenShown greyed(Popup, [&](QWidget* w) {
             items = Items(static_cast<QMenu*>(w));
-            static_cast<QMenu*>(w)->close();
+            QTest::keyClick(w, Qt::Key_Escape);
         });
         Click(list->viewport(), QPoint(20, 20), Qt::RightButton);
         QTRY_VERIFY_WITH_TIMEOUT(greyed.Done(), kWaitMs);
@@ -756,7 +756,7 @@ private slots:
         QCOMPARE(okText, T(StringId::RES_CABOUTDLG_BTN_OK));
         QVERIFY(!Modal());
         // The Help menu's item opens the same box.
-        CWhenShown again(Modal, [](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
+        CWhenShown again(Modal, [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
         ChooseFromMenuBar(frame, 3, cmd::kAbout);
         QVERIFY(again.Done());
     }
