@@ -1,5 +1,6 @@
 #include "ui/qt_front_end.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMessageBox>
@@ -15,11 +16,16 @@ namespace {
 /// How often a wait looks at its event while it keeps the windows painted.
 constexpr int kWaitSliceMs = 20;
 
-/// Swallows user input while a wait runs: the document's command is still
-/// working and must not be re-entered.
+/// Swallows the main window's user input while a wait runs: the document's
+/// command is still working and must not be re-entered. Only the main
+/// window's: a box that a queued call opens meanwhile (a device error) is a
+/// window of its own and must take its answer, or the program hangs in it.
 class CInputEater : public QObject {
+public:
+    explicit CInputEater(QWidget* window) : window_(window) {}
+
 protected:
-    bool eventFilter(QObject*, QEvent* e) override {
+    bool eventFilter(QObject* receiver, QEvent* e) override {
         switch (e->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
@@ -30,10 +36,20 @@ protected:
         case QEvent::Shortcut:
         case QEvent::ShortcutOverride:
         case QEvent::TouchBegin:
-        case QEvent::Close: return true;
+        case QEvent::Close: return InMainWindow(receiver);
         default: return false;
         }
     }
+
+private:
+    bool InMainWindow(QObject* receiver) const {
+        if (receiver->isWidgetType()) return static_cast<QWidget*>(receiver)->window() == window_;
+        // The menu and toolbar commands' shortcuts go to their actions.
+        if (auto* action = qobject_cast<QAction*>(receiver)) return action->parent() == window_;
+        return false;
+    }
+
+    QWidget* window_;
 };
 }  // namespace
 
@@ -129,7 +145,7 @@ void CQtFrontEnd::SetStatusPane(int pane, const std::string& text) {
 }
 
 bool CQtFrontEnd::WaitForEvent(CEvent& event, int ms) {
-    CInputEater eater;
+    CInputEater eater(&frame_);
     qApp->installEventFilter(&eater);
     waiting_ = true;
     QElapsedTimer clock;

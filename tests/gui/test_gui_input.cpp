@@ -7,12 +7,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
@@ -54,6 +59,80 @@ bool ShowActive(QWidget* frame) {
     frame->activateWindow();
     return QTest::qWaitForWindowActive(frame);
 }
+
+/// Answers every real message box that opens, as a person would: a click on
+/// its No (else OK) button where the button is. A box that a click cannot
+/// close within kStuckMs is closed by force and counted as stuck, so a test
+/// of a hang ends.
+class CBoxAnswerer : public QObject {
+public:
+    static constexpr int kStuckMs = 3000;
+    QStringList texts;
+    QList<QStringList> buttons;
+    int stuck = 0;
+
+    CBoxAnswerer() {
+        timer_.setInterval(50);
+        connect(&timer_, &QTimer::timeout, this, [this] { Poll(); });
+        timer_.start();
+    }
+
+private:
+    void Poll() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) return;
+        if (box != current_) {
+            current_ = box;
+            since_.start();
+            texts << box->text();
+            QStringList names;
+            for (QAbstractButton* b : box->buttons()) names << b->text();
+            buttons << names;
+            QAbstractButton* target = box->button(QMessageBox::No);
+            if (!target) target = box->button(QMessageBox::Ok);
+            if (!target) target = box->buttons().value(0);
+            if (target)
+                QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, target->rect().center());
+            return;
+        }
+        if (since_.elapsed() > kStuckMs) {
+            ++stuck;
+            current_ = nullptr;
+            box->done(QMessageBox::Cancel);
+        }
+    }
+
+    QTimer timer_;
+    QPointer<QMessageBox> current_;
+    QElapsedTimer since_;
+};
+
+/// A frame with real message boxes (no test hook), connected to an emulator.
+struct BoxRig {
+    QTemporaryDir device;
+    QTemporaryDir computer;
+    std::unique_ptr<CSimProcess> sim;
+    std::unique_ptr<CMainFrame> frame;
+
+    explicit BoxRig(const QStringList& simOptions = {}) {
+        for (const char* n : {"A.txt", "B.txt", "C.txt"})
+            WriteFile(device.filePath(QString::fromLatin1(n)), 10);
+        sim = std::make_unique<CSimProcess>(device.path(), simOptions);
+        CDorvaneDoc::Options o;
+        o.persistSettings = false;
+        o.listingTimeoutMs = 1000;
+        o.portList = [] { return std::vector<std::string>{}; };
+        frame = std::make_unique<CMainFrame>(o);
+        frame->resize(1000, 600);
+        frame->ComputerPane()->ListFolder(computer.path());
+    }
+    bool Connect() {
+        if (sim->Pty().isEmpty() || !ShowActive(frame.get())) return false;
+        frame->Doc().SetPreferredPort(sim->Pty().toStdString(), true);
+        frame->Action(cmd::kConnect)->trigger();
+        return frame->Doc().IsConnected();
+    }
+};
 
 }  // namespace
 
@@ -263,6 +342,28 @@ private slots:
                      static_cast<QWidget*>(frame.DevicePane()->List()));
         QCOMPARE(frame.Doc().GetLinkType(), LinkType::kUsb);
         QCOMPARE(frame.ActivePane(), static_cast<CListFormView*>(frame.DevicePane()));
+    }
+    // A box that a queued call opens while a command waits for the handheld
+    // can be answered: the wait keeps only the main window from input.
+    void boxOpenedDuringAWaitCanBeAnswered() {
+        BoxRig rig({QStringLiteral("--silent-after"), QStringLiteral("3")});
+        QVERIFY(rig.Connect());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.frame->DevicePane()->List()->RowCount(), 3, kWaitMs);
+        CSortListCtrl* list = rig.frame->DevicePane()->List();
+        list->setFocus();
+        QTRY_COMPARE(rig.frame->ActivePane(), static_cast<CListFormView*>(rig.frame->DevicePane()));
+        CBoxAnswerer answerer;
+        // What a worker's report does: a queued call into the window while the
+        // refresh waits for the silent handheld.
+        CMainFrame* frame = rig.frame.get();
+        QTimer::singleShot(300, frame, [frame] { frame->OnDeviceError(doc_error::kNotConnected); });
+        QTest::keyClick(list, Qt::Key_F5);
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.texts.size(), 2, kWaitMs);
+        QCOMPARE(answerer.texts[0],
+                 QString::fromStdString(DeviceErrorText(doc_error::kNotConnected)));
+        QCOMPARE(answerer.texts[1], T(StringId::RES_GLOBAL_STRING_RES_ERR_MSG_DEV_ERROR));
+        QCOMPARE(answerer.stuck, 0);
+        QVERIFY(!rig.frame->Doc().IsConnected());
     }
 };
 
