@@ -1,6 +1,7 @@
 #include "transfer/dorvane_doc.h"
 
 #include <algorithm>
+#include <chrono>
 #include <thread>
 #include <utility>
 
@@ -20,6 +21,8 @@ using namespace wire::cmd;
 constexpr auto kAfterCancel = std::chrono::milliseconds(100);
 /// Longest wait for a worker that was started with nothing to do.
 constexpr int kEmptyRunWaitMs = 5000;
+/// How often a command looks whether an earlier run has ended.
+constexpr int kRunPollMs = 20;
 }  // namespace
 
 std::string DeviceErrorText(int code) {
@@ -158,7 +161,7 @@ bool CDorvaneDoc::ListDevice() {
     fe_.RelayToPanes(hint::kShowBusy);
     fe_.SetBusyCursor(true);
     connectEvent_.Reset();
-    transport_.ClearJobs();
+    EndEarlierRun();
     const int savedTimeout = transport_.GetTimeout();
     transport_.SetTimeout(options_.listingTimeoutMs);
     Accept({kList});
@@ -169,7 +172,7 @@ bool CDorvaneDoc::ListDevice() {
         transport_.SetTimeout(savedTimeout);
         return false;
     }
-    if (!fe_.WaitForEvent(connectEvent_, options_.listingWaitMs)) {
+    if (!WaitForHandheld(options_.listingWaitMs)) {
         transport_.Stop();
         connected_ = false;
     }
@@ -178,6 +181,28 @@ bool CDorvaneDoc::ListDevice() {
     fe_.SetBusyCursor(false);
     transport_.SetTimeout(savedTimeout);
     return connected_;
+}
+
+void CDorvaneDoc::EndEarlierRun() {
+    // ClearJobs waits for a run that is ending by itself with the calling
+    // thread blocked, up to two seconds: wait for it here through the front
+    // end instead, which keeps the windows painted, then stop what is left.
+    CEvent never(true);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(CTransport::kFinishWaitMs);
+    while (transport_.IsRunning() && std::chrono::steady_clock::now() < deadline) fe_.WaitForEvent(never, kRunPollMs);
+    if (transport_.IsRunning()) transport_.Stop();
+    transport_.ClearJobs();
+}
+
+bool CDorvaneDoc::WaitForHandheld(int ms) {
+    // A handheld that stopped answering is given all its retries, which take
+    // long: the status bar says what the program waits for. (While a port is
+    // searched, the search text stays.)
+    const bool say = connected_;
+    if (say) fe_.SetStatusPane(status_pane::kMessage, Text(StringId::RES_GUI2_WAITING_DEVICE));
+    const bool set = fe_.WaitForEvent(connectEvent_, ms);
+    if (say) fe_.SetStatusPane(status_pane::kMessage, "");
+    return set;
 }
 
 void CDorvaneDoc::ShowSearch() {
@@ -299,6 +324,17 @@ bool CDorvaneDoc::IsSelected(const std::string& name) const {
     return false;
 }
 
+bool CDorvaneDoc::SetEntryTime(const std::string& name, std::int64_t mtime) {
+    std::lock_guard lock(m_);
+    for (auto& e : files_) {
+        if (e.name == name) {
+            e.mtime = mtime;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool CDorvaneDoc::NoneSelected() const {
     std::lock_guard lock(m_);
     return std::none_of(files_.begin(), files_.end(), [](const DeviceFileEntry& e) { return e.selected; });
@@ -310,7 +346,7 @@ int CDorvaneDoc::CopyFromDevice(bool move) {
     if (!connected_ || NoneSelected()) return 0;
     lastError_ = 0;
     SetLocalProblem("");
-    transport_.ClearJobs();
+    EndEarlierRun();
     Accept({kFetch, kDelete});
     for (const auto& e : DeviceFiles()) {
         if (!e.selected) continue;
@@ -344,7 +380,7 @@ int CDorvaneDoc::CopyFromDevice(bool move) {
 void CDorvaneDoc::CopyToDevice(const std::vector<std::string>& paths) {
     lastError_ = 0;
     SetLocalProblem("");
-    transport_.ClearJobs();
+    EndEarlierRun();
     Accept({kUpload});
     for (const std::string& path : paths) {
         if (!FileExists(path)) continue;
@@ -388,7 +424,7 @@ void CDorvaneDoc::DeleteSelected() {
     Accept({kDelete, kDeleteEx, kDeleteEx2});
     fe_.SetBusyCursor(true);
     connectEvent_.Reset();
-    transport_.ClearJobs();
+    EndEarlierRun();
     for (const auto& e : DeviceFiles())
         if (e.selected) transport_.AddJob(kDelete, e.name, "");
     if (!transport_.Start()) {
@@ -397,7 +433,7 @@ void CDorvaneDoc::DeleteSelected() {
         fe_.SetBusyCursor(false);
         return;
     }
-    fe_.WaitForEvent(connectEvent_, options_.deleteWaitMs);
+    WaitForHandheld(options_.deleteWaitMs);
     connectEvent_.Reset();
     fe_.RelayToPanes(hint::kDeviceList);
     fe_.SetBusyCursor(false);

@@ -100,6 +100,10 @@ public:
     /// Marks the first entry whose name equals `name` byte for byte.
     bool SelectByName(const std::string& name);
     bool IsSelected(const std::string& name) const;
+    /// Replaces the time of the first entry named `name` (the device pane
+    /// gives an entry without a plausible time the time of its fill). False
+    /// when there is no such entry.
+    bool SetEntryTime(const std::string& name, std::int64_t mtime);
     bool NoneSelected() const;
 
     // ---- Commands ----
@@ -130,6 +134,14 @@ private:
     void Accept(std::initializer_list<std::uint8_t> ops);
     bool Accepted(std::uint8_t op) const;
     void ShowSearch();
+    /// Waits (through the front end, windows painted) at most `ms` for the
+    /// "CONNECT" event of the running command; true when it was set. While
+    /// connected the status bar says that the program waits for the handheld.
+    bool WaitForHandheld(int ms);
+    /// Lets a run that is still going end (at most CTransport::kFinishWaitMs,
+    /// waiting through the front end), stops it if it does not, and empties
+    /// the queue.
+    void EndEarlierRun();
     bool TrySerial(const std::string& port, int baud);
     void SetLocalProblem(const std::string& text);
 

@@ -179,8 +179,12 @@ void CLeftFormView::FillList() {
             continue;
         QDateTime when = QDateTime::fromSecsSinceEpoch(e.mtime).toLocalTime();
         // A handheld whose clock was never set reports 1970; show the time of
-        // this listing instead of dropping the file.
-        if (!when.isValid() || when.date().year() < kFirstPlausibleYear) when = now;
+        // this fill instead of dropping the file.
+        if (!when.isValid() || when.date().year() < kFirstPlausibleYear) {
+            when = now;
+            // The document keeps that time, so every fill shows the same one.
+            Doc().SetEntryTime(e.name, now.toSecsSinceEpoch());
+        }
         QTreeWidgetItem* row = CSortListCtrl::MakeRow(
             fileIcon, kRowFile, e.size,
             {Q(GbkToUtf8Lossy(e.name)), QString::number(e.size), when.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});

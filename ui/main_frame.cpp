@@ -23,6 +23,7 @@
 #include "ui/left_form_view.h"
 #include "ui/profile.h"
 #include "ui/qt_front_end.h"
+#include "ui/qt_translations.h"
 #include "ui/right_form_view.h"
 #include "ui/sort_list.h"
 #include "ui/trans_wait.h"
@@ -295,6 +296,7 @@ bool CMainFrame::SwitchLanguage(int index) {
     const Language l = index == 0 ? Language::Chinese : Language::English;
     const bool loaded = hooks_.loadLanguage ? hooks_.loadLanguage(l) : LoadLanguage(l);
     if (!loaded) return false;
+    ApplyQtTranslations(l);  // without Qt's file its own texts stay English
     ApplyMenuTexts();
     wait_->ApplyTexts();
     PostToPanes(hint::kLanguage);

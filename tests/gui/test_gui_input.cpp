@@ -3,9 +3,13 @@
 // menus and the toolbar through their actions. Offscreen platform; the tests
 // that need a handheld use the emulator.
 
+#include <sys/stat.h>
+#include <utime.h>
+
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -105,6 +109,40 @@ private:
     QTimer timer_;
     QPointer<QMessageBox> current_;
     QElapsedTimer since_;
+};
+
+/// Counts the paints of a widget and the longest time between two of them,
+/// while it asks for one every kAskMs.
+class CPaintWatch : public QObject {
+public:
+    static constexpr int kAskMs = 50;
+    explicit CPaintWatch(QWidget* w) : widget_(w) {
+        w->installEventFilter(this);
+        timer_.setInterval(kAskMs);
+        connect(&timer_, &QTimer::timeout, this, [this] { widget_->update(); });
+        timer_.start();
+        clock_.start();
+    }
+    qint64 LongestGapMs() const { return std::max(longest_, clock_.elapsed() - last_); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (o == widget_ && e->type() == QEvent::Paint) {
+            ++paints;
+            const qint64 now = clock_.elapsed();
+            longest_ = std::max(longest_, now - last_);
+            last_ = now;
+        }
+        return false;
+    }
+
+private:
+    QWidget* widget_;
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    qint64 longest_ = 0;
 };
 
 /// A frame with real message boxes (no test hook), connected to an emulator.
@@ -364,6 +402,132 @@ private slots:
         QCOMPARE(answerer.texts[1], T(StringId::RES_GLOBAL_STRING_RES_ERR_MSG_DEV_ERROR));
         QCOMPARE(answerer.stuck, 0);
         QVERIFY(!rig.frame->Doc().IsConnected());
+    }
+    // A refresh against a handheld that stopped answering keeps the window
+    // painting, shows the wait cursor and says what it waits for.
+    void refreshOfASilentHandheldSaysItWaits() {
+        BoxRig rig({QStringLiteral("--silent-after"), QStringLiteral("3")});
+        QVERIFY(rig.Connect());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.frame->DevicePane()->List()->RowCount(), 3, kWaitMs);
+        CSortListCtrl* list = rig.frame->DevicePane()->List();
+        list->setFocus();
+        QTRY_COMPARE(rig.frame->ActivePane(), static_cast<CListFormView*>(rig.frame->DevicePane()));
+        CBoxAnswerer answerer;
+        QString status;
+        bool waitCursor = false;
+        int paintsBefore = -1;
+        int paintsDuring = -1;
+        CPaintWatch watch(rig.frame->statusBar());
+        CMainFrame* frame = rig.frame.get();
+        QTimer::singleShot(400, frame, [&] {
+            status = frame->StatusText(status_pane::kMessage);
+            waitCursor = QApplication::overrideCursor() &&
+                         QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            paintsBefore = watch.paints;
+        });
+        QTimer::singleShot(800, frame, [&] { paintsDuring = watch.paints - paintsBefore; });
+        QTest::keyClick(list, Qt::Key_F5);
+        QCOMPARE(status, T(StringId::RES_GUI2_WAITING_DEVICE));
+        QVERIFY(waitCursor);
+        QVERIFY2(paintsDuring > 2, qPrintable(QString::number(paintsDuring)));
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.texts,
+                                  QStringList{T(StringId::RES_GLOBAL_STRING_RES_ERR_MSG_DEV_ERROR)},
+                                  kWaitMs);
+        QVERIFY(!rig.frame->Doc().IsConnected());
+        QVERIFY(!QApplication::overrideCursor());
+        QVERIFY(rig.frame->StatusText(status_pane::kMessage) !=
+                T(StringId::RES_GUI2_WAITING_DEVICE));
+    }
+    // A command that finds an earlier run still ending waits for it with the
+    // window painting, instead of blocking for up to two seconds.
+    void waitingForAnEarlierRunKeepsPainting() {
+        BoxRig rig({QStringLiteral("--silent-after"), QStringLiteral("3")});
+        QVERIFY(rig.Connect());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.frame->DevicePane()->List()->RowCount(), 3, kWaitMs);
+        CSortListCtrl* list = rig.frame->DevicePane()->List();
+        list->setFocus();
+        QTRY_COMPARE(rig.frame->ActivePane(), static_cast<CListFormView*>(rig.frame->DevicePane()));
+        CBoxAnswerer answerer;
+        // An earlier run that the silent handheld keeps from ending.
+        CTransport& transport = rig.frame->Doc().Transport();
+        transport.ClearJobs();
+        transport.AddJob(wire::cmd::kList, "CONNECT", "");
+        QVERIFY(transport.Start());
+        CPaintWatch watch(rig.frame->statusBar());
+        QTest::keyClick(list, Qt::Key_F5);
+        QVERIFY2(watch.LongestGapMs() < CTransport::kFinishWaitMs / 2,
+                 qPrintable(QString::number(watch.LongestGapMs())));
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.texts.size(), 1, kWaitMs);
+    }
+    // Message-box buttons speak the interface's language, and switch with it.
+    void boxButtonsFollowTheLanguage() {
+        QTemporaryDir dir;
+        WriteFile(dir.filePath(QStringLiteral("keep.txt")), 3);
+        CDorvaneDoc::Options o;
+        o.persistSettings = false;
+        o.portList = [] { return std::vector<std::string>{}; };
+        CMainFrame frame(o);
+        frame.resize(1000, 600);
+        QVERIFY(ShowActive(&frame));
+        frame.ComputerPane()->ListFolder(dir.path());
+        CSortListCtrl* list = frame.ComputerPane()->List();
+        list->setFocus();
+        QTRY_COMPARE(frame.ActivePane(), static_cast<CListFormView*>(frame.ComputerPane()));
+        CBoxAnswerer answerer;
+        auto askDelete = [&] {
+            QTest::qWait(100);            // the panes rebuild after a language switch
+            QVERIFY(ShowActive(&frame));  // the window system gives the focus back after a box
+            SelectNames(list, {"keep.txt"});
+            QTest::keyClick(list, Qt::Key_Delete);
+            QTRY_COMPARE(answerer.buttons.size(), answerer.texts.size());
+        };
+        frame.Action(cmd::kEnglish)->trigger();
+        frame.Action(cmd::kChinese)->trigger();
+        askDelete();
+        QTRY_COMPARE(answerer.buttons.size(), 1);
+        QVERIFY2(answerer.buttons[0].contains(QStringLiteral("是(&Y)")),
+                 qPrintable(answerer.buttons[0].join(u' ')));
+        QVERIFY(answerer.buttons[0].contains(QStringLiteral("否(&N)")));
+        frame.Action(cmd::kEnglish)->trigger();
+        askDelete();
+        QTRY_COMPARE(answerer.buttons.size(), 2);
+        QVERIFY2(answerer.buttons[1].contains(QStringLiteral("&Yes")),
+                 qPrintable(answerer.buttons[1].join(u' ')));
+        QCOMPARE(answerer.stuck, 0);
+        QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("keep.txt"))));  // No was clicked
+        frame.Action(cmd::kChinese)->trigger();
+    }
+    // An entry dated before 2000 gets the time of the fill, on screen and in
+    // the document's entry, so a refill shows the same time.
+    void oldDeviceTimeIsKeptInTheDocument() {
+        Rig rig({}, [](const QString& dir) {
+            WriteFile(dir + QStringLiteral("/old.txt"), 5);
+            WriteFile(dir + QStringLiteral("/new.txt"), 5);
+            struct utimbuf t {};
+            t.actime = t.modtime = 915148800;  // 1999-01-01
+            ::utime(QFile::encodeName(dir + QStringLiteral("/old.txt")).constData(), &t);
+        });
+        QVERIFY(rig.Connect());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.DeviceList()->RowCount(), 2, kWaitMs);
+        constexpr std::int64_t kYear2000 = 946684800;
+        std::int64_t stored = 0;
+        for (const DeviceFileEntry& e : rig.frame->Doc().DeviceFiles())
+            if (e.name == "old.txt") stored = e.mtime;
+        QVERIFY2(stored >= kYear2000, qPrintable(QString::number(stored)));
+        const QString shown =
+            QDateTime::fromSecsSinceEpoch(stored).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+        CSortListCtrl* list = rig.DeviceList();
+        QCOMPARE(list->CellText(1, 0), QStringLiteral("old.txt"));
+        QCOMPARE(list->CellText(1, 2), shown);
+        // A refill from the document (the language switch rebuilds the list).
+        rig.frame->Action(cmd::kEnglish)->trigger();
+        QTRY_COMPARE(list->headerItem()->text(0),
+                     ParseColumnSpec(QString::fromStdString(DevicePaneColumns()))[0].first);
+        rig.frame->Action(cmd::kChinese)->trigger();
+        QTRY_COMPARE(list->headerItem()->text(0),
+                     ParseColumnSpec(QString::fromStdString(DevicePaneColumns()))[0].first);
+        QTRY_COMPARE(list->RowCount(), 2);
+        QCOMPARE(list->CellText(1, 2), shown);
     }
 };
 
