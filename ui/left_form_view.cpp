@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QDrag>
-#include <QFileIconProvider>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -13,6 +12,7 @@
 #include "menus/commands.h"
 #include "names/encoding.h"
 #include "transfer/dorvane_doc.h"
+#include "ui/file_icons.h"
 #include "ui/main_frame.h"
 #include "ui/right_form_view.h"
 #include "ui/selectors.h"
@@ -170,7 +170,6 @@ void CLeftFormView::FillList() {
     update();
     if (!Doc().IsConnected()) return;
     setUpdatesEnabled(false);
-    static const QIcon fileIcon = QFileIconProvider().icon(QFileIconProvider::File);
     const QDateTime now = QDateTime::currentDateTime();
     QList<QTreeWidgetItem*> rows;
     for (const DeviceFileEntry& e : Doc().DeviceFiles()) {
@@ -185,9 +184,11 @@ void CLeftFormView::FillList() {
             // The document keeps that time, so every fill shows the same one.
             Doc().SetEntryTime(e.name, now.toSecsSinceEpoch());
         }
+        const QString name = Q(GbkToUtf8Lossy(e.name));
+        // The icon of the file's type, by its name alone, as in the computer pane.
         QTreeWidgetItem* row = CSortListCtrl::MakeRow(
-            fileIcon, kRowFile, e.size,
-            {Q(GbkToUtf8Lossy(e.name)), QString::number(e.size), when.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});
+            IconForFile(name), kRowFile, e.size,
+            {name, QString::number(e.size), when.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});
         row->setData(0, kRawNameRole, QByteArray::fromStdString(e.name));
         rows << row;
     }

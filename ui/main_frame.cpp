@@ -19,6 +19,7 @@
 
 #include <cmath>
 
+#include "convert/download.h"
 #include "menus/commands.h"
 #include "ui/left_form_view.h"
 #include "ui/profile.h"
@@ -40,8 +41,6 @@ constexpr int kMinColumn = 10;
 /// Status pane 1 (the selection count) is 120 pixels wide.
 constexpr int kCountPaneWidth = 120;
 constexpr int kStatusPanes = 5;
-/// The model code that makes downloads convert tracks and areas.
-constexpr int kConvertingModel = 701;
 const QString kConvertKey = QStringLiteral("ConvertOnDownload");
 
 struct CommandText {
@@ -153,7 +152,7 @@ CMainFrame::CMainFrame(CDorvaneDoc::Options options, Hooks hooks) : hooks_(std::
     fe_ = std::make_unique<CQtFrontEnd>(*this, *wait_);
     doc_ = std::make_unique<CDorvaneDoc>(*fe_, std::move(options));
     const bool convert = ProfileSettings().value(kConvertKey, false).toBool();
-    doc_->SetModelCode(convert ? kConvertingModel : 0);
+    doc_->SetModelCode(convert ? kConvertingModelCode : 0);
     setWindowIcon(ProgramIcon());
 
     BuildActions();
@@ -369,7 +368,7 @@ void CMainFrame::RunCommand(int id) {
 }
 
 void CMainFrame::SetConvertOnDownload(bool on) {
-    doc_->SetModelCode(on ? kConvertingModel : 0);
+    doc_->SetModelCode(on ? kConvertingModelCode : 0);
     actions_[cmd::kConvert]->setChecked(on);
     ProfileSettings().setValue(kConvertKey, on);
 }

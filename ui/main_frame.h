@@ -80,7 +80,8 @@ public:
     void SetStatusText(int pane, const QString& text);
     QString StatusText(int pane) const;
     void SetFrameTitle(const QString& title);
-    /// The convert setting (model code 701 on download), kept in the profile.
+    /// The convert setting (the converting model code, kConvertingModelCode,
+    /// on download), kept in the profile.
     void SetConvertOnDownload(bool on);
     /// The help page of the current language, or empty when none is found.
     static QString HelpFile();

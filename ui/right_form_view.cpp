@@ -10,17 +10,16 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QMimeDatabase>
 #include <QStorageInfo>
 #include <QUrl>
 
 #include <filesystem>
-#include <unordered_map>
 
 #include "i18n/string_table.h"
 #include "menus/commands.h"
 #include "names/file_names.h"
 #include "transfer/dorvane_doc.h"
+#include "ui/file_icons.h"
 #include "ui/left_form_view.h"
 #include "ui/folder_scan.h"
 #include "ui/main_frame.h"
@@ -44,25 +43,6 @@ constexpr double kBytesPerGb = 1024.0 * 1024.0 * 1024.0;
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 fs::path PathOf(const QString& s) { return fs::path(s.toStdString()); }
-
-/// Icons by file extension: the theme's icon of the extension's type, asked
-/// once per extension so that large folders list quickly.
-QIcon IconForFile(const QString& name) {
-    static std::unordered_map<std::string, QIcon> cache;
-    static const QIcon fallback = QFileIconProvider().icon(QFileIconProvider::File);
-    const qsizetype dot = name.lastIndexOf(u'.');
-    const std::string ext = dot > 0 ? name.mid(dot + 1).toLower().toStdString() : std::string();
-    auto it = cache.find(ext);
-    if (it != cache.end()) return it->second;
-    QIcon icon = fallback;
-    if (!ext.empty()) {
-        static QMimeDatabase mimes;
-        const QMimeType type = mimes.mimeTypeForFile(name, QMimeDatabase::MatchExtension);
-        icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName(), fallback));
-    }
-    cache.emplace(ext, icon);
-    return icon;
-}
 
 QString WithSlash(QString path) {
     if (!path.endsWith(u'/')) path += u'/';

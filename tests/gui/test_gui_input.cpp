@@ -15,8 +15,10 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -25,7 +27,9 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <fstream>
 
+#include "convert/download.h"
 #include "gui_rig.h"
 #include "i18n/string_table.h"
 #include "ui/profile.h"
@@ -178,7 +182,25 @@ class TestGuiInput : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { UseScratchHome(); }
+    void initTestCase() {
+        UseScratchHome();
+        // A small icon theme of our own, so that file-type icons can be told
+        // apart on any machine: set before any icon is asked for.
+        QVERIFY(theme_.isValid());
+        const QString root = theme_.filePath(QStringLiteral("dorvane-test"));
+        QVERIFY(QDir().mkpath(root + QStringLiteral("/16x16")));
+        std::ofstream(QString(root + QStringLiteral("/index.theme")).toStdString())
+            << "[Icon "
+               "Theme]\nName=dorvane-test\nDirectories=16x16\n\n[16x16]\nSize=16\nType=Fixed\n";
+        for (const char* name : {"text-plain", "image-png", "text-x-generic"}) {
+            QPixmap pixmap(16, 16);
+            pixmap.fill(Qt::red);
+            QVERIFY(pixmap.save(root + QStringLiteral("/16x16/") + QLatin1String(name) +
+                                QStringLiteral(".png")));
+        }
+        QIcon::setThemeSearchPaths({theme_.path()});
+        QIcon::setThemeName(QStringLiteral("dorvane-test"));
+    }
 
     void headerClickSortsTheComputerPane() {
         Rig rig;
@@ -529,6 +551,66 @@ private slots:
         QTRY_COMPARE(list->RowCount(), 2);
         QCOMPARE(list->CellText(1, 2), shown);
     }
+    // Device rows show the icon of the file's type, as the computer pane does.
+    void deviceRowsShowTheirFileTypeIcon() {
+        Rig rig({}, [](const QString& dir) {
+            WriteFile(dir + QStringLiteral("/notes.txt"), 5);
+            WriteFile(dir + QStringLiteral("/field.png"), 5);
+        });
+        WriteFile(rig.computer.filePath(QStringLiteral("notes.txt")), 5);
+        WriteFile(rig.computer.filePath(QStringLiteral("field.png")), 5);
+        rig.frame->ComputerPane()->Refresh();
+        QVERIFY(rig.Connect());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.DeviceList()->RowCount(), 2, kWaitMs);
+        auto iconName = [](CSortListCtrl* list, const QString& name) {
+            const auto found = list->findItems(name, Qt::MatchExactly);
+            return found.isEmpty() ? QStringLiteral("(no row)") : found[0]->icon(0).name();
+        };
+        QCOMPARE(iconName(rig.DeviceList(), QStringLiteral("notes.txt")),
+                 QStringLiteral("text-plain"));
+        QCOMPARE(iconName(rig.DeviceList(), QStringLiteral("field.png")),
+                 QStringLiteral("image-png"));
+        QCOMPARE(iconName(rig.ComputerList(), QStringLiteral("field.png")),
+                 QStringLiteral("image-png"));
+    }
+
+    // The View menu's conversion item, clicked, makes a download of a track
+    // arrive as GPX beside the bytes as received.
+    void convertMenuItemConvertsADownload() {
+        Rig rig({}, [](const QString& dir) {
+            QFile::copy(QStringLiteral(DORVANE_SOURCE_DIR "/sim/samples/data/T0602_few.gpx"),
+                        dir + QStringLiteral("/T0602_few.gpx"));
+        });
+        QVERIFY(ShowActive(rig.frame.get()));
+        rig.frame->SetConvertOnDownload(false);
+        QVERIFY(rig.Connect());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.DeviceList()->RowCount(), 1, kWaitMs);
+        QMenuBar* bar = rig.frame->menuBar();
+        QAction* viewMenu = bar->actions().at(2);
+        QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier,
+                          bar->actionGeometry(viewMenu).center());
+        QMenu* menu = viewMenu->menu();
+        QTRY_VERIFY(menu->isVisible());
+        QAction* convert = rig.frame->Action(cmd::kConvert);
+        QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier,
+                          menu->actionGeometry(convert).center());
+        QTRY_VERIFY(convert->isChecked());
+        QCOMPARE(rig.frame->Doc().ModelCode(), kConvertingModelCode);
+        QVERIFY(ShowActive(rig.frame.get()));
+        rig.DeviceList()->setFocus();
+        QTRY_COMPARE(rig.frame->ActivePane(), static_cast<CListFormView*>(rig.frame->DevicePane()));
+        SelectNames(rig.DeviceList(), {"T0602_few.gpx"});
+        QTest::keyClick(rig.DeviceList(), Qt::Key_O, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFileInfo::exists(rig.computer.filePath(QStringLiteral("T0602_few.bak"))), kWaitMs);
+        QFile gpx(rig.computer.filePath(QStringLiteral("T0602_few.gpx")));
+        QVERIFY(gpx.open(QIODevice::ReadOnly));
+        QVERIFY(gpx.readAll().contains("<gpx"));
+        rig.frame->SetConvertOnDownload(false);
+    }
+
+private:
+    QTemporaryDir theme_;
 };
 
 QTEST_MAIN(TestGuiInput)
