@@ -3,6 +3,9 @@
 #include <QCollator>
 #include <QDataStream>
 #include <QIODevice>
+#include <QPainter>
+#include <QStyleOptionHeader>
+#include <QScopedValueRollback>
 #include <QSettings>
 
 #include <algorithm>
@@ -96,8 +99,56 @@ CSortHeaderCtrl::CSortHeaderCtrl(QWidget* parent) : QHeaderView(Qt::Horizontal, 
 void CSortHeaderCtrl::SetSortArrow(int column, bool ascending) {
     sortColumn_ = column;
     ascending_ = ascending;
-    setSortIndicatorShown(column >= 0);
-    setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    // Qt's own indicator points down for ascending; the header draws its own.
+    setSortIndicatorShown(false);
+    viewport()->update();
+}
+
+void CSortHeaderCtrl::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
+    if (logicalIndex != sortColumn_ || !rect.isValid()) {
+        QHeaderView::paintSection(painter, rect, logicalIndex);
+        return;
+    }
+    // The sorted column: its text ends 3q short of the right edge, where the
+    // arrow goes (h = the item's height, q = h / 4).
+    const int h = rect.height();
+    const int q = h / 4;
+    const int arrowRoom = 3 * q + 2;
+    painter->save();
+    painter->setClipRect(rect.adjusted(0, 0, -arrowRoom, 0), Qt::IntersectClip);
+    QHeaderView::paintSection(painter, rect, logicalIndex);
+    painter->restore();
+    painter->save();
+    painter->setClipRect(QRect(rect.right() - arrowRoom + 1, rect.top(), arrowRoom, h), Qt::IntersectClip);
+    QStyleOptionHeader opt;
+    opt.initFrom(this);
+    opt.rect = rect;
+    opt.section = logicalIndex;
+    opt.orientation = Qt::Horizontal;
+    style()->drawControl(QStyle::CE_HeaderSection, &opt, painter, this);
+    painter->restore();
+    // The arrow near the right edge R, a highlight and a shadow line, as the
+    // handheld tools drew it.
+    const int r = rect.left() + rect.width();
+    const int t = rect.top();
+    const QPen light(palette().color(QPalette::Light), 1);
+    const QPen shadow(palette().color(QPalette::Dark), 1);
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    if (ascending_) {  // pointing up
+        painter->setPen(light);
+        const QPoint up[] = {{r - 2 * q, t + q}, {r - q, t + h - q - 1}, {r - 3 * q - 2, t + h - q - 1}};
+        painter->drawPolyline(up, 3);
+        painter->setPen(shadow);
+        painter->drawLine(QPoint(r - 3 * q - 1, t + h - q - 1), QPoint(r - 2 * q, t + q - 1));
+    } else {  // pointing down
+        painter->setPen(light);
+        painter->drawLine(QPoint(r - q - 1, t + q), QPoint(r - 2 * q - 1, t + h - q));
+        painter->setPen(shadow);
+        const QPoint down[] = {{r - 2 * q - 2, t + h - q}, {r - 3 * q - 1, t + q}, {r - q - 1, t + q}};
+        painter->drawPolyline(down, 3);
+    }
+    painter->restore();
 }
 
 QByteArray CSortHeaderCtrl::SerializeWidths() const {
@@ -138,6 +189,10 @@ CSortListCtrl::CSortListCtrl(int controlId, QWidget* parent)
     // clickable again, after the header is in place.
     header_->setSectionsClickable(true);
     connect(header_, &QHeaderView::sectionClicked, this, [this](int c) { OnHeaderClick(c); });
+    // A width the user (or a saved record) sets is kept by later fills.
+    connect(header_, &QHeaderView::sectionResized, this, [this](int c, int, int) {
+        if (!widening_ && c >= 0 && c < userSized_.size()) userSized_[c] = true;
+    });
 }
 
 CSortListCtrl::~CSortListCtrl() = default;
@@ -147,10 +202,12 @@ bool CSortListCtrl::SetColumns(const QString& spec) {
     columnCount_ = 0;
     QStringList names;
     for (const auto& c : columns) names << c.first;
+    const QScopedValueRollback<bool> guard(widening_, true);
     setColumnCount(static_cast<int>(columns.size()));
     setHeaderLabels(names);
     for (std::size_t i = 0; i < columns.size(); ++i) setColumnWidth(static_cast<int>(i), columns[i].second);
     columnCount_ = static_cast<int>(columns.size());
+    userSized_.fill(false, columnCount_);
     SetListStyle(0, 0);
     return columnCount_ > 0;
 }
@@ -168,7 +225,26 @@ int CSortListCtrl::AddRow(const QIcon& icon, int kind, qint64 size, const QStrin
     return topLevelItemCount() - 1;
 }
 
-void CSortListCtrl::AddRows(QList<QTreeWidgetItem*> items) { addTopLevelItems(items); }
+void CSortListCtrl::AddRows(QList<QTreeWidgetItem*> items) {
+    addTopLevelItems(items);
+    if (!items.isEmpty()) WidenColumns();
+}
+
+void CSortListCtrl::WidenColumns() {
+    // The widths of the column specification were measured for the Windows
+    // font; with the desktop's font a time such as "2026-12-08 04:12" or a
+    // heading would be cut. They stay the minimum; a column grows on a fill
+    // to its texts (Qt looks at a bounded number of rows) and its heading
+    // with room for the sort arrow, never shrinks, and is left alone once
+    // the user has set its width.
+    const int arrowRoom = 3 * (header_->sizeHint().height() / 4);
+    const QScopedValueRollback<bool> guard(widening_, true);
+    for (int c = 0; c < columnCount_; ++c) {
+        if (userSized_.value(c)) continue;
+        const int need = std::max(sizeHintForColumn(c), header_->sectionSizeHint(c) + arrowRoom);
+        if (need > columnWidth(c)) setColumnWidth(c, need);
+    }
+}
 
 bool CSortListCtrl::SetCellText(int row, int column, const QString& text) {
     QTreeWidgetItem* item = topLevelItem(row);

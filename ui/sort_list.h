@@ -48,6 +48,10 @@ public:
     /// or its count differs from the column count.
     bool ApplyWidths(const QByteArray& record);
 
+protected:
+    /// Draws the sorted column's arrow: up when ascending, down when descending.
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
+
 private:
     int sortColumn_ = -1;
     bool ascending_ = true;
@@ -65,7 +69,10 @@ public:
     /// Appends a row; `texts` holds one text per column (missing ones are
     /// empty). Returns the row index.
     int AddRow(const QIcon& icon, int kind, qint64 size, const QStringList& texts);
-    /// Appends many rows at once (faster than AddRow for large folders).
+    /// Appends many rows at once (faster than AddRow for large folders). A
+    /// fill widens each column that is too narrow for its texts or heading
+    /// (the specification's widths stay the minimum) unless the user has set
+    /// that column's width.
     void AddRows(QList<QTreeWidgetItem*> items);
     static QTreeWidgetItem* MakeRow(const QIcon& icon, int kind, qint64 size, const QStringList& texts);
     bool SetCellText(int row, int column, const QString& text);
@@ -95,11 +102,14 @@ public:
 
 private:
     void OnHeaderClick(int column);
+    void WidenColumns();
 
     int controlId_;
     CSortHeaderCtrl* header_;
     int columnCount_ = 0;
     int style_ = kStyleReport;
+    QList<bool> userSized_;  // per column: its width was set by the user or a saved record
+    bool widening_ = false;  // the list itself is setting widths
 };
 
 }  // namespace dorvane

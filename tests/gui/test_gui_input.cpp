@@ -13,7 +13,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
+#include <QImage>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -24,6 +26,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
@@ -59,6 +62,27 @@ void DoubleClick(QWidget* w, QPoint at) {
     QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, at);
     QTest::mouseDClick(w, Qt::LeftButton, Qt::NoModifier, at);
     QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, at);
+}
+
+/// Which way the sort arrow in a header section points, read from the
+/// header's pixels near the section's right edge (where the arrow is
+/// drawn): +1 up (its narrow end at the top), -1 down, 0 no arrow there.
+int ArrowDirection(CSortListCtrl* list, int column) {
+    QHeaderView* h = list->header();
+    const QImage image = h->viewport()->grab().toImage();
+    const int height = h->height();
+    const int q = height / 4;
+    const int right = h->sectionViewportPosition(column) + h->sectionSize(column);
+    const int left = right - 3 * q - 3;
+    std::vector<int> widths;
+    for (int y = 0; y < height; ++y) {
+        const QRgb background = image.pixel(left, y);
+        int n = 0;
+        for (int x = left + 1; x < right - q / 2; ++x) n += image.pixel(x, y) != background;
+        if (n > 0) widths.push_back(n);
+    }
+    if (widths.size() < 3) return 0;
+    return widths.front() < widths.back() ? 1 : widths.front() > widths.back() ? -1 : 0;
 }
 
 /// The frame shown and active, as it is on a desktop.
@@ -607,6 +631,55 @@ private slots:
         QVERIFY(gpx.open(QIODevice::ReadOnly));
         QVERIFY(gpx.readAll().contains("<gpx"));
         rig.frame->SetConvertOnDownload(false);
+    }
+
+    // After their first fill, both lists show every text and header whole.
+    void columnsWidenToTheirTexts() {
+        Rig rig;
+        QVERIFY(ShowActive(rig.frame.get()));
+        WriteFile(rig.computer.filePath(QStringLiteral("a file with a rather long name.txt")),
+                  1234567);
+        rig.frame->ComputerPane()->Refresh();
+        QVERIFY(rig.Connect());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.DeviceList()->RowCount(), 3, kWaitMs);
+        for (CSortListCtrl* list : {rig.DeviceList(), rig.ComputerList()}) {
+            const auto spec = ParseColumnSpec(QString::fromStdString(
+                list == rig.DeviceList() ? DevicePaneColumns() : ComputerPaneColumns()));
+            for (int c = 0; c < list->ColumnCount(); ++c) {
+                const QString where =
+                    QStringLiteral("list %1 column %2").arg(list == rig.DeviceList()).arg(c);
+                // The text, its cell margins, and in column 0 the icon.
+                const QFontMetrics fm(list->font());
+                // A cell's text margins on both sides, as the item delegate draws them.
+                const int kCellMargins =
+                    2 *
+                    (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+                const int extra =
+                    kCellMargins + (c == 0 ? list->iconSize().width() + kCellMargins : 0);
+                for (int r = 0; r < list->RowCount(); ++r)
+                    QVERIFY2(
+                        list->columnWidth(c) >= fm.horizontalAdvance(list->CellText(r, c)) + extra,
+                        qPrintable(where + u' ' + list->CellText(r, c)));
+                QVERIFY2(list->columnWidth(c) >= list->header()->sectionSizeHint(c),
+                         qPrintable(where));
+                QVERIFY2(list->columnWidth(c) >= spec[static_cast<std::size_t>(c)].second,
+                         qPrintable(where));
+            }
+        }
+    }
+
+    // The ascending arrow points up, the descending one down.
+    void sortArrowPointsUpWhenAscending() {
+        Rig rig;
+        QVERIFY(ShowActive(rig.frame.get()));
+        CSortListCtrl* list = rig.ComputerList();
+        list->setColumnWidth(1, 120);
+        ClickHeader(list, 1);
+        QVERIFY(list->SortedAscending());
+        QCOMPARE(ArrowDirection(list, 1), 1);
+        ClickHeader(list, 1);
+        QVERIFY(!list->SortedAscending());
+        QCOMPARE(ArrowDirection(list, 1), -1);
     }
 
 private:
