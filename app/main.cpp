@@ -135,7 +135,6 @@ int main(int argc, char** argv) {
         frame.resize(kShotWidth, kShotHeight);
         frame.show();
     }
-    frame.setWindowTitle(QStringLiteral("Dorvane"));
 
     ApplyUserLocale();
     frame.SetEdition(QString::fromStdString(ReadProgramEdition().text));

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFileIconProvider>
 #include <QStorageInfo>
-
 #include <algorithm>
 
 namespace dorvane {
@@ -25,7 +24,8 @@ bool IsPseudoMount(const QString& root, const QByteArray& fsType) {
         const QString prefix = QString::fromLatin1(p);
         if (root == prefix || root.startsWith(prefix + u'/')) return true;
     }
-    static const char* const kPseudoTypes[] = {"tmpfs", "devtmpfs", "overlay", "squashfs", "proc", "sysfs", "cgroup2"};
+    static const char* const kPseudoTypes[] = {"tmpfs", "devtmpfs", "overlay", "squashfs",
+                                               "proc",  "sysfs",    "cgroup2"};
     return std::any_of(std::begin(kPseudoTypes), std::end(kPseudoTypes),
                        [&](const char* t) { return fsType == t; }) &&
            root != QStringLiteral("/");
@@ -40,7 +40,9 @@ void CIconComboBox::SetItems(const QStringList& texts, const std::vector<QIcon>&
     const QSignalBlocker block(this);
     clear();
     for (int i = 0; i < texts.size(); ++i)
-        addItem(static_cast<std::size_t>(i) < icons.size() ? icons[static_cast<std::size_t>(i)] : QIcon(), texts[i]);
+        addItem(static_cast<std::size_t>(i) < icons.size() ? icons[static_cast<std::size_t>(i)]
+                                                           : QIcon(),
+                texts[i]);
 }
 
 void CIconComboBox::hidePopup() {
@@ -67,7 +69,8 @@ std::vector<VolumeEntry> ListVolumes() {
         if ((a.root == u'/') != (b.root == u'/')) return a.root == u'/';
         return a.root < b.root;
     });
-    out.erase(std::unique(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.root == b.root; }),
+    out.erase(std::unique(out.begin(), out.end(),
+                          [](const auto& a, const auto& b) { return a.root == b.root; }),
               out.end());
     if (out.empty()) out.push_back({QStringLiteral("/"), {}});
     return out;
@@ -78,13 +81,15 @@ CDeviceComboBox::CDeviceComboBox(QWidget* parent) : CIconComboBox(parent) {}
 void CDeviceComboBox::Fill() {
     const QSignalBlocker block(this);
     clear();
-    QFileIconProvider icons;
-    const QIcon driveIcon = icons.icon(QFileIconProvider::Drive);
-    for (const VolumeEntry& v : ListVolumes()) {
-        const QString text = v.label.isEmpty() ? v.root : v.root + QStringLiteral("  ") + v.label;
-        addItem(driveIcon, text, v.root);
-        setItemData(count() - 1, v.root, kRootRole);
-    }
+    for (const VolumeEntry& v : ListVolumes()) AddVolume(v);
+}
+
+void CDeviceComboBox::AddVolume(const VolumeEntry& v) {
+    static const QIcon driveIcon = QFileIconProvider().icon(QFileIconProvider::Drive);
+    const QSignalBlocker block(this);
+    const QString text = v.label.isEmpty() ? v.root : v.root + QStringLiteral("  ") + v.label;
+    addItem(driveIcon, text, v.root);
+    setItemData(count() - 1, v.root, kRootRole);
     view()->setMinimumWidth(sizeHint().width() + kDropDownExtra);
 }
 
@@ -103,6 +108,8 @@ int CDeviceComboBox::IndexForPath(const QString& path) const {
     return best;
 }
 
-QString CDeviceComboBox::RootAt(int index) const { return itemData(index, kRootRole).toString(); }
+QString CDeviceComboBox::RootAt(int index) const {
+    return itemData(index, kRootRole).toString();
+}
 
 }  // namespace dorvane

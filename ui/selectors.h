@@ -41,6 +41,8 @@ public:
     explicit CDeviceComboBox(QWidget* parent = nullptr);
     /// Re-reads the mounted volumes.
     void Fill();
+    /// Appends one volume (Fill adds each mounted one this way).
+    void AddVolume(const VolumeEntry& volume);
     /// The volume whose mount point holds `path` (the longest matching
     /// root); -1 when none does.
     int IndexForPath(const QString& path) const;

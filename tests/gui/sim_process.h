@@ -12,7 +12,8 @@ namespace dorvane::test {
 class CSimProcess {
 public:
     /// Starts the emulator serving `folder` with extra `options`; Pty() is
-    /// empty when it did not start.
+    /// empty when it did not start. With "--fifo DIR" among the options the
+    /// emulator serves the FIFO folder (the USB stand-in) and Pty() is DIR.
     CSimProcess(const QString& folder, const QStringList& options = {});
     ~CSimProcess();
     QString Pty() const { return pty_; }
