@@ -328,7 +328,7 @@ print(json.dumps({
     ASSERT_EQ(rows.size(), l.rows.size() + 2);
     const auto cols = AllColumns();
     auto col = [&](LedgerColumn c) { return static_cast<std::size_t>(c); };
-    EXPECT_EQ(rows[0][col(LedgerColumn::kArea)], "Area (m²)");
+    EXPECT_EQ(rows[0][col(LedgerColumn::kArea)], "Area (m2)");
     for (std::size_t i = 0; i < l.rows.size(); ++i) {
         ASSERT_EQ(rows[i + 1].size(), cols.size());
         for (auto c : cols) EXPECT_EQ(rows[i + 1][col(c)], CellOf(l.rows[i], c).text);
