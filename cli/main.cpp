@@ -8,6 +8,7 @@
 //     rm NAME...            delete on the handheld
 //     put FILE...           send files to the handheld
 //     convert FILE... [-C DIR]              convert track/area files on the computer
+//     info FILE... [--json]                 figures of track and field files
 
 #include <unistd.h>
 
@@ -22,6 +23,7 @@
 
 #include "app/startup/startup.h"
 #include "cli/cli_front_end.h"
+#include "cli/info_command.h"
 #include "convert/download.h"
 #include "i18n/string_table.h"
 #include "names/encoding.h"
@@ -55,7 +57,7 @@ void Complain(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str
 int Usage(const char* argv0) {
     Complain(FormatText(Text(StringId::RES_CLI_USAGE), argv0));
     Complain("  ports | ls | get NAME... [-C DIR] [--model CODE] | mv NAME... [-C DIR] [--model CODE]\n"
-             "  rm NAME... | put FILE... | convert FILE... [-C DIR]\n"
+             "  rm NAME... | put FILE... | convert FILE... [-C DIR] | info FILE... [--json]\n"
              "options: [--port NAME] [--usb PATH] [--baud N] [--timeout MS]");
     return kExitUsage;
 }
@@ -290,6 +292,10 @@ int main(int argc, char** argv) {
     Args a;
     if (!ParseArgs(argc, argv, a)) return Usage(argv[0]);
     if (a.command == "convert") return CmdConvert(a);
+    if (a.command == "info") {
+        const int rc = RunInfoCommand(a.operands);
+        return rc == kExitUsage ? Usage(argv[0]) : rc;
+    }
 
     std::signal(SIGINT, OnSigint);
     std::signal(SIGPIPE, SIG_IGN);

@@ -377,7 +377,7 @@ ReadResult ReadXml(std::span<const std::uint8_t> bytes, std::string_view nameHin
     static std::once_flag init;
     std::call_once(init, [] { xmlInitParser(); });
     if (bytes.size() > static_cast<std::size_t>(INT_MAX))
-        return Fail(ReadError::kTooLarge, std::string(nameHint) + ": too large for the XML parser");
+        return Fail(ReadError::kTooLarge, "too large for the XML parser");
     std::unique_ptr<xmlParserCtxt, CtxtFree> ctxt(xmlNewParserCtxt());
     if (!ctxt) return Fail(ReadError::kCannotRead, "out of memory for the XML parser");
     // No network, no entity substitution (no external entities), no error
@@ -392,14 +392,12 @@ ReadResult ReadXml(std::span<const std::uint8_t> bytes, std::string_view nameHin
         const std::string why(e && e->message ? Trim(e->message)
                                               : std::string_view("not well-formed"));
         const int line = e ? e->line : 0;
-        return Fail(ReadError::kXmlError,
-                    std::string(nameHint) + ": line " + std::to_string(line) + ": " + why);
+        return Fail(ReadError::kXmlError, "line " + std::to_string(line) + ": " + why);
     }
     const xmlNode* root = xmlDocGetRootElement(doc.get());
     if (root && Is(root, "gpx")) return ReadGpx(root, nameHint, out);
     if (root && Is(root, "kml")) return ReadKml(root, nameHint, out);
-    return Fail(ReadError::kNotRecognised,
-                std::string(nameHint) + ": XML, but neither GPX nor KML");
+    return Fail(ReadError::kNotRecognised, "XML, but neither GPX nor KML");
 }
 
 // ---- the handheld's files ----
@@ -432,7 +430,7 @@ ReadResult ReadHandheldArea(std::span<const std::uint8_t> bytes, FieldFile& out)
     const AreaReadResult r = ReadArea(bytes, area);
     if (r.error == AreaReadError::kDamagedHeader)
         return Fail(ReadError::kDamaged, "area header record fails its check");
-    if (!r.ok()) return Fail(ReadError::kNotRecognised, "not a track or field file");
+    if (!r.ok()) return Fail(ReadError::kNotRecognised, {});
     out.kind = FieldKind::kArea;
     out.format = FieldFormat::kHandheldArea;
     out.name = GbkToUtf8Lossy(area.header.FileNameGbk());
@@ -459,13 +457,13 @@ bool LooksLikeXml(std::span<const std::uint8_t> bytes) {
     return !s.empty() && s.front() == '<';
 }
 
-ReadResult CheckPoints(const FieldFile& f, std::string_view nameHint) {
+ReadResult CheckPoints(const FieldFile& f) {
     for (std::size_t i = 0; i < f.points.size(); ++i) {
         const GeoPoint& p = f.points[i];
         if (!std::isfinite(p.lat) || !std::isfinite(p.lon) || std::fabs(p.lat) > kMaxLatitude ||
             std::fabs(p.lon) > kMaxLongitude)
             return Fail(ReadError::kBadCoordinates,
-                        std::string(nameHint) + ": point " + std::to_string(i + 1) +
+                        "point " + std::to_string(i + 1) +
                             " lies outside latitude -90..90 / longitude -180..180");
     }
     return {};
@@ -480,7 +478,7 @@ std::uintmax_t MaxFieldFileBytes() {
 ReadResult ReadFieldBytes(std::span<const std::uint8_t> bytes, std::string_view nameHint,
                           FieldFile& out) {
     out = FieldFile{};
-    if (bytes.empty()) return Fail(ReadError::kEmpty, std::string(nameHint) + ": empty file");
+    if (bytes.empty()) return Fail(ReadError::kEmpty, {});
     FieldFile f;
     ReadResult r;
     if (HasTrackMagic(bytes))
@@ -489,13 +487,14 @@ ReadResult ReadFieldBytes(std::span<const std::uint8_t> bytes, std::string_view 
         r = ReadXml(bytes, nameHint, f);
     else
         r = ReadHandheldArea(bytes, f);
-    if (r.ok()) r = CheckPoints(f, nameHint);
-    if (!r.ok()) {
-        if (!r.message.starts_with(nameHint)) r.message = std::string(nameHint) + ": " + r.message;
-        return r;
-    }
-    if (f.kind == FieldKind::kArea && f.points.size() >= 2 &&
-        f.points.front().lon == f.points.back().lon && f.points.front().lat == f.points.back().lat)
+    if (r.ok()) r = CheckPoints(f);
+    if (!r.ok()) return r;
+    // A closed ring's repeated first point goes; a harvesting line is open
+    // and keeps every point.
+    if (f.kind == FieldKind::kArea &&
+        f.handheld.method != static_cast<std::int16_t>(AreaMethod::kHarvesting) &&
+        f.points.size() >= 2 && f.points.front().lon == f.points.back().lon &&
+        f.points.front().lat == f.points.back().lat)
         f.points.pop_back();
     if (f.name.empty()) f.name = std::string(nameHint);
     out = std::move(f);
@@ -514,7 +513,7 @@ ReadResult ReadFieldFile(const std::filesystem::path& path, FieldFile& out) {
         default:
             return Fail(ReadError::kCannotRead, message);
     }
-    return ReadFieldBytes(bytes, path.string(), out);
+    return ReadFieldBytes(bytes, path.filename().string(), out);
 }
 
 std::string_view ReadErrorText(ReadError e) {

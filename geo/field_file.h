@@ -89,7 +89,9 @@ enum class ReadError {
 
 struct ReadResult {
     ReadError error = ReadError::kNone;
-    std::string message;  ///< English detail (file, line, point) when error != kNone
+    /// English detail (line, point, parser's cause; the path for file
+    /// errors) when there is one; the caller names the file.
+    std::string message;
     bool ok() const { return error == ReadError::kNone; }
 };
 
