@@ -9,6 +9,8 @@
 //     put FILE...           send files to the handheld
 //     convert FILE... [-C DIR]              convert track/area files on the computer
 //     info FILE... [--json]                 figures of track and field files
+//     report FILE|DIR... [-r] [--from DATE] [--to DATE] [--csv OUT] [--pdf OUT] [--force]
+//     export FILE... --to gpkg|shp|geojson|kml|dxf|csv -o OUT [--force]
 
 #include <unistd.h>
 
@@ -23,7 +25,9 @@
 
 #include "app/startup/startup.h"
 #include "cli/cli_front_end.h"
+#include "cli/export_command.h"
 #include "cli/info_command.h"
+#include "cli/report_command.h"
 #include "convert/download.h"
 #include "i18n/string_table.h"
 #include "names/encoding.h"
@@ -51,14 +55,21 @@ struct Args {
     std::vector<std::string> operands;
 };
 
-void Say(const std::string& text) { std::printf("%s\n", text.c_str()); }
-void Complain(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+void Say(const std::string& text) {
+    std::printf("%s\n", text.c_str());
+}
+void Complain(const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
 
 int Usage(const char* argv0) {
     Complain(FormatText(Text(StringId::RES_CLI_USAGE), argv0));
-    Complain("  ports | ls | get NAME... [-C DIR] [--model CODE] | mv NAME... [-C DIR] [--model CODE]\n"
-             "  rm NAME... | put FILE... | convert FILE... [-C DIR] | info FILE... [--json]\n"
-             "options: [--port NAME] [--usb PATH] [--baud N] [--timeout MS]");
+    Complain(
+        "  ports | ls | get NAME... [-C DIR] [--model CODE] | mv NAME... [-C DIR] [--model CODE]\n"
+        "  rm NAME... | put FILE... | convert FILE... [-C DIR] | info FILE... [--json]\n"
+        "  report FILE|DIR... [-r] [--from DATE] [--to DATE] [--csv OUT] [--pdf OUT] [--force]\n"
+        "  export FILE... --to gpkg|shp|geojson|kml|dxf|csv -o OUT [--force]\n"
+        "options: [--port NAME] [--usb PATH] [--baud N] [--timeout MS]");
     return kExitUsage;
 }
 
@@ -107,12 +118,17 @@ bool ParseArgs(int argc, char** argv, Args& a) {
     return !a.command.empty();
 }
 
-void OnSigint(int) { CCliFrontEnd::RequestCancel(); }
+void OnSigint(int) {
+    CCliFrontEnd::RequestCancel();
+}
 
-std::string ShownName(const std::string& deviceName) { return GbkToUtf8Lossy(deviceName); }
+std::string ShownName(const std::string& deviceName) {
+    return GbkToUtf8Lossy(deviceName);
+}
 
 // The handheld's entry for a name typed by the user (UTF-8, or the raw bytes).
-const DeviceFileEntry* FindEntry(const std::vector<DeviceFileEntry>& files, const std::string& typed) {
+const DeviceFileEntry* FindEntry(const std::vector<DeviceFileEntry>& files,
+                                 const std::string& typed) {
     for (const auto& e : files)
         if (e.name == typed || ShownName(e.name) == typed) return &e;
     return nullptr;
@@ -165,7 +181,8 @@ public:
 
     int ReportFailure() {
         const int code = doc_.LastError();
-        if (code == transport_error::kLocalWriteFailed || code == transport_error::kLocalReadFailed) {
+        if (code == transport_error::kLocalWriteFailed ||
+            code == transport_error::kLocalReadFailed) {
             Complain(FormatText(Text(StringId::RES_CLI_ERROR), doc_.LastLocalProblem()));
         } else if (code != 0 && code != doc_error::kCancelled && fe_.ShownErrors() == 0) {
             Complain(FormatText(Text(StringId::RES_CLI_ERROR), DeviceErrorText(code)));
@@ -207,7 +224,9 @@ int CmdGet(Session& s, const Args& a, bool move) {
     std::error_code ec;
     const fs::path dir = fs::absolute(a.dir.empty() ? fs::current_path(ec) : fs::path(a.dir), ec);
     if (!fs::is_directory(dir, ec)) {
-        Complain(FormatText(Text(StringId::RES_CLI_ERROR), dir.string() + ": " + Text(StringId::RES_GLOBAL_STRING_RES_ERR_FILE_NOT_EXIST)));
+        Complain(FormatText(
+            Text(StringId::RES_CLI_ERROR),
+            dir.string() + ": " + Text(StringId::RES_GLOBAL_STRING_RES_ERR_FILE_NOT_EXIST)));
         return kExitFailed;
     }
     if (!s.Connect()) return kExitFailed;
@@ -219,7 +238,8 @@ int CmdGet(Session& s, const Args& a, bool move) {
     doc.SetComputerFolder(dir.string());
     if (!raw.empty()) doc.CopyFromDevice(move);
     doc.SetComputerFolder(remembered);
-    for (const auto& path : doc.TakeWrittenFiles()) Say(FormatText(Text(StringId::RES_CLI_COPIED), path));
+    for (const auto& path : doc.TakeWrittenFiles())
+        Say(FormatText(Text(StringId::RES_CLI_COPIED), path));
     if (move) {
         const auto left = doc.DeviceFiles();
         for (const auto& n : raw)
@@ -296,6 +316,8 @@ int main(int argc, char** argv) {
         const int rc = RunInfoCommand(a.operands);
         return rc == kExitUsage ? Usage(argv[0]) : rc;
     }
+    if (a.command == "report") return RunReportCommand(a.operands);
+    if (a.command == "export") return RunExportCommand(a.operands);
 
     std::signal(SIGINT, OnSigint);
     std::signal(SIGPIPE, SIG_IGN);

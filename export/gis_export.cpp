@@ -1,10 +1,8 @@
 #include "export/gis_export.h"
 
-#include <fcntl.h>
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -15,6 +13,7 @@
 #include "geo/figures.h"
 #include "names/encoding.h"
 #include "report/ledger.h"
+#include "report/output_file.h"
 
 namespace dorvane::gis {
 
@@ -212,15 +211,6 @@ std::vector<Item> ItemsOf(const std::vector<ExportSource>& sources) {
     return items;
 }
 
-// The temporary output beside `out`: hidden, unique to this process, with
-// the format's extension, which some drivers go by.
-fs::path TemporaryBeside(const fs::path& out, const FormatInfo& info) {
-    static int counter = 0;
-    const fs::path parent = out.has_parent_path() ? out.parent_path() : fs::path(".");
-    return parent / ("." + out.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
-                     std::to_string(counter++) + info.extension);
-}
-
 // Moves the finished output into place: never over an existing entry unless
 // `force`; a folder output (Shapefile) replaces only our layer files in an
 // existing folder.
@@ -237,16 +227,10 @@ ExportResult MoveIntoPlace(const fs::path& tmp, const fs::path& out, bool force,
         fs::remove_all(tmp, ec);
         return {};
     }
-    const int rc =
-        force ? ::rename(tmp.c_str(), out.c_str())
-              : ::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, out.c_str(), RENAME_NOREPLACE);
-    if (rc != 0) {
-        const int err = errno;
-        fs::remove_all(tmp, ec);
-        if (err == EEXIST || err == ENOTEMPTY) return Fail(ExportError::kExists, out.string());
-        return Fail(ExportError::kRenameFailed,
-                    std::error_code(err, std::generic_category()).message());
-    }
+    const report::OutputOutcome moved = report::MoveIntoPlace(tmp, out, force);
+    if (moved.error == report::OutputError::kExists)
+        return Fail(ExportError::kExists, out.string());
+    if (!moved.ok()) return Fail(ExportError::kRenameFailed, moved.message);
     return {};
 }
 
@@ -288,8 +272,7 @@ ExportResult ExportGis(const std::vector<ExportSource>& sources, GisFormat forma
                        const fs::path& out, bool force) {
     const FormatInfo& info = InfoOf(format);
     std::error_code ec;
-    if (!force && fs::symlink_status(out, ec).type() != fs::file_type::not_found)
-        return Fail(ExportError::kExists, out.string());
+    if (!force && report::OutputExists(out)) return Fail(ExportError::kExists, out.string());
     if (sources.empty()) return Fail(ExportError::kNothingToWrite, {});
     RegisterGdal();
     QuietGdal quiet;
@@ -297,7 +280,7 @@ ExportResult ExportGis(const std::vector<ExportSource>& sources, GisFormat forma
     if (!driver) return Fail(ExportError::kDriverMissing, info.driver);
 
     std::vector<Item> items = ItemsOf(sources);
-    const fs::path tmp = TemporaryBeside(out, info);
+    const fs::path tmp = report::TemporaryBeside(out, info.extension);
     ExportResult result;
     {
         Dataset ds(driver->Create(tmp.c_str(), 0, 0, 0, GDT_Unknown, nullptr));

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "convert/xml_text.h"
+#include "geo/figure_lines.h"
 #include "i18n/string_table.h"
 
 namespace dorvane::report {
@@ -86,29 +87,6 @@ StringId TitleId(LedgerColumn c) {
     return StringId::RES_LEDGER_COL_ERROR;
 }
 
-StringId ErrorId(geo::ReadError e) {
-    switch (e) {
-        case geo::ReadError::kCannotRead:
-            return StringId::RES_LEDGER_ERR_CANNOT_READ;
-        case geo::ReadError::kTooLarge:
-            return StringId::RES_LEDGER_ERR_TOO_LARGE;
-        case geo::ReadError::kEmpty:
-            return StringId::RES_LEDGER_ERR_EMPTY;
-        case geo::ReadError::kDamaged:
-            return StringId::RES_LEDGER_ERR_DAMAGED;
-        case geo::ReadError::kXmlError:
-            return StringId::RES_LEDGER_ERR_XML;
-        case geo::ReadError::kNoShapes:
-            return StringId::RES_LEDGER_ERR_NO_FIELD;
-        case geo::ReadError::kBadCoordinates:
-            return StringId::RES_LEDGER_ERR_COORDINATES;
-        case geo::ReadError::kNotRecognised:
-        case geo::ReadError::kNone:
-            break;
-    }
-    return StringId::RES_LEDGER_ERR_NOT_FIELD;
-}
-
 // Terminal columns: a CJK character takes two cells. Close enough for the
 // characters field names hold (Han, kana, Hangul, full-width forms).
 std::size_t DisplayWidth(const std::string& s) {
@@ -169,9 +147,10 @@ std::string MethodText(std::optional<std::int16_t> method) {
 
 std::string ErrorText(const LedgerRow& row) {
     if (row.ok()) return {};
-    std::string s = Text(ErrorId(row.error));
-    if (!row.errorDetail.empty()) s += " (" + row.errorDetail + ")";
-    return s;
+    geo::ReadResult r;
+    r.error = row.error;
+    r.message = row.errorDetail;
+    return geo::ReadErrorMessage(r);
 }
 
 Cell CellOf(const LedgerRow& r, LedgerColumn c) {
