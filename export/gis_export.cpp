@@ -280,6 +280,13 @@ ExportResult ExportGis(const std::vector<ExportSource>& sources, GisFormat forma
     if (!driver) return Fail(ExportError::kDriverMissing, info.driver);
 
     std::vector<Item> items = ItemsOf(sources);
+    // Some drivers (KML) write a layer's features together: fields, then
+    // work, then tracks, each in input order.
+    auto rank = [](const Item& it) {
+        return it.kind == kKindField ? 0 : it.kind == kKindWork ? 1 : 2;
+    };
+    std::stable_sort(items.begin(), items.end(),
+                     [&](const Item& a, const Item& b) { return rank(a) < rank(b); });
     const fs::path tmp = report::TemporaryBeside(out, info.extension);
     ExportResult result;
     {
