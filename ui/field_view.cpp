@@ -72,7 +72,9 @@ void CFieldMapWidget::ZoomBy(double levels, QPointF around) {
 void CFieldMapWidget::paintEvent(QPaintEvent*) {
     QPainter p(this);
     static const CFieldShape kNothing;
-    DrawFieldMap(p, size(), shape_ ? *shape_ : kNothing, view_, tiles_);
+    // Without a shape there is no place to show: no tiles are fetched.
+    const bool shape = shape_ && !shape_->Empty();
+    DrawFieldMap(p, size(), shape ? *shape_ : kNothing, view_, shape ? tiles_ : nullptr);
 }
 
 void CFieldMapWidget::wheelEvent(QWheelEvent* e) {
