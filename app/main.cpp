@@ -1,8 +1,13 @@
 // dorvane: the desktop program.
 //
-//   dorvane [--port PATH] [--connect] [-Code_Chi | -Code_Eng]
+//   dorvane [--port PATH] [--connect] [-Code_Chi | -Code_Eng] [FILE]
 //     --port PATH   try this serial port (a pty, a udev symlink) before the search
 //     --connect     connect as soon as the window is shown
+//     FILE          a track or field file to show in the field view
+//   dorvane --snapshot FILE --out PICTURE.png [--size WxH] [--tiles URL|none]
+//     the field view's map of FILE, fitted, saved without a window (the
+//     offscreen platform when there is no display); exit 0, or 1 with the
+//     reason on stderr, 2 for a usage error
 //
 // DORVANE_SCREENSHOT=file.png (for the documentation): after connecting, the
 // program starts copying the largest file, saves a picture of the window with
@@ -16,10 +21,14 @@
 #include <QTreeWidget>
 
 #include <cstdio>
+#include <optional>
+#include <regex>
 #include <string>
 
 #include "app/startup/startup.h"
+#include "geo/figure_lines.h"
 #include "i18n/string_table.h"
+#include "ui/field_snapshot.h"
 #include "ui/left_form_view.h"
 #include "ui/main_frame.h"
 #include "ui/sort_list.h"
@@ -44,11 +53,30 @@ constexpr int kListSettleMs = 300;
 constexpr int kShotWidth = 1000;
 constexpr int kShotHeight = 660;
 
+/// Picture size of a snapshot unless --size says otherwise.
+constexpr int kSnapshotWidth = 1280;
+constexpr int kSnapshotHeight = 800;
+constexpr int kMaxSnapshotSide = 16384;
+
 struct Args {
     std::string port;
     bool connect = false;
     bool ok = true;
+    std::string file;  ///< shown in the field view (or the snapshot's input)
+    bool snapshot = false;
+    std::string out;
+    int width = kSnapshotWidth;
+    int height = kSnapshotHeight;
+    std::optional<std::string> tiles;
 };
+
+bool ParseSize(const std::string& s, int& w, int& h) {
+    std::smatch m;
+    if (!std::regex_match(s, m, std::regex(R"((\d{1,5})x(\d{1,5}))"))) return false;
+    w = std::stoi(m[1]);
+    h = std::stoi(m[2]);
+    return w > 0 && h > 0 && w <= kMaxSnapshotSide && h <= kMaxSnapshotSide;
+}
 
 Args ParseArgs(int argc, char** argv) {
     Args a;
@@ -56,11 +84,43 @@ Args ParseArgs(int argc, char** argv) {
         const std::string s = argv[i];
         if (s == "--port" && i + 1 < argc) a.port = argv[++i];
         else if (s == "--connect") a.connect = true;
+        else if (s == "--snapshot" && i + 1 < argc) a.snapshot = true, a.file = argv[++i];
+        else if (s == "--out" && i + 1 < argc) a.out = argv[++i];
+        else if (s == "--size" && i + 1 < argc) a.ok = ParseSize(argv[++i], a.width, a.height) && a.ok;
+        else if (s == "--tiles" && i + 1 < argc) a.tiles = argv[++i];
+        else if (s == "--snapshot" || s == "--out" || s == "--size" || s == "--tiles") a.ok = false;
         else if (s == "-Code_Chi" || s == "-Code_Eng") continue;  // read from the whole command line
         else if (s.rfind("-", 0) == 0 && s != "--port") continue;  // Qt's own options (-platform, ...)
+        else if (a.file.empty()) a.file = s;
         else a.ok = false;
     }
+    if (a.snapshot && a.out.empty()) a.ok = false;
     return a;
+}
+
+bool WantsSnapshot(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--snapshot") return true;
+    return false;
+}
+
+int RunSnapshot(const Args& a) {
+    LoadLanguage(ChooseLanguage("", UserLocaleName()));
+    geo::FieldFile f;
+    const geo::ReadResult r = geo::ReadFieldFile(a.file, f);
+    if (!r.ok()) {
+        std::fprintf(stderr, "%s\n",
+                     FormatText(StringId::RES_FIELD_INFO_FAILED, a.file.c_str(), geo::ReadErrorMessage(r).c_str())
+                         .c_str());
+        return 1;
+    }
+    const TileSettings tiles = a.tiles ? TileSettingsFor(QString::fromStdString(*a.tiles)) : LoadTileSettings();
+    const QImage img = RenderFieldSnapshot(f, QSize(a.width, a.height), tiles);
+    if (!img.save(QString::fromStdString(a.out), "PNG")) {
+        std::fprintf(stderr, "dorvane: could not save %s\n", a.out.c_str());
+        return 1;
+    }
+    return 0;
 }
 
 void SaveShot(CMainFrame& frame, const QString& path) {
@@ -119,18 +179,27 @@ void TakeScreenshot(CMainFrame& frame, const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A snapshot needs no display: the offscreen platform draws as well.
+    if (WantsSnapshot(argc, argv) && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Quenmark Plotwise"));
     QCoreApplication::setApplicationName(QStringLiteral("Dorvane"));
 
-    CSingleInstance instance = CSingleInstance::Acquire();
-    if (!instance.ShouldRun()) return 0;  // another copy runs: leave silently
-
     const Args args = ParseArgs(argc, argv);
     if (!args.ok) {
-        std::fprintf(stderr, "usage: %s [--port PATH] [--connect] [-Code_Chi | -Code_Eng]\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s [--port PATH] [--connect] [-Code_Chi | -Code_Eng] [FILE]\n"
+                     "       %s --snapshot FILE --out PICTURE.png [--size WxH] [--tiles URL|none]\n",
+                     argv[0], argv[0]);
         return 2;
     }
+    ApplyUserLocale();
+    if (args.snapshot) return RunSnapshot(args);
+
+    CSingleInstance instance = CSingleInstance::Acquire();
+    if (!instance.ShouldRun()) return 0;  // another copy runs: leave silently
 
     CMainFrame frame;
     if (!args.port.empty()) frame.Doc().SetPreferredPort(args.port, false);
@@ -143,11 +212,11 @@ int main(int argc, char** argv) {
     }
     frame.setWindowTitle(QStringLiteral("Dorvane"));
 
-    ApplyUserLocale();
     frame.SetEdition(QString::fromStdString(ReadProgramEdition().text));
     const Language language = ChooseLanguage(JoinCommandLine(argc, argv), UserLocaleName());
     frame.SwitchLanguage(static_cast<int>(language));
 
+    if (!args.file.empty()) frame.OpenInFieldView(QString::fromStdString(args.file));
     if (args.connect || !screenshot.isEmpty()) {
         QTimer::singleShot(0, &frame, [&frame, screenshot] {
             frame.RunCommand(32774);

@@ -9,8 +9,8 @@
 //     put FILE...           send files to the handheld
 //     convert FILE... [-C DIR]              convert track/area files on the computer
 //     info FILE... [--json]                 figures of track and field files
-//     report FILE|DIR... [-r] [--from DATE] [--to DATE] [--csv OUT] [--pdf OUT] [--force]
-//     export FILE... --to gpkg|shp|geojson|kml|dxf|csv -o OUT [--force]
+//     report FILE|DIR... [-r] [--from DATE] [--to DATE] [--csv OUT] [--pdf OUT] [--tiles URL|none]
+//     [--force] export FILE... --to gpkg|shp|geojson|kml|dxf|csv -o OUT [--force]
 
 #include <unistd.h>
 
@@ -67,7 +67,8 @@ int Usage(const char* argv0) {
     Complain(
         "  ports | ls | get NAME... [-C DIR] [--model CODE] | mv NAME... [-C DIR] [--model CODE]\n"
         "  rm NAME... | put FILE... | convert FILE... [-C DIR] | info FILE... [--json]\n"
-        "  report FILE|DIR... [-r] [--from DATE] [--to DATE] [--csv OUT] [--pdf OUT] [--force]\n"
+        "  report FILE|DIR... [-r] [--from DATE] [--to DATE] [--csv OUT] [--pdf OUT] [--tiles "
+        "URL|none] [--force]\n"
         "  export FILE... --to gpkg|shp|geojson|kml|dxf|csv -o OUT [--force]\n"
         "options: [--port NAME] [--usb PATH] [--baud N] [--timeout MS]");
     return kExitUsage;

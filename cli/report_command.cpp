@@ -27,6 +27,7 @@ struct ReportArgs {
     report::LedgerOptions options;
     std::optional<std::string> from, to;
     std::optional<fs::path> csv, pdf;
+    std::string tiles;  ///< "" = the desktop's setting
     bool force = false;
 };
 
@@ -41,13 +42,14 @@ bool Parse(const std::vector<std::string>& ops, ReportArgs& a) {
             a.options.recursive = true;
         } else if (s == "--force") {
             a.force = true;
-        } else if (s == "--from" || s == "--to" || s == "--csv" || s == "--pdf") {
+        } else if (s == "--from" || s == "--to" || s == "--csv" || s == "--pdf" || s == "--tiles") {
             const auto v = value();
             if (!v) return false;
             if (s == "--from") a.from = *v;
             if (s == "--to") a.to = *v;
             if (s == "--csv") a.csv = *v;
             if (s == "--pdf") a.pdf = *v;
+            if (s == "--tiles") a.tiles = v->empty() ? "none" : *v;
         } else if (s.size() > 1 && s[0] == '-') {
             return false;
         } else {
@@ -78,7 +80,7 @@ int RunReportCommand(const std::vector<std::string>& operands) {
     if (!Parse(operands, a)) {
         std::fprintf(stderr, "%s\n",
                      "report FILE|DIR... [-r] [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--csv OUT] "
-                     "[--pdf OUT] [--force]");
+                     "[--pdf OUT] [--tiles URL|none] [--force]");
         return kExitUsage;
     }
     std::string bad;
@@ -111,7 +113,11 @@ int RunReportCommand(const std::vector<std::string>& operands) {
     if (a.csv)
         ok &= Report(report::WriteOutputFile(*a.csv, report::LedgerCsv(ledger), a.force), *a.csv);
 #ifdef DORVANE_HAVE_PDF
-    if (a.pdf) ok &= Report(report::WriteLedgerPdf(ledger, *a.pdf, a.force), *a.pdf);
+    if (a.pdf) {
+        report::PdfOptions po;
+        po.tiles = a.tiles;
+        ok &= Report(report::WriteLedgerPdf(ledger, *a.pdf, a.force, po), *a.pdf);
+    }
 #endif
     return ok ? kExitOk : kExitFailed;
 }

@@ -32,6 +32,8 @@ constexpr double kBodyPt = 9;
 constexpr double kTablePt = 7;
 /// Rows of the summary table on one page (7 pt rows on A4 within margins).
 constexpr int kSummaryRowsPerPage = 48;
+/// Map picture in pixels (3:2, 100 dpi across the 180 mm of the page).
+const QSize kPictureSize(720, 480);
 
 QString Q(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -176,7 +178,7 @@ void Summary(Painter& pt, const Ledger& l) {
     } while (next < total);
 }
 
-void FieldPage(Painter& pt, const LedgerRow& r) {
+void FieldPage(Painter& pt, const LedgerRow& r, const TileSettings& tiles) {
     pt.NewPage();
     QPainter& p = pt.p();
     const QRectF a = pt.area();
@@ -187,7 +189,7 @@ void FieldPage(Painter& pt, const LedgerRow& r) {
     const QRectF mapRect(a.left(), y, a.width(), a.width() * 2 / 3);
     geo::FieldFile f;
     if (geo::ReadFieldFile(r.path, f).ok()) {
-        const QImage img = FieldPicture(f, QSize(1200, 800));
+        const QImage img = FieldPicture(f, kPictureSize, tiles);
         p.drawImage(mapRect, img);
     }
     p.setPen(QPen(Qt::black, 0));
@@ -261,7 +263,7 @@ int ReportPageCount(const Ledger& l) {
     return summary + fields;
 }
 
-bool RenderLedger(const Ledger& ledger, QPagedPaintDevice& device) {
+bool RenderLedger(const Ledger& ledger, QPagedPaintDevice& device, const TileSettings& tiles) {
     device.setPageSize(QPageSize(QPageSize::A4));
     device.setPageOrientation(QPageLayout::Portrait);
     device.setPageMargins(QMarginsF(0, 0, 0, 0));
@@ -270,11 +272,12 @@ bool RenderLedger(const Ledger& ledger, QPagedPaintDevice& device) {
     Painter pt(p, device, ReportPageCount(ledger));
     Summary(pt, ledger);
     for (const auto& r : ledger.rows)
-        if (r.ok()) FieldPage(pt, r);
+        if (r.ok()) FieldPage(pt, r, tiles);
     return p.end();
 }
 
-OutputOutcome WriteLedgerPdf(const Ledger& ledger, const std::filesystem::path& out, bool force) {
+OutputOutcome WriteLedgerPdf(const Ledger& ledger, const std::filesystem::path& out, bool force,
+                             const PdfOptions& options) {
     if (!force && OutputExists(out)) return {OutputError::kExists, out.string()};
     GuiApp app;
     const std::filesystem::path tmp = TemporaryBeside(out, ".pdf");
@@ -284,7 +287,10 @@ OutputOutcome WriteLedgerPdf(const Ledger& ledger, const std::filesystem::path& 
         writer.setResolution(kPdfDpi);
         writer.setCreator(QStringLiteral("Dorvane"));
         writer.setTitle(Q(Text(StringId::RES_LEDGER_TITLE)));
-        ok = RenderLedger(ledger, writer);
+        const TileSettings tiles = options.tiles.empty()
+                                       ? LoadTileSettings()
+                                       : TileSettingsFor(QString::fromStdString(options.tiles));
+        ok = RenderLedger(ledger, writer, tiles);
     }
     if (!ok) {
         std::error_code ec;

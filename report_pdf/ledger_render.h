@@ -7,6 +7,7 @@
 #include <QPagedPaintDevice>
 
 #include "report/ledger.h"
+#include "ui/tile_fetcher.h"
 
 namespace dorvane::report {
 
@@ -14,7 +15,7 @@ namespace dorvane::report {
 QString ReportFontFamily();
 
 /// Paints the whole report; returns false when the device cannot be painted on.
-bool RenderLedger(const Ledger& ledger, QPagedPaintDevice& device);
+bool RenderLedger(const Ledger& ledger, QPagedPaintDevice& device, const TileSettings& tiles);
 
 /// Pages the report takes: the summary pages plus one per readable field.
 int ReportPageCount(const Ledger& ledger);

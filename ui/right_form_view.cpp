@@ -168,6 +168,12 @@ void CRightFormView::OpenRow(QTreeWidgetItem* item) {
     else QDesktopServices::openUrl(QUrl::fromLocalFile(folder_ + name));
 }
 
+QString CRightFormView::SelectedFilePath() const {
+    const QList<QTreeWidgetItem*> rows = list_->selectedItems();
+    if (rows.size() != 1 || CSortListCtrl::KindOf(rows.front()) != kRowFile) return {};
+    return folder_ + rows.front()->data(0, kNameRole).toString();
+}
+
 void CRightFormView::OnSelectionChanged() {
     const QSignalBlocker block(list_);
     qint64 bytes = 0;

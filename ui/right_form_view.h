@@ -54,6 +54,9 @@ public:
     void ShowFreeSpace();
     void DeleteWithQuestion();
     qint64 SelectedBytes() const { return selectedBytes_; }
+    /// The full path of the one selected file; empty when not exactly one
+    /// file (folders do not count) is selected.
+    QString SelectedFilePath() const;
     CDeviceComboBox* DriveSelector() const;
 
 protected:

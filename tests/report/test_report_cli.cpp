@@ -102,7 +102,7 @@ TEST_F(ReportCli, TerminalTableAndExitStatus) {
 }
 
 TEST_F(ReportCli, CsvAndPdfReadBackByTheirReaders) {
-    const CliRun r = Cli(dir, "report in --csv out.csv --pdf out.pdf", "zh_CN.UTF-8");
+    const CliRun r = Cli(dir, "report in --csv out.csv --pdf out.pdf --tiles none", "zh_CN.UTF-8");
     ASSERT_EQ(r.status, 1) << r.out;  // written, with one unreadable row
     ASSERT_TRUE(fs::exists(dir / "out.csv"));
     ASSERT_TRUE(fs::exists(dir / "out.pdf"));
@@ -147,8 +147,9 @@ TEST_F(ReportCli, CsvAndPdfReadBackByTheirReaders) {
 TEST_F(ReportCli, ExistingOutputsNeedForce) {
     std::ofstream(dir / "old.csv") << "keep me";
     std::ofstream(dir / "old.pdf") << "keep me";
-    for (const char* args : {"report in/V1.txt --csv old.csv", "report in/V1.txt --pdf old.pdf",
-                             "export in/V1.txt --to gpkg -o old.csv"}) {
+    for (const char* args :
+         {"report in/V1.txt --csv old.csv", "report in/V1.txt --pdf old.pdf --tiles none",
+          "export in/V1.txt --to gpkg -o old.csv"}) {
         const CliRun r = Cli(dir, args);
         EXPECT_EQ(r.status, 1) << args;
         EXPECT_NE(r.out.find("exists"), std::string::npos) << r.out;
