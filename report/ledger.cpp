@@ -141,42 +141,51 @@ LedgerTotals TotalsOf(const std::vector<LedgerRow>& rows) {
 }
 
 Ledger BuildLedger(const std::vector<fs::path>& inputs, const LedgerOptions& options) {
-    Ledger ledger;
-    ledger.range = options.range;
-    std::vector<LedgerRow> all;
+    Ledger all;
+    auto cancelled = [&] { return options.cancel && options.cancel->load(); };
     for (const fs::path& in : inputs) {
+        if (cancelled()) break;
         std::error_code ec;
-        if (fs::is_directory(in, ec)) {
-            std::vector<fs::path> files;
-            std::vector<fs::path> baks;
-            CollectFolder(in, options.recursive, files, baks);
-            ledger.skippedDuplicate += baks.size();
-            for (const fs::path& p : files) {
-                LedgerRow row = RowOfFile(p);
-                // In a folder only field files count; other files and tracks
-                // are simply not part of the ledger.
-                if (row.error == geo::ReadError::kNotRecognised || row.isTrack) {
-                    ++ledger.skippedNotField;
-                    continue;
-                }
-                all.push_back(std::move(row));
+        if (!fs::is_directory(in, ec)) {
+            all.rows.push_back(RowOfFile(in));
+            continue;
+        }
+        std::vector<fs::path> files;
+        std::vector<fs::path> baks;
+        CollectFolder(in, options.recursive, files, baks);
+        all.skippedDuplicate += baks.size();
+        for (const fs::path& p : files) {
+            if (cancelled()) break;
+            LedgerRow row = RowOfFile(p);
+            // In a folder only field files count; other files and tracks
+            // are simply not part of the ledger.
+            if (row.error == geo::ReadError::kNotRecognised || row.isTrack) {
+                ++all.skippedNotField;
+                continue;
             }
-        } else {
-            all.push_back(RowOfFile(in));
+            all.rows.push_back(std::move(row));
         }
     }
-    for (LedgerRow& row : all) {
-        if (row.ok() && !options.range.Empty()) {
+    return FilterLedger(all, options.range);
+}
+
+Ledger FilterLedger(const Ledger& all, const DateRange& range) {
+    Ledger out;
+    out.range = range;
+    out.skippedNotField = all.skippedNotField;
+    out.skippedDuplicate = all.skippedDuplicate;
+    for (const LedgerRow& row : all.rows) {
+        if (row.ok() && !range.Empty()) {
             const auto when = row.When();
-            if (!when || !options.range.Contains(*when)) {
-                ++ledger.skippedOutOfRange;
+            if (!when || !range.Contains(*when)) {
+                ++out.skippedOutOfRange;
                 continue;
             }
         }
-        ledger.rows.push_back(std::move(row));
+        out.rows.push_back(row);
     }
-    ledger.totals = TotalsOf(ledger.rows);
-    return ledger;
+    out.totals = TotalsOf(out.rows);
+    return out;
 }
 
 std::optional<std::int64_t> ParseLocalDate(const std::string& text) {

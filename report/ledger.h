@@ -10,6 +10,7 @@
 // thrown. Texts are UTF-8; numbers are raw doubles (formatting is the
 // writers' business).
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -84,6 +85,9 @@ struct Ledger {
 struct LedgerOptions {
     bool recursive = false;  ///< folders: descend into sub-folders
     DateRange range;
+    /// Checked before each file: once set, the ledger ends with the rows so
+    /// far (the desktop's worker stops through it). May be null.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 /// The row of one file: read, measured, or its error. A track file gives an
@@ -101,6 +105,10 @@ LedgerRow RowOfField(const std::filesystem::path& path, const geo::FieldFile& f)
 /// with a date outside it, or without a date while it is set, are left out
 /// (counted); error rows always stay.
 Ledger BuildLedger(const std::vector<std::filesystem::path>& inputs, const LedgerOptions& options);
+
+/// `all` with `range` applied as BuildLedger applies it (rows without a
+/// date, or outside the range, left out and counted; error rows kept).
+Ledger FilterLedger(const Ledger& all, const DateRange& range);
 
 /// Totals over `rows`.
 LedgerTotals TotalsOf(const std::vector<LedgerRow>& rows);
