@@ -24,6 +24,7 @@
 
 #include "menus/commands.h"
 #include "ui/field_view.h"
+#include "ui/ledger_window.h"
 #include "ui/left_form_view.h"
 #include "ui/profile.h"
 #include "ui/qt_front_end.h"
@@ -77,6 +78,8 @@ const CommandText kCommandTexts[] = {
     {cmd::kConvert, StringId::RES_GUI_MENU_CONVERT, StringId::RES_GUI_TP_CONVERT},
     {cmd::kFieldView, StringId::RES_FIELD_MENU_VIEW, StringId::RES_FIELD_TP_VIEW},
     {cmd::kTileSource, StringId::RES_FIELD_MENU_TILES, StringId::RES_FIELD_TP_TILES},
+    {cmd::kLedger, StringId::RES_LEDGER_MENU, StringId::RES_LEDGER_TP_MENU},
+    {cmd::kExportAs, StringId::RES_LEDGER_MENU_EXPORT, StringId::RES_LEDGER_TP_EXPORT},
     // The toolbar's "up" has no menu item; its menu text is never shown.
     {cmd::kUp, StringId::RES_CMAINFRAME_TOOLTIP_DIR_UP, StringId::RES_CMAINFRAME_TP_APP_DIR_UP},
 };
@@ -99,12 +102,13 @@ const TipText kTooltips[] = {
 };
 
 // The accelerator table: the seven keys of the Windows program, then the
-// field view's.
+// field view's and the ledger's.
 const std::pair<int, QKeySequence> kAccelerators[] = {
     {cmd::kDisconnect, QKeySequence(Qt::CTRL | Qt::Key_D)}, {cmd::kMove, QKeySequence(Qt::CTRL | Qt::Key_M)},
     {cmd::kConnect, QKeySequence(Qt::CTRL | Qt::Key_N)},    {cmd::kCopy, QKeySequence(Qt::CTRL | Qt::Key_O)},
     {cmd::kDelete, QKeySequence(Qt::Key_Delete)},           {cmd::kRefresh, QKeySequence(Qt::Key_F5)},
     {cmd::kExit, QKeySequence(Qt::CTRL | Qt::Key_X)},       {cmd::kFieldView, QKeySequence(Qt::CTRL | Qt::Key_G)},
+    {cmd::kLedger, QKeySequence(Qt::CTRL | Qt::Key_L)},     {cmd::kExportAs, QKeySequence(Qt::CTRL | Qt::Key_E)},
 };
 
 // Toolbar buttons in order; 0 is a separator.
@@ -241,6 +245,9 @@ void CMainFrame::BuildMenus() {
     menus_[2]->addSeparator();
     add(menus_[2], cmd::kFieldView);
     add(menus_[2], cmd::kTileSource);
+    menus_[1]->addSeparator();
+    add(menus_[1], cmd::kLedger);
+    add(menus_[1], cmd::kExportAs);
     add(menus_[3], cmd::kHelp);
     add(menus_[3], cmd::kAbout);
 }
@@ -321,6 +328,7 @@ void CMainFrame::ApplyMenuTexts() {
     for (const TipText& t : kTooltips) actions_[t.id]->setToolTip(CutTooltip(Q(Text(t.tip))));
     languageMenu_->setTitle(Q(Text(StringId::RES_CMAINFRAME_MENU_2_7)));
     if (fieldView_) fieldView_->ApplyTexts();
+    if (ledger_) ledger_->Retranslate();
     SetStatusText(status_pane::kMessage, Q(Text(StringId::RES_CMAINFRAME_TP_READY)));
 }
 
@@ -335,6 +343,7 @@ void CMainFrame::UpdateActions() {
         set(id, a && a->CommandEnabled(id));
     set(cmd::kDelete, a && a->CanDelete());
     set(cmd::kRefresh, a && a->CanRefresh());
+    set(cmd::kExportAs, !right_->SelectedPaths().isEmpty());
     set(cmd::kUp, a && a->CanGoUp());
     const bool list = a && (a->GetListStyle() & kStyleMask) == kStyleList;
     actions_[cmd::kStyleList]->setChecked(list);
@@ -372,6 +381,16 @@ void CMainFrame::RunCommand(int id) {
         if (action->isChecked()) ShowSelectedInFieldView();
         break;
     case cmd::kTileSource: ChooseTileSource(); break;
+    case cmd::kLedger: {
+        // One window, reloaded with the pane's selection (or its folder).
+        if (!ledger_) ledger_ = new CLedgerWindow(this);
+        const QStringList picked = right_->SelectedPaths();
+        ledger_->Load(picked.isEmpty() ? QStringList{right_->Folder()} : picked);
+        ledger_->show();
+        ledger_->raise();
+        break;
+    }
+    case cmd::kExportAs: ExportAsDialog(this, right_->SelectedPaths()); break;
     default:
         if (a && a->CommandEnabled(id)) a->OnCommand(id);
         break;

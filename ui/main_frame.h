@@ -27,6 +27,7 @@ class CListFormView;
 class CQtFrontEnd;
 class CTransWait;
 class CFieldView;
+class CLedgerWindow;
 
 /// The splitter rule: for a client width w, half = trunc(w * -0.5); the
 /// device column gets -15 - half and the computer column 15 - half, both 10
@@ -91,6 +92,8 @@ public:
     void ApplySplitRule();
     /// The field view (in a dock below the panes; hidden until toggled).
     CFieldView* FieldView() const { return fieldView_; }
+    /// The ledger window once the command has opened it (else null).
+    CLedgerWindow* Ledger() const { return ledger_; }
     QDockWidget* FieldDock() const { return fieldDock_; }
     /// Shows the field view with the file at `path` in it.
     void OpenInFieldView(const QString& path);
@@ -127,6 +130,7 @@ private:
     QLabel* panes_[5] = {};
     QString edition_;
     CFieldView* fieldView_ = nullptr;
+    CLedgerWindow* ledger_ = nullptr;  ///< made on first use, a child of the frame
     QDockWidget* fieldDock_ = nullptr;
 };
 

@@ -174,6 +174,15 @@ QString CRightFormView::SelectedFilePath() const {
     return folder_ + rows.front()->data(0, kNameRole).toString();
 }
 
+QStringList CRightFormView::SelectedPaths() const {
+    QStringList out;
+    for (QTreeWidgetItem* item : list_->selectedItems()) {
+        const QString name = item->data(0, kNameRole).toString();
+        if (name != kDotDot) out << folder_ + name;
+    }
+    return out;
+}
+
 void CRightFormView::OnSelectionChanged() {
     const QSignalBlocker block(list_);
     qint64 bytes = 0;
