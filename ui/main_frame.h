@@ -128,6 +128,7 @@ private:
     QString edition_;
     CFieldView* fieldView_ = nullptr;
     QDockWidget* fieldDock_ = nullptr;
+    bool fieldDockSized_ = false;
 };
 
 }  // namespace dorvane
