@@ -105,8 +105,15 @@ int RunInfoCommand(const std::vector<std::string>& operands) {
         }
         std::printf("%s%s\n", first ? "" : "\n", file.c_str());
         first = false;
-        for (const FigureLine& l : FigureLines(f, r))
-            std::printf("  %s: %s\n", l.label.c_str(), l.value.c_str());
+        std::size_t indent = 0;
+        for (const FigureLine& l : FigureLines(f, r)) {
+            if (!l.label.empty()) {
+                std::printf("  %s: %s\n", l.label.c_str(), l.value.c_str());
+                indent = l.label.size() + 2;  // continuation lines under the value
+            } else {
+                std::printf("  %*s%s\n", static_cast<int>(indent), "", l.value.c_str());
+            }
+        }
     }
     if (asJson)
         std::printf("%s\n", all.dump(2, ' ', false, json::error_handler_t::replace).c_str());

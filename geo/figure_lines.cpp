@@ -18,11 +18,13 @@ const std::string& T(StringId id) {
     return Text(id);
 }
 
-std::string AreaText(const AreaUnits& u) {
-    return FixedText(u.m2, 2) + " m² · " + FixedText(u.ha, 4) + " " +
-           T(StringId::RES_FIELD_UNIT_HA) + " · " + FixedText(u.mu, 3) + " " +
-           T(StringId::RES_FIELD_UNIT_MU) + " · " + FixedText(u.acre, 4) + " " +
-           T(StringId::RES_FIELD_UNIT_ACRE);
+// The area in m² on the labelled line, then ha, mu and acres on lines of their own.
+void AddArea(std::vector<FigureLine>& out, StringId label, const std::string& first,
+             const AreaUnits& u) {
+    out.push_back({T(label), first});
+    out.push_back({{}, FixedText(u.ha, 4) + " " + T(StringId::RES_FIELD_UNIT_HA)});
+    out.push_back({{}, FixedText(u.mu, 3) + " " + T(StringId::RES_FIELD_UNIT_MU)});
+    out.push_back({{}, FixedText(u.acre, 4) + " " + T(StringId::RES_FIELD_UNIT_ACRE)});
 }
 
 std::string MethodText(const std::optional<std::int16_t>& m) {
@@ -92,14 +94,14 @@ std::vector<FigureLine> FigureLines(const FieldFile& f, const FieldFigures& r) {
         add(StringId::RES_FIELD_WIDTH, FixedText(*f.handheld.workWidth, 1) + " m");
     add(harvesting ? StringId::RES_FIELD_LENGTH_WGS84 : StringId::RES_FIELD_PERIMETER_WGS84,
         LengthText(r.wgs84.length_m));
-    add(StringId::RES_FIELD_AREA_WGS84, AreaText(r.wgs84.area));
+    AddArea(out, StringId::RES_FIELD_AREA_WGS84, FixedText(r.wgs84.area.m2, 2) + " m²",
+            r.wgs84.area);
     if (r.handheld) {
         const HandheldFigures& h = *r.handheld;
         add(harvesting ? StringId::RES_FIELD_LENGTH_HANDHELD
                        : StringId::RES_FIELD_PERIMETER_HANDHELD,
             h.shown.lengthText);
-        add(StringId::RES_FIELD_AREA_HANDHELD, h.shown.areaText + " · " + FixedText(h.area.mu, 3) +
-                                                   " " + T(StringId::RES_FIELD_UNIT_MU));
+        AddArea(out, StringId::RES_FIELD_AREA_HANDHELD, h.shown.areaText, h.area);
         add(harvesting ? StringId::RES_FIELD_LENGTH_TOTAL : StringId::RES_FIELD_PERIMETER_TOTAL,
             FixedText(h.shown.lengthTotal, kPriceDecimals));
         add(StringId::RES_FIELD_AREA_TOTAL, FixedText(h.shown.areaTotal, kPriceDecimals));

@@ -13,7 +13,7 @@
 namespace dorvane::geo {
 
 struct FigureLine {
-    std::string label;
+    std::string label;  ///< empty: the value continues the line above (another unit)
     std::string value;
 };
 

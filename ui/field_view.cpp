@@ -1,5 +1,6 @@
 #include "ui/field_view.h"
 
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -167,7 +168,7 @@ CFieldView::CFieldView(QWidget* parent) : QWidget(parent), shared_(std::make_sha
     split->addWidget(map_);
     split->addWidget(side);
     split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 1);
+    split->setStretchFactor(1, 2);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(split);
@@ -236,10 +237,13 @@ void CFieldView::ApplyTexts() {
         if (!busy_ && !current_) message_->setText(Q(Text(StringId::RES_FIELD_NO_FILE)));
         return;
     }
-    message_->setText(current_->name);
+    message_->setText(QFileInfo(current_->name).fileName());
+    message_->setToolTip(current_->name);
     figures_->clear();
-    for (const geo::FigureLine& line : geo::FigureLines(current_->file, current_->figures))
-        new QTreeWidgetItem(figures_, {Q(line.label), Q(line.value)});
+    for (const geo::FigureLine& line : geo::FigureLines(current_->file, current_->figures)) {
+        auto* item = new QTreeWidgetItem(figures_, {Q(line.label), Q(line.value)});
+        item->setToolTip(1, Q(line.value));
+    }
 }
 
 }  // namespace dorvane

@@ -47,6 +47,8 @@ constexpr int kStatusPanes = 5;
 /// The model code that makes downloads convert tracks and areas.
 constexpr int kConvertingModel = 701;
 const QString kConvertKey = QStringLiteral("ConvertOnDownload");
+/// The field view's dock opens at this share of the window's height.
+constexpr double kFieldDockShare = 0.45;
 
 struct CommandText {
     int id;
@@ -419,6 +421,10 @@ void CMainFrame::BuildFieldView() {
 }
 
 void CMainFrame::ShowSelectedInFieldView() {
+    if (!fieldDockSized_) {
+        fieldDockSized_ = true;
+        resizeDocks({fieldDock_}, {static_cast<int>(height() * kFieldDockShare)}, Qt::Vertical);
+    }
     const QString path = right_->SelectedFilePath();
     if (!path.isEmpty() && path != fieldView_->Shown()) fieldView_->ShowFile(path);
 }
@@ -426,6 +432,8 @@ void CMainFrame::ShowSelectedInFieldView() {
 void CMainFrame::OpenInFieldView(const QString& path) {
     fieldDock_->show();
     actions_[cmd::kFieldView]->setChecked(true);
+    fieldDockSized_ = true;
+    resizeDocks({fieldDock_}, {static_cast<int>(height() * kFieldDockShare)}, Qt::Vertical);
     fieldView_->ShowFile(QFileInfo(path).absoluteFilePath());
 }
 

@@ -132,6 +132,7 @@ private:
     CFieldView* fieldView_ = nullptr;
     CLedgerWindow* ledger_ = nullptr;  ///< made on first use, a child of the frame
     QDockWidget* fieldDock_ = nullptr;
+    bool fieldDockSized_ = false;
 };
 
 }  // namespace dorvane
