@@ -5,6 +5,10 @@
 //     --connect     connect as soon as the window is shown
 //     FILE          a GPX or KML file for the field view (the desktop entry's %f)
 //   dorvane --help | --version   print and end, without a display
+//   dorvane --snapshot FILE --out PICTURE.png [--size WxH] [--tiles URL|none]
+//     the field view's map of FILE, fitted, saved without a window (the
+//     offscreen platform when there is no display); exit 0, or 1 with the
+//     reason on stderr, 2 for a usage error
 //
 // DORVANE_SCREENSHOT=file.png (for the documentation): after connecting, the
 // program starts copying the largest file, saves a picture of the window with
@@ -18,12 +22,16 @@
 #include <QTreeWidget>
 
 #include <cstdio>
+#include <optional>
+#include <regex>
 #include <string>
 
 #include "app/startup/program_help.h"
 #include "app/startup/startup.h"
+#include "geo/figure_lines.h"
 #include "i18n/string_table.h"
 #include "transfer/text_format.h"
+#include "ui/field_snapshot.h"
 #include "ui/left_form_view.h"
 #include "ui/main_frame.h"
 #include "ui/sort_list.h"
@@ -47,6 +55,76 @@ constexpr int kListSettleMs = 300;
 /// Size of the window in the documentation's pictures.
 constexpr int kShotWidth = 1000;
 constexpr int kShotHeight = 660;
+
+/// Picture size of a snapshot unless --size says otherwise.
+constexpr int kSnapshotWidth = 1280;
+constexpr int kSnapshotHeight = 800;
+constexpr int kMaxSnapshotSide = 16384;
+
+struct Args {
+    std::string port;
+    bool connect = false;
+    bool ok = true;
+    std::string file;  ///< shown in the field view (or the snapshot's input)
+    bool snapshot = false;
+    std::string out;
+    int width = kSnapshotWidth;
+    int height = kSnapshotHeight;
+    std::optional<std::string> tiles;
+};
+
+bool ParseSize(const std::string& s, int& w, int& h) {
+    std::smatch m;
+    if (!std::regex_match(s, m, std::regex(R"((\d{1,5})x(\d{1,5}))"))) return false;
+    w = std::stoi(m[1]);
+    h = std::stoi(m[2]);
+    return w > 0 && h > 0 && w <= kMaxSnapshotSide && h <= kMaxSnapshotSide;
+}
+
+Args ParseArgs(int argc, char** argv) {
+    Args a;
+    for (int i = 1; i < argc; ++i) {
+        const std::string s = argv[i];
+        if (s == "--port" && i + 1 < argc) a.port = argv[++i];
+        else if (s == "--connect") a.connect = true;
+        else if (s == "--snapshot" && i + 1 < argc) a.snapshot = true, a.file = argv[++i];
+        else if (s == "--out" && i + 1 < argc) a.out = argv[++i];
+        else if (s == "--size" && i + 1 < argc) a.ok = ParseSize(argv[++i], a.width, a.height) && a.ok;
+        else if (s == "--tiles" && i + 1 < argc) a.tiles = argv[++i];
+        else if (s == "--snapshot" || s == "--out" || s == "--size" || s == "--tiles") a.ok = false;
+        else if (s == "-Code_Chi" || s == "-Code_Eng") continue;  // read from the whole command line
+        else if (s.rfind("-", 0) == 0 && s != "--port") continue;  // Qt's own options (-platform, ...)
+        else if (a.file.empty()) a.file = s;
+        else a.ok = false;
+    }
+    if (a.snapshot && a.out.empty()) a.ok = false;
+    return a;
+}
+
+bool WantsSnapshot(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--snapshot") return true;
+    return false;
+}
+
+int RunSnapshot(const Args& a) {
+    LoadLanguage(ChooseLanguage("", UserLocaleName()));
+    geo::FieldFile f;
+    const geo::ReadResult r = geo::ReadFieldFile(a.file, f);
+    if (!r.ok()) {
+        std::fprintf(stderr, "%s\n",
+                     FormatText(StringId::RES_FIELD_INFO_FAILED, a.file.c_str(), geo::ReadErrorMessage(r).c_str())
+                         .c_str());
+        return 1;
+    }
+    const TileSettings tiles = a.tiles ? TileSettingsFor(QString::fromStdString(*a.tiles)) : LoadTileSettings();
+    const QImage img = RenderFieldSnapshot(f, QSize(a.width, a.height), tiles);
+    if (!img.save(QString::fromStdString(a.out), "PNG")) {
+        std::fprintf(stderr, "dorvane: could not save %s\n", a.out.c_str());
+        return 1;
+    }
+    return 0;
+}
 
 void SaveShot(CMainFrame& frame, const QString& path) {
     QPixmap shot = frame.grab();
@@ -105,23 +183,38 @@ void TakeScreenshot(CMainFrame& frame, const QString& path) {
 
 int main(int argc, char** argv) {
     // Answered before QApplication exists: it would connect to the display.
-    const DesktopArgs args = ParseDesktopArgs(argc, argv);
-    if (args.help || args.version || !args.bad.empty()) {
+    const DesktopArgs desktopArgs = ParseDesktopArgs(argc, argv);
+    if (desktopArgs.help || desktopArgs.version || !desktopArgs.bad.empty()) {
         ApplyUserLocale();
         LoadLanguage(ChooseLanguage(JoinCommandLine(argc, argv), UserLocaleName()));
-        if (!args.bad.empty()) {
+        if (!desktopArgs.bad.empty()) {
             std::fprintf(stderr, "%s\n%s",
-                         FormatText(StringId::RES_DESKTOP_BAD_ARGUMENT, args.bad.c_str()).c_str(),
+                         FormatText(StringId::RES_DESKTOP_BAD_ARGUMENT, desktopArgs.bad.c_str()).c_str(),
                          DesktopHelpText().c_str());
             return 2;
         }
-        std::fputs(args.help ? DesktopHelpText().c_str() : DesktopVersionText().c_str(), stdout);
+        std::fputs(desktopArgs.help ? DesktopHelpText().c_str() : DesktopVersionText().c_str(), stdout);
         return 0;
     }
 
+    // A snapshot needs no display: the offscreen platform draws as well.
+    if (WantsSnapshot(argc, argv) && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Quenmark Plotwise"));
     QCoreApplication::setApplicationName(QStringLiteral("Dorvane"));
+
+    const Args args = ParseArgs(argc, argv);
+    if (!args.ok) {
+        std::fprintf(stderr,
+                     "usage: %s [--port PATH] [--connect] [-Code_Chi | -Code_Eng] [FILE]\n"
+                     "       %s --snapshot FILE --out PICTURE.png [--size WxH] [--tiles URL|none]\n",
+                     argv[0], argv[0]);
+        return 2;
+    }
+    ApplyUserLocale();
+    if (args.snapshot) return RunSnapshot(args);
 
     CSingleInstance instance = CSingleInstance::Acquire();
     if (!instance.ShouldRun()) return 0;  // another copy runs: leave silently
@@ -136,11 +229,11 @@ int main(int argc, char** argv) {
         frame.show();
     }
 
-    ApplyUserLocale();
     frame.SetEdition(QString::fromStdString(ReadProgramEdition().text));
     const Language language = ChooseLanguage(JoinCommandLine(argc, argv), UserLocaleName());
     frame.SwitchLanguage(static_cast<int>(language));
 
+    if (!args.file.empty()) frame.OpenInFieldView(QString::fromStdString(args.file));
     if (args.connect || !screenshot.isEmpty()) {
         QTimer::singleShot(0, &frame, [&frame, screenshot] {
             frame.RunCommand(32774);

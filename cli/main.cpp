@@ -12,6 +12,9 @@
 //   --usb-id VVVV:PPPP remembers the handheld's USB id (alone, or before a command
 //   that then runs over USB). -Code_Chi / -Code_Eng choose the language.
 //   dorvane-cli --help | --version
+//     info FILE... [--json]                 figures of track and field files
+//     report FILE|DIR... [-r] [--from DATE] [--to DATE] [--csv OUT] [--pdf OUT] [--tiles URL|none]
+//     [--force] export FILE... --to gpkg|shp|geojson|kml|dxf|csv -o OUT [--force]
 
 #include <unistd.h>
 
@@ -31,6 +34,9 @@
 #include "cli/cli_output.h"
 #include "cli/convert_command.h"
 #include "cli/usb_commands.h"
+#include "cli/export_command.h"
+#include "cli/info_command.h"
+#include "cli/report_command.h"
 #include "convert/download.h"
 #include "i18n/string_table.h"
 #include "names/encoding.h"
@@ -86,6 +92,11 @@ bool ParseArgs(int argc, char** argv, Args& a) {
     for (int i = 1; i < argc; ++i) {
         const std::string s = argv[i];
         if (IsLanguageSwitch(s)) continue;
+        // The file commands parse their own options (info --json, report -r ...).
+        if (a.command == "info" || a.command == "report" || a.command == "export") {
+            a.operands.push_back(s);
+            continue;
+        }
         auto value = [&](std::string& out) {
             if (i + 1 >= argc) return false;
             out = argv[++i];
@@ -127,12 +138,17 @@ bool ParseArgs(int argc, char** argv, Args& a) {
     return !a.command.empty() || a.help || a.version || a.usbId.has_value();
 }
 
-void OnSigint(int) { CCliFrontEnd::RequestCancel(); }
+void OnSigint(int) {
+    CCliFrontEnd::RequestCancel();
+}
 
-std::string ShownName(const std::string& deviceName) { return GbkToUtf8Lossy(deviceName); }
+std::string ShownName(const std::string& deviceName) {
+    return GbkToUtf8Lossy(deviceName);
+}
 
 // The handheld's entry for a name typed by the user (UTF-8, or the raw bytes).
-const DeviceFileEntry* FindEntry(const std::vector<DeviceFileEntry>& files, const std::string& typed) {
+const DeviceFileEntry* FindEntry(const std::vector<DeviceFileEntry>& files,
+                                 const std::string& typed) {
     for (const auto& e : files)
         if (e.name == typed || ShownName(e.name) == typed) return &e;
     return nullptr;
@@ -202,7 +218,8 @@ public:
 
     int ReportFailure() {
         const int code = doc_.LastError();
-        if (code == transport_error::kLocalWriteFailed || code == transport_error::kLocalReadFailed) {
+        if (code == transport_error::kLocalWriteFailed ||
+            code == transport_error::kLocalReadFailed) {
             Complain(FormatText(Text(StringId::RES_CLI_ERROR), doc_.LastLocalProblem()));
         } else if (code != 0 && code != doc_error::kCancelled && fe_.ShownErrors() == 0) {
             Complain(FormatText(Text(StringId::RES_CLI_ERROR), DeviceErrorText(code)));
@@ -253,7 +270,9 @@ int CmdGet(Session& s, const Args& a, bool move) {
     std::error_code ec;
     const fs::path dir = fs::absolute(a.dir.empty() ? fs::current_path(ec) : fs::path(a.dir), ec);
     if (!fs::is_directory(dir, ec)) {
-        Complain(FormatText(Text(StringId::RES_CLI_ERROR), dir.string() + ": " + Text(StringId::RES_GLOBAL_STRING_RES_ERR_FILE_NOT_EXIST)));
+        Complain(FormatText(
+            Text(StringId::RES_CLI_ERROR),
+            dir.string() + ": " + Text(StringId::RES_GLOBAL_STRING_RES_ERR_FILE_NOT_EXIST)));
         return kExitFailed;
     }
     if (!s.Connect()) return kExitFailed;
@@ -265,7 +284,8 @@ int CmdGet(Session& s, const Args& a, bool move) {
     doc.SetComputerFolder(dir.string());
     if (!raw.empty()) doc.CopyFromDevice(move);
     doc.SetComputerFolder(remembered);
-    for (const auto& path : doc.TakeWrittenFiles()) Say(FormatText(Text(StringId::RES_CLI_COPIED), path));
+    for (const auto& path : doc.TakeWrittenFiles())
+        Say(FormatText(Text(StringId::RES_CLI_COPIED), path));
     if (move) {
         const auto left = doc.DeviceFiles();
         for (const auto& n : raw)
@@ -334,6 +354,12 @@ int main(int argc, char** argv) {
     }
     if (a.command == "convert") return CmdConvert(a.operands, a.dir);
     if (a.command == "usb-devices") return CmdUsbDevices();
+    if (a.command == "info") {
+        const int rc = RunInfoCommand(a.operands);
+        return rc == kExitUsage ? Usage(argv[0]) : rc;
+    }
+    if (a.command == "report") return RunReportCommand(a.operands);
+    if (a.command == "export") return RunExportCommand(a.operands);
 
     std::signal(SIGINT, OnSigint);
     std::signal(SIGPIPE, SIG_IGN);

@@ -1,6 +1,7 @@
 #include "convert/area_measure.h"
 
 #include <cmath>
+#include <vector>
 
 #include "convert/xml_text.h"
 
@@ -44,20 +45,18 @@ double Distance(double lon1, double lat1, double lon2, double lat2) {
     return angle * kNauticalMilesPerRadian * kMetresPerNauticalMile;
 }
 
-AreaMeasure MeasureArea(const AreaFile& area) {
+AreaMeasure MeasurePoints(std::span<const LonLat> pts, bool harvesting,
+                          std::optional<double> workWidth) {
     AreaMeasure m;
-    const auto& pts = area.points;
     const std::size_t n = pts.size();
-    const bool harvesting =
-        area.header.method == static_cast<std::int16_t>(AreaMethod::kHarvesting);
-    auto x = [&](std::size_t i) { return static_cast<double>(pts[i].longitude); };
-    auto y = [&](std::size_t i) { return static_cast<double>(pts[i].latitude); };
+    auto x = [&](std::size_t i) { return pts[i].lon; };
+    auto y = [&](std::size_t i) { return pts[i].lat; };
     auto dist = [&](std::size_t i, std::size_t j) { return Distance(x(i), y(i), x(j), y(j)); };
 
     if (n < 2) return m;
     if (n == 2) {
         m.length = dist(0, 1);
-        if (harvesting && area.work) m.area = m.length * static_cast<double>(area.work->width);
+        if (harvesting && workWidth) m.area = m.length * *workWidth;
         return m;
     }
     double s = 0;
@@ -66,7 +65,7 @@ AreaMeasure MeasureArea(const AreaFile& area) {
         s += x(i + 1) * y(i) - y(i + 1) * x(i);
     }
     if (harvesting) {
-        m.area = area.work ? static_cast<double>(area.work->width) * m.length : 0.0;
+        m.area = workWidth ? *workWidth * m.length : 0.0;
         return m;
     }
     m.length += dist(0, n - 1);
@@ -75,6 +74,18 @@ AreaMeasure MeasureArea(const AreaFile& area) {
         kMetresPerArcSecond * kMetresPerArcSecond * kArcSecondsPerDegree * kArcSecondsPerDegree;
     m.area = std::fabs(std::cos(y(0) * kPi / kDegreesPerHalfTurn) * 0.5 * (s + t) * scale);
     return m;
+}
+
+AreaMeasure MeasureArea(const AreaFile& area) {
+    std::vector<LonLat> pts;
+    pts.reserve(area.points.size());
+    for (const AreaPoint& p : area.points)
+        pts.push_back({static_cast<double>(p.longitude), static_cast<double>(p.latitude)});
+    const bool harvesting =
+        area.header.method == static_cast<std::int16_t>(AreaMethod::kHarvesting);
+    std::optional<double> width;
+    if (area.work) width = static_cast<double>(area.work->width);
+    return MeasurePoints(pts, harvesting, width);
 }
 
 AreaFigures ShowFigures(const AreaHeader& header, const AreaMeasure& m) {

@@ -3,6 +3,8 @@
 // area by the shoelace formula scaled at the first point's latitude, and the
 // figures and prices as the KML data entries show them. Pure, thread-safe.
 
+#include <optional>
+#include <span>
 #include <string>
 
 #include "convert/area_file.h"
@@ -18,9 +20,22 @@ struct AreaMeasure {
 /// the order longitude 1, latitude 1, longitude 2, latitude 2.
 double Distance(double lon1, double lat1, double lon2, double lat2);
 
-/// Length and area of the kept points. Harvesting work (method 2) measures
-/// the open line and takes width x length as area (0 without a work record);
-/// every other method closes the ring.
+/// One boundary point in degrees.
+struct LonLat {
+    double lon = 0;
+    double lat = 0;
+};
+
+/// The handheld's measurement of a boundary: the one formula behind the KML
+/// figures. `harvesting` (method 2) measures the open line and takes
+/// `workWidth` x length as area (0 without a width); otherwise the ring is
+/// closed. Fewer than 2 points: 0, 0; exactly 2: the distance, area 0 (or
+/// width x distance for harvesting).
+AreaMeasure MeasurePoints(std::span<const LonLat> points, bool harvesting,
+                          std::optional<double> workWidth);
+
+/// MeasurePoints over the kept points of an area record, widened from float
+/// to double, with the header's method and the work record's width.
 AreaMeasure MeasureArea(const AreaFile& area);
 
 /// Figures as shown and priced.

@@ -86,8 +86,10 @@ ConvertResult Fail(ConvertError e, std::string message) {
     return r;
 }
 
-// Reads a whole regular file of at most kMaxConvertInputBytes.
-ConvertError ReadWhole(const fs::path& in, std::vector<std::uint8_t>& bytes, std::string& message) {
+}  // namespace
+
+ConvertError ReadInputFile(const fs::path& in, std::vector<std::uint8_t>& bytes,
+                           std::string& message) {
     const int fd = ::open(in.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         message = in.string() + ": " + std::strerror(errno);
@@ -121,8 +123,6 @@ ConvertError ReadWhole(const fs::path& in, std::vector<std::uint8_t>& bytes, std
     bytes.resize(got);
     return ConvertError::kNone;
 }
-
-}  // namespace
 
 std::string RawCopyName(std::string_view name) {
     const std::size_t dot = name.find('.');
@@ -162,7 +162,7 @@ StoreResult StoreDownload(std::span<const std::uint8_t> bytes, std::string_view 
 ConvertResult ConvertLocalFile(const fs::path& in, const fs::path& outDir) {
     std::vector<std::uint8_t> bytes;
     std::string message;
-    if (const ConvertError e = ReadWhole(in, bytes, message); e != ConvertError::kNone)
+    if (const ConvertError e = ReadInputFile(in, bytes, message); e != ConvertError::kNone)
         return Fail(e, message);
 
     const std::string stem = SafeFileName(in.stem().string());

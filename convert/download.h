@@ -91,6 +91,12 @@ struct ConvertResult {
     bool ok() const { return error == ConvertError::kNone; }
 };
 
+/// Reads the whole regular file `in` (at most kMaxConvertInputBytes) into
+/// `bytes`. kCannotRead (missing, unreadable, not a regular file) or
+/// kTooLarge, with an English detail naming the file in `message`. Blocking.
+ConvertError ReadInputFile(const std::filesystem::path& in, std::vector<std::uint8_t>& bytes,
+                           std::string& message);
+
 /// Converts a track or area file on the computer (for `dorvane-cli
 /// convert`). The kind is told by the content: a file starting with the
 /// track magic becomes "<stem>.gpx", anything else is read as an area file

@@ -25,6 +25,14 @@ inline constexpr int kChinese = 32801;
 inline constexpr int kEnglish = 32802;
 /// The Linux program's setting "convert tracks and areas on download".
 inline constexpr int kConvert = 32803;
+/// Shows or hides the field view (map and figures of the selected file).
+inline constexpr int kFieldView = 32804;
+/// Chooses the field view's map tile source.
+inline constexpr int kTileSource = 32805;
+/// The field ledger of the computer pane's selection (or its folder).
+inline constexpr int kLedger = 32810;
+/// Exports the computer pane's selected field and track files to a GIS format.
+inline constexpr int kExportAs = 32811;
 inline constexpr int kSplit = 57653;       ///< framework: move the splitter divider
 inline constexpr int kAbout = 57664;
 inline constexpr int kExit = 57665;

@@ -6,6 +6,9 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QDockWidget>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
@@ -22,6 +25,8 @@
 
 #include "convert/download.h"
 #include "menus/commands.h"
+#include "ui/field_view.h"
+#include "ui/ledger_window.h"
 #include "ui/left_form_view.h"
 #include "ui/profile.h"
 #include "ui/qt_front_end.h"
@@ -43,6 +48,8 @@ constexpr int kMinColumn = 10;
 constexpr int kCountPaneWidth = 120;
 constexpr int kStatusPanes = 5;
 const QString kConvertKey = QStringLiteral("ConvertOnDownload");
+/// The field view's dock opens at this share of the window's height.
+constexpr double kFieldDockShare = 0.45;
 
 struct CommandText {
     int id;
@@ -72,6 +79,10 @@ const CommandText kCommandTexts[] = {
     {cmd::kHelp, StringId::RES_CMAINFRAME_MENU_3_1, StringId::RES_CMAINFRAME_TP_APP_HELPTOPIC},
     {cmd::kAbout, StringId::RES_CMAINFRAME_MENU_3_0, StringId::RES_CMAINFRAME_TP_APP_ABOUT},
     {cmd::kConvert, StringId::RES_GUI_MENU_CONVERT, StringId::RES_GUI_TP_CONVERT},
+    {cmd::kFieldView, StringId::RES_FIELD_MENU_VIEW, StringId::RES_FIELD_TP_VIEW},
+    {cmd::kTileSource, StringId::RES_FIELD_MENU_TILES, StringId::RES_FIELD_TP_TILES},
+    {cmd::kLedger, StringId::RES_LEDGER_MENU, StringId::RES_LEDGER_TP_MENU},
+    {cmd::kExportAs, StringId::RES_LEDGER_MENU_EXPORT, StringId::RES_LEDGER_TP_EXPORT},
     // The toolbar's "up" has no menu item; its menu text is never shown.
     {cmd::kUp, StringId::RES_CMAINFRAME_TOOLTIP_DIR_UP, StringId::RES_CMAINFRAME_TP_APP_DIR_UP},
 };
@@ -93,12 +104,14 @@ const TipText kTooltips[] = {
     {cmd::kAbout, StringId::RES_CMAINFRAME_TOOLTIP_ABOUT},
 };
 
-// The accelerator table: exactly these seven keys.
+// The accelerator table: the seven keys of the Windows program, then the
+// field view's and the ledger's.
 const std::pair<int, QKeySequence> kAccelerators[] = {
     {cmd::kDisconnect, QKeySequence(Qt::CTRL | Qt::Key_D)}, {cmd::kMove, QKeySequence(Qt::CTRL | Qt::Key_M)},
     {cmd::kConnect, QKeySequence(Qt::CTRL | Qt::Key_N)},    {cmd::kCopy, QKeySequence(Qt::CTRL | Qt::Key_O)},
     {cmd::kDelete, QKeySequence(Qt::Key_Delete)},           {cmd::kRefresh, QKeySequence(Qt::Key_F5)},
-    {cmd::kExit, QKeySequence(Qt::CTRL | Qt::Key_X)},
+    {cmd::kExit, QKeySequence(Qt::CTRL | Qt::Key_X)},       {cmd::kFieldView, QKeySequence(Qt::CTRL | Qt::Key_G)},
+    {cmd::kLedger, QKeySequence(Qt::CTRL | Qt::Key_L)},     {cmd::kExportAs, QKeySequence(Qt::CTRL | Qt::Key_E)},
 };
 
 // Toolbar buttons in order; 0 is a separator.
@@ -176,6 +189,7 @@ CMainFrame::CMainFrame(CDorvaneDoc::Options options, Hooks hooks) : hooks_(std::
     // would go to the first control, the link selector, and make the device
     // pane active.
     right_->List()->setFocus();
+    BuildFieldView();
 
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         for (QWidget* w = now; w; w = w->parentWidget()) {
@@ -210,7 +224,7 @@ void CMainFrame::BuildActions() {
     }
     for (const auto& [id, keys] : kAccelerators) actions_[id]->setShortcut(keys);
     for (int id : {cmd::kStyleList, cmd::kStyleReport, cmd::kToolbar, cmd::kStatusBar, cmd::kChinese,
-                   cmd::kEnglish, cmd::kConvert})
+                   cmd::kEnglish, cmd::kConvert, cmd::kFieldView})
         actions_[id]->setCheckable(true);
 }
 
@@ -245,6 +259,12 @@ void CMainFrame::BuildMenus() {
         });
     }
     add(menus_[2], cmd::kConvert);
+    menus_[2]->addSeparator();
+    add(menus_[2], cmd::kFieldView);
+    add(menus_[2], cmd::kTileSource);
+    menus_[1]->addSeparator();
+    add(menus_[1], cmd::kLedger);
+    add(menus_[1], cmd::kExportAs);
     add(menus_[3], cmd::kHelp);
     add(menus_[3], cmd::kAbout);
 }
@@ -325,6 +345,8 @@ void CMainFrame::ApplyMenuTexts() {
     }
     for (const TipText& t : kTooltips) actions_[t.id]->setToolTip(CutTooltip(Q(Text(t.tip))));
     languageMenu_->setTitle(Q(Text(StringId::RES_CMAINFRAME_MENU_2_7)));
+    if (fieldView_) fieldView_->ApplyTexts();
+    if (ledger_) ledger_->Retranslate();
     SetStatusText(status_pane::kMessage, Q(Text(StringId::RES_CMAINFRAME_TP_READY)));
 }
 
@@ -339,6 +361,7 @@ void CMainFrame::UpdateActions() {
         set(id, a && a->CommandEnabled(id));
     set(cmd::kDelete, a && a->CanDelete());
     set(cmd::kRefresh, a && a->CanRefresh());
+    set(cmd::kExportAs, !right_->SelectedPaths().isEmpty());
     set(cmd::kUp, a && a->CanGoUp());
     const bool list = a && (a->GetListStyle() & kStyleMask) == kStyleList;
     actions_[cmd::kStyleList]->setChecked(list);
@@ -371,6 +394,21 @@ void CMainFrame::RunCommand(int id) {
     case cmd::kStatusBar: statusBar()->setVisible(action->isChecked()); break;
     case cmd::kSplit: ApplySplitRule(); break;
     case cmd::kConvert: SetConvertOnDownload(action->isChecked()); break;
+    case cmd::kFieldView:
+        fieldDock_->setVisible(action->isChecked());
+        if (action->isChecked()) ShowSelectedInFieldView();
+        break;
+    case cmd::kTileSource: ChooseTileSource(); break;
+    case cmd::kLedger: {
+        // One window, reloaded with the pane's selection (or its folder).
+        if (!ledger_) ledger_ = new CLedgerWindow(this);
+        const QStringList picked = right_->SelectedPaths();
+        ledger_->Load(picked.isEmpty() ? QStringList{right_->Folder()} : picked);
+        ledger_->show();
+        ledger_->raise();
+        break;
+    }
+    case cmd::kExportAs: ExportAsDialog(this, right_->SelectedPaths()); break;
     default:
         if (a && a->CommandEnabled(id)) a->OnCommand(id);
         break;
@@ -382,6 +420,48 @@ void CMainFrame::SetConvertOnDownload(bool on) {
     doc_->SetModelCode(on ? kConvertingModelCode : 0);
     actions_[cmd::kConvert]->setChecked(on);
     ProfileSettings().setValue(kConvertKey, on);
+}
+
+void CMainFrame::BuildFieldView() {
+    fieldDock_ = new QDockWidget(this);
+    fieldDock_->setObjectName(QStringLiteral("fieldView"));
+    fieldDock_->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
+    fieldView_ = new CFieldView(fieldDock_);
+    fieldDock_->setWidget(fieldView_);
+    addDockWidget(Qt::BottomDockWidgetArea, fieldDock_);
+    fieldDock_->hide();
+    connect(fieldDock_, &QDockWidget::visibilityChanged, actions_[cmd::kFieldView], &QAction::setChecked);
+    connect(right_->List(), &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (fieldDock_->isVisible()) ShowSelectedInFieldView();
+    });
+}
+
+void CMainFrame::ShowSelectedInFieldView() {
+    if (!fieldDockSized_) {
+        fieldDockSized_ = true;
+        resizeDocks({fieldDock_}, {static_cast<int>(height() * kFieldDockShare)}, Qt::Vertical);
+    }
+    const QString path = right_->SelectedFilePath();
+    if (!path.isEmpty() && path != fieldView_->Shown()) fieldView_->ShowFile(path);
+}
+
+void CMainFrame::OpenInFieldView(const QString& path) {
+    fieldDock_->show();
+    actions_[cmd::kFieldView]->setChecked(true);
+    fieldDockSized_ = true;
+    resizeDocks({fieldDock_}, {static_cast<int>(height() * kFieldDockShare)}, Qt::Vertical);
+    fieldView_->ShowFile(QFileInfo(path).absoluteFilePath());
+}
+
+void CMainFrame::ChooseTileSource() {
+    const TileSettings now = LoadTileSettings();
+    bool ok = false;
+    const QString url = QInputDialog::getText(this, QStringLiteral("Dorvane"), Q(Text(StringId::RES_FIELD_TILES_PROMPT)),
+                                              QLineEdit::Normal, now.urlTemplate, &ok);
+    if (!ok) return;
+    const TileSettings next = TileSettingsFor(url);
+    SaveTileSettings(next);
+    fieldView_->Map()->SetTiles(next);
 }
 
 void CMainFrame::ShowSelectionSummary(int count, qint64 bytes) {

@@ -15,6 +15,7 @@
 #include "i18n/string_table.h"
 #include "transfer/dorvane_doc.h"
 
+class QDockWidget;
 class QLabel;
 class QSplitter;
 
@@ -25,6 +26,8 @@ class CRightFormView;
 class CListFormView;
 class CQtFrontEnd;
 class CTransWait;
+class CFieldView;
+class CLedgerWindow;
 
 /// The splitter rule: for a client width w, half = trunc(w * -0.5); the
 /// device column gets -15 - half and the computer column 15 - half, both 10
@@ -88,6 +91,13 @@ public:
     void SetEdition(const QString& edition) { edition_ = edition; }
     /// Applies the splitter rule for the current width.
     void ApplySplitRule();
+    /// The field view (in a dock below the panes; hidden until toggled).
+    CFieldView* FieldView() const { return fieldView_; }
+    /// The ledger window once the command has opened it (else null).
+    CLedgerWindow* Ledger() const { return ledger_; }
+    QDockWidget* FieldDock() const { return fieldDock_; }
+    /// Shows the field view with the file at `path` in it.
+    void OpenInFieldView(const QString& path);
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
@@ -102,6 +112,9 @@ private:
     void BuildStatusBar();
     void ShowHelp();
     void ShowAbout();
+    void BuildFieldView();
+    void ShowSelectedInFieldView();
+    void ChooseTileSource();
     bool LanguageAvailable(Language l) const;
 
     Hooks hooks_;
@@ -118,6 +131,10 @@ private:
     QMenu* languageMenu_ = nullptr;
     QLabel* panes_[5] = {};
     QString edition_;
+    CFieldView* fieldView_ = nullptr;
+    CLedgerWindow* ledger_ = nullptr;  ///< made on first use, a child of the frame
+    QDockWidget* fieldDock_ = nullptr;
+    bool fieldDockSized_ = false;
 };
 
 }  // namespace dorvane

@@ -147,6 +147,21 @@ void CRightFormView::OpenRow(QTreeWidgetItem* item) {
     else QDesktopServices::openUrl(QUrl::fromLocalFile(folder_ + name));
 }
 
+QString CRightFormView::SelectedFilePath() const {
+    const QList<QTreeWidgetItem*> rows = list_->selectedItems();
+    if (rows.size() != 1 || CSortListCtrl::KindOf(rows.front()) != kRowFile) return {};
+    return folder_ + rows.front()->data(0, kNameRole).toString();
+}
+
+QStringList CRightFormView::SelectedPaths() const {
+    QStringList out;
+    for (QTreeWidgetItem* item : list_->selectedItems()) {
+        const QString name = item->data(0, kNameRole).toString();
+        if (name != kDotDot) out << folder_ + name;
+    }
+    return out;
+}
+
 void CRightFormView::OnSelectionChanged() {
     const QSignalBlocker block(list_);
     qint64 bytes = 0;

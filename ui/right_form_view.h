@@ -54,6 +54,11 @@ public:
     void ShowFreeSpace();
     void DeleteWithQuestion();
     qint64 SelectedBytes() const { return selectedBytes_; }
+    /// The full path of the one selected file; empty when not exactly one
+    /// file (folders do not count) is selected.
+    QString SelectedFilePath() const;
+    /// Full paths of the selected files and folders, in list order.
+    QStringList SelectedPaths() const;
     CDeviceComboBox* DriveSelector() const;
 
 protected:

@@ -55,5 +55,13 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env LANG=C LC_ALL=C ${OUT}/bin/dorva
 if(NOT "${out}${err}" MATCHES "Unknown command: frobnicate")
   message(FATAL_ERROR "the installed dorvane-cli found no English language file: ${out}${err}")
 endif()
+# The desktop offers Dorvane for GPX and KML files, opened in the field view.
+file(READ ${OUT}/share/applications/dorvane.desktop entry)
+foreach(want "Exec=dorvane %f" "application/gpx+xml;" "application/vnd.google-earth.kml+xml;")
+  string(FIND "${entry}" "${want}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "dorvane.desktop lacks ${want}")
+  endif()
+endforeach()
 file(REMOVE_RECURSE ${OUT})
 message(STATUS "install layout checked")

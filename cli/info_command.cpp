@@ -1,0 +1,123 @@
+#include "cli/info_command.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "geo/figure_lines.h"
+#include "geo/figures.h"
+#include "i18n/string_table.h"
+
+namespace dorvane {
+namespace {
+
+using nlohmann::json;
+using namespace geo;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char* FormatName(FieldFormat f) {
+    switch (f) {
+        case FieldFormat::kHandheldTrack:
+            return "handheld-track";
+        case FieldFormat::kHandheldArea:
+            return "handheld-area";
+        case FieldFormat::kGpx:
+            return "gpx";
+        case FieldFormat::kKml:
+            return "kml";
+    }
+    return "unknown";
+}
+
+json OptionalTime(const std::optional<double>& t) {
+    return t ? json(IsoUtcText(*t)) : json(nullptr);
+}
+
+json ToJson(const std::string& file, const FieldFile& f, const FieldFigures& r) {
+    json o;
+    o["file"] = file;
+    o["name"] = f.name;
+    o["format"] = FormatName(f.format);
+    o["kind"] = r.kind == FieldKind::kArea ? "area" : "track";
+    o["points"] = r.points;
+    if (r.kind == FieldKind::kArea) o["method"] = r.method ? json(*r.method) : json(nullptr);
+    o["bbox"] = r.bbox.empty
+                    ? json(nullptr)
+                    : json::array({r.bbox.minLon, r.bbox.minLat, r.bbox.maxLon, r.bbox.maxLat});
+    o["wgs84"] = {{"length_m", r.wgs84.length_m},
+                  {"area_m2", r.wgs84.area.m2},
+                  {"area_ha", r.wgs84.area.ha},
+                  {"area_mu", r.wgs84.area.mu},
+                  {"area_acre", r.wgs84.area.acre}};
+    if (r.handheld) {
+        const HandheldFigures& h = *r.handheld;
+        o["handheld"] = {{"length_m", h.measure.length},        {"area_m2", h.measure.area},
+                         {"length_text", h.shown.lengthText},   {"area_text", h.shown.areaText},
+                         {"length_total", h.shown.lengthTotal}, {"area_total", h.shown.areaTotal}};
+    }
+    if (r.track) {
+        o["start_time"] = OptionalTime(r.track->startTime);
+        o["end_time"] = OptionalTime(r.track->endTime);
+        o["duration_s"] = r.track->duration_s;
+        o["moving_average_mps"] = r.track->movingAverage_mps;
+        o["max_speed_mps"] = r.track->maxSpeed_mps;
+        o["jumps"] = r.track->jumps;
+    }
+    return o;
+}
+
+}  // namespace
+
+int RunInfoCommand(const std::vector<std::string>& operands) {
+    bool asJson = false;
+    std::vector<std::string> files;
+    for (const auto& s : operands) {
+        if (s == "--json")
+            asJson = true;
+        else
+            files.push_back(s);
+    }
+    if (files.empty()) return kExitUsage;
+
+    int status = kExitOk;
+    json all = json::array();
+    bool first = true;
+    for (const auto& file : files) {
+        FieldFile f;
+        const ReadResult rr = ReadFieldFile(file, f);
+        if (!rr.ok()) {
+            status = kExitFailed;
+            const std::string why = ReadErrorMessage(rr);
+            if (asJson)
+                all.push_back({{"file", file}, {"error", why}});
+            else
+                std::fprintf(
+                    stderr, "%s\n",
+                    FormatText(StringId::RES_FIELD_INFO_FAILED, file.c_str(), why.c_str()).c_str());
+            continue;
+        }
+        const FieldFigures r = ComputeFigures(f);
+        if (asJson) {
+            all.push_back(ToJson(file, f, r));
+            continue;
+        }
+        std::printf("%s%s\n", first ? "" : "\n", file.c_str());
+        first = false;
+        std::size_t indent = 0;
+        for (const FigureLine& l : FigureLines(f, r)) {
+            if (!l.label.empty()) {
+                std::printf("  %s: %s\n", l.label.c_str(), l.value.c_str());
+                indent = l.label.size() + 2;  // continuation lines under the value
+            } else {
+                std::printf("  %*s%s\n", static_cast<int>(indent), "", l.value.c_str());
+            }
+        }
+    }
+    if (asJson)
+        std::printf("%s\n", all.dump(2, ' ', false, json::error_handler_t::replace).c_str());
+    return status;
+}
+
+}  // namespace dorvane

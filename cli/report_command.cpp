@@ -1,0 +1,125 @@
+#include "cli/report_command.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+#include "i18n/string_table.h"
+#include "report/ledger.h"
+#include "report/ledger_table.h"
+#include "report/output_file.h"
+#ifdef DORVANE_HAVE_PDF
+#include "report_pdf/ledger_pdf.h"
+#endif
+
+namespace dorvane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+struct ReportArgs {
+    std::vector<fs::path> inputs;
+    report::LedgerOptions options;
+    std::optional<std::string> from, to;
+    std::optional<fs::path> csv, pdf;
+    std::string tiles;  ///< "" = the desktop's setting
+    bool force = false;
+};
+
+bool Parse(const std::vector<std::string>& ops, ReportArgs& a) {
+    for (std::size_t i = 0; i < ops.size(); ++i) {
+        const std::string& s = ops[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= ops.size()) return std::nullopt;
+            return ops[++i];
+        };
+        if (s == "-r" || s == "--recursive") {
+            a.options.recursive = true;
+        } else if (s == "--force") {
+            a.force = true;
+        } else if (s == "--from" || s == "--to" || s == "--csv" || s == "--pdf" || s == "--tiles") {
+            const auto v = value();
+            if (!v) return false;
+            if (s == "--from") a.from = *v;
+            if (s == "--to") a.to = *v;
+            if (s == "--csv") a.csv = *v;
+            if (s == "--pdf") a.pdf = *v;
+            if (s == "--tiles") a.tiles = v->empty() ? "none" : *v;
+        } else if (s.size() > 1 && s[0] == '-') {
+            return false;
+        } else {
+            a.inputs.emplace_back(s);
+        }
+    }
+    return !a.inputs.empty();
+}
+
+bool Report(const report::OutputOutcome& o, const fs::path& out) {
+    if (o.ok()) {
+        std::printf("%s\n", FormatText(StringId::RES_LEDGER_WROTE, out.c_str()).c_str());
+        return true;
+    }
+    if (o.error == report::OutputError::kExists)
+        std::fprintf(stderr, "%s\n", FormatText(StringId::RES_LEDGER_EXISTS, out.c_str()).c_str());
+    else
+        std::fprintf(
+            stderr, "%s\n",
+            FormatText(StringId::RES_LEDGER_WRITE_FAILED, out.c_str(), o.message.c_str()).c_str());
+    return false;
+}
+
+}  // namespace
+
+int RunReportCommand(const std::vector<std::string>& operands) {
+    ReportArgs a;
+    if (!Parse(operands, a)) {
+        std::fprintf(stderr, "%s\n",
+                     "report FILE|DIR... [-r] [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--csv OUT] "
+                     "[--pdf OUT] [--tiles URL|none] [--force]");
+        return kExitUsage;
+    }
+    std::string bad;
+    const auto range = report::RangeOfDays(a.from, a.to, bad);
+    if (!range) {
+        std::fprintf(stderr, "%s\n",
+                     FormatText(StringId::RES_LEDGER_BAD_DATE, bad.c_str()).c_str());
+        return kExitUsage;
+    }
+#ifndef DORVANE_HAVE_PDF
+    if (a.pdf) {
+        std::fprintf(stderr, "%s\n", Text(StringId::RES_LEDGER_NO_PDF).c_str());
+        return kExitFailed;
+    }
+#endif
+    a.options.range = *range;
+    const report::Ledger ledger = report::BuildLedger(a.inputs, a.options);
+    bool ok = ledger.totals.failed == 0;
+    if (ledger.skippedNotField + ledger.skippedDuplicate + ledger.skippedOutOfRange > 0)
+        std::fprintf(
+            stderr, "%s\n",
+            FormatText(StringId::RES_LEDGER_SKIPPED, static_cast<int>(ledger.skippedNotField),
+                       static_cast<int>(ledger.skippedDuplicate),
+                       static_cast<int>(ledger.skippedOutOfRange))
+                .c_str());
+    if (!a.csv && !a.pdf) {
+        std::fputs(report::LedgerTextTable(ledger).c_str(), stdout);
+        return ok ? kExitOk : kExitFailed;
+    }
+    if (a.csv)
+        ok &= Report(report::WriteOutputFile(*a.csv, report::LedgerCsv(ledger), a.force), *a.csv);
+#ifdef DORVANE_HAVE_PDF
+    if (a.pdf) {
+        report::PdfOptions po;
+        po.tiles = a.tiles;
+        ok &= Report(report::WriteLedgerPdf(ledger, *a.pdf, a.force, po), *a.pdf);
+    }
+#endif
+    return ok ? kExitOk : kExitFailed;
+}
+
+}  // namespace dorvane

@@ -1,0 +1,147 @@
+#include "geo/figure_lines.h"
+
+#include <cmath>
+
+#include "convert/xml_text.h"
+#include "i18n/string_table.h"
+
+namespace dorvane::geo {
+namespace {
+
+constexpr double kMetresPerKm = 1000.0;
+constexpr double kKmhPerMps = 3.6;
+constexpr int kCoordDecimals = 6;
+constexpr int kPriceDecimals = 1;
+constexpr double kPercent = 100.0;
+
+const std::string& T(StringId id) {
+    return Text(id);
+}
+
+// The area in m² on the labelled line, then ha, mu and acres on lines of their own.
+void AddArea(std::vector<FigureLine>& out, StringId label, const std::string& first,
+             const AreaUnits& u) {
+    out.push_back({T(label), first});
+    out.push_back({{}, FixedText(u.ha, 4) + " " + T(StringId::RES_FIELD_UNIT_HA)});
+    out.push_back({{}, FixedText(u.mu, 3) + " " + T(StringId::RES_FIELD_UNIT_MU)});
+    out.push_back({{}, FixedText(u.acre, 4) + " " + T(StringId::RES_FIELD_UNIT_ACRE)});
+}
+
+std::string MethodText(const std::optional<std::int16_t>& m) {
+    if (!m) return T(StringId::RES_FIELD_METHOD_UNKNOWN);
+    switch (*m) {
+        case 0:
+            return T(StringId::RES_FIELD_METHOD_0);
+        case 1:
+            return T(StringId::RES_FIELD_METHOD_1);
+        case 2:
+            return T(StringId::RES_FIELD_METHOD_2);
+        default:
+            return std::to_string(*m);
+    }
+}
+
+std::string TimeText(double t) {
+    return IsoLocalText(t) + " (" + IsoUtcText(t) + ")";
+}
+
+}  // namespace
+
+std::string LengthText(double m) {
+    return m < kMetresPerKm ? FixedText(m, 2) + " m" : FixedText(m / kMetresPerKm, 3) + " km";
+}
+
+std::string DurationText(double seconds) {
+    const long s = std::lround(std::max(0.0, seconds));
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%ld:%02ld:%02ld", s / 3600, (s / 60) % 60, s % 60);
+    return buf;
+}
+
+std::vector<FigureLine> FigureLines(const FieldFile& f, const FieldFigures& r) {
+    std::vector<FigureLine> out;
+    auto add = [&](StringId id, std::string value) { out.push_back({T(id), std::move(value)}); };
+    const bool area = r.kind == FieldKind::kArea;
+    add(StringId::RES_FIELD_KIND,
+        T(area ? StringId::RES_FIELD_KIND_AREA : StringId::RES_FIELD_KIND_TRACK));
+    add(StringId::RES_FIELD_NAME, f.name);
+    add(StringId::RES_FIELD_POINTS, std::to_string(r.points));
+    if (!r.bbox.empty)
+        add(StringId::RES_FIELD_BBOX, FixedText(r.bbox.minLon, kCoordDecimals) + ", " +
+                                          FixedText(r.bbox.minLat, kCoordDecimals) + " – " +
+                                          FixedText(r.bbox.maxLon, kCoordDecimals) + ", " +
+                                          FixedText(r.bbox.maxLat, kCoordDecimals));
+    if (!area) {
+        add(StringId::RES_FIELD_LENGTH_WGS84, LengthText(r.wgs84.length_m));
+        if (r.track) {
+            const TrackStats& t = *r.track;
+            if (t.startTime) add(StringId::RES_FIELD_START, TimeText(*t.startTime));
+            if (t.endTime) add(StringId::RES_FIELD_END, TimeText(*t.endTime));
+            if (t.startTime) add(StringId::RES_FIELD_DURATION, DurationText(t.duration_s));
+            if (t.startTime) {
+                add(StringId::RES_FIELD_MOVING_SPEED,
+                    FixedText(t.movingAverage_mps * kKmhPerMps, 2) + " km/h");
+                add(StringId::RES_FIELD_MAX_SPEED,
+                    FixedText(t.maxSpeed_mps * kKmhPerMps, 2) + " km/h");
+            }
+            if (t.jumps > 0) add(StringId::RES_FIELD_JUMPS, std::to_string(t.jumps));
+        }
+        return out;
+    }
+    const bool harvesting = r.method == static_cast<std::int16_t>(AreaMethod::kHarvesting);
+    add(StringId::RES_FIELD_METHOD, MethodText(r.method));
+    if (harvesting && f.handheld.workWidth)
+        add(StringId::RES_FIELD_WIDTH, FixedText(*f.handheld.workWidth, 1) + " m");
+    add(harvesting ? StringId::RES_FIELD_LENGTH_WGS84 : StringId::RES_FIELD_PERIMETER_WGS84,
+        LengthText(r.wgs84.length_m));
+    AddArea(out, StringId::RES_FIELD_AREA_WGS84, FixedText(r.wgs84.area.m2, 2) + " m²",
+            r.wgs84.area);
+    if (r.handheld) {
+        const HandheldFigures& h = *r.handheld;
+        add(harvesting ? StringId::RES_FIELD_LENGTH_HANDHELD
+                       : StringId::RES_FIELD_PERIMETER_HANDHELD,
+            h.shown.lengthText);
+        AddArea(out, StringId::RES_FIELD_AREA_HANDHELD, h.shown.areaText, h.area);
+        add(harvesting ? StringId::RES_FIELD_LENGTH_TOTAL : StringId::RES_FIELD_PERIMETER_TOTAL,
+            FixedText(h.shown.lengthTotal, kPriceDecimals));
+        add(StringId::RES_FIELD_AREA_TOTAL, FixedText(h.shown.areaTotal, kPriceDecimals));
+        if (r.wgs84.area_m2 > 0)
+            add(StringId::RES_FIELD_DIFFERENCE,
+                (h.measure.area >= r.wgs84.area_m2 ? "+" : "") +
+                    FixedText((h.measure.area / r.wgs84.area_m2 - 1) * kPercent, 2) + " %");
+    }
+    return out;
+}
+
+std::string ReadErrorMessage(const ReadResult& r) {
+    StringId id = StringId::RES_FIELD_ERR_CANNOT_READ;
+    switch (r.error) {
+        case ReadError::kNone:
+        case ReadError::kCannotRead:
+            break;
+        case ReadError::kTooLarge:
+            id = StringId::RES_FIELD_ERR_TOO_LARGE;
+            break;
+        case ReadError::kEmpty:
+            id = StringId::RES_FIELD_ERR_EMPTY;
+            break;
+        case ReadError::kNotRecognised:
+            id = StringId::RES_FIELD_ERR_NOT_RECOGNISED;
+            break;
+        case ReadError::kDamaged:
+            id = StringId::RES_FIELD_ERR_DAMAGED;
+            break;
+        case ReadError::kXmlError:
+            id = StringId::RES_FIELD_ERR_XML;
+            break;
+        case ReadError::kNoShapes:
+            id = StringId::RES_FIELD_ERR_NO_SHAPES;
+            break;
+        case ReadError::kBadCoordinates:
+            id = StringId::RES_FIELD_ERR_BAD_COORDINATES;
+            break;
+    }
+    return r.message.empty() ? T(id) : T(id) + " (" + r.message + ")";
+}
+
+}  // namespace dorvane::geo

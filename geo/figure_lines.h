@@ -1,0 +1,34 @@
+#pragma once
+// The figures of a file as label/value lines in the user's language, as
+// `dorvane-cli info` prints them and the field view lists them beside the
+// map. Reads the process-wide string table: call on the thread that owns it
+// (the GUI thread, or the CLI's only thread).
+
+#include <string>
+#include <vector>
+
+#include "geo/field_file.h"
+#include "geo/figures.h"
+
+namespace dorvane::geo {
+
+struct FigureLine {
+    std::string label;  ///< empty: the value continues the line above (another unit)
+    std::string value;
+};
+
+/// Every figure of `f`: kind, name, points, extent; for a track its length,
+/// times, duration and speeds; for a field its method, the WGS84 and the
+/// handheld's length and area (in m², ha, mu, acres), prices and the
+/// difference between both. Numbers use '.'.
+std::vector<FigureLine> FigureLines(const FieldFile& f, const FieldFigures& r);
+
+/// The user-language text of a read failure, with its English detail.
+std::string ReadErrorMessage(const ReadResult& r);
+
+/// "%.2f m" below 1 km, "%.3f km" from there.
+std::string LengthText(double metres);
+/// "h:mm:ss".
+std::string DurationText(double seconds);
+
+}  // namespace dorvane::geo

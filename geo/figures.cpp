@@ -1,0 +1,219 @@
+#include "geo/figures.h"
+
+#include <GeographicLib/Geodesic.hpp>
+#include <GeographicLib/PolygonArea.hpp>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+namespace dorvane::geo {
+namespace {
+
+constexpr double kFullTurn = 360.0;
+constexpr double kHalfTurn = 180.0;
+
+const GeographicLib::Geodesic& Wgs84() {
+    return GeographicLib::Geodesic::WGS84();
+}
+
+double Leg(const GeoPoint& a, const GeoPoint& b) {
+    double s12 = 0;
+    Wgs84().Inverse(a.lat, a.lon, b.lat, b.lon, s12);
+    return s12;
+}
+
+// Segment [begin, end) of a track.
+struct Span {
+    std::size_t begin;
+    std::size_t end;
+};
+
+std::vector<Span> Segments(const FieldFile& f) {
+    std::vector<Span> out;
+    if (f.points.empty()) return out;
+    if (f.segmentStarts.empty()) return {{0, f.points.size()}};
+    for (std::size_t i = 0; i < f.segmentStarts.size(); ++i) {
+        const std::size_t b = f.segmentStarts[i];
+        const std::size_t e =
+            i + 1 < f.segmentStarts.size() ? f.segmentStarts[i + 1] : f.points.size();
+        if (b < e && e <= f.points.size()) out.push_back({b, e});
+    }
+    return out;
+}
+
+void TrackFigures(const FieldFile& f, FieldFigures& r) {
+    TrackStats st;
+    double length = 0;
+    double movingDistance = 0;
+    for (const Span& s : Segments(f)) {
+        for (std::size_t i = s.begin + 1; i < s.end; ++i) {
+            const GeoPoint& a = f.points[i - 1];
+            const GeoPoint& b = f.points[i];
+            const double d = Leg(a, b);
+            length += d;
+            if (!a.hasTime || !b.hasTime) continue;
+            const double dt = b.time - a.time;
+            if (dt <= 0) continue;
+            const double v = d / dt;
+            if (v > kMaxPlausibleSpeed) {
+                ++st.jumps;
+                continue;
+            }
+            st.maxSpeed_mps = std::max(st.maxSpeed_mps, v);
+            if (v >= kMovingSpeedThreshold) {
+                movingDistance += d;
+                st.movingTime_s += dt;
+            }
+        }
+    }
+    for (const GeoPoint& p : f.points)
+        if (p.hasTime) {
+            st.startTime = p.time;
+            break;
+        }
+    for (auto it = f.points.rbegin(); it != f.points.rend(); ++it)
+        if (it->hasTime) {
+            st.endTime = it->time;
+            break;
+        }
+    if (st.startTime && st.endTime) st.duration_s = *st.endTime - *st.startTime;
+    if (st.movingTime_s > 0) st.movingAverage_mps = movingDistance / st.movingTime_s;
+    r.wgs84.length_m = length;
+    r.track = st;
+}
+
+std::vector<LonLat> LonLats(std::span<const GeoPoint> pts) {
+    std::vector<LonLat> out;
+    out.reserve(pts.size());
+    for (const GeoPoint& p : pts) out.push_back({p.lon, p.lat});
+    return out;
+}
+
+void AreaFiguresOf(const FieldFile& f, FieldFigures& r) {
+    const HandheldRecord& h = f.handheld;
+    r.method = h.method;
+    const bool harvesting = h.method == static_cast<std::int16_t>(AreaMethod::kHarvesting);
+
+    // The handheld's own figures: for its area files from the record, through
+    // the very call the KML writer makes; for KML from the same formula over
+    // the coordinates read back.
+    HandheldFigures hf;
+    AreaHeader header;
+    if (h.area) {
+        hf.measure = MeasureArea(*h.area);
+        header = h.area->header;
+    } else {
+        hf.measure = MeasurePoints(LonLats(f.points), harvesting, h.workWidth);
+        header.lengthUnitPrice = h.lengthUnitPrice;
+        header.areaUnitPrice = h.areaUnitPrice;
+    }
+    hf.shown = ShowFigures(header, hf.measure);
+    hf.area = InUnits(hf.measure.area);
+    r.handheld = hf;
+
+    // WGS84, measured as the handheld measures: open line for harvesting and
+    // for two points, closed ring otherwise.
+    const std::size_t n = f.points.size();
+    if (n < 2) {
+        // nothing to measure
+    } else if (harvesting || n == 2) {
+        r.wgs84.length_m = GeodesicLength(f.points);
+        if (harvesting && h.workWidth) r.wgs84.area_m2 = *h.workWidth * r.wgs84.length_m;
+    } else {
+        const RingFigures ring = GeodesicRing(f.points);
+        r.wgs84.length_m = ring.perimeter_m;
+        r.wgs84.area_m2 = ring.area_m2;
+    }
+}
+
+std::string FormatTime(double seconds, bool local) {
+    const std::time_t t = static_cast<std::time_t>(std::floor(seconds));
+    std::tm tm{};
+    if (local ? !localtime_r(&t, &tm) : !gmtime_r(&t, &tm)) return {};
+    char buf[64];
+    if (std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &tm) == 0) return {};
+    std::string out = buf;
+    if (!local) return out + "Z";
+    const long off = tm.tm_gmtoff;
+    const int a = static_cast<int>((off < 0 ? -off : off) % 86400);
+    char zone[16];
+    std::snprintf(zone, sizeof zone, "%c%02d:%02d", off < 0 ? '-' : '+', a / 3600, (a / 60) % 60);
+    return out + zone;
+}
+
+}  // namespace
+
+AreaUnits InUnits(double m2) {
+    return {m2, m2 / kSquareMetresPerHectare, m2 / kSquareMetresPerMu, m2 / kSquareMetresPerAcre};
+}
+
+double GeodesicLength(std::span<const GeoPoint> pts) {
+    double s = 0;
+    for (std::size_t i = 1; i < pts.size(); ++i) s += Leg(pts[i - 1], pts[i]);
+    return s;
+}
+
+RingFigures GeodesicRing(std::span<const GeoPoint> pts) {
+    GeographicLib::PolygonArea poly(Wgs84());
+    for (const GeoPoint& p : pts) poly.AddPoint(p.lat, p.lon);
+    double perimeter = 0;
+    double area = 0;
+    // Signed area (counter-clockwise positive) keeps small clockwise fields
+    // small instead of "the rest of the Earth"; its magnitude is the area.
+    poly.Compute(false, true, perimeter, area);
+    return {perimeter, std::fabs(area)};
+}
+
+BBox BoundingBox(std::span<const GeoPoint> pts) {
+    BBox b;
+    if (pts.empty()) return b;
+    double minLon = pts[0].lon, maxLon = pts[0].lon;
+    // The same longitudes on 0..360, where a line across the antimeridian is
+    // continuous.
+    auto wrap = [](double lon) { return lon < 0 ? lon + kFullTurn : lon; };
+    double minW = wrap(pts[0].lon), maxW = minW;
+    b.minLat = b.maxLat = pts[0].lat;
+    for (const GeoPoint& p : pts) {
+        minLon = std::min(minLon, p.lon);
+        maxLon = std::max(maxLon, p.lon);
+        const double w = wrap(p.lon);
+        minW = std::min(minW, w);
+        maxW = std::max(maxW, w);
+        b.minLat = std::min(b.minLat, p.lat);
+        b.maxLat = std::max(b.maxLat, p.lat);
+    }
+    if (maxW - minW < maxLon - minLon) {
+        auto unwrap = [](double w) { return w > kHalfTurn ? w - kFullTurn : w; };
+        b.minLon = unwrap(minW);
+        b.maxLon = unwrap(maxW);
+    } else {
+        b.minLon = minLon;
+        b.maxLon = maxLon;
+    }
+    b.empty = false;
+    return b;
+}
+
+FieldFigures ComputeFigures(const FieldFile& f) {
+    FieldFigures r;
+    r.kind = f.kind;
+    r.points = f.points.size();
+    r.bbox = BoundingBox(f.points);
+    if (f.kind == FieldKind::kTrack)
+        TrackFigures(f, r);
+    else
+        AreaFiguresOf(f, r);
+    r.wgs84.area = InUnits(r.wgs84.area_m2);
+    return r;
+}
+
+std::string IsoUtcText(double seconds) {
+    return FormatTime(seconds, false);
+}
+std::string IsoLocalText(double seconds) {
+    return FormatTime(seconds, true);
+}
+
+}  // namespace dorvane::geo

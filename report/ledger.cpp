@@ -1,0 +1,265 @@
+#include "report/ledger.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <ctime>
+#include <set>
+#include <system_error>
+
+#include "names/encoding.h"
+
+namespace dorvane::report {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::int64_t kSecondsPerDay = 86400;
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// A folder of downloads from the converting model holds each field twice:
+// NAME.kml and the received bytes as NAME.bak. Only the KML is a row.
+bool IsBakBesideKml(const fs::path& p, const std::set<std::string>& lowerNamesInFolder) {
+    if (Lower(p.extension().string()) != ".bak") return false;
+    return lowerNamesInFolder.count(Lower(p.stem().string()) + ".kml") != 0;
+}
+
+void CollectFolder(const fs::path& dir, bool recursive, std::vector<fs::path>& files,
+                   std::vector<fs::path>& bakCopies) {
+    std::vector<fs::path> here;
+    std::vector<fs::path> subFolders;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code ec2;
+        const auto st = it->status(ec2);
+        if (fs::is_directory(st)) {
+            if (recursive) subFolders.push_back(it->path());
+        } else if (fs::is_regular_file(st)) {
+            here.push_back(it->path());
+        }
+    }
+    std::sort(here.begin(), here.end());
+    std::sort(subFolders.begin(), subFolders.end());
+    std::set<std::string> lowerNames;
+    for (const auto& p : here) lowerNames.insert(Lower(p.filename().string()));
+    for (const auto& p : here) (IsBakBesideKml(p, lowerNames) ? bakCopies : files).push_back(p);
+    for (const auto& sub : subFolders) CollectFolder(sub, recursive, files, bakCopies);
+}
+
+std::optional<std::int64_t> NonZero(std::int32_t t) {
+    if (t == 0) return std::nullopt;
+    return t;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> LedgerRow::When() const {
+    if (startTime) return startTime;
+    return collectionTime;
+}
+
+LedgerRow RowOfField(const fs::path& path, const geo::FieldFile& f) {
+    LedgerRow row;
+    row.path = path;
+    row.fileText = DecodeUtf8OrGbk(path.filename().string());
+    if (f.kind != geo::FieldKind::kArea) {
+        row.error = geo::ReadError::kNoShapes;
+        row.errorDetail = "a track, not a field";
+        row.isTrack = true;
+        return row;
+    }
+    const geo::FieldFigures fig = geo::ComputeFigures(f);
+    row.format = f.format;
+    row.name = f.name;
+    row.method = f.handheld.method;
+    row.workWidth = f.handheld.workWidth;
+    row.points = fig.points;
+    row.lengthUnitPrice = f.handheld.lengthUnitPrice;
+    row.areaUnitPrice = f.handheld.areaUnitPrice;
+    if (f.handheld.area) {
+        const AreaFile& a = *f.handheld.area;
+        row.collectionTime = a.header.collectionTime;
+        row.lengthUnitPrice = a.header.lengthUnitPrice;
+        row.areaUnitPrice = a.header.areaUnitPrice;
+        row.workWidth.reset();
+        if (a.work) {
+            row.startTime = NonZero(a.work->startTime);
+            row.finishTime = NonZero(a.work->finishTime);
+            // The KML writer shows no width without harvesting work either.
+            if (a.header.method == static_cast<std::int16_t>(AreaMethod::kHarvesting))
+                row.workWidth = a.work->width;
+        }
+    } else {
+        // Other files know no collection time; the first timed point stands in.
+        for (const geo::GeoPoint& p : f.points)
+            if (p.hasTime) {
+                row.collectionTime = static_cast<std::int64_t>(p.time);
+                break;
+            }
+    }
+    if (fig.handheld) row.handheld = *fig.handheld;
+    row.wgs84 = fig.wgs84;
+    return row;
+}
+
+LedgerRow RowOfFile(const fs::path& path) {
+    geo::FieldFile f;
+    const geo::ReadResult r = geo::ReadFieldFile(path, f);
+    if (!r.ok()) {
+        LedgerRow row;
+        row.path = path;
+        row.fileText = DecodeUtf8OrGbk(path.filename().string());
+        row.error = r.error;
+        row.errorDetail = r.message.empty() ? std::string(geo::ReadErrorText(r.error)) : r.message;
+        return row;
+    }
+    return RowOfField(path, f);
+}
+
+LedgerTotals TotalsOf(const std::vector<LedgerRow>& rows) {
+    LedgerTotals t;
+    for (const LedgerRow& r : rows) {
+        if (!r.ok()) {
+            ++t.failed;
+            continue;
+        }
+        ++t.fields;
+        t.points += r.points;
+        t.handheldLength_m += r.handheld.measure.length;
+        t.handheldArea_m2 += r.handheld.measure.area;
+        t.wgs84Length_m += r.wgs84.length_m;
+        t.wgs84Area_m2 += r.wgs84.area_m2;
+        t.lengthTotal += r.handheld.shown.lengthTotal;
+        t.areaTotal += r.handheld.shown.areaTotal;
+    }
+    return t;
+}
+
+Ledger BuildLedger(const std::vector<fs::path>& inputs, const LedgerOptions& options) {
+    Ledger all;
+    auto cancelled = [&] { return options.cancel && options.cancel->load(); };
+    for (const fs::path& in : inputs) {
+        if (cancelled()) break;
+        std::error_code ec;
+        if (!fs::is_directory(in, ec)) {
+            all.rows.push_back(RowOfFile(in));
+            continue;
+        }
+        std::vector<fs::path> files;
+        std::vector<fs::path> baks;
+        CollectFolder(in, options.recursive, files, baks);
+        all.skippedDuplicate += baks.size();
+        for (const fs::path& p : files) {
+            if (cancelled()) break;
+            LedgerRow row = RowOfFile(p);
+            // In a folder only field files count; other files and tracks
+            // are simply not part of the ledger.
+            if (row.error == geo::ReadError::kNotRecognised || row.isTrack) {
+                ++all.skippedNotField;
+                continue;
+            }
+            all.rows.push_back(std::move(row));
+        }
+    }
+    return FilterLedger(all, options.range);
+}
+
+Ledger FilterLedger(const Ledger& all, const DateRange& range) {
+    Ledger out;
+    out.range = range;
+    out.skippedNotField = all.skippedNotField;
+    out.skippedDuplicate = all.skippedDuplicate;
+    for (const LedgerRow& row : all.rows) {
+        if (row.ok() && !range.Empty()) {
+            const auto when = row.When();
+            if (!when || !range.Contains(*when)) {
+                ++out.skippedOutOfRange;
+                continue;
+            }
+        }
+        out.rows.push_back(row);
+    }
+    out.totals = TotalsOf(out.rows);
+    return out;
+}
+
+std::optional<std::int64_t> ParseLocalDate(const std::string& text) {
+    // Exactly YYYY-MM-DD.
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
+    auto num = [&](std::size_t at, std::size_t len) -> std::optional<int> {
+        int v = 0;
+        const char* b = text.data() + at;
+        const auto r = std::from_chars(b, b + len, v);
+        if (r.ec != std::errc() || r.ptr != b + len) return std::nullopt;
+        return v;
+    };
+    const auto y = num(0, 4), m = num(5, 2), d = num(8, 2);
+    if (!y || !m || !d || *m < 1 || *m > 12 || *d < 1 || *d > 31) return std::nullopt;
+    std::tm tm{};
+    tm.tm_year = *y - 1900;
+    tm.tm_mon = *m - 1;
+    tm.tm_mday = *d;
+    tm.tm_isdst = -1;
+    const std::time_t t = std::mktime(&tm);
+    // mktime normalises 2024-02-31 into March: such a day does not exist.
+    if (t == static_cast<std::time_t>(-1) || tm.tm_mday != *d || tm.tm_mon != *m - 1)
+        return std::nullopt;
+    return static_cast<std::int64_t>(t);
+}
+
+std::optional<DateRange> RangeOfDays(const std::optional<std::string>& from,
+                                     const std::optional<std::string>& to, std::string& bad) {
+    DateRange r;
+    if (from) {
+        r.from = ParseLocalDate(*from);
+        if (!r.from) {
+            bad = *from;
+            return std::nullopt;
+        }
+    }
+    if (to) {
+        const auto day = ParseLocalDate(*to);
+        if (!day) {
+            bad = *to;
+            return std::nullopt;
+        }
+        // The start of the next local day (a day is 23 to 25 hours long
+        // around daylight-saving changes: ask the calendar, not a constant).
+        std::time_t t = static_cast<std::time_t>(*day + kSecondsPerDay + kSecondsPerDay / 2);
+        std::tm tm{};
+        localtime_r(&t, &tm);
+        tm.tm_hour = tm.tm_min = tm.tm_sec = 0;
+        tm.tm_isdst = -1;
+        r.to = static_cast<std::int64_t>(std::mktime(&tm));
+        if (r.from && *r.to <= *r.from) {
+            bad = *to;
+            return std::nullopt;
+        }
+    }
+    return r;
+}
+
+namespace {
+std::string LocalText(std::int64_t seconds, const char* format) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+    if (seconds < 0 || !localtime_r(&t, &tm)) return {};
+    char buf[32];
+    if (std::strftime(buf, sizeof buf, format, &tm) == 0) return {};
+    return buf;
+}
+}  // namespace
+
+std::string LocalTimeText(std::int64_t seconds) {
+    return LocalText(seconds, "%Y-%m-%d %H:%M");
+}
+std::string LocalDayText(std::int64_t seconds) {
+    return LocalText(seconds, "%Y-%m-%d");
+}
+
+}  // namespace dorvane::report

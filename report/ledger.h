@@ -1,0 +1,131 @@
+#pragma once
+// The field ledger: one row per field file, with the handheld's figures and
+// prices (the very computation behind the KML data entries) beside the WGS84
+// figures, a totals row, and a date-range filter. Rows of files that cannot
+// be read carry their error and stay in the ledger: a contractor must see
+// that a field is missing from the bill, not find out from the farmer.
+//
+// Building blocks on the file system (one read per file) on the caller's
+// thread; no state between calls; failures are returned in the rows, never
+// thrown. Texts are UTF-8; numbers are raw doubles (formatting is the
+// writers' business).
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "geo/field_file.h"
+#include "geo/figures.h"
+
+namespace dorvane::report {
+
+struct LedgerRow {
+    std::filesystem::path path;
+    std::string fileText;  ///< the file's name for display (UTF-8; GBK names decoded)
+    geo::ReadError error = geo::ReadError::kNone;
+    std::string errorDetail;  ///< English detail of the failure (empty when read)
+    bool isTrack = false;     ///< read fine, but a track: no field to bill
+    bool ok() const { return error == geo::ReadError::kNone; }
+
+    // Everything below is meaningful only when ok().
+    geo::FieldFormat format = geo::FieldFormat::kHandheldArea;
+    std::string name;                            ///< the field's own name (UTF-8)
+    std::optional<std::int16_t> method;          ///< 0 track, 1 vertex, 2 harvesting
+    std::optional<std::int64_t> collectionTime;  ///< s since 1970 UTC
+    std::optional<std::int64_t> startTime;       ///< work record; absent when 0
+    std::optional<std::int64_t> finishTime;      ///< work record; absent when 0
+    std::optional<double> workWidth;             ///< metres
+    std::size_t points = 0;
+    double lengthUnitPrice = 0;
+    double areaUnitPrice = 0;
+    geo::HandheldFigures handheld;  ///< length/area/texts/prices as the KML shows them
+    geo::Wgs84Figures wgs84;
+    /// Harvesting work measures an open line; every other method a perimeter.
+    bool IsHarvesting() const { return method == 2; }
+    /// The time that places the row in a date range: the start of the work
+    /// when recorded, else the collection time.
+    std::optional<std::int64_t> When() const;
+};
+
+struct LedgerTotals {
+    std::size_t fields = 0;  ///< rows read
+    std::size_t failed = 0;  ///< rows with an error
+    std::size_t points = 0;
+    double handheldLength_m = 0;
+    double handheldArea_m2 = 0;
+    double wgs84Length_m = 0;
+    double wgs84Area_m2 = 0;
+    double lengthTotal = 0;  ///< sum of the rows' length/perimeter total prices
+    double areaTotal = 0;    ///< sum of the rows' area total prices
+};
+
+/// Half-open range [from, to) in seconds since 1970 UTC; either end may be open.
+struct DateRange {
+    std::optional<std::int64_t> from;
+    std::optional<std::int64_t> to;
+    bool Empty() const { return !from && !to; }
+    bool Contains(std::int64_t t) const { return (!from || t >= *from) && (!to || t < *to); }
+};
+
+struct Ledger {
+    std::vector<LedgerRow> rows;  ///< in the order collected (folders sorted by name)
+    LedgerTotals totals;          ///< over `rows` (errors counted in `failed`)
+    DateRange range;              ///< the filter that was applied
+    /// Files seen in folders and left out, with the reason: not a field file
+    /// (other files, tracks), a ".bak" copy beside its own KML, or outside
+    /// the date range / without a date while a range is set.
+    std::size_t skippedNotField = 0;
+    std::size_t skippedDuplicate = 0;
+    std::size_t skippedOutOfRange = 0;
+};
+
+struct LedgerOptions {
+    bool recursive = false;  ///< folders: descend into sub-folders
+    DateRange range;
+    /// Checked before each file: once set, the ledger ends with the rows so
+    /// far (the desktop's worker stops through it). May be null.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+/// The row of one file: read, measured, or its error. A track file gives an
+/// error row (kNoShapes with the detail "a track, not a field").
+LedgerRow RowOfFile(const std::filesystem::path& path);
+
+/// The row of a field already read (used by RowOfFile and the desktop).
+LedgerRow RowOfField(const std::filesystem::path& path, const geo::FieldFile& f);
+
+/// The ledger of `inputs`: files are taken as named (every failure is a row);
+/// folders contribute their field files (sorted by name; sub-folders when
+/// recursive), leaving out what is not a field and ".bak" raw copies whose
+/// KML lies beside them, counted in the skipped figures. Damaged field files
+/// in folders are rows with their error. Then the date range applies: rows
+/// with a date outside it, or without a date while it is set, are left out
+/// (counted); error rows always stay.
+Ledger BuildLedger(const std::vector<std::filesystem::path>& inputs, const LedgerOptions& options);
+
+/// `all` with `range` applied as BuildLedger applies it (rows without a
+/// date, or outside the range, left out and counted; error rows kept).
+Ledger FilterLedger(const Ledger& all, const DateRange& range);
+
+/// Totals over `rows`.
+LedgerTotals TotalsOf(const std::vector<LedgerRow>& rows);
+
+/// Parses "YYYY-MM-DD" as the local day's start (seconds since 1970 UTC,
+/// through mktime and TZ). nullopt for anything else or an impossible date.
+std::optional<std::int64_t> ParseLocalDate(const std::string& text);
+
+/// The range from --from A --to B: A's start up to the end of B (both days
+/// included). nullopt (with `bad` set to the offending text) when a date
+/// does not parse or B lies before A.
+std::optional<DateRange> RangeOfDays(const std::optional<std::string>& from,
+                                     const std::optional<std::string>& to, std::string& bad);
+
+/// "2024-05-01 08:30" in local time; "" when the calendar cannot show it.
+std::string LocalTimeText(std::int64_t seconds);
+/// "2024-05-01" in local time.
+std::string LocalDayText(std::int64_t seconds);
+
+}  // namespace dorvane::report

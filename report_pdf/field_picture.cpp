@@ -1,0 +1,11 @@
+#include "report_pdf/field_picture.h"
+
+#include "ui/field_snapshot.h"
+
+namespace dorvane::report {
+
+QImage FieldPicture(const geo::FieldFile& f, QSize size, const TileSettings& tiles) {
+    return RenderFieldSnapshot(f, size, tiles, kPictureTileWaitMs);
+}
+
+}  // namespace dorvane::report

@@ -1,0 +1,303 @@
+#include "report_pdf/ledger_pdf.h"
+
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPdfWriter>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "i18n/string_table.h"
+#include "report/ledger_table.h"
+#include "report_pdf/field_picture.h"
+#include "report_pdf/ledger_render.h"
+
+namespace dorvane::report {
+
+namespace {
+
+/// Print resolution of the PDF (dots per inch): fine lines, modest pictures.
+constexpr int kPdfDpi = 300;
+/// Fonts Debian ships with CJK glyphs, in the order they are preferred.
+constexpr const char* kCjkFontFiles[] = {
+    "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc",
+    "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc",
+};
+constexpr const char* kCjkFamilies[] = {"WenQuanYi Micro Hei", "Noto Sans CJK SC"};
+constexpr double kMarginMm = 15;
+constexpr double kTitlePt = 16;
+constexpr double kBodyPt = 9;
+constexpr double kTablePt = 7;
+/// Rows of the summary table on one page (7 pt rows on A4 within margins).
+constexpr int kSummaryRowsPerPage = 48;
+/// Map picture in pixels (3:2, 100 dpi across the 180 mm of the page).
+const QSize kPictureSize(720, 480);
+
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+const std::vector<LedgerColumn>& SummaryColumns() {
+    static const std::vector<LedgerColumn> cols = {
+        LedgerColumn::kFile,   LedgerColumn::kMethod,      LedgerColumn::kCollected,
+        LedgerColumn::kPoints, LedgerColumn::kLength,      LedgerColumn::kArea,
+        LedgerColumn::kAreaMu, LedgerColumn::kLengthTotal, LedgerColumn::kAreaTotal};
+    return cols;
+}
+// Relative widths of the summary columns.
+constexpr double kSummaryWidths[] = {2.0, 1.3, 1.6, 0.6, 1.5, 1.2, 1.0, 1.1, 1.1};
+
+std::string RangeText(const DateRange& r) {
+    if (r.Empty()) return Text(StringId::RES_LEDGER_ALL_DATES);
+    const std::string from = r.from ? LocalDayText(*r.from) : std::string("…");
+    // `to` is the start of the day after the last one.
+    const std::string to = r.to ? LocalDayText(*r.to - 1) : std::string("…");
+    return FormatText(StringId::RES_LEDGER_RANGE, from.c_str(), to.c_str());
+}
+
+class Painter {
+public:
+    Painter(QPainter& p, QPagedPaintDevice& d, int pages) : p_(p), d_(d), pages_(pages) {
+        const double dpmm = d.logicalDpiX() / 25.4;
+        margin_ = kMarginMm * dpmm;
+        area_ = QRectF(margin_, margin_, d.width() - 2 * margin_, d.height() - 2 * margin_);
+    }
+    QFont Font(double pt, bool bold = false) const {
+        QFont f(ReportFontFamily());
+        f.setPointSizeF(pt);
+        f.setBold(bold);
+        return f;
+    }
+    void NewPage() {
+        if (page_ > 0) d_.newPage();
+        ++page_;
+        p_.setFont(Font(kTablePt));
+        const QRectF foot(area_.left(), area_.bottom() + margin_ * 0.2, area_.width(),
+                          margin_ * 0.6);
+        p_.drawText(foot, Qt::AlignRight | Qt::AlignTop,
+                    Q(FormatText(StringId::RES_LEDGER_PAGE, page_, pages_)));
+    }
+    QPainter& p() { return p_; }
+    QRectF area() const { return area_; }
+
+private:
+    QPainter& p_;
+    QPagedPaintDevice& d_;
+    int pages_;
+    int page_ = 0;
+    double margin_ = 0;
+    QRectF area_;
+};
+
+double TitleBlock(Painter& pt, const std::string& title, const std::string& subtitle) {
+    QPainter& p = pt.p();
+    const QRectF a = pt.area();
+    p.setFont(pt.Font(kTitlePt, true));
+    const double h1 = QFontMetricsF(p.font()).height() * 1.4;
+    p.drawText(QRectF(a.left(), a.top(), a.width(), h1), Qt::AlignLeft | Qt::AlignVCenter,
+               Q(title));
+    p.setFont(pt.Font(kBodyPt));
+    const double h2 = QFontMetricsF(p.font()).height() * 1.6;
+    p.drawText(QRectF(a.left(), a.top() + h1, a.width(), h2), Qt::AlignLeft | Qt::AlignVCenter,
+               Q(subtitle));
+    return a.top() + h1 + h2;
+}
+
+// `spanFrom`: the cell of this column takes the rest of the row (an error text).
+void SummaryRow(Painter& pt, double y, double rowH, const std::vector<Cell>& cells, bool bold,
+                std::size_t spanFrom = SIZE_MAX) {
+    QPainter& p = pt.p();
+    const QRectF a = pt.area();
+    double total = 0;
+    for (double w : kSummaryWidths) total += w;
+    double x = a.left();
+    p.setFont(pt.Font(kTablePt, bold));
+    const auto& cols = SummaryColumns();
+    for (std::size_t i = 0; i < cols.size(); ++i) {
+        const double w = i == spanFrom ? a.right() - x : a.width() * kSummaryWidths[i] / total;
+        const QRectF cell(x + 2, y, w - 4, rowH);
+        const QString text =
+            QFontMetricsF(p.font()).elidedText(Q(cells[i].text), Qt::ElideMiddle, cell.width());
+        p.drawText(cell,
+                   (IsNumericColumn(cols[i]) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter,
+                   text);
+        x += w;
+        if (i == spanFrom) break;
+    }
+    p.setPen(QPen(QColor(0xB0, 0xB0, 0xB0), 0));
+    p.drawLine(QPointF(a.left(), y + rowH), QPointF(a.right(), y + rowH));
+    p.setPen(Qt::black);
+}
+
+void Summary(Painter& pt, const Ledger& l) {
+    const auto& cols = SummaryColumns();
+    std::size_t next = 0;
+    const std::size_t total = l.rows.size();
+    bool first = true;
+    do {
+        pt.NewPage();
+        double y = first ? TitleBlock(pt, Text(StringId::RES_LEDGER_TITLE), RangeText(l.range))
+                         : pt.area().top();
+        if (first) {
+            pt.p().setFont(pt.Font(kBodyPt, true));
+            const double h = QFontMetricsF(pt.p().font()).height() * 1.5;
+            pt.p().drawText(QRectF(pt.area().left(), y, pt.area().width(), h),
+                            Qt::AlignLeft | Qt::AlignVCenter,
+                            Q(Text(StringId::RES_LEDGER_SUMMARY)));
+            y += h;
+        }
+        first = false;
+        const double rowH = QFontMetricsF(pt.Font(kTablePt)).height() * 1.5;
+        std::vector<Cell> head;
+        for (auto c : cols) head.push_back(Cell{ColumnTitle(c), std::nullopt});
+        SummaryRow(pt, y, rowH, head, true);
+        y += rowH;
+        for (int n = 0; n < kSummaryRowsPerPage && next < total; ++n, ++next) {
+            const LedgerRow& r = l.rows[next];
+            std::vector<Cell> cells;
+            for (auto c : cols) cells.push_back(CellOf(r, c));
+            // An error row says what went wrong where its figures would be.
+            if (!r.ok()) cells[1].text = ErrorText(r);
+            SummaryRow(pt, y, rowH, cells, false, r.ok() ? SIZE_MAX : 1);
+            y += rowH;
+        }
+        if (next == total) {
+            std::vector<Cell> tot;
+            for (auto c : cols) tot.push_back(TotalsCell(l.totals, c));
+            SummaryRow(pt, y, rowH, tot, true);
+            y += rowH;
+            const Cell failed = TotalsCell(l.totals, LedgerColumn::kError);
+            if (!failed.text.empty()) {
+                pt.p().setFont(pt.Font(kTablePt));
+                pt.p().drawText(QRectF(pt.area().left(), y, pt.area().width(), rowH),
+                                Qt::AlignLeft | Qt::AlignVCenter, Q(failed.text));
+            }
+        }
+    } while (next < total);
+}
+
+void FieldPage(Painter& pt, const LedgerRow& r, const TileSettings& tiles) {
+    pt.NewPage();
+    QPainter& p = pt.p();
+    const QRectF a = pt.area();
+    std::string heading = r.fileText;
+    if (!r.name.empty() && r.name != r.fileText) heading += "  " + r.name;
+    double y = TitleBlock(pt, heading, Text(StringId::RES_LEDGER_FIELD_FIGURES));
+    // The map picture, 3:2 across the page.
+    const QRectF mapRect(a.left(), y, a.width(), a.width() * 2 / 3);
+    geo::FieldFile f;
+    if (geo::ReadFieldFile(r.path, f).ok()) {
+        const QImage img = FieldPicture(f, kPictureSize, tiles);
+        p.drawImage(mapRect, img);
+    }
+    p.setPen(QPen(Qt::black, 0));
+    p.drawRect(mapRect);
+    y = mapRect.bottom() + QFontMetricsF(pt.Font(kBodyPt)).height();
+    p.setFont(pt.Font(kBodyPt));
+    const double rowH = QFontMetricsF(p.font()).height() * 1.35;
+    for (auto c : AllColumns()) {
+        if (c == LedgerColumn::kFile || c == LedgerColumn::kName || c == LedgerColumn::kError)
+            continue;
+        const Cell cell = CellOf(r, c);
+        if (cell.text.empty()) continue;
+        p.drawText(QRectF(a.left(), y, a.width() * 0.45, rowH), Qt::AlignLeft | Qt::AlignVCenter,
+                   Q(ColumnTitle(c)));
+        p.drawText(QRectF(a.left() + a.width() * 0.45, y, a.width() * 0.3, rowH),
+                   Qt::AlignRight | Qt::AlignVCenter, Q(cell.text));
+        y += rowH;
+    }
+}
+
+// The command line has no application object: make one on the offscreen
+// platform for the call.
+// Qt's own warnings about the platform (no runtime folder and the like)
+// mean nothing to a user of the command line.
+void QuietQt(QtMsgType type, const QMessageLogContext&, const QString& msg) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", msg.toLocal8Bit().constData());
+}
+
+struct GuiApp {
+    GuiApp() {
+        if (QGuiApplication::instance()) return;
+        previous = qInstallMessageHandler(QuietQt);
+        static int argc = 3;
+        static char arg0[] = "dorvane-cli", arg1[] = "-platform", arg2[] = "offscreen";
+        static char* argv[] = {arg0, arg1, arg2, nullptr};
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    }
+    ~GuiApp() {
+        if (!app) return;
+        app.reset();
+        qInstallMessageHandler(previous);
+    }
+    GuiApp(const GuiApp&) = delete;
+    GuiApp& operator=(const GuiApp&) = delete;
+    std::unique_ptr<QGuiApplication> app;
+    QtMessageHandler previous = nullptr;
+};
+
+}  // namespace
+
+QString ReportFontFamily() {
+    static const QString family = [] {
+        for (const char* file : kCjkFontFiles) {
+            const int id = QFontDatabase::addApplicationFont(QString::fromUtf8(file));
+            if (id >= 0) {
+                const QStringList fams = QFontDatabase::applicationFontFamilies(id);
+                if (!fams.isEmpty()) return fams.front();
+            }
+        }
+        return QString::fromUtf8(kCjkFamilies[0]);
+    }();
+    return family;
+}
+
+int ReportPageCount(const Ledger& l) {
+    const int summary = std::max<int>(
+        1, static_cast<int>((l.rows.size() + kSummaryRowsPerPage - 1) / kSummaryRowsPerPage));
+    int fields = 0;
+    for (const auto& r : l.rows) fields += r.ok() ? 1 : 0;
+    return summary + fields;
+}
+
+bool RenderLedger(const Ledger& ledger, QPagedPaintDevice& device, const TileSettings& tiles) {
+    device.setPageSize(QPageSize(QPageSize::A4));
+    device.setPageOrientation(QPageLayout::Portrait);
+    device.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter p;
+    if (!p.begin(&device)) return false;
+    Painter pt(p, device, ReportPageCount(ledger));
+    Summary(pt, ledger);
+    for (const auto& r : ledger.rows)
+        if (r.ok()) FieldPage(pt, r, tiles);
+    return p.end();
+}
+
+OutputOutcome WriteLedgerPdf(const Ledger& ledger, const std::filesystem::path& out, bool force,
+                             const PdfOptions& options) {
+    if (!force && OutputExists(out)) return {OutputError::kExists, out.string()};
+    GuiApp app;
+    const std::filesystem::path tmp = TemporaryBeside(out, ".pdf");
+    bool ok = false;
+    {
+        QPdfWriter writer(QString::fromStdString(tmp.string()));
+        writer.setResolution(kPdfDpi);
+        writer.setCreator(QStringLiteral("Dorvane"));
+        writer.setTitle(Q(Text(StringId::RES_LEDGER_TITLE)));
+        const TileSettings tiles = options.tiles.empty()
+                                       ? LoadTileSettings()
+                                       : TileSettingsFor(QString::fromStdString(options.tiles));
+        ok = RenderLedger(ledger, writer, tiles);
+    }
+    if (!ok) {
+        std::error_code ec;
+        std::filesystem::remove(tmp, ec);
+        return {OutputError::kIoError, "cannot paint the PDF"};
+    }
+    return MoveIntoPlace(tmp, out, force);
+}
+
+}  // namespace dorvane::report

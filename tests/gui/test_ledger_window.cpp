@@ -1,0 +1,204 @@
+// The ledger window and "Export as..." as a user drives them: Ctrl+L on the
+// computer pane, clicks on the column headings, the date filter typed into
+// its fields, the CSV/PDF buttons through the real file dialog, Ctrl+E.
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QtTest>
+
+#include "gui_rig.h"
+#include "report/field_samples.h"
+#include "report/ledger_table.h"
+#include "ui/ledger_window.h"
+#include "ui/tile_fetcher.h"
+
+namespace dorvane::test {
+namespace {
+
+using testing::SampleField;
+
+// Answers the next modal file dialog with `path` typed into its name field.
+void AnswerFileDialog(const QString& path, bool* seen) {
+    QTimer::singleShot(200, [path, seen] {
+        auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dlg) return AnswerFileDialog(path, seen);  // not open yet: look again
+        *seen = true;
+        auto* edit = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(edit);
+        edit->clear();
+        QTest::keyClicks(edit, path);
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+}
+
+QPushButton* Button(QWidget* w, StringId text) {
+    for (auto* b : w->findChildren<QPushButton*>())
+        if (b->text() == QString::fromStdString(Text(text))) return b;
+    return nullptr;
+}
+
+int ColumnOf(report::LedgerColumn c) {
+    return static_cast<int>(c);
+}
+
+QStringList ColumnTexts(QTableWidget* t, int col) {
+    QStringList out;
+    for (int r = 0; r < t->rowCount(); ++r) out << t->item(r, col)->text();
+    return out;
+}
+
+}  // namespace
+
+class TestLedgerWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        UseScratchHome();
+        SaveTileSettings(TileSettingsFor(QStringLiteral("none")));  // no network in tests
+        qputenv("TZ", "UTC");
+    }
+
+    void LedgerFromKeysClicksAndExports() {
+        Rig rig;
+        const QString dir = rig.computer.path();
+        testing::WriteSample((dir + "/V1.txt").toStdString(), SampleField{.name = "V1"});
+        testing::WriteSample((dir + "/T1.txt").toStdString(),
+                             SampleField{.name = "T1",
+                                         .method = AreaMethod::kTrack,
+                                         .work = true,
+                                         .collected = testing::kDay0 + testing::kDaySeconds,
+                                         .dLon = 1.0 / 128,
+                                         .dLat = 1.0 / 256,
+                                         .shift = 0.5});
+        testing::WriteSample(
+            (dir + "/H1.txt").toStdString(),
+            SampleField{.name = "H1", .method = AreaMethod::kHarvesting, .work = true, .shift = 1});
+        WriteFile(dir + "/broken.txt", 0);
+        rig.frame->ComputerPane()->ListFolder(dir);
+        rig.frame->SetActivePane(rig.frame->ComputerPane());
+
+        // Ctrl+L with nothing selected: the ledger of the pane's folder.
+        rig.frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
+        rig.ComputerList()->setFocus();
+        QTest::keyClick(rig.ComputerList(), Qt::Key_L, Qt::ControlModifier);
+        CLedgerWindow* w = rig.frame->Ledger();
+        QVERIFY(w);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Loading(), kWaitMs);
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QTableWidget* t = w->Table();
+        QCOMPARE(t->rowCount(), 4);  // three fields and the empty file with its error
+        const int area = ColumnOf(report::LedgerColumn::kArea);
+        const report::Ledger& l = w->Shown();
+        QCOMPARE(
+            w->TotalsTable()->item(0, area)->text(),
+            QString::fromStdString(report::TotalsCell(l.totals, report::LedgerColumn::kArea).text));
+
+        // A click on the area heading sorts by area, a second click reverses it.
+        QHeaderView* head = t->horizontalHeader();
+        const QPoint at(head->sectionViewportPosition(area) + head->sectionSize(area) / 2,
+                        head->height() / 2);
+        QTest::mouseClick(head->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        auto numbers = [&] {
+            std::vector<double> v;
+            for (const QString& s : ColumnTexts(t, area))
+                if (!s.isEmpty()) v.push_back(s.toDouble());
+            return v;
+        };
+        auto v = numbers();
+        QCOMPARE(v.size(), std::size_t(3));
+        QVERIFY(std::is_sorted(v.begin(), v.end()));
+        QTest::mouseClick(head->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        v = numbers();
+        QVERIFY(std::is_sorted(v.rbegin(), v.rend()));
+
+        // The date filter: only 2024-05-02 (T1), the error row stays.
+        auto* filter = w->findChildren<QCheckBox*>()[1];
+        QCOMPARE(filter->text(), QString::fromStdString(Text(StringId::RES_LEDGER_FILTER)));
+        QTest::mouseClick(filter, Qt::LeftButton, Qt::NoModifier, QPoint(8, filter->height() / 2));
+        const auto dates = w->findChildren<QDateEdit*>();
+        QCOMPARE(dates.size(), 2);
+        for (QDateEdit* d : dates) {
+            d->setFocus();
+            // Each section selected, then typed over.
+            d->setSelectedSection(QDateTimeEdit::DaySection);
+            QTest::keyClicks(d, QStringLiteral("02"));
+            d->setSelectedSection(QDateTimeEdit::MonthSection);
+            QTest::keyClicks(d, QStringLiteral("05"));
+            d->setSelectedSection(QDateTimeEdit::YearSection);
+            QTest::keyClicks(d, QStringLiteral("2024"));
+            QTest::keyClick(d, Qt::Key_Tab);
+        }
+        QCOMPARE(dates[0]->date(), QDate(2024, 5, 2));
+        QTRY_COMPARE_WITH_TIMEOUT(t->rowCount(), 2, kWaitMs);
+        QStringList files = ColumnTexts(t, ColumnOf(report::LedgerColumn::kFile));
+        files.sort();
+        QCOMPARE(files, (QStringList{"T1.txt", "broken.txt"}));
+
+        // Export CSV through the file dialog.
+        bool seen = false;
+        const QString csv = dir + "/bill.csv";
+        AnswerFileDialog(csv, &seen);
+        QTest::mouseClick(Button(w, StringId::RES_LEDGER_EXPORT_CSV), Qt::LeftButton);
+        QVERIFY(seen);
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+        QVERIFY(bytes.contains("T1.txt"));
+        QVERIFY(!bytes.contains("V1.txt"));  // filtered out
+        QVERIFY(bytes.contains("\r\n"));
+
+        // Export PDF: the summary and T1's own page.
+        seen = false;
+        const QString pdf = dir + "/bill.pdf";
+        AnswerFileDialog(pdf, &seen);
+        QTest::mouseClick(Button(w, StringId::RES_LEDGER_EXPORT_PDF), Qt::LeftButton);
+        QVERIFY(seen);
+        QProcess info;
+        info.start(QStringLiteral("pdfinfo"), {pdf});
+        QVERIFY(info.waitForFinished(kWaitMs));
+        QVERIFY2(info.readAllStandardOutput().contains("Pages:           2"),
+                 "summary + one field");
+
+        // The print dialog opens on its button and closes on Escape.
+        bool printSeen = false;
+        QTimer::singleShot(300, [&] {
+            QWidget* m = QApplication::activeModalWidget();
+            printSeen = m && m != w && m->inherits("QPrintDialog");
+            if (m) QTest::keyClick(m, Qt::Key_Escape);
+        });
+        QTest::mouseClick(Button(w, StringId::RES_LEDGER_PRINT), Qt::LeftButton);
+        QVERIFY(printSeen);
+
+        QTest::mouseClick(Button(w, StringId::RES_LEDGER_CLOSE), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), kWaitMs);
+
+        // Export as...: the selected files through Ctrl+E to a GeoPackage.
+        SelectNames(rig.ComputerList(), {"V1.txt", "H1.txt"});
+        rig.frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
+        rig.ComputerList()->setFocus();
+        seen = false;
+        const QString gpkg = dir + "/fields.gpkg";
+        AnswerFileDialog(gpkg, &seen);
+        QTest::keyClick(rig.ComputerList(), Qt::Key_E, Qt::ControlModifier);
+        QVERIFY(seen);
+        QProcess ogr;
+        ogr.start(QStringLiteral("ogrinfo"), {QStringLiteral("-so"), gpkg});
+        QVERIFY(ogr.waitForFinished(kWaitMs));
+        const QByteArray layers = ogr.readAllStandardOutput();
+        QVERIFY2(layers.contains("fields (Polygon)") && layers.contains("work (Line String)"),
+                 layers.constData());
+    }
+};
+
+}  // namespace dorvane::test
+
+QTEST_MAIN(dorvane::test::TestLedgerWindow)
+#include "test_ledger_window.moc"

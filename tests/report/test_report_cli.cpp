@@ -1,0 +1,266 @@
+// dorvane-cli report and export as a user runs them, read back by real
+// readers: pdftotext/pdfinfo/pdffonts (poppler-utils) for the PDF, Python's
+// csv module for the CSV, ogrinfo (gdal-bin) for every GIS format.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <regex>
+
+#include "convert/temp_folder.h"
+#include "convert/track_file.h"
+#include "convert/xml_text.h"
+#include "report/field_samples.h"
+#include "report/ledger.h"
+#include "report/ledger_table.h"
+
+namespace dorvane::report {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::SampleField;
+using testing::TempFolder;
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+};
+
+CliRun Shell(const std::string& cmd) {
+    CliRun r;
+    FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
+    if (!p) return r;
+    std::array<char, 4096> buf;
+    for (std::size_t n; (n = std::fread(buf.data(), 1, buf.size(), p)) > 0;)
+        r.out.append(buf.data(), n);
+    const int st = ::pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+// The CLI in the given language (zh_CN picks Chinese), UTC, own settings.
+CliRun Cli(const TempFolder& dir, const std::string& args, const std::string& lang = "C") {
+    return Shell("cd '" + dir.path().string() + "' && LANG=" + lang + " LC_ALL=" + lang +
+                 " TZ=UTC XDG_CONFIG_HOME='" + (dir / "cfg").string() + "' '" + DORVANE_BINARY_DIR +
+                 "/bin/dorvane-cli' " + args);
+}
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// "地块一" in GBK: the handheld's own bytes, for the header and the file name.
+const std::string kGbkName = "\xB5\xD8\xBF\xE9\xD2\xBB";
+
+class ReportCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("TZ", "UTC", 1);
+        tzset();
+        fs::create_directories(dir / "in");
+        testing::WriteSample(dir / "in" / "V1.txt", SampleField{.name = "V1"});
+        testing::WriteSample(dir / "in" / "T1.txt",
+                             SampleField{.name = "T1",
+                                         .method = AreaMethod::kTrack,
+                                         .work = true,
+                                         .collected = testing::kDay0 + testing::kDaySeconds,
+                                         .dLon = 1.0 / 128,
+                                         .dLat = 1.0 / 256,
+                                         .shift = 0.5});
+        testing::WriteSample(
+            dir / "in" / "H1.txt",
+            SampleField{.name = "H1", .method = AreaMethod::kHarvesting, .work = true, .shift = 1});
+        testing::WriteSample(dir / "in" / (kGbkName + ".txt"),
+                             SampleField{.name = kGbkName, .shift = 2});
+        std::string bad = WriteArea(testing::SampleArea(SampleField{.name = "X"}));
+        bad[5] = bad[5] == 'A' ? 'B' : 'A';
+        std::ofstream(dir / "in" / "damaged.txt", std::ios::binary) << bad;
+    }
+    TempFolder dir;
+};
+
+TEST_F(ReportCli, TerminalTableAndExitStatus) {
+    const CliRun r = Cli(dir, "report in");
+    EXPECT_EQ(r.status, 1) << r.out;  // the damaged file is a row with its error
+    for (const char* s :
+         {"V1.txt", "T1.txt", "H1.txt", "地块一.txt", "damaged.txt", "Total", "header is damaged"})
+        EXPECT_NE(r.out.find(s), std::string::npos) << s << "\n" << r.out;
+    const CliRun ok = Cli(dir, "report in/V1.txt in/H1.txt");
+    EXPECT_EQ(ok.status, 0) << ok.out;
+    struct {
+        std::string args;
+        int status;
+    } usage[] = {{"report", 2},
+                 {"report in --from 2024-13-01", 2},
+                 {"report in --bogus", 2},
+                 {"report in --csv", 2}};
+    for (const auto& u : usage) EXPECT_EQ(Cli(dir, u.args).status, u.status) << u.args;
+}
+
+TEST_F(ReportCli, CsvAndPdfReadBackByTheirReaders) {
+#ifndef DORVANE_HAVE_PDF
+    GTEST_SKIP() << "built without Qt Gui: no PDF";
+#endif
+    const CliRun r = Cli(dir, "report in --csv out.csv --pdf out.pdf --tiles none", "zh_CN.UTF-8");
+    ASSERT_EQ(r.status, 1) << r.out;  // written, with one unreadable row
+    ASSERT_TRUE(fs::exists(dir / "out.csv"));
+    ASSERT_TRUE(fs::exists(dir / "out.pdf"));
+    const Ledger l = BuildLedger({dir / "in"}, {});
+    ASSERT_EQ(l.totals.fields, 4u);
+
+    // CSV: BOM, CR LF, and every row and the totals through Python's csv.
+    const std::string csv = Slurp(dir / "out.csv");
+    EXPECT_EQ(csv.substr(0, 3), "\xEF\xBB\xBF");
+    const CliRun py = Shell(
+        "python3 -c \"import csv,sys; rows=list(csv.reader(open(sys.argv[1],encoding='utf-8-sig',"
+        "newline=''))); print(len(rows)); print(rows[-1][0]); "
+        "print(sum(1 for r in rows if r[0]=='地块一.txt'))\" '" +
+        (dir / "out.csv").string() + "'");
+    EXPECT_EQ(py.out, std::to_string(l.rows.size() + 2) + "\n合计\n1\n") << py.out;
+
+    // PDF: the summary page plus one page per readable field.
+    const CliRun info = Shell("pdfinfo '" + (dir / "out.pdf").string() + "'");
+    EXPECT_NE(info.out.find("Pages:           5"), std::string::npos) << info.out;
+    const CliRun text = Shell("pdftotext -layout '" + (dir / "out.pdf").string() + "' -");
+    for (const char* s : {"地块台账", "全部日期", "面积(亩)", "面积总价", "地块一", "收割作业法",
+                          "合计", "文件头已损坏"})
+        EXPECT_NE(text.out.find(s), std::string::npos) << s;
+    for (const auto& row : l.rows) {
+        if (!row.ok()) continue;
+        for (auto c : {LedgerColumn::kArea, LedgerColumn::kAreaMu, LedgerColumn::kAreaTotal,
+                       LedgerColumn::kAreaWgs84})
+            EXPECT_NE(text.out.find(CellOf(row, c).text), std::string::npos)
+                << row.fileText << " " << CellOf(row, c).text;
+    }
+    EXPECT_NE(text.out.find(TotalsCell(l.totals, LedgerColumn::kAreaTotal).text),
+              std::string::npos);
+    // Pages of the PDF split by form feeds: page 2 is a field's own page.
+    const auto ff = text.out.find('\f');
+    ASSERT_NE(ff, std::string::npos);
+    EXPECT_NE(text.out.find("地块数据", ff), std::string::npos);
+    const CliRun fonts = Shell("pdffonts '" + (dir / "out.pdf").string() + "'");
+    const std::regex embedded(R"((WenQuanYi|NotoSansCJK)\S*\s+CID TrueType\s+\S+\s+yes)");
+    EXPECT_TRUE(std::regex_search(fonts.out, embedded)) << fonts.out;
+}
+
+TEST_F(ReportCli, ExistingOutputsNeedForce) {
+    std::ofstream(dir / "old.csv") << "keep me";
+    std::ofstream(dir / "old.pdf") << "keep me";
+    std::vector<std::string> runs = {"report in/V1.txt --csv old.csv",
+                                     "export in/V1.txt --to gpkg -o old.csv"};
+#ifdef DORVANE_HAVE_PDF
+    runs.push_back("report in/V1.txt --pdf old.pdf --tiles none");
+#endif
+    for (const std::string& args : runs) {
+        const CliRun r = Cli(dir, args);
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_NE(r.out.find("exists"), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(Slurp(dir / "old.csv"), "keep me");
+    EXPECT_EQ(Slurp(dir / "old.pdf"), "keep me");
+    EXPECT_EQ(Cli(dir, "report in/V1.txt --csv old.csv --force").status, 0);
+    EXPECT_NE(Slurp(dir / "old.csv"), "keep me");
+    // No temporary file is left behind.
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(e.path().filename().string().find(".tmp-"), std::string::npos) << e.path();
+}
+
+// Points of the first geometry in ogrinfo's WKT of `layer`.
+std::size_t FirstGeometryPoints(const std::string& ogr) {
+    const std::regex wkt(R"(\n  (POLYGON|LINESTRING|MULTILINESTRING) \(+([^)]*)\))");
+    std::smatch m;
+    if (!std::regex_search(ogr, m, wkt)) return 0;
+    const std::string coords = m[2];
+    return static_cast<std::size_t>(std::count(coords.begin(), coords.end(), ',')) + 1;
+}
+
+TEST_F(ReportCli, EveryExportFormatReadBackByOgrinfo) {
+    const std::vector<TrackPoint> fixes = {{39.75, 116.25, 10, testing::kDay0, 0, 0},
+                                           {39.751, 116.25, 11, testing::kDay0 + 60, 0, 0},
+                                           {39.752, 116.251, 12, testing::kDay0 + 120, 0, 0}};
+    const auto track = WriteTrack("t", fixes);
+    std::ofstream(dir / "in" / "track.gpx", std::ios::binary)
+        .write(reinterpret_cast<const char*>(track.data()),
+               static_cast<std::streamsize>(track.size()));
+    const std::string inputs = "in/V1.txt in/H1.txt in/" + kGbkName + ".txt in/track.gpx";
+    const Ledger l = BuildLedger({dir / "in" / "V1.txt"}, {});
+    // Cut (not rounded) to 3 decimals: a prefix of every printed precision.
+    const std::string v1Area =
+        FixedText(std::floor(l.rows[0].handheld.measure.area * 1000) / 1000, 3);
+
+    struct {
+        std::string format, out;
+        std::string fieldsLayer;  // where the polygons are
+        std::string geometry;     // ogrinfo's geometry type of that layer
+        bool attributes, crs;
+    } table[] = {
+        {"gpkg", "o.gpkg", "fields", "Polygon", true, true},
+        {"shp", "o_shp", "fields", "Polygon", true, true},
+        {"geojson", "o.geojson", "dorvane", "Unknown (any)", true, true},
+        {"kml", "o.kml", "fields", "", true, true},
+        {"dxf", "o.dxf", "entities", "", false, false},
+        {"csv", "o.csv", "o", "", true, false},
+    };
+    for (const auto& t : table) {
+        SCOPED_TRACE(t.format);
+        const CliRun r = Cli(dir, "export " + inputs + " --to " + t.format + " -o " + t.out);
+        ASSERT_EQ(r.status, 0) << r.out;
+        EXPECT_NE(r.out.find("3 fields and 1 tracks"), std::string::npos) << r.out;
+        const std::string path = (dir / t.out).string();
+        const CliRun so = Shell("ogrinfo -so -al '" + path + "'");
+        if (!t.geometry.empty()) {
+            EXPECT_NE(so.out.find("Geometry: " + t.geometry), std::string::npos) << so.out;
+        }
+        if (t.crs) {
+            EXPECT_NE(so.out.find("ID[\"EPSG\",4326]"), std::string::npos) << so.out;
+        }
+        const CliRun all = Shell("ogrinfo -al -q '" + path + "'");
+        EXPECT_NE(all.out.find("POLYGON ("), std::string::npos);
+        EXPECT_NE(all.out.find("LINESTRING ("), std::string::npos);
+        if (t.attributes) {
+            for (const char* a : {"area_m2", "area_mu", "len_total", "area_total", "len_wgs"})
+                EXPECT_NE(all.out.find(a), std::string::npos) << a;
+            // The handheld's area of V1, at GDAL's printed precision.
+            EXPECT_NE(all.out.find(v1Area), std::string::npos) << v1Area;
+            EXPECT_NE(all.out.find("地块一"), std::string::npos);
+        }
+        const CliRun fields = Shell("ogrinfo -al -q '" + path + "' " + t.fieldsLayer);
+        // V1's ring: four corners, closed.
+        if (t.format != "csv") {
+            EXPECT_EQ(FirstGeometryPoints(fields.out), 5u) << fields.out.substr(0, 2000);
+        }
+    }
+    // Shapefile: attribute names within 10 characters, UTF-8 declared.
+    EXPECT_EQ(Slurp(dir / "o_shp" / "fields.cpg"), "UTF-8");
+    const CliRun dbf =
+        Shell("ogrinfo -so '" + (dir / "o_shp" / "fields.shp").string() + "' fields");
+    const std::regex attr(R"(\n(\w+): (String|Integer|Real))");
+    std::size_t names = 0;
+    for (std::sregex_iterator it(dbf.out.begin(), dbf.out.end(), attr), end; it != end;
+         ++it, ++names)
+        EXPECT_LE((*it)[1].str().size(), 10u) << (*it)[1];
+    EXPECT_GE(names, 15u);
+    EXPECT_EQ(
+        Shell("ogrinfo -so '" + (dir / "o_shp").string() + "'").out.find("work (Line String)") !=
+            std::string::npos,
+        true);
+    // Again without --force: refused, the old output kept.
+    const auto before = fs::last_write_time(dir / "o.gpkg");
+    EXPECT_EQ(Cli(dir, "export " + inputs + " --to gpkg -o o.gpkg").status, 1);
+    EXPECT_EQ(fs::last_write_time(dir / "o.gpkg"), before);
+    EXPECT_EQ(Cli(dir, "export " + inputs + " --to gpkg -o o.gpkg --force").status, 0);
+    EXPECT_EQ(Cli(dir, "export " + inputs + " --to shp -o o_shp --force").status, 0);
+    // An unreadable input is named and fails the run; the others are exported.
+    const CliRun partial = Cli(dir, "export in/V1.txt in/damaged.txt --to geojson -o p.geojson");
+    EXPECT_EQ(partial.status, 1);
+    EXPECT_NE(partial.out.find("damaged.txt"), std::string::npos);
+    EXPECT_TRUE(fs::exists(dir / "p.geojson"));
+    EXPECT_EQ(Cli(dir, "export in/V1.txt --to pdf -o x.pdf").status, 2);
+}
+
+}  // namespace
+}  // namespace dorvane::report

@@ -1,0 +1,125 @@
+#pragma once
+// Drawing a track or a field on a Web Mercator map (north up) with QPainter:
+// raster tiles or a neutral background with a metric grid, the shape, start
+// and end marks, vertex marks, a scale bar and the tile attribution. Needs
+// only Qt Gui, so the window, the snapshot and the ledger's PDF share it.
+// The shape is projected once (CFieldShape); a repaint only transforms the
+// level of detail that suits the zoom and skips chunks outside the view, so
+// a 1 000 000-point track repaints in a few milliseconds. GUI thread (any
+// thread that owns the QPainter); no I/O.
+
+#include <QColor>
+#include <QImage>
+#include <QPainter>
+#include <QRectF>
+#include <QSize>
+#include <QString>
+#include <vector>
+
+#include "geo/field_file.h"
+
+namespace dorvane {
+
+/// Tiles are 256 x 256 pixels at every zoom level (the XYZ convention).
+inline constexpr int kTileSize = 256;
+inline constexpr int kMinMapZoom = 0;
+/// Deepest tile level of the OpenStreetMap standard tiles.
+inline constexpr int kMaxTileZoom = 19;
+/// The view may zoom past the deepest tiles (scaled up) to this level.
+inline constexpr double kMaxMapZoom = 22.0;
+
+/// Colours of the drawing (tests count their pixels).
+inline const QColor kTrackColour{0xD0, 0x10, 0x50};
+/// The KML's line colour ff00aaff and polygon colour 7300ff62 (aabbggrr).
+inline const QColor kFieldLineColour{0xFF, 0xAA, 0x00};
+inline const QColor kFieldFillColour{0x62, 0xFF, 0x00, 0x73};
+/// Neutral background where no tile is shown.
+inline const QColor kBackgroundColour{0xEC, 0xEC, 0xE4};
+inline const QColor kGridColour{0xC8, 0xC8, 0xBE};
+
+/// Web Mercator world coordinates: x east and y south, the whole world
+/// 0..1 at longitude -180..180 and latitude 85.05..-85.05.
+struct WorldPoint {
+    double x = 0;
+    double y = 0;
+};
+WorldPoint ToWorld(double lon, double lat);
+double LatitudeOfWorldY(double y);
+
+/// Centre (world units) and zoom (fractional; the world is 256 * 2^zoom px wide).
+struct MapView {
+    double cx = 0.5;
+    double cy = 0.5;
+    double zoom = 1;
+};
+
+/// The projected shape with its levels of detail.
+class CFieldShape {
+public:
+    CFieldShape() = default;
+    explicit CFieldShape(const geo::FieldFile& f);
+
+    bool Empty() const { return levels_.empty() || levels_[0].points.empty(); }
+    bool Area() const { return area_; }
+    bool MarkVertices() const { return markVertices_; }
+    /// Bounds in world units (longitudes unwrapped across the antimeridian,
+    /// so x may pass 1 or 0).
+    QRectF Bounds() const { return bounds_; }
+    std::size_t PointCount() const { return levels_.empty() ? 0 : levels_[0].points.size(); }
+
+    /// Every point of `lod` (0 = all) that matters in `visibleWorld`, grouped
+    /// into runs to draw as polylines; used by Draw and the benchmark.
+    struct Level {
+        double tolerance = 0;  ///< world units between kept points
+        std::vector<WorldPoint> points;
+        std::vector<std::size_t> segmentStarts;
+        /// Bounds of each chunk of kChunk points, for skipping what is off view.
+        std::vector<QRectF> chunkBounds;
+    };
+    const std::vector<Level>& Levels() const { return levels_; }
+    /// The coarsest level whose tolerance is below half a pixel at `zoom`.
+    const Level& LevelFor(double zoom) const;
+
+    static constexpr std::size_t kChunk = 256;
+
+private:
+    std::vector<Level> levels_;
+    QRectF bounds_;
+    bool area_ = false;
+    bool markVertices_ = false;
+};
+
+/// Where tiles come from while drawing. Tile() returns a loaded tile or a
+/// null image at once (never blocks) and may start fetching it.
+class ITileSource {
+public:
+    virtual ~ITileSource() = default;
+    virtual QImage Tile(int z, int x, int y) = 0;
+    /// Attribution text to draw (empty: none).
+    virtual QString Attribution() const = 0;
+};
+
+/// The view that shows all of `shape` in `size` with `marginPx` around it.
+MapView FitView(const CFieldShape& shape, QSize size, double marginPx = 32);
+
+QPointF WorldToScreen(const WorldPoint& w, const MapView& v, QSize size);
+WorldPoint ScreenToWorld(const QPointF& p, const MapView& v, QSize size);
+
+/// Draws the whole map into `size` at the painter's origin. `tiles` may be
+/// null (grid only).
+void DrawFieldMap(QPainter& p, QSize size, const CFieldShape& shape, const MapView& v,
+                  ITileSource* tiles);
+
+/// The tiles (z, x, y with x already wrapped) that cover the view.
+struct TileKey {
+    int z = 0;
+    int x = 0;
+    int y = 0;
+    bool operator==(const TileKey&) const = default;
+};
+std::vector<TileKey> CoveringTiles(const MapView& v, QSize size);
+
+/// Metres per pixel at the view's centre.
+double MetresPerPixel(const MapView& v);
+
+}  // namespace dorvane

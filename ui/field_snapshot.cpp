@@ -1,0 +1,39 @@
+#include "ui/field_snapshot.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+namespace dorvane {
+namespace {
+/// How often the local loop looks whether all tiles are in (ms).
+constexpr int kPollMs = 20;
+}  // namespace
+
+QImage RenderFieldSnapshot(const geo::FieldFile& f, QSize size, const TileSettings& tiles,
+                           int waitMs) {
+    const CFieldShape shape(f);
+    const MapView view = FitView(shape, size);
+    CTileFetcher fetcher(tiles);
+    if (!tiles.Off()) {
+        fetcher.Request(CoveringTiles(view, size));
+        QEventLoop loop;
+        QTimer poll;
+        QElapsedTimer clock;
+        clock.start();
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (fetcher.Idle() || clock.elapsed() >= waitMs) loop.quit();
+        });
+        poll.start(kPollMs);
+        loop.exec();
+    }
+    QImage img(size, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    // Only what is at hand is drawn: Tile() never waits.
+    DrawFieldMap(p, size, shape, view, tiles.Off() ? nullptr : &fetcher);
+    p.end();
+    return img;
+}
+
+}  // namespace dorvane

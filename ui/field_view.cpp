@@ -1,0 +1,249 @@
+#include "ui/field_view.h"
+
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+#include <thread>
+
+#include "geo/figure_lines.h"
+#include "i18n/string_table.h"
+
+namespace dorvane {
+namespace {
+
+/// One wheel notch (120 units) zooms by half a level; +/- by one level.
+constexpr double kWheelLevels = 0.5;
+constexpr double kWheelUnitsPerNotch = 120.0;
+constexpr double kKeyLevels = 1.0;
+constexpr int kMinMapWidth = 320;
+constexpr int kMinMapHeight = 200;
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+}  // namespace
+
+// ---- the map ----
+
+CFieldMapWidget::CFieldMapWidget(QWidget* parent) : QWidget(parent) {
+    setMinimumSize(kMinMapWidth, kMinMapHeight);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    SetTiles(LoadTileSettings());
+}
+
+void CFieldMapWidget::SetTiles(const TileSettings& s) {
+    delete tiles_;
+    tiles_ = new CTileFetcher(s, this);
+    tiles_->SetOnChange([this] { update(); });
+    update();
+}
+
+void CFieldMapWidget::SetShape(std::shared_ptr<const CFieldShape> shape) {
+    shape_ = std::move(shape);
+    Fit();
+}
+
+void CFieldMapWidget::Fit() {
+    fitted_ = true;
+    if (shape_ && !shape_->Empty()) view_ = FitView(*shape_, size());
+    update();
+}
+
+void CFieldMapWidget::ZoomBy(double levels, QPointF around) {
+    // The world point under `around` stays where it is.
+    const WorldPoint before = ScreenToWorld(around, view_, size());
+    view_.zoom = std::clamp(view_.zoom + levels, static_cast<double>(kMinMapZoom), kMaxMapZoom);
+    const WorldPoint after = ScreenToWorld(around, view_, size());
+    view_.cx += before.x - after.x;
+    view_.cy += before.y - after.y;
+    fitted_ = false;
+    update();
+}
+
+void CFieldMapWidget::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    static const CFieldShape kNothing;
+    // Without a shape there is no place to show: no tiles are fetched.
+    const bool shape = shape_ && !shape_->Empty();
+    DrawFieldMap(p, size(), shape ? *shape_ : kNothing, view_, shape ? tiles_ : nullptr);
+}
+
+void CFieldMapWidget::wheelEvent(QWheelEvent* e) {
+    const double notches = e->angleDelta().y() / kWheelUnitsPerNotch;
+    if (notches != 0) ZoomBy(notches * kWheelLevels, e->position());
+    e->accept();
+}
+
+void CFieldMapWidget::mousePressEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton) return QWidget::mousePressEvent(e);
+    setFocus(Qt::MouseFocusReason);
+    dragging_ = true;
+    dragFrom_ = e->position();
+    setCursor(Qt::ClosedHandCursor);
+}
+
+void CFieldMapWidget::mouseMoveEvent(QMouseEvent* e) {
+    if (!dragging_) return QWidget::mouseMoveEvent(e);
+    const WorldPoint a = ScreenToWorld(dragFrom_, view_, size());
+    const WorldPoint b = ScreenToWorld(e->position(), view_, size());
+    view_.cx += a.x - b.x;
+    view_.cy += a.y - b.y;
+    dragFrom_ = e->position();
+    fitted_ = false;
+    update();
+}
+
+void CFieldMapWidget::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(e);
+    dragging_ = false;
+    unsetCursor();
+}
+
+void CFieldMapWidget::keyPressEvent(QKeyEvent* e) {
+    const QPointF centre(width() / 2.0, height() / 2.0);
+    switch (e->key()) {
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+            ZoomBy(kKeyLevels, centre);
+            break;
+        case Qt::Key_Minus:
+            ZoomBy(-kKeyLevels, centre);
+            break;
+        case Qt::Key_Home:
+            Fit();
+            break;
+        default:
+            QWidget::keyPressEvent(e);
+    }
+}
+
+void CFieldMapWidget::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    if (fitted_) Fit();
+}
+
+// ---- the pane ----
+
+struct CFieldView::Loaded {
+    geo::ReadResult result;
+    geo::FieldFile file;
+    geo::FieldFigures figures;
+    std::shared_ptr<const CFieldShape> shape;
+    QString name;
+};
+
+// What the worker threads share with the view: the view's pointer, cleared
+// when it goes, under a mutex the queued call is posted under.
+struct CFieldView::Shared {
+    std::mutex mutex;
+    CFieldView* view = nullptr;
+};
+
+CFieldView::CFieldView(QWidget* parent) : QWidget(parent), shared_(std::make_shared<Shared>()) {
+    shared_->view = this;
+    auto* split = new QSplitter(Qt::Horizontal, this);
+    map_ = new CFieldMapWidget(split);
+    auto* side = new QWidget(split);
+    auto* sideLayout = new QVBoxLayout(side);
+    sideLayout->setContentsMargins(0, 0, 0, 0);
+    message_ = new QLabel(side);
+    message_->setWordWrap(true);
+    figures_ = new QTreeWidget(side);
+    figures_->setColumnCount(2);
+    figures_->setHeaderHidden(true);
+    figures_->setRootIsDecorated(false);
+    figures_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    sideLayout->addWidget(message_);
+    sideLayout->addWidget(figures_, 1);
+    split->addWidget(map_);
+    split->addWidget(side);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(split);
+    ApplyTexts();
+}
+
+CFieldView::~CFieldView() {
+    const std::lock_guard lock(shared_->mutex);
+    shared_->view = nullptr;
+}
+
+void CFieldView::ShowFile(const QString& path) {
+    const std::string p = path.toStdString();
+    Start([p](geo::FieldFile& f) { return geo::ReadFieldFile(p, f); }, path);
+}
+
+void CFieldView::ShowBytes(const QByteArray& bytes, const QString& name) {
+    const std::string n = name.toStdString();
+    Start(
+        [bytes, n](geo::FieldFile& f) {
+            return geo::ReadFieldBytes({reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                        static_cast<std::size_t>(bytes.size())},
+                                       n, f);
+        },
+        name);
+}
+
+void CFieldView::Start(std::function<geo::ReadResult(geo::FieldFile&)> read, const QString& name) {
+    const unsigned gen = ++generation_;
+    shown_ = name;
+    busy_ = true;
+    message_->setText(Q(FormatText(StringId::RES_FIELD_READING, name.toStdString().c_str())));
+    std::thread([shared = shared_, read = std::move(read), name, gen] {
+        auto l = std::make_shared<Loaded>();
+        l->name = name;
+        l->result = read(l->file);
+        if (l->result.ok()) {
+            l->figures = geo::ComputeFigures(l->file);
+            l->shape = std::make_shared<const CFieldShape>(l->file);
+        }
+        const std::lock_guard lock(shared->mutex);
+        if (CFieldView* v = shared->view)
+            QMetaObject::invokeMethod(
+                v, [v, l, gen] { v->Apply(l, gen); }, Qt::QueuedConnection);
+    }).detach();
+}
+
+void CFieldView::Apply(const std::shared_ptr<Loaded>& l, unsigned generation) {
+    if (generation != generation_) return;  // a later file was chosen meanwhile
+    busy_ = false;
+    current_ = l;
+    figures_->clear();
+    if (!l->result.ok()) {
+        message_->setText(
+            Q(FormatText(StringId::RES_FIELD_INFO_FAILED, l->name.toStdString().c_str(),
+                         geo::ReadErrorMessage(l->result).c_str())));
+        map_->SetShape(nullptr);
+        return;
+    }
+    ApplyTexts();
+    map_->SetShape(l->shape);
+}
+
+void CFieldView::ApplyTexts() {
+    if (!current_ || !current_->result.ok()) {
+        if (!busy_ && !current_) message_->setText(Q(Text(StringId::RES_FIELD_NO_FILE)));
+        return;
+    }
+    message_->setText(QFileInfo(current_->name).fileName());
+    message_->setToolTip(current_->name);
+    figures_->clear();
+    for (const geo::FigureLine& line : geo::FigureLines(current_->file, current_->figures)) {
+        auto* item = new QTreeWidgetItem(figures_, {Q(line.label), Q(line.value)});
+        item->setToolTip(1, Q(line.value));
+    }
+}
+
+}  // namespace dorvane

@@ -1,0 +1,91 @@
+#pragma once
+// The field view: a pane with the map of a track or field (CFieldMapWidget)
+// and its figures beside it (WGS84 and the handheld's, geo::FigureLines).
+// Files are read and prepared on a worker thread; the result comes back to
+// the GUI thread by a queued call, so a large file never freezes the window.
+// The map zooms with the wheel (around the pointer) and +/-, pans by
+// dragging, fits with Home. GUI thread only.
+
+#include <QByteArray>
+#include <QWidget>
+#include <memory>
+#include <mutex>
+
+#include "geo/figures.h"
+#include "ui/field_map.h"
+#include "ui/tile_fetcher.h"
+
+class QLabel;
+class QTreeWidget;
+
+namespace dorvane {
+
+class CFieldMapWidget : public QWidget {
+public:
+    explicit CFieldMapWidget(QWidget* parent = nullptr);
+
+    void SetShape(std::shared_ptr<const CFieldShape> shape);
+    /// Replaces the tile source (the settings changed).
+    void SetTiles(const TileSettings& s);
+    CTileFetcher* Tiles() const { return tiles_; }
+    const MapView& View() const { return view_; }
+    void Fit();
+    void ZoomBy(double levels, QPointF around);
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    std::shared_ptr<const CFieldShape> shape_;
+    CTileFetcher* tiles_ = nullptr;
+    MapView view_;
+    bool fitted_ = true;  ///< follows the size until the user moves the map
+    bool dragging_ = false;
+    QPointF dragFrom_;
+};
+
+class CFieldView : public QWidget {
+public:
+    explicit CFieldView(QWidget* parent = nullptr);
+    ~CFieldView() override;
+
+    /// Reads and shows the file at `path` (asynchronously).
+    void ShowFile(const QString& path);
+    /// Shows a file image held in memory (a preview of a handheld file).
+    void ShowBytes(const QByteArray& bytes, const QString& name);
+    /// Re-applies the texts after a language switch.
+    void ApplyTexts();
+
+    CFieldMapWidget* Map() const { return map_; }
+    /// The figures shown, label and value per line.
+    QTreeWidget* Figures() const { return figures_; }
+    /// The message line (reading…, errors).
+    QLabel* Message() const { return message_; }
+    /// The name of what is shown (or being read); empty at first.
+    QString Shown() const { return shown_; }
+    /// True while a file is being read.
+    bool Busy() const { return busy_; }
+
+private:
+    struct Loaded;
+    struct Shared;
+    void Start(std::function<geo::ReadResult(geo::FieldFile&)> read, const QString& name);
+    void Apply(const std::shared_ptr<Loaded>& l, unsigned generation);
+
+    CFieldMapWidget* map_;
+    QTreeWidget* figures_;
+    QLabel* message_;
+    QString shown_;
+    bool busy_ = false;
+    unsigned generation_ = 0;
+    std::shared_ptr<Loaded> current_;
+    std::shared_ptr<Shared> shared_;
+};
+
+}  // namespace dorvane

@@ -1,0 +1,369 @@
+#include "ui/ledger_window.h"
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "export/gis_export.h"
+#include "geo/figure_lines.h"
+#include "i18n/string_table.h"
+#include "report/ledger_table.h"
+#include "report/output_file.h"
+#include "report_pdf/ledger_pdf.h"
+#include "report_pdf/ledger_render.h"
+#include "ui/tile_fetcher.h"
+
+namespace dorvane {
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+QString T(StringId id) {
+    return Q(Text(id));
+}
+
+/// Sorts numbers by value (kept in the user role), texts by their text.
+class CCellItem : public QTableWidgetItem {
+public:
+    explicit CCellItem(const report::Cell& c) : QTableWidgetItem(Q(c.text)) {
+        if (c.number) setData(Qt::UserRole, *c.number);
+        setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    }
+    bool operator<(const QTableWidgetItem& other) const override {
+        const QVariant a = data(Qt::UserRole), b = other.data(Qt::UserRole);
+        if (a.isValid() && b.isValid()) return a.toDouble() < b.toDouble();
+        if (a.isValid() != b.isValid()) return a.isValid();  // empty cells after numbers
+        return text() < other.text();
+    }
+};
+
+/// Rows of the window's first paint, before the worker's answer.
+constexpr int kInitialWidth = 1100;
+constexpr int kInitialHeight = 600;
+/// Row of the ledger a table row shows (the table sorts its own rows).
+constexpr int kRowIndexRole = Qt::UserRole + 1;
+
+}  // namespace
+
+CLedgerWindow::CLedgerWindow(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("ledgerWindow"));
+    resize(kInitialWidth, kInitialHeight);
+    auto* top = new QHBoxLayout;
+    folder_ = new QPushButton(this);
+    recursive_ = new QCheckBox(this);
+    filter_ = new QCheckBox(this);
+    fromLabel_ = new QLabel(this);
+    toLabel_ = new QLabel(this);
+    from_ = new QDateEdit(QDate::currentDate().addMonths(-1), this);
+    to_ = new QDateEdit(QDate::currentDate(), this);
+    for (QDateEdit* d : {from_, to_}) {
+        d->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        d->setCalendarPopup(true);
+        d->setEnabled(false);
+    }
+    top->addWidget(folder_);
+    top->addWidget(recursive_);
+    top->addSpacing(20);
+    top->addWidget(filter_);
+    top->addWidget(fromLabel_);
+    top->addWidget(from_);
+    top->addWidget(toLabel_);
+    top->addWidget(to_);
+    top->addStretch();
+
+    table_ = new QTableWidget(this);
+    table_->setObjectName(QStringLiteral("ledgerTable"));
+    table_->setColumnCount(report::kLedgerColumnCount);
+    table_->setSortingEnabled(true);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->verticalHeader()->hide();
+    totals_ = new QTableWidget(1, report::kLedgerColumnCount, this);
+    totals_->setObjectName(QStringLiteral("ledgerTotals"));
+    totals_->horizontalHeader()->hide();
+    totals_->verticalHeader()->hide();
+    totals_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    totals_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    totals_->setFixedHeight(totals_->verticalHeader()->defaultSectionSize() + 4);
+    // The totals row keeps under its columns.
+    connect(table_->horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int i, int, int w) { totals_->setColumnWidth(i, w); });
+    connect(table_->horizontalScrollBar(), &QScrollBar::valueChanged,
+            totals_->horizontalScrollBar(), &QScrollBar::setValue);
+
+    status_ = new QLabel(this);
+    auto* bottom = new QHBoxLayout;
+    csv_ = new QPushButton(this);
+    pdf_ = new QPushButton(this);
+    print_ = new QPushButton(this);
+    close_ = new QPushButton(this);
+    bottom->addWidget(status_, 1);
+    for (QPushButton* b : {csv_, pdf_, print_, close_}) {
+        b->setAutoDefault(false);
+        bottom->addWidget(b);
+    }
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(table_, 1);
+    layout->addWidget(totals_);
+    layout->addLayout(bottom);
+
+    connect(folder_, &QPushButton::clicked, this, &CLedgerWindow::ChooseFolder);
+    connect(recursive_, &QCheckBox::toggled, this, [this] { StartWorker(); });
+    connect(filter_, &QCheckBox::toggled, this, [this](bool on) {
+        from_->setEnabled(on);
+        to_->setEnabled(on);
+        ApplyFilter();
+    });
+    connect(from_, &QDateEdit::dateChanged, this, [this] { ApplyFilter(); });
+    connect(to_, &QDateEdit::dateChanged, this, [this] { ApplyFilter(); });
+    connect(csv_, &QPushButton::clicked, this, &CLedgerWindow::ExportCsv);
+    connect(pdf_, &QPushButton::clicked, this, &CLedgerWindow::ExportPdf);
+    connect(print_, &QPushButton::clicked, this, &CLedgerWindow::Print);
+    connect(close_, &QPushButton::clicked, this, &QDialog::close);
+    Retranslate();
+}
+
+CLedgerWindow::~CLedgerWindow() {
+    StopWorker();
+}
+
+void CLedgerWindow::Retranslate() {
+    setWindowTitle(T(StringId::RES_LEDGER_TITLE));
+    folder_->setText(T(StringId::RES_LEDGER_FOLDER));
+    recursive_->setText(T(StringId::RES_LEDGER_RECURSIVE));
+    filter_->setText(T(StringId::RES_LEDGER_FILTER));
+    fromLabel_->setText(T(StringId::RES_LEDGER_FROM));
+    toLabel_->setText(T(StringId::RES_LEDGER_TO));
+    csv_->setText(T(StringId::RES_LEDGER_EXPORT_CSV));
+    pdf_->setText(T(StringId::RES_LEDGER_EXPORT_PDF));
+    print_->setText(T(StringId::RES_LEDGER_PRINT));
+    close_->setText(T(StringId::RES_LEDGER_CLOSE));
+    QStringList heads;
+    for (auto c : report::AllColumns()) heads << Q(report::ColumnTitle(c));
+    table_->setHorizontalHeaderLabels(heads);
+    Fill();
+}
+
+void CLedgerWindow::Load(const QStringList& paths) {
+    paths_ = paths;
+    StartWorker();
+}
+
+void CLedgerWindow::StopWorker() {
+    if (cancel_) cancel_->store(true);
+    if (worker_.joinable()) worker_.join();
+}
+
+void CLedgerWindow::StartWorker() {
+    StopWorker();
+    std::vector<std::filesystem::path> inputs;
+    for (const QString& p : paths_) inputs.emplace_back(p.toStdString());
+    report::LedgerOptions options;
+    options.recursive = recursive_->isChecked();
+    cancel_ = std::make_shared<std::atomic<bool>>(false);
+    const unsigned generation = ++generation_;
+    loading_ = true;
+    csv_->setEnabled(false);
+    pdf_->setEnabled(false);
+    print_->setEnabled(false);
+    status_->setText(
+        Q(FormatText(StringId::RES_FIELD_READING, paths_.value(0).toStdString().c_str())));
+    worker_ = std::thread([this, inputs, options, cancel = cancel_, generation]() mutable {
+        options.cancel = cancel.get();
+        report::Ledger all = report::BuildLedger(inputs, options);
+        if (cancel->load()) return;
+        // The window outlives this thread (its destructor joins it), and a
+        // call queued to a window being destroyed is dropped by Qt.
+        QMetaObject::invokeMethod(
+            this,
+            [this, all = std::move(all), generation]() mutable {
+                OnLoaded(std::move(all), generation);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CLedgerWindow::OnLoaded(report::Ledger all, unsigned generation) {
+    if (generation != generation_) return;  // an older load's answer
+    if (worker_.joinable()) worker_.join();
+    loading_ = false;
+    all_ = std::move(all);
+    csv_->setEnabled(true);
+    pdf_->setEnabled(true);
+    print_->setEnabled(true);
+    ApplyFilter();
+}
+
+void CLedgerWindow::ApplyFilter() {
+    report::DateRange range;
+    if (filter_->isChecked()) {
+        std::string bad;
+        const auto r = report::RangeOfDays(from_->date().toString(Qt::ISODate).toStdString(),
+                                           to_->date().toString(Qt::ISODate).toStdString(), bad);
+        if (r)
+            range = *r;
+        else
+            range.from = range.to = 0;  // the last day before the first: nothing
+    }
+    shown_ = report::FilterLedger(all_, range);
+    Fill();
+}
+
+void CLedgerWindow::Fill() {
+    if (loading_) return;
+    const auto cols = report::AllColumns();
+    table_->setSortingEnabled(false);
+    table_->clearContents();
+    table_->setRowCount(static_cast<int>(shown_.rows.size()));
+    for (int r = 0; r < static_cast<int>(shown_.rows.size()); ++r) {
+        for (int c = 0; c < static_cast<int>(cols.size()); ++c) {
+            auto* item =
+                new CCellItem(report::CellOf(shown_.rows[static_cast<std::size_t>(r)], cols[c]));
+            item->setData(kRowIndexRole, r);
+            if (report::IsNumericColumn(cols[c]))
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            table_->setItem(r, c, item);
+        }
+    }
+    table_->setSortingEnabled(true);
+    for (int c = 0; c < static_cast<int>(cols.size()); ++c) {
+        auto* item = new CCellItem(report::TotalsCell(shown_.totals, cols[c]));
+        if (report::IsNumericColumn(cols[c]))
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        QFont f = item->font();
+        f.setBold(true);
+        item->setFont(f);
+        totals_->setItem(0, c, item);
+    }
+    table_->resizeColumnsToContents();
+    status_->setText(Q(FormatText(
+        StringId::RES_LEDGER_SKIPPED, static_cast<int>(shown_.skippedNotField),
+        static_cast<int>(shown_.skippedDuplicate), static_cast<int>(shown_.skippedOutOfRange))));
+}
+
+void CLedgerWindow::ChooseFolder() {
+    QFileDialog dlg(this, T(StringId::RES_LEDGER_FOLDER));
+    dlg.setFileMode(QFileDialog::Directory);
+    dlg.setOption(QFileDialog::ShowDirsOnly);
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
+    if (!paths_.isEmpty()) dlg.setDirectory(QFileInfo(paths_.front()).absolutePath());
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
+    Load({dlg.selectedFiles().front()});
+}
+
+namespace {
+// Asks for an output file; the dialog asks before replacing one.
+QString SaveName(QWidget* parent, const QString& title, const QString& filter,
+                 const QString& suffix) {
+    QFileDialog dlg(parent, title);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
+    dlg.setNameFilter(filter);
+    dlg.setDefaultSuffix(suffix);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {};
+    return dlg.selectedFiles().front();
+}
+}  // namespace
+
+void CLedgerWindow::Complain(const QString& path, const std::string& why) {
+    QMessageBox::warning(
+        this, windowTitle(),
+        Q(FormatText(StringId::RES_LEDGER_WRITE_FAILED, path.toStdString().c_str(), why.c_str())));
+}
+
+void CLedgerWindow::ExportCsv() {
+    const QString path =
+        SaveName(this, csv_->text(), QStringLiteral("CSV (*.csv)"), QStringLiteral("csv"));
+    if (path.isEmpty()) return;
+    const auto o = report::WriteOutputFile(path.toStdString(), report::LedgerCsv(shown_), true);
+    if (!o.ok()) Complain(path, o.message);
+}
+
+void CLedgerWindow::ExportPdf() {
+    const QString path =
+        SaveName(this, pdf_->text(), QStringLiteral("PDF (*.pdf)"), QStringLiteral("pdf"));
+    if (path.isEmpty()) return;
+    report::PdfOptions options;
+    options.tiles.clear();  // the profile's tile source
+    const auto o = report::WriteLedgerPdf(shown_, path.toStdString(), true, options);
+    if (!o.ok()) Complain(path, o.message);
+}
+
+void CLedgerWindow::Print() {
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dlg(&printer, this);
+    if (dlg.exec() != QDialog::Accepted) return;
+    if (!report::RenderLedger(shown_, printer, LoadTileSettings()))
+        Complain(printer.printerName(), "cannot print");
+}
+
+void ExportAsDialog(QWidget* parent, const QStringList& paths) {
+    struct Choice {
+        const char* filter;
+        gis::GisFormat format;
+        const char* suffix;
+    };
+    static const Choice kChoices[] = {
+        {"GeoPackage (*.gpkg)", gis::GisFormat::kGpkg, "gpkg"},
+        {"Shapefile (*)", gis::GisFormat::kShapefile, ""},
+        {"GeoJSON (*.geojson)", gis::GisFormat::kGeoJson, "geojson"},
+        {"KML (*.kml)", gis::GisFormat::kKml, "kml"},
+        {"DXF (*.dxf)", gis::GisFormat::kDxf, "dxf"},
+        {"CSV (*.csv)", gis::GisFormat::kCsv, "csv"},
+    };
+    QFileDialog dlg(parent, T(StringId::RES_LEDGER_MENU_EXPORT));
+    dlg.setObjectName(QStringLiteral("exportAsDialog"));
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
+    QStringList filters;
+    for (const auto& c : kChoices) filters << QString::fromLatin1(c.filter);
+    dlg.setNameFilters(filters);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
+    const Choice& choice =
+        kChoices[std::max<qsizetype>(0, filters.indexOf(dlg.selectedNameFilter()))];
+    QString out = dlg.selectedFiles().front();
+    if (*choice.suffix && QFileInfo(out).suffix().isEmpty())
+        out += QLatin1Char('.') + QLatin1String(choice.suffix);
+
+    std::vector<gis::ExportSource> sources;
+    QStringList failed;
+    for (const QString& p : paths) {
+        gis::ExportSource s;
+        s.path = p.toStdString();
+        const geo::ReadResult r = geo::ReadFieldFile(s.path, s.field);
+        if (r.ok())
+            sources.push_back(std::move(s));
+        else
+            failed << QFileInfo(p).fileName() + QStringLiteral(": ") + Q(geo::ReadErrorMessage(r));
+    }
+    std::string why;
+    if (sources.empty()) {
+        why = Text(StringId::RES_LEDGER_NOTHING);
+    } else {
+        // The file dialog has asked before replacing an existing output.
+        const gis::ExportResult r = gis::ExportGis(sources, choice.format, out.toStdString(), true);
+        if (!r.ok())
+            why = std::string(gis::ExportErrorText(r.error)) +
+                  (r.message.empty() ? "" : " (" + r.message + ")");
+    }
+    if (!why.empty())
+        failed.prepend(Q(
+            FormatText(StringId::RES_LEDGER_WRITE_FAILED, out.toStdString().c_str(), why.c_str())));
+    if (!failed.isEmpty())
+        QMessageBox::warning(parent, T(StringId::RES_LEDGER_MENU_EXPORT),
+                             failed.join(QLatin1Char('\n')));
+}
+
+}  // namespace dorvane

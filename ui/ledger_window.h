@@ -1,0 +1,90 @@
+#pragma once
+// The field ledger window: the ledger of the computer pane's selection or of
+// a folder (optionally with its sub-folders), sortable by every column by a
+// click on its heading, with a totals row, a date-range filter, CSV and PDF
+// export and printing through the desktop's print dialog.
+//
+// The files are read on a worker thread (one at a time; a new load cancels
+// the previous one through its atomic flag and waits for it, which takes at
+// most the reading of one file); the rows reach the window through a queued
+// call. Everything else runs on the GUI thread. The PDF and the printout take
+// the map pictures from the field view's snapshot with the tile source of the
+// profile (tiles when they come within the picture's wait, the grid otherwise).
+
+#include <QDialog>
+#include <QStringList>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "report/ledger.h"
+
+class QCheckBox;
+class QDateEdit;
+class QLabel;
+class QPushButton;
+class QTableWidget;
+
+namespace dorvane {
+
+class CLedgerWindow : public QDialog {
+public:
+    explicit CLedgerWindow(QWidget* parent = nullptr);
+    ~CLedgerWindow() override;
+    CLedgerWindow(const CLedgerWindow&) = delete;
+    CLedgerWindow& operator=(const CLedgerWindow&) = delete;
+
+    /// Reads `paths` (files and folders) on the worker; returns at once.
+    void Load(const QStringList& paths);
+    /// True while the worker reads.
+    bool Loading() const { return loading_; }
+    /// The rows shown (date filter applied), in the ledger's order.
+    const report::Ledger& Shown() const { return shown_; }
+    QTableWidget* Table() const { return table_; }
+    QTableWidget* TotalsTable() const { return totals_; }
+    /// Re-applies the texts of the current language.
+    void Retranslate();
+
+private:
+    void StartWorker();
+    void StopWorker();
+    void OnLoaded(report::Ledger all, unsigned generation);
+    void ApplyFilter();
+    void Fill();
+    void ChooseFolder();
+    void ExportCsv();
+    void ExportPdf();
+    void Print();
+    void Complain(const QString& path, const std::string& why);
+
+    QStringList paths_;
+    report::Ledger all_;
+    report::Ledger shown_;
+    bool loading_ = false;
+    unsigned generation_ = 0;
+    std::shared_ptr<std::atomic<bool>> cancel_;
+    std::thread worker_;
+
+    QTableWidget* table_ = nullptr;
+    QTableWidget* totals_ = nullptr;
+    QLabel* status_ = nullptr;
+    QPushButton* folder_ = nullptr;
+    QCheckBox* recursive_ = nullptr;
+    QCheckBox* filter_ = nullptr;
+    QLabel* fromLabel_ = nullptr;
+    QLabel* toLabel_ = nullptr;
+    QDateEdit* from_ = nullptr;
+    QDateEdit* to_ = nullptr;
+    QPushButton* csv_ = nullptr;
+    QPushButton* pdf_ = nullptr;
+    QPushButton* print_ = nullptr;
+    QPushButton* close_ = nullptr;
+};
+
+/// "Export as…": asks for a file and a format, then exports `paths` (field
+/// and track files) through GDAL. Reads and writes on the GUI thread (the
+/// figures of 1 000 fields take a tenth of a second); failures are shown in
+/// a message box.
+void ExportAsDialog(QWidget* parent, const QStringList& paths);
+
+}  // namespace dorvane

@@ -1,0 +1,12 @@
+# dorvane_map: the field view's map drawing, tile fetcher and snapshot. Qt Gui
+# and Network only (no widgets), so the desktop program and the ledger's PDF
+# (linked into dorvane-cli) share one renderer. Included from the top level
+# before report_pdf and ui.
+add_library(dorvane_map STATIC
+  ${PROJECT_SOURCE_DIR}/ui/field_map.cpp
+  ${PROJECT_SOURCE_DIR}/ui/field_snapshot.cpp
+  ${PROJECT_SOURCE_DIR}/ui/tile_fetcher.cpp
+)
+target_include_directories(dorvane_map PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(dorvane_map PUBLIC dorvane_core Qt6::Gui Qt6::Network)
+dorvane_warnings(dorvane_map)
