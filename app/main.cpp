@@ -207,10 +207,10 @@ int main(int argc, char** argv) {
 
     const Args args = ParseArgs(argc, argv);
     if (!args.ok) {
-        std::fprintf(stderr,
-                     "usage: %s [--port PATH] [--connect] [-Code_Chi | -Code_Eng] [FILE]\n"
-                     "       %s --snapshot FILE --out PICTURE.png [--size WxH] [--tiles URL|none]\n",
-                     argv[0], argv[0]);
+        ApplyUserLocale();
+        LoadLanguage(ChooseLanguage(JoinCommandLine(argc, argv), UserLocaleName()));
+        std::fprintf(stderr, "%s\n%s --snapshot FILE --out PICTURE.png [--size WxH] [--tiles URL|none]\n",
+                     FormatText(Text(StringId::RES_CORE2_GUI_USAGE), argv[0]).c_str(), argv[0]);
         return 2;
     }
     ApplyUserLocale();

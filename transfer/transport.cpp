@@ -24,11 +24,21 @@ CTransport::~CTransport() {
     Stop();
 }
 
-void CTransport::ClearJobs() {
-    // The queue is the worker's while it runs. A run that has finished its
-    // jobs is only sending its closing frame: let it end, then take the queue.
+void CTransport::FinishRun() {
+    // A run that has finished its jobs is only sending its closing frame: let
+    // it end (at most kFinishWaitMs), else stop it.
     if (thread_.joinable() && !Join(kFinishWaitMs)) Stop();
     if (thread_.joinable()) thread_.join();
+}
+
+void CTransport::SetLink(IDevice* link) {
+    FinishRun();
+    link_ = link;
+}
+
+void CTransport::ClearJobs() {
+    // The queue is the worker's while it runs.
+    FinishRun();
     jobIndex_ = 0;
     jobs_.clear();
 }

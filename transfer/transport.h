@@ -86,7 +86,10 @@ public:
     /// ended (a front end closes what is still waiting for the run).
     void SetFinishedCallback(std::function<void()> cb) { finishedCallback_ = std::move(cb); }
     void SetProtocol(IProtocol* engine) { engine_ = engine; }
-    void SetLink(IDevice* link) { link_ = link; }
+    /// Sets the link of the next run. A run still ending (sending its closing
+    /// frame) is waited for first, as in ClearJobs, so it never writes to a
+    /// link that was swapped under it. GUI or caller thread, never the worker.
+    void SetLink(IDevice* link);
     IDevice* Link() const { return link_; }
 
     /// Empties the queue. A worker still running is waited for (at most
@@ -123,6 +126,8 @@ public:
     bool IsLastJob() const;
 
 private:
+    /// Waits for a run that is still ending, then stops it (see ClearJobs).
+    void FinishRun();
     static int OnReceive(void* self, const std::uint8_t* bytes, std::size_t count);
     void Run();
     void RunJobs();

@@ -125,7 +125,7 @@ TEST(CliInfo, TextFormAndExitStatus) {
     TempDir dir;
     InfoRun r = Info(dir, Sample("A0602_vertex.txt") + " " + Sample("T0602_few.gpx"));
     EXPECT_EQ(r.status, 0) << r.out;
-    for (const char* want : {"Area (WGS84): ", " mu", "Area (handheld): ",
+    for (const char* want : {"Area (WGS84): ", " mu", "Area (GPS device): ",
                              "Perimeter total price: ", "Kind: Track", "Duration: ", "Start: "})
         EXPECT_NE(r.out.find(want), std::string::npos) << want << "\n" << r.out;
     r = Info(dir, "nothing.gpx", true);

@@ -233,7 +233,9 @@ private slots:
         int withKeys = 0;
         for (QAction* a : frame.findChildren<QAction*>())
             if (!a->shortcut().isEmpty()) ++withKeys;
-        QCOMPARE(withKeys, 7);
+        // The seven of the table, and the field view (Ctrl+G), the ledger
+        // (Ctrl+L) and Export as (Ctrl+E).
+        QCOMPARE(withKeys, 10);
     }
 
     // The seven keys, pressed in the order a day's work takes them.
@@ -270,7 +272,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(rig.device.filePath(QStringLiteral("C.txt"))),
                                  kWaitMs);
         QCOMPARE(rig.messages,
-                 QStringList{Q(FormatText(StringId::RES_CLEFTFORMVIEW_MESSAGE02, 1))});
+                 QStringList{Q(CountText(StringId::RES_CLEFTFORMVIEW_MESSAGE02, StringId::RES_CORE2_DELETE_ONE_ITEM, 1))});
 
         // F5 lists the handheld again: a file put there since shows up.
         WriteFile(rig.device.filePath(QStringLiteral("D.txt")), 4);
@@ -513,7 +515,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(
             !QFileInfo::exists(rig.computer.filePath(QStringLiteral("plot.txt"))), kWaitMs);
         QCOMPARE(rig.messages,
-                 QStringList{Q(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, 1))});
+                 QStringList{Q(CountText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, StringId::RES_CORE2_DELETE_ONE_ITEM, 1))});
 
         // The background menu: everything can be chosen; New Folder makes one.
         list->clearSelection();

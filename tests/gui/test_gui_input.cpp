@@ -293,7 +293,7 @@ private slots:
         QTRY_VERIFY(list->hasFocus());
         rig.answer = QMessageBox::No;
         const QString question =
-            QString::fromStdString(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, 1));
+            QString::fromStdString(CountText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, StringId::RES_CORE2_DELETE_ONE_ITEM, 1));
 
         SelectNames(list, {"file.txt"});
         QTest::keyClick(list, Qt::Key_F2);
@@ -359,7 +359,7 @@ private slots:
         QTest::keyClick(list, Qt::Key_Delete);
         QTRY_COMPARE(rig.messages.size(), 1);
         QCOMPARE(rig.messages[0],
-                 QString::fromStdString(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, 1)));
+                 QString::fromStdString(CountText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, StringId::RES_CORE2_DELETE_ONE_ITEM, 1)));
     }
 
     void startsWithTheComputerPaneActive() {
