@@ -24,6 +24,7 @@ class CLeftFormView;
 class CRightFormView;
 class CListFormView;
 class CQtFrontEnd;
+class CSplitTracker;
 class CTransWait;
 
 /// The splitter rule: for a client width w, half = trunc(w * -0.5); the
@@ -109,6 +110,7 @@ private:
     std::unique_ptr<CQtFrontEnd> fe_;
     std::unique_ptr<CDorvaneDoc> doc_;
     QSplitter* splitter_ = nullptr;
+    CSplitTracker* splitTracker_ = nullptr;  // the "Split" command's divider tracking
     CLeftFormView* left_ = nullptr;
     CRightFormView* right_ = nullptr;
     CListFormView* active_ = nullptr;
