@@ -33,6 +33,7 @@
 #include "ui/qt_translations.h"
 #include "ui/right_form_view.h"
 #include "ui/sort_list.h"
+#include "ui/split_tracker.h"
 #include "ui/trans_wait.h"
 
 namespace dorvane {
@@ -181,6 +182,7 @@ CMainFrame::CMainFrame(CDorvaneDoc::Options options, Hooks hooks) : hooks_(std::
     splitter_->addWidget(left_);
     splitter_->addWidget(right_);
     setCentralWidget(splitter_);
+    splitTracker_ = new CSplitTracker(splitter_, this);
     splitterReady_ = true;
     actions_[cmd::kConvert]->setChecked(convert);
     right_->ShowInitialFolder();
@@ -392,7 +394,7 @@ void CMainFrame::RunCommand(int id) {
     case cmd::kAbout: ShowAbout(); break;
     case cmd::kToolbar: findChild<QToolBar*>()->setVisible(action->isChecked()); break;
     case cmd::kStatusBar: statusBar()->setVisible(action->isChecked()); break;
-    case cmd::kSplit: ApplySplitRule(); break;
+    case cmd::kSplit: splitTracker_->Start(); break;
     case cmd::kConvert: SetConvertOnDownload(action->isChecked()); break;
     case cmd::kFieldView:
         fieldDock_->setVisible(action->isChecked());

@@ -25,6 +25,7 @@ class CLeftFormView;
 class CRightFormView;
 class CListFormView;
 class CQtFrontEnd;
+class CSplitTracker;
 class CTransWait;
 class CFieldView;
 class CLedgerWindow;
@@ -122,6 +123,7 @@ private:
     std::unique_ptr<CQtFrontEnd> fe_;
     std::unique_ptr<CDorvaneDoc> doc_;
     QSplitter* splitter_ = nullptr;
+    CSplitTracker* splitTracker_ = nullptr;  // the "Split" command's divider tracking
     CLeftFormView* left_ = nullptr;
     CRightFormView* right_ = nullptr;
     CListFormView* active_ = nullptr;

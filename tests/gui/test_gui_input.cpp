@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTest>
@@ -715,6 +716,39 @@ private slots:
         QTRY_VERIFY(!menu->isVisible());
         QTRY_COMPARE(rig.frame->StatusText(status_pane::kMessage),
                      T(StringId::RES_CMAINFRAME_TP_READY));
+    }
+
+    // "Split" lets the divider follow the arrow keys or the mouse until
+    // Return or a click keeps it, or Escape puts it back.
+    void splitMovesTheDividerWithKeysAndMouse() {
+        CMainFrame frame;
+        frame.resize(1000, 600);
+        QVERIFY(ShowActive(&frame));
+        QSplitter* splitter = frame.Splitter();
+        const int start = splitter->sizes().at(0);
+        auto keyToFocus = [](Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+            QWidget* focus = QApplication::focusWidget();
+            QVERIFY(focus);
+            QTest::keyClick(focus, key, mods);
+        };
+        frame.Action(cmd::kSplit)->trigger();
+        for (int i = 0; i < 3; ++i) keyToFocus(Qt::Key_Right);
+        keyToFocus(Qt::Key_Left, Qt::ControlModifier);
+        keyToFocus(Qt::Key_Return);
+        QCOMPARE(splitter->sizes().at(0), start + 3 * 16 - 1);
+        frame.Action(cmd::kSplit)->trigger();
+        keyToFocus(Qt::Key_Left);
+        QCOMPARE(splitter->sizes().at(0), start + 3 * 16 - 1 - 16);
+        keyToFocus(Qt::Key_Escape);
+        QCOMPARE(splitter->sizes().at(0), start + 3 * 16 - 1);
+        // The mouse: the divider follows it and a click leaves it there.
+        frame.Action(cmd::kSplit)->trigger();
+        QWidget* cover = QApplication::focusWidget();
+        QVERIFY(cover && cover != frame.ComputerPane()->List());
+        QTest::mouseMove(cover, QPoint(300, 100));
+        QTest::mouseClick(cover, Qt::LeftButton, Qt::NoModifier, QPoint(300, 100));
+        QCOMPARE(splitter->sizes().at(0), 300);
+        QVERIFY(!cover->isVisible());
     }
 
 private:
