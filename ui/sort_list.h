@@ -71,7 +71,7 @@ public:
     int AddRow(const QIcon& icon, int kind, qint64 size, const QStringList& texts);
     /// Appends many rows at once (faster than AddRow for large folders). A
     /// fill widens each column that is too narrow for its texts or heading
-    /// (the specification's widths stay the minimum) unless the user has set
+    /// (the widths of the column texts stay the minimum) unless the user has set
     /// that column's width.
     void AddRows(QList<QTreeWidgetItem*> items);
     static QTreeWidgetItem* MakeRow(const QIcon& icon, int kind, qint64 size, const QStringList& texts);
