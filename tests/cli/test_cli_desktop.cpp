@@ -198,16 +198,5 @@ TEST_F(CliJson, JsonGoesWithLsOnlyAndAFailureLeavesStdoutEmpty) {
     EXPECT_EQ(r.out, "") << "a script reading stdout must not get half a listing";
 }
 
-TEST_F(CliJson, NoSearchTriesOnlyTheRememberedPort) {
-    // A remembered port missing from the machine's list becomes its first port.
-    if (!Cli(dir_, "C", "ports").out.empty())
-        GTEST_SKIP() << "this machine's serial ports replace a remembered pty";
-    // The first run remembers the port that answered; --no-search then goes straight to it.
-    ASSERT_EQ(Cli(dir_, "C", "--port " + sim_->path() + " --timeout 1000 ls").status, 0);
-    const CliRun r = Cli(dir_, "C", "--no-search --timeout 1000 ls");
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("note.txt\t6\t"), std::string::npos) << r.out;
-}
-
 }  // namespace
 }  // namespace dorvane

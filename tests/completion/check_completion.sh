@@ -92,7 +92,9 @@ expect "$(nl 'T0601.gpx' 'T0602\ copy.gpx')" dorvane-cli --port "$port" get T0
 expect "$(nl 'A0601.txt')" dorvane-cli --port "$port" rm T0601.gpx A
 expect "$(nl '测试.gpx')" dorvane-cli mv --port "$port" 测
 [ -e "$work/local/PWNED" ] && { echo "FAIL: a handheld name was run as a command"; failures=$((failures + 1)); }
-# No port given and none remembered: no listing, no wait.
+# No port given and none remembered: no listing, no wait. The runs above,
+# whose --port was for that run only, still saved the default settings.
+rm -f "$XDG_CONFIG_HOME/dorvane/Dorvane.cfg"
 start=$(date +%s)
 expect "" dorvane-cli get T
 [ $(($(date +%s) - start)) -le 1 ] || { echo "FAIL: completing without a port waited"; failures=$((failures + 1)); }
@@ -100,15 +102,9 @@ expect "" dorvane-cli get T
 start=$(date +%s)
 expect "" dorvane-cli --port "$work/no-such-port" get T
 [ $(($(date +%s) - start)) -le 5 ] || { echo "FAIL: a silent port held the completion"; failures=$((failures + 1)); }
-# A remembered port (the settings file of an earlier run): the names without --port,
-# unless this machine's own serial ports replace a remembered pty at start.
-if [ -z "$(dorvane-cli ports 2>/dev/null)" ]; then
-    dorvane-cli --port "$port" --timeout 1000 ls >/dev/null 2>&1
-    _dorvane_cli_cache_key=unset
-    expect "$(nl 'A0601.txt')" dorvane-cli rm A
-else
-    echo "check_completion: (remembered port not checked: this machine has serial ports)"
-fi
+# (A remembered port cannot be a pty: the programs replace a remembered port
+# that is not among the machine's ports, which always hold the default one,
+# by the first at start. The settings are tested with the document.)
 # The listing is kept a few seconds: a second Tab does not ask the handheld again.
 expect "$(nl 'T0601.gpx' 'T0602\ copy.gpx')" dorvane-cli --port "$port" get T0
 rm -f "$work/device/T0601.gpx"
