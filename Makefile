@@ -19,7 +19,7 @@ PACKAGES := cmake ninja-build g++ pkg-config ccache git \
             python3-pyatspi at-spi2-core dbus-x11 xdotool qt6-translations-l10n \
             lintian appstream bash-completion poppler-utils
 
-.PHONY: run test deps configure build build-asan test-dev test-asan tsan test-tsan fuzz fuzz-run \
+.PHONY: run test deps configure build build-asan test-dev test-asan tsan test-tsan fuzz fuzz-run fuzz-long \
         package-test soak clean format
 
 deps:
@@ -76,6 +76,12 @@ fuzz: deps
 FUZZ_TIME ?= 25
 fuzz-run: deps
 	scripts/fuzz-run --time $(FUZZ_TIME)
+
+# Every fuzz target for ten minutes, two at a time, at the lowest priority; the
+# inputs that reached new code are merged into the committed corpora (not in CI).
+FUZZ_LONG_TIME ?= 600
+fuzz-long: deps
+	nice -n 19 scripts/fuzz-run --time $(FUZZ_LONG_TIME) --parallel 2 --keep-corpus
 
 # Builds the .deb, unpacks it and runs the installed CLI against the emulator.
 package-test: deps
