@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -119,6 +120,9 @@ void TakeScreenshot(CMainFrame& frame, const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file size limit (ulimit -f) must end a download with EFBIG and its
+    // message, not kill the program half-way.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Quenmark Plotwise"));
     QCoreApplication::setApplicationName(QStringLiteral("Dorvane"));

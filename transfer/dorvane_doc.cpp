@@ -10,6 +10,7 @@
 #include "link/serial_ports.h"
 #include "names/encoding.h"
 #include "names/file_names.h"
+#include "names/shown_name.h"
 #include "transfer/text_format.h"
 
 namespace dorvane {
@@ -20,6 +21,11 @@ using namespace wire::cmd;
 constexpr auto kAfterCancel = std::chrono::milliseconds(100);
 /// Longest wait for a worker that was started with nothing to do.
 constexpr int kEmptyRunWaitMs = 5000;
+/// A fetched file may claim at most twice its listed size plus this: a
+/// track still being recorded grows between the listing and the fetch, but
+/// a claim beyond that is a lie, and must not make the computer wait for
+/// (or hold) megabytes that will never come.
+constexpr std::uint64_t kListedSizeSlack = 1024 * 1024;
 }  // namespace
 
 std::string DeviceErrorText(int code) {
@@ -47,6 +53,10 @@ std::string DeviceErrorText(int code) {
             return Text(StringId::RES_GLOBAL_STRING_RES_ERR_LOCAL_READ);
         case kErrorFileTooLarge:
             return Text(StringId::RES_CMAINFRAME_ERROR_DONT_SUPPORT_DOWNLOAD_GMT);
+        case transport_error::kDisconnected:
+            return Text(StringId::RES_FAULTS_DISCONNECTED);
+        case kErrorBadBlocks:
+            return Text(StringId::RES_FAULTS_BAD_DATA);
         case doc_error::kNotConnected:
         case doc_error::kStartFailed:
             return Text(StringId::RES_GLOBAL_STRING_RES_GPS_CONNECT_ERROR);
@@ -55,20 +65,51 @@ std::string DeviceErrorText(int code) {
     }
 }
 
+std::string SaveFailedText(const std::string& folder, WriteError error) {
+    StringId cause = StringId::RES_FAULTS_CAUSE_IO;
+    switch (error) {
+        case WriteError::kDiskFull:
+            cause = StringId::RES_FAULTS_CAUSE_DISK_FULL;
+            break;
+        case WriteError::kTooLarge:
+            cause = StringId::RES_FAULTS_CAUSE_TOO_LARGE;
+            break;
+        case WriteError::kPermissionDenied:
+            cause = StringId::RES_FAULTS_CAUSE_PERMISSION;
+            break;
+        case WriteError::kFolderMissing:
+            cause = StringId::RES_FAULTS_CAUSE_FOLDER_MISSING;
+            break;
+        case WriteError::kNoFreeName:
+            cause = StringId::RES_FAULTS_CAUSE_NO_FREE_NAME;
+            break;
+        case WriteError::kNone:
+        case WriteError::kIoError:
+            break;
+    }
+    return FormatText(Text(StringId::RES_FAULTS_SAVE_FAILED), folder, Text(cause));
+}
+
 CDorvaneDoc::CDorvaneDoc(IDocFrontEnd& frontEnd) : CDorvaneDoc(frontEnd, Options{}) {}
 
 CDorvaneDoc::CDorvaneDoc(IDocFrontEnd& frontEnd, Options options)
-    : fe_(frontEnd), options_(std::move(options)), usb_(options_.usb ? *options_.usb : UsbConfigFromEnvironment()) {
+    : fe_(frontEnd),
+      options_(std::move(options)),
+      usb_(options_.usb ? *options_.usb : UsbConfigFromEnvironment()) {
     settingsPath_ = options_.settingsPath.empty() ? DefaultSettingsPath() : options_.settingsPath;
-    transport_.SetDataCallback([this](std::vector<std::uint8_t>&& b, const TransferJob& j) { return OnData(std::move(b), j); });
+    transport_.SetDataCallback([this](std::vector<std::uint8_t>&& b, const TransferJob& j) {
+        return OnData(std::move(b), j);
+    });
     transport_.SetStopCallback([this](int code, const TransferJob& j) { OnStop(code, j); });
     transport_.SetFinishedCallback([this] {
         // A run can end without a job's result closing the dialog (an empty
         // queue, a failure the handheld reported with code 0): close it then.
         if (fe_.ProgressVisible()) fe_.PostWaitClose(0, WaitCloseKind::kFinished);
     });
-    if (options_.persistSettings) LoadSettings();
-    else settings_ = LoadSettingsFile({}, PortList());
+    if (options_.persistSettings)
+        LoadSettings();
+    else
+        settings_ = LoadSettingsFile({}, PortList());
     transport_.SetProtocol(&engine_);
     transport_.SetLink(&serial_);
     Accept({});
@@ -81,9 +122,13 @@ CDorvaneDoc::~CDorvaneDoc() {
     if (options_.persistSettings) SaveSettings();
 }
 
-void CDorvaneDoc::LoadSettings() { settings_ = LoadSettingsFile(settingsPath_, PortList()); }
+void CDorvaneDoc::LoadSettings() {
+    settings_ = LoadSettingsFile(settingsPath_, PortList());
+}
 
-void CDorvaneDoc::SaveSettings() { SaveSettingsFile(settingsPath_, settings_); }
+void CDorvaneDoc::SaveSettings() {
+    SaveSettingsFile(settingsPath_, settings_);
+}
 
 std::vector<std::string> CDorvaneDoc::PortList() const {
     std::vector<std::string> ports;
@@ -122,6 +167,26 @@ std::vector<std::string> CDorvaneDoc::TakeWrittenFiles() {
     return std::exchange(written_, {});
 }
 
+std::vector<std::string> CDorvaneDoc::TakeDeletedFiles() {
+    std::lock_guard lock(m_);
+    return std::exchange(deleted_, {});
+}
+
+std::string CDorvaneDoc::ErrorText(int code) const {
+    std::string text = DeviceErrorText(code);
+    if (code == transport_error::kLocalWriteFailed || code == transport_error::kLocalReadFailed) {
+        const std::string problem = LastLocalProblem();
+        if (!problem.empty()) text += "\n" + problem;
+    }
+    return text;
+}
+
+void CDorvaneDoc::EndCommand() {
+    // A pulled cable leaves nothing to talk to: show the handheld as gone,
+    // so that Connect is offered again.
+    if (lastError_ == transport_error::kDisconnected) Disconnect();
+}
+
 void CDorvaneDoc::SetLocalProblem(const std::string& text) {
     std::lock_guard lock(m_);
     localProblem_ = text;
@@ -146,7 +211,7 @@ void CDorvaneDoc::InstallProgress(bool on) {
     engine_.SetProgressCallback([this](const ProgressInfo& p) {
         if (!fe_.ProgressVisible()) return;
         ProgressInfo shown = p;
-        shown.name = GbkToUtf8Lossy(p.name);
+        shown.name = ShownDeviceName(p.name);
         fe_.PostWaitProgress(shown);
     });
 }
@@ -181,8 +246,8 @@ bool CDorvaneDoc::ListDevice() {
 }
 
 void CDorvaneDoc::ShowSearch() {
-    fe_.SetStatusPane(status_pane::kMessage,
-                      FormatText(Text(StringId::RES_CDORVANEDOC_MESSAGE01), settings_.portName, settings_.baud));
+    fe_.SetStatusPane(status_pane::kMessage, FormatText(Text(StringId::RES_CDORVANEDOC_MESSAGE01),
+                                                        settings_.portName, settings_.baud));
 }
 
 bool CDorvaneDoc::TrySerial(const std::string& port, int baud) {
@@ -190,8 +255,8 @@ bool CDorvaneDoc::TrySerial(const std::string& port, int baud) {
     if (serial_.LastError() == LinkError::PermissionDenied) {
         const PermissionAdvice advice = DescribePermissionProblem(SerialDevicePath(port));
         std::lock_guard lock(m_);
-        linkProblem_ = FormatText(Text(StringId::RES_CDORVANEDOC_ERR_PORT_PERMISSION), SerialDevicePath(port),
-                                  advice.group);
+        linkProblem_ = FormatText(Text(StringId::RES_CDORVANEDOC_ERR_PORT_PERMISSION),
+                                  SerialDevicePath(port), advice.group);
     }
     return false;
 }
@@ -301,7 +366,8 @@ bool CDorvaneDoc::IsSelected(const std::string& name) const {
 
 bool CDorvaneDoc::NoneSelected() const {
     std::lock_guard lock(m_);
-    return std::none_of(files_.begin(), files_.end(), [](const DeviceFileEntry& e) { return e.selected; });
+    return std::none_of(files_.begin(), files_.end(),
+                        [](const DeviceFileEntry& e) { return e.selected; });
 }
 
 // ---- Commands ----------------------------------------------------------------
@@ -314,7 +380,8 @@ int CDorvaneDoc::CopyFromDevice(bool move) {
     Accept({kFetch, kDelete});
     for (const auto& e : DeviceFiles()) {
         if (!e.selected) continue;
-        transport_.AddJob(kFetch, e.name, "");
+        transport_.AddJob(kFetch, e.name, "",
+                          2 * static_cast<std::uint64_t>(e.size) + kListedSizeSlack);
         if (move) transport_.AddJob(kDelete, e.name, "");
     }
     InstallProgress(true);
@@ -338,6 +405,7 @@ int CDorvaneDoc::CopyFromDevice(bool move) {
     }
     InstallProgress(false);
     fe_.RelayToPanes(hint::kDeviceList | hint::kPcRelist);
+    EndCommand();
     return 1;
 }
 
@@ -381,6 +449,7 @@ void CDorvaneDoc::CopyToDevice(const std::vector<std::string>& paths) {
     }
     InstallProgress(false);
     fe_.RelayToPanes(hint::kDeviceList | hint::kPcRelist);
+    EndCommand();
 }
 
 void CDorvaneDoc::DeleteSelected() {
@@ -401,6 +470,7 @@ void CDorvaneDoc::DeleteSelected() {
     connectEvent_.Reset();
     fe_.RelayToPanes(hint::kDeviceList);
     fe_.SetBusyCursor(false);
+    EndCommand();
 }
 
 // ---- Worker callbacks (worker thread) --------------------------------------
@@ -410,12 +480,12 @@ int CDorvaneDoc::OnData(std::vector<std::uint8_t>&& bytes, const TransferJob& jo
     switch (job.code) {
         case kFetch:
         case kFetchEx: {
-            const StoreResult r =
-                StoreDownload(bytes, GbkToUtf8Lossy(job.deviceName), settings_.computerFolder, modelCode_);
+            const StoreResult r = StoreDownload(bytes, GbkToUtf8Lossy(job.deviceName),
+                                                settings_.computerFolder, modelCode_);
             if (!r.ok()) {
                 // The file is not safely on the computer: end the run here so
                 // that a move never deletes it on the handheld.
-                SetLocalProblem(r.message);
+                SetLocalProblem(SaveFailedText(settings_.computerFolder, r.error));
                 return transport_error::kLocalWriteFailed;
             }
             {
@@ -429,7 +499,8 @@ int CDorvaneDoc::OnData(std::vector<std::uint8_t>&& bytes, const TransferJob& jo
                 }
             }
             fe_.RelayToPanes(hint::kDeviceSelect);
-            if (transport_.IsLastJob() && fe_.ProgressVisible()) fe_.PostWaitClose(0, WaitCloseKind::kFinished);
+            if (transport_.IsLastJob() && fe_.ProgressVisible())
+                fe_.PostWaitClose(0, WaitCloseKind::kFinished);
             return 0;
         }
         case kList:
@@ -451,8 +522,12 @@ int CDorvaneDoc::OnData(std::vector<std::uint8_t>&& bytes, const TransferJob& jo
                 const std::string name = FileNameWithExtension(job.deviceName);
                 auto it = std::find_if(files_.begin(), files_.end(),
                                        [&](const DeviceFileEntry& e) { return e.name == name; });
-                if (it != files_.end()) files_.erase(it);
-                anySelected = std::any_of(files_.begin(), files_.end(), [](const DeviceFileEntry& e) { return e.selected; });
+                if (it != files_.end()) {
+                    deleted_.push_back(it->name);
+                    files_.erase(it);
+                }
+                anySelected = std::any_of(files_.begin(), files_.end(),
+                                          [](const DeviceFileEntry& e) { return e.selected; });
             }
             if (!anySelected) {
                 fe_.RelayToPanes(hint::kDeviceList);

@@ -2,8 +2,8 @@
 
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 
 #include "names/file_names.h"
 
@@ -17,9 +17,12 @@ constexpr std::size_t kReceiveGrowStep = 65536;
 constexpr auto kReaderSettle = std::chrono::milliseconds(100);
 }  // namespace
 
-CTransport::CTransport() : rx_(kReceiveAreaSize), stream_(kReceiveGrowStep), frame_(wire::kMaxWireFrame) {}
+CTransport::CTransport()
+    : rx_(kReceiveAreaSize), stream_(kReceiveGrowStep), frame_(wire::kMaxWireFrame) {}
 
-CTransport::~CTransport() { Stop(); }
+CTransport::~CTransport() {
+    Stop();
+}
 
 void CTransport::ClearJobs() {
     // The queue is the worker's while it runs. A run that has finished its
@@ -30,9 +33,11 @@ void CTransport::ClearJobs() {
     jobs_.clear();
 }
 
-void CTransport::AddJob(std::uint8_t code, const std::string& path, const std::string& name) {
+void CTransport::AddJob(std::uint8_t code, const std::string& path, const std::string& name,
+                        std::uint64_t receiveLimit) {
     TransferJob job;
     job.code = code;
+    job.receiveLimit = receiveLimit;
     job.flags = OperationFlags(code);
     job.localPath = path;
     if (name.empty()) {
@@ -44,7 +49,9 @@ void CTransport::AddJob(std::uint8_t code, const std::string& path, const std::s
     jobs_.push_back(std::move(job));
 }
 
-bool CTransport::IsLastJob() const { return stop_ || jobIndex_ + 1 >= jobs_.size(); }
+bool CTransport::IsLastJob() const {
+    return stop_ || jobIndex_ + 1 >= jobs_.size();
+}
 
 CTransport::Stats CTransport::GetStats() const {
     std::lock_guard lock(m_);
@@ -57,7 +64,7 @@ bool CTransport::Start() {
     {
         std::lock_guard lock(m_);
         inbox_.clear();
-        onRead_ = onStop_ = false;
+        onRead_ = onStop_ = onLost_ = false;
         stats_ = {};
     }
     fill_ = 0;
@@ -115,6 +122,15 @@ int CTransport::OnReceive(void* self, const std::uint8_t* bytes, std::size_t cou
     return 1;
 }
 
+void CTransport::OnLinkLost(void* self) {
+    auto* t = static_cast<CTransport*>(self);
+    {
+        std::lock_guard lock(t->m_);
+        t->onLost_ = true;
+    }
+    t->cv_.notify_all();
+}
+
 void CTransport::WriteFrame(const std::uint8_t* bytes, std::size_t len, bool remember) {
     if (remember) lastFrame_.assign(bytes, bytes + len);
     link_->Write(bytes, len);
@@ -137,6 +153,7 @@ void CTransport::Run() {
         if (stopCallback_) stopCallback_(transport_error::kException, job);
     }
     link_->SetReceiveCallback(nullptr, nullptr);
+    link_->SetLostCallback(nullptr, nullptr);
     stream_.Clear();
     if (finishedCallback_) finishedCallback_();
     running_ = false;
@@ -150,7 +167,8 @@ bool CTransport::LoadJobStream(const TransferJob& job) {
     if (!std::filesystem::exists(path, ec) || std::filesystem::is_directory(path, ec)) return true;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
     if (in.bad()) return false;
     stream_.Assign(std::move(bytes));
     return true;
@@ -158,6 +176,7 @@ bool CTransport::LoadJobStream(const TransferJob& job) {
 
 void CTransport::RunJobs() {
     // Run begin: reader on, a moment to settle, then take bytes.
+    link_->SetLostCallback(&CTransport::OnLinkLost, this);
     link_->StartReader();
     std::this_thread::sleep_for(kReaderSettle);
     link_->SetReceiveCallback(&CTransport::OnReceive, this);
@@ -180,10 +199,15 @@ void CTransport::RunJobs() {
             break;
         }
         engine_->BeginOperation(current_.code, &stream_, current_.deviceName);
+        engine_->SetReceiveLimit(current_.receiveLimit);
 
         int retry = 1;
         bool jobDone = false;
         while (!stop_ && !jobDone) {
+            if (link_->Lost()) {
+                Fail(transport_error::kDisconnected);
+                break;
+            }
             switch (engine_->GetState()) {
                 case ProtocolState::kReady:
                     if (engine_->BuildNextRequest(frame_, len) > 0) {
@@ -256,7 +280,15 @@ bool CTransport::TakeBytes() {
 
 CTransport::WaitOutcome CTransport::WaitStep(int& retry) {
     std::unique_lock lock(m_);
-    const bool woke = cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs_), [this] { return onRead_ || onStop_; });
+    const bool woke = cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs_),
+                                   [this] { return onRead_ || onStop_ || onLost_; });
+    if (onLost_ && !onRead_ && !onStop_) {
+        // The device went away: nothing more can come, and a cancel frame
+        // has nowhere to go.
+        lock.unlock();
+        Fail(transport_error::kDisconnected);
+        return WaitOutcome::kStopped;
+    }
     if (onStop_) {
         onStop_ = false;
         lock.unlock();

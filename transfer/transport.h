@@ -12,7 +12,9 @@
 //
 // The worker writes a request, waits for bytes at most the time-out, lets the
 // engine cut and dispatch frames, and repeats an unanswered request up to the
-// retry limit before it reports a time-out (code 16).
+// retry limit before it reports a time-out (code 16). A link that loses its
+// device (IDevice::Lost) ends the run at once with code 245 instead: no retry
+// can reach a pulled cable.
 
 #include <atomic>
 #include <condition_variable>
@@ -32,18 +34,21 @@ namespace dorvane {
 
 /// One queued protocol operation.
 struct TransferJob {
-    std::uint8_t code = 0;         ///< operation code (55 fetch, 115 delete, 148 send, 113 list, ...)
-    std::uint32_t flags = 0;       ///< wire::kSendFlag for operations that send blocks
-    std::string localPath;         ///< computer file (send) or a tag
-    std::string deviceName;        ///< the name on the handheld, in the handheld's bytes
+    std::uint8_t code = 0;    ///< operation code (55 fetch, 115 delete, 148 send, 113 list, ...)
+    std::uint32_t flags = 0;  ///< wire::kSendFlag for operations that send blocks
+    std::string localPath;    ///< computer file (send) or a tag
+    std::string deviceName;   ///< the name on the handheld, in the handheld's bytes
+    std::uint64_t receiveLimit = 0;  ///< largest total its blocks may claim (0: any)
 };
 
 /// Error codes the transport reports itself (the handheld's own codes pass through).
 namespace transport_error {
-inline constexpr int kException = 2;        ///< an unexpected exception ended the run
-inline constexpr int kTimeout = 16;         ///< no answer after the retries, or bytes that never form a frame
-inline constexpr int kLocalReadFailed = 243;  ///< a file to send could not be read
-inline constexpr int kLocalWriteFailed = 244; ///< a received file could not be stored
+inline constexpr int kException = 2;  ///< an unexpected exception ended the run
+inline constexpr int kTimeout =
+    16;  ///< no answer after the retries, or bytes that never form a frame
+inline constexpr int kLocalReadFailed = 243;   ///< a file to send could not be read
+inline constexpr int kLocalWriteFailed = 244;  ///< a received file could not be stored
+inline constexpr int kDisconnected = 245;  ///< the link lost its device (cable pulled, device gone)
 }  // namespace transport_error
 
 class CTransport {
@@ -53,7 +58,8 @@ public:
     /// code that ends the run like a failure (the stop callback is then
     /// called with it) — a download that could not be stored must not be
     /// followed by the delete of a move.
-    using DataCallback = std::function<int(std::vector<std::uint8_t>&& bytes, const TransferJob& job)>;
+    using DataCallback =
+        std::function<int(std::vector<std::uint8_t>&& bytes, const TransferJob& job)>;
     /// A job or the run failed with `code`; runs on the worker thread.
     using StopCallback = std::function<void(int code, const TransferJob& job)>;
 
@@ -92,8 +98,10 @@ public:
     void ClearJobs();
     /// Appends a job. The device name is `path` when `name` is empty,
     /// otherwise `name` + "." + the extension of `path` (just `name` when
-    /// the path has no extension).
-    void AddJob(std::uint8_t code, const std::string& path, const std::string& name);
+    /// the path has no extension). `receiveLimit` bounds the total a received
+    /// file may claim (see IProtocol::SetReceiveLimit; 0: any).
+    void AddJob(std::uint8_t code, const std::string& path, const std::string& name,
+                std::uint64_t receiveLimit = 0);
     std::size_t JobCount() const { return jobs_.size(); }
     const std::deque<TransferJob>& Jobs() const { return jobs_; }
 
@@ -119,13 +127,14 @@ public:
     /// Figures of the last run, for tests and benchmarks.
     struct Stats {
         std::uint32_t framesWritten = 0;
-        std::uint32_t resends = 0;        ///< frames written again after a time-out
-        std::uint32_t overflows = 0;      ///< times the receive area was emptied
+        std::uint32_t resends = 0;    ///< frames written again after a time-out
+        std::uint32_t overflows = 0;  ///< times the receive area was emptied
     };
     Stats GetStats() const;
 
 private:
     static int OnReceive(void* self, const std::uint8_t* bytes, std::size_t count);
+    static void OnLinkLost(void* self);
     void Run();
     void RunJobs();
     bool LoadJobStream(const TransferJob& job);
@@ -158,6 +167,7 @@ private:
     std::vector<std::uint8_t> inbox_;
     bool onRead_ = false;
     bool onStop_ = false;
+    bool onLost_ = false;
     Stats stats_;
 
     // Worker thread only: the receive area the engine cuts frames from. The

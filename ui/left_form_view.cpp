@@ -12,6 +12,7 @@
 #include "i18n/string_table.h"
 #include "menus/commands.h"
 #include "names/encoding.h"
+#include "names/shown_name.h"
 #include "transfer/dorvane_doc.h"
 #include "ui/main_frame.h"
 #include "ui/right_form_view.h"
@@ -183,7 +184,7 @@ void CLeftFormView::FillList() {
         if (!when.isValid() || when.date().year() < kFirstPlausibleYear) when = now;
         QTreeWidgetItem* row = CSortListCtrl::MakeRow(
             fileIcon, kRowFile, e.size,
-            {Q(GbkToUtf8Lossy(e.name)), QString::number(e.size), when.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});
+            {Q(e.shown.empty() ? ShownDeviceName(e.name) : e.shown), QString::number(e.size), when.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});
         row->setData(0, kRawNameRole, QByteArray::fromStdString(e.name));
         rows << row;
     }
