@@ -24,13 +24,23 @@ CTransport::~CTransport() {
     Stop();
 }
 
-void CTransport::ClearJobs() {
-    // The queue is the worker's while it runs. A run that has finished its
-    // jobs is only sending its closing frame: let it end, then take the queue.
+void CTransport::FinishRun() {
+    // A run that has finished its jobs is only sending its closing frame or
+    // releasing the link: let it end.
     if (thread_.joinable() && !Join(kFinishWaitMs)) Stop();
     if (thread_.joinable()) thread_.join();
+}
+
+void CTransport::ClearJobs() {
+    // The queue is the worker's while it runs.
+    FinishRun();
     jobIndex_ = 0;
     jobs_.clear();
+}
+
+void CTransport::SetLink(IDevice* link) {
+    FinishRun();
+    link_ = link;
 }
 
 void CTransport::AddJob(std::uint8_t code, const std::string& path, const std::string& name,

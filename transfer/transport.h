@@ -90,7 +90,9 @@ public:
     /// ended (a front end closes what is still waiting for the run).
     void SetFinishedCallback(std::function<void()> cb) { finishedCallback_ = std::move(cb); }
     void SetProtocol(IProtocol* engine) { engine_ = engine; }
-    void SetLink(IDevice* link) { link_ = link; }
+    /// Takes the link for the next run. A run still ending is waited for
+    /// (at most kFinishWaitMs, then stopped), since it uses the old link.
+    void SetLink(IDevice* link);
     IDevice* Link() const { return link_; }
 
     /// Empties the queue. A worker still running is waited for (at most
@@ -143,6 +145,7 @@ private:
     bool TakeBytes();
     void WriteFrame(const std::uint8_t* bytes, std::size_t len, bool remember);
     void Fail(int code);
+    void FinishRun();
 
     DataCallback dataCallback_;
     StopCallback stopCallback_;
