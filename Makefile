@@ -19,7 +19,7 @@ PACKAGES := cmake ninja-build g++ pkg-config ccache git \
             python3-pyatspi at-spi2-core dbus-x11 xdotool qt6-translations-l10n \
             lintian appstream bash-completion poppler-utils locales
 
-.PHONY: run test deps configure build build-asan test-dev test-asan tsan test-tsan fuzz fuzz-run \
+.PHONY: run test deps configure build build-asan test-dev test-asan tsan test-tsan fuzz fuzz-run fuzz-long \
         package-test soak clean format
 
 deps:
@@ -62,11 +62,12 @@ run: build
 tsan: deps
 	cmake --preset tsan -DDORVANE_TEST_AREAS= && cmake --build --preset tsan -j $(JOBS) && ctest --preset tsan -j $(JOBS)
 
-# The transfer tests (worker, document, CLI against the emulator) under
-# ThreadSanitizer; only that test folder is built.
+# The transfer tests (worker, document, CLI against the emulator) and the
+# fault tests (links that vanish mid-run) under ThreadSanitizer; only those
+# test folders are built.
 test-tsan: deps
-	cmake --preset tsan -DDORVANE_TEST_AREAS=transfer >/dev/null
-	cmake --build --preset tsan -j $(JOBS) --target test_transfer dorvane-sim
+	cmake --preset tsan "-DDORVANE_TEST_AREAS=transfer;faults" >/dev/null
+	cmake --build --preset tsan -j $(JOBS) --target test_transfer test_faults dorvane-sim dorvane-cli
 	ctest --preset tsan -j $(JOBS)
 
 fuzz: deps
@@ -76,6 +77,12 @@ fuzz: deps
 FUZZ_TIME ?= 25
 fuzz-run: deps
 	scripts/fuzz-run --time $(FUZZ_TIME)
+
+# Every fuzz target for ten minutes, two at a time, at the lowest priority; the
+# inputs that reached new code are merged into the committed corpora (not in CI).
+FUZZ_LONG_TIME ?= 600
+fuzz-long: deps
+	nice -n 19 scripts/fuzz-run --time $(FUZZ_LONG_TIME) --parallel 2 --keep-corpus
 
 # Builds the .deb, unpacks it and runs the installed CLI against the emulator.
 package-test: deps

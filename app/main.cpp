@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <regex>
@@ -201,6 +202,10 @@ int main(int argc, char** argv) {
     if (WantsSnapshot(argc, argv) && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    // A file size limit (ulimit -f) must end a download with EFBIG and its
+    // message, not kill the program half-way.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Quenmark Plotwise"));
     QCoreApplication::setApplicationName(QStringLiteral("Dorvane"));

@@ -27,7 +27,7 @@ std::string IsoUtcTime(std::int64_t seconds) {
 std::string ListingJson(const std::vector<DeviceFileEntry>& files) {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const auto& e : files) {
-        list.push_back({{"name", GbkToUtf8Lossy(e.name)},
+        list.push_back({{"name", ShownName(e)},
                         {"size", e.size},
                         {"time", IsoUtcTime(e.mtime)},
                         {"seconds", e.mtime}});

@@ -41,6 +41,7 @@
 #include "i18n/string_table.h"
 #include "names/encoding.h"
 #include "names/file_names.h"
+#include "names/shown_name.h"
 #include "transfer/dorvane_doc.h"
 #include "transfer/text_format.h"
 #include "transfer/usb_setting.h"
@@ -142,15 +143,12 @@ void OnSigint(int) {
     CCliFrontEnd::RequestCancel();
 }
 
-std::string ShownName(const std::string& deviceName) {
-    return GbkToUtf8Lossy(deviceName);
-}
-
-// The handheld's entry for a name typed by the user (UTF-8, or the raw bytes).
-const DeviceFileEntry* FindEntry(const std::vector<DeviceFileEntry>& files,
-                                 const std::string& typed) {
+// The handheld's entry for a name typed by the user (the raw bytes, or as shown).
+const DeviceFileEntry* FindEntry(const std::vector<DeviceFileEntry>& files, const std::string& typed) {
     for (const auto& e : files)
-        if (e.name == typed || ShownName(e.name) == typed) return &e;
+        if (e.name == typed) return &e;
+    for (const auto& e : files)
+        if (ShownName(e) == typed) return &e;
     return nullptr;
 }
 
@@ -260,7 +258,7 @@ int CmdLs(Session& s, const Args& a) {
         const std::time_t t = static_cast<std::time_t>(e.mtime);
         std::tm tm{};
         if (localtime_r(&t, &tm)) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &tm);
-        std::printf("%s\t%u\t%s\n", ShownName(e.name).c_str(), e.size, when);
+        std::printf("%s\t%u\t%s\n", ShownName(e).c_str(), e.size, when);
     }
     return kExitOk;
 }
@@ -284,13 +282,11 @@ int CmdGet(Session& s, const Args& a, bool move) {
     doc.SetComputerFolder(dir.string());
     if (!raw.empty()) doc.CopyFromDevice(move);
     doc.SetComputerFolder(remembered);
-    for (const auto& path : doc.TakeWrittenFiles())
-        Say(FormatText(Text(StringId::RES_CLI_COPIED), path));
-    if (move) {
-        const auto left = doc.DeviceFiles();
-        for (const auto& n : raw)
-            if (!FindEntry(left, n)) Say(FormatText(Text(StringId::RES_CLI_DELETED), ShownName(n)));
-    }
+    for (const auto& path : doc.TakeWrittenFiles()) Say(FormatText(Text(StringId::RES_CLI_COPIED), path));
+    // Only the deletes the handheld confirmed: a run that failed (or a
+    // disconnect that emptied the list) deleted nothing more.
+    if (move)
+        for (const auto& n : doc.TakeDeletedFiles()) Say(FormatText(Text(StringId::RES_CLI_DELETED), ShownDeviceName(n)));
     if (doc.LastError() != 0) return s.ReportFailure();
     return ok ? kExitOk : kExitFailed;
 }
@@ -302,9 +298,7 @@ int CmdRm(Session& s, const Args& a, CCliFrontEnd& fe) {
     std::vector<std::string> raw;
     bool ok = s.Select(a.operands, raw);
     if (!raw.empty()) doc.DeleteSelected();
-    const auto left = doc.DeviceFiles();
-    for (const auto& n : raw)
-        if (!FindEntry(left, n)) Say(FormatText(Text(StringId::RES_CLI_DELETED), ShownName(n)));
+    for (const auto& n : doc.TakeDeletedFiles()) Say(FormatText(Text(StringId::RES_CLI_DELETED), ShownDeviceName(n)));
     if (doc.LastError() != 0 || fe.LastErrorCode() != 0) return s.ReportFailure();
     return ok ? kExitOk : kExitFailed;
 }
@@ -363,6 +357,9 @@ int main(int argc, char** argv) {
 
     std::signal(SIGINT, OnSigint);
     std::signal(SIGPIPE, SIG_IGN);
+    // A file size limit (ulimit -f) must end a download with EFBIG and its
+    // message, not kill the program half-way.
+    std::signal(SIGXFSZ, SIG_IGN);
     CCliFrontEnd fe(isatty(STDERR_FILENO) != 0);
     Session s(a, fe);
     // The rate tried on the given or remembered port before the search.

@@ -71,6 +71,8 @@ ConvertError FromWrite(WriteError e) {
             return ConvertError::kPermissionDenied;
         case WriteError::kDiskFull:
             return ConvertError::kDiskFull;
+        case WriteError::kTooLarge:
+            return ConvertError::kTooLarge;
         case WriteError::kNoFreeName:
             return ConvertError::kNoFreeName;
         case WriteError::kIoError:

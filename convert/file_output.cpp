@@ -1,6 +1,8 @@
 #include "convert/file_output.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +29,8 @@ WriteError Classify(int err) {
         case ENOSPC:
         case EDQUOT:
             return WriteError::kDiskFull;
+        case EFBIG:
+            return WriteError::kTooLarge;
         case EACCES:
         case EPERM:
         case EROFS:
@@ -126,12 +130,51 @@ private:
     fs::path path_;
 };
 
+// The process id in a temporary file's name ".dorvane-<pid>-<n>.part", or 0
+// when the name is not one of ours.
+pid_t TempFileOwner(std::string_view name) {
+    if (!name.starts_with(kTempPrefix) || !name.ends_with(kTempSuffix)) return 0;
+    name.remove_prefix(kTempPrefix.size());
+    name.remove_suffix(kTempSuffix.size());
+    const std::size_t dash = name.find('-');
+    if (dash == 0 || dash == std::string_view::npos) return 0;
+    pid_t pid = 0;
+    for (char c : name.substr(0, dash)) {
+        if (c < '0' || c > '9' || pid > (1 << 22)) return 0;  // above any pid_max
+        pid = pid * 10 + (c - '0');
+    }
+    for (char c : name.substr(dash + 1))
+        if (c < '0' || c > '9') return 0;
+    return pid;
+}
+
+bool ProcessGone(pid_t pid) {
+    return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
 bool IsSingleComponent(std::string_view name) {
     return !name.empty() && name != "." && name != ".." &&
            name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
 }
 
 }  // namespace
+
+std::size_t RemoveStaleTempFiles(const fs::path& folder) {
+    std::size_t removed = 0;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return 0;
+    const int dirFd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t owner = TempFileOwner(entry->d_name);
+        if (owner <= 0 || owner == ::getpid() || !ProcessGone(owner)) continue;
+        struct stat st {};
+        if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (::unlinkat(dirFd, entry->d_name, 0) == 0) ++removed;
+    }
+    ::closedir(dir);
+    return removed;
+}
 
 WriteOutcome WriteNewFile(const fs::path& folder, std::string_view wantedName,
                           const FileProducer& produce) {
@@ -144,6 +187,9 @@ WriteOutcome WriteNewFile(const fs::path& folder, std::string_view wantedName,
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) return Failure(ENOTDIR, "not a folder:", folder);
 
+    // A run that was killed half-way left its temporary file: it is garbage
+    // now, and on a nearly full disk it may be what keeps this file out.
+    RemoveStaleTempFiles(folder);
     TempFile tmp;
     if (const int err = tmp.Create(folder)) return Failure(err, "cannot create a file in", folder);
     int writeErr = 0;

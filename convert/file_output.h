@@ -19,8 +19,9 @@ enum class WriteError {
     kFolderMissing,     ///< the folder does not exist or is not a folder
     kPermissionDenied,  ///< EACCES, EPERM, EROFS
     kDiskFull,          ///< ENOSPC, EDQUOT
-    kNoFreeName,        ///< every "(n)" variant is taken
-    kIoError,           ///< any other system error (message has the detail)
+    kTooLarge,    ///< EFBIG: the file size limit (RLIMIT_FSIZE, the file system's) was reached
+    kNoFreeName,  ///< every "(n)" variant is taken
+    kIoError,     ///< any other system error (message has the detail)
 };
 
 struct WriteOutcome {
@@ -44,5 +45,11 @@ WriteOutcome WriteNewFile(const std::filesystem::path& folder, std::string_view 
 /// Convenience form for a byte image.
 WriteOutcome WriteNewFile(const std::filesystem::path& folder, std::string_view wantedName,
                           std::span<const std::uint8_t> bytes);
+
+/// Removes the hidden temporary files (".dorvane-<pid>-<n>.part") that a
+/// process which no longer exists left in `folder` (a run killed half-way).
+/// Files of live processes, of this process and anything else stay. Returns
+/// the number removed. WriteNewFile calls it before every write.
+std::size_t RemoveStaleTempFiles(const std::filesystem::path& folder);
 
 }  // namespace dorvane

@@ -48,10 +48,26 @@ LinkError LinkErrorFromErrno(int err) {
     }
 }
 
+bool IsDeviceGoneErrno(int err) {
+    return err == EIO || err == ENXIO || err == ENODEV || err == EPIPE;
+}
+
 void CDevice::SetReceiveCallback(ReceiveCallback callback, void* user) {
     std::lock_guard lock(m_callbackLock);
     m_callback = callback;
     m_user = callback ? user : nullptr;
+}
+
+void CDevice::SetLostCallback(LostCallback callback, void* user) {
+    std::lock_guard lock(m_callbackLock);
+    m_lostCallback = callback;
+    m_lostUser = callback ? user : nullptr;
+}
+
+void CDevice::MarkLost() {
+    if (m_lost.exchange(true, std::memory_order_acq_rel)) return;
+    std::lock_guard lock(m_callbackLock);
+    if (m_lostCallback) m_lostCallback(m_lostUser);
 }
 
 bool CDevice::HasReceiver() const {

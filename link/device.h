@@ -2,6 +2,7 @@
 // The byte link to the handheld. A link moves raw bytes and knows nothing of
 // frames; the transport worker drives one link at a time through IDevice.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -27,12 +28,21 @@ std::string_view LinkErrorName(LinkError error);
 /// Maps an errno value of a failed open() to a LinkError.
 LinkError LinkErrorFromErrno(int err);
 
+/// True for the errno values of a read or write on an open port whose device
+/// has gone: EIO (hang-up, pty master closed), ENXIO, ENODEV, EPIPE.
+bool IsDeviceGoneErrno(int err);
+
 /// Receive callback: called as callback(user, bytes, count) on the link's
 /// reader thread with 1..kReadChunk bytes. `bytes` points into the link's own
 /// read buffer and is valid only during the call. The result is ignored.
 /// The callback must return promptly and must not take a lock that the thread
 /// calling SetReceiveCallback/StopReader holds while it calls them.
 using ReceiveCallback = int (*)(void* user, const std::uint8_t* bytes, std::size_t count);
+
+/// Lost callback: called as callback(user) on the link's reader thread, once,
+/// when the link sees that its device has gone (see IDevice::Lost). It must
+/// return promptly, under the same rules as the receive callback.
+using LostCallback = void (*)(void* user);
 
 /// Largest number of bytes handed to one receive callback (the read buffer size
 /// of every link).
@@ -88,12 +98,28 @@ public:
 
     /// Reason of the last failed Open/Reopen; None after a success.
     virtual LinkError LastError() const = 0;
+
+    /// True once the reader saw the device go away while the link was open: a
+    /// serial port whose read fails with EIO/ENXIO/ENODEV or that hung up
+    /// (the cable or adapter was pulled, the emulator's pty closed), a USB
+    /// device gone (LIBUSB_ERROR_NO_DEVICE), a FIFO folder whose peer closed
+    /// its end. Nothing sent or awaited on such a link can arrive; only a new
+    /// open helps. Cleared by a successful Open/Reopen. Any thread.
+    virtual bool Lost() const = 0;
+
+    /// Stores the function told (on the reader thread) when the link becomes
+    /// lost; null stops it. Unlike the receive callback, StartReader and
+    /// StopReader leave it in place. When it returns, no call of the previous
+    /// callback is still running (unless called from inside it).
+    virtual void SetLostCallback(LostCallback callback, void* user) = 0;
 };
 
 /// Common base of the links: keeps the receive callback and delivers bytes.
 class CDevice : public IDevice {
 public:
     void SetReceiveCallback(ReceiveCallback callback, void* user) override;
+    bool Lost() const override { return m_lost.load(std::memory_order_acquire); }
+    void SetLostCallback(LostCallback callback, void* user) override;
 
 protected:
     /// True while a callback is set (the reader reads only then).
@@ -103,12 +129,21 @@ protected:
     /// Returns false when no callback was set (the bytes were not delivered).
     bool Deliver(const std::uint8_t* bytes, std::size_t count);
 
+    /// Marks the link lost and tells the lost callback, the first time only.
+    /// Reader thread (or a writer that saw the device vanish).
+    void MarkLost();
+    /// Forgets a loss: called by a successful open.
+    void ClearLost() { m_lost.store(false, std::memory_order_release); }
+
 private:
     // Recursive: the callback may itself call SetReceiveCallback/StopReader on
     // the reader thread while Deliver holds the lock.
     mutable std::recursive_mutex m_callbackLock;
     ReceiveCallback m_callback = nullptr;
     void* m_user = nullptr;
+    LostCallback m_lostCallback = nullptr;
+    void* m_lostUser = nullptr;
+    std::atomic<bool> m_lost{false};
 };
 
 }  // namespace dorvane

@@ -145,6 +145,7 @@ int CSerial::Open(const std::string& portName, int baud) {
 
     std::unique_lock lock(m_portLock);
     m_fd = port.release();
+    ClearLost();
     m_lastError = LinkError::None;
     m_lastErrno = 0;
     return 1;
@@ -186,7 +187,10 @@ std::size_t CSerial::Write(const std::uint8_t* bytes, std::size_t count) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) break;
+        if (n < 0 && errno != EAGAIN) {
+            if (IsDeviceGoneErrno(errno)) MarkLost();
+            break;
+        }
         if (Clock::now() >= deadline) break;
         pollfd pfd{m_fd, POLLOUT, 0};
         ::poll(&pfd, 1, static_cast<int>(kReaderSlice.count()));
@@ -218,13 +222,15 @@ void CSerial::StartReader() {
 }
 
 void CSerial::ReadPass() {
-    // Without a receiver the bytes stay queued in the driver.
-    if (!HasReceiver() || m_closing.load()) {
+    // Without a receiver the bytes stay queued in the driver. A lost port
+    // stays hung up: nothing more can come until it is opened again.
+    if (!HasReceiver() || m_closing.load() || Lost()) {
         m_reader.Nap();
         return;
     }
     ssize_t got = 0;
     bool idle = false;
+    bool gone = false;
     {
         std::shared_lock lock(m_portLock);
         if (m_fd < 0) {
@@ -234,14 +240,24 @@ void CSerial::ReadPass() {
             const int ready = ::poll(&pfd, 1, static_cast<int>(kReaderSlice.count()));
             if (ready > 0 && (pfd.revents & POLLIN)) {
                 got = ::read(m_fd, m_readBuffer.data(), m_readBuffer.size());
-                // EAGAIN is a spurious wake-up; EIO is a pty whose master
-                // went away: wait for it to come back.
-                if (got < 0 && errno != EAGAIN && errno != EINTR) idle = true;
+                if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
+                    got = 0;  // a spurious wake-up
+                } else if (got < 0) {
+                    // EIO: the adapter was pulled, or the emulator's pty
+                    // master closed; the port never comes back as it was.
+                    gone = IsDeviceGoneErrno(errno);
+                    idle = true;
+                } else if (got == 0 && (pfd.revents & POLLHUP)) {
+                    gone = true;  // hung up, and nothing left to read
+                }
             } else if (ready > 0) {
-                idle = true;  // POLLHUP/POLLERR without data
+                // POLLHUP/POLLNVAL without data: the line hung up.
+                gone = (pfd.revents & (POLLHUP | POLLNVAL)) != 0;
+                idle = true;
             }
         }
     }
+    if (gone) MarkLost();
     if (got > 0) {
         Deliver(m_readBuffer.data(), static_cast<std::size_t>(got));
     } else if (idle) {

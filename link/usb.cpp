@@ -97,6 +97,7 @@ int CUsb::Reopen() {
     pipes->Purge();
     std::unique_lock lock(m_pipeLock);
     m_pipes = std::move(pipes);
+    ClearLost();
     return 1;
 }
 
@@ -118,7 +119,10 @@ std::size_t CUsb::Write(const std::uint8_t* bytes, std::size_t count) {
         const std::size_t chunk = std::min(kUsbPacketSize, count - done);
         m_writeChunk.fill(0);
         std::memcpy(m_writeChunk.data(), bytes + done, chunk);
-        if (!m_pipes->WritePacket(m_writeChunk.data())) break;
+        if (!m_pipes->WritePacket(m_writeChunk.data())) {
+            if (m_pipes->Gone()) MarkLost();
+            break;
+        }
         done += chunk;
         std::this_thread::sleep_for(kUsbPacketPause);
     }
@@ -152,8 +156,9 @@ void CUsb::StartReader() {
 }
 
 void CUsb::ReadPass() {
-    // Without a receiver the bytes stay in the pipe.
-    if (!HasReceiver() || m_closing.load()) {
+    // Without a receiver the bytes stay in the pipe. A lost device stays
+    // gone until the link is opened again.
+    if (!HasReceiver() || m_closing.load() || Lost()) {
         m_reader.Nap();
         return;
     }
@@ -167,6 +172,7 @@ void CUsb::ReadPass() {
     if (got > 0) {
         Deliver(m_readBuffer.data(), static_cast<std::size_t>(got));
     } else if (got < 0) {
+        if (got == kPipeGone) MarkLost();
         m_reader.Nap();
     }
 }

@@ -19,6 +19,9 @@ inline constexpr std::chrono::milliseconds kUsbWriteStall{2000};
 /// ENXIO until its other end is open.
 inline constexpr std::chrono::milliseconds kFifoWriterOpenWait{1000};
 
+/// Result of IUsbPipes::Read when the device or the peer has gone for good.
+inline constexpr long kPipeGone = -2;
+
 class IUsbPipes {
 public:
     virtual ~IUsbPipes() = default;
@@ -27,12 +30,15 @@ public:
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
     /// Reads up to `max` bytes, waiting at most `wait`. Returns the count,
-    /// 0 when nothing came in time, -1 when the pipe failed.
+    /// 0 when nothing came in time, -1 when the pipe failed, kPipeGone when
+    /// the device was unplugged (libusb) or the peer closed its end (FIFO).
     virtual long Read(std::uint8_t* buffer, std::size_t max, std::chrono::milliseconds wait) = 0;
     /// Writes one whole kUsbPacketSize packet; false on failure or stall.
     virtual bool WritePacket(const std::uint8_t* packet) = 0;
     /// Discards input already waiting on the read pipe.
     virtual void Purge() = 0;
+    /// True once a read or write found the device or the peer gone.
+    virtual bool Gone() const = 0;
 };
 
 std::unique_ptr<IUsbPipes> MakeFifoPipes(const std::filesystem::path& folder);

@@ -82,6 +82,7 @@ public:
         if (m_read >= 0) ::close(m_read);
         if (m_write >= 0) ::close(m_write);
         m_read = m_write = -1;
+        m_gone = false;
     }
 
     bool IsOpen() const override { return m_read >= 0 && m_write >= 0; }
@@ -94,10 +95,17 @@ public:
         const ssize_t n = ::read(m_read, buffer, max);
         if (n > 0) return static_cast<long>(n);
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
-        // End of file: the emulator closed its end. The FIFO stays usable for
-        // the next writer; report a failed pass so the reader naps.
+        // End of file: the emulator closed its end (it ended, or the cable
+        // was "pulled"). Poll reports it only after a writer had the FIFO
+        // open, so a FIFO nobody ever wrote to does not count as gone.
+        if (n == 0 || IsDeviceGoneErrno(errno)) {
+            m_gone = true;
+            return kPipeGone;
+        }
         return -1;
     }
+
+    bool Gone() const override { return m_gone; }
 
     bool WritePacket(const std::uint8_t* packet) override {
         if (m_write < 0) return false;
@@ -106,6 +114,7 @@ public:
         for (;;) {
             const ssize_t n = WriteWithoutSigpipe(m_write, packet, kUsbPacketSize);
             if (n == static_cast<ssize_t>(kUsbPacketSize)) return true;
+            if (n < 0 && errno == EPIPE) m_gone = true;  // the emulator closed PIPE01
             if (n >= 0 || (errno != EAGAIN && errno != EINTR)) return false;
             if (std::chrono::steady_clock::now() >= deadline) return false;
             pollfd pfd{m_write, POLLOUT, 0};
@@ -133,6 +142,7 @@ private:
     std::filesystem::path m_folder;
     int m_read = -1;
     int m_write = -1;
+    bool m_gone = false;
 };
 
 }  // namespace

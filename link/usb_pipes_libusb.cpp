@@ -122,8 +122,14 @@ public:
         if (rc == LIBUSB_SUCCESS || rc == LIBUSB_ERROR_TIMEOUT || rc == LIBUSB_ERROR_INTERRUPTED) {
             return 0;
         }
+        if (rc == LIBUSB_ERROR_NO_DEVICE) {
+            m_gone = true;  // unplugged: the handle stays dead until reopened
+            return kPipeGone;
+        }
         return -1;
     }
+
+    bool Gone() const override { return m_gone; }
 
     bool WritePacket(const std::uint8_t* packet) override {
         if (!m_handle) return false;
@@ -133,6 +139,7 @@ public:
                                             const_cast<std::uint8_t*>(packet),
                                             static_cast<int>(kUsbPacketSize), &transferred,
                                             static_cast<unsigned>(kUsbWriteStall.count()));
+        if (rc == LIBUSB_ERROR_NO_DEVICE) m_gone = true;
         return rc == LIBUSB_SUCCESS && transferred == static_cast<int>(kUsbPacketSize);
     }
 
@@ -200,6 +207,7 @@ private:
     libusb_device_handle* m_handle = nullptr;
     BulkEndpoints m_endpoints;
     std::vector<Claimed> m_claimed;
+    bool m_gone = false;
 };
 
 }  // namespace

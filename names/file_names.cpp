@@ -183,6 +183,9 @@ std::string SafeFileName(std::string_view name) {
         }
     }
     if (out.empty() || out == "." || out == "..") return std::string(1, kReplacementChar);
+    // A leading dot would hide the file from the user (and could meet the
+    // hidden temporary files of the downloads).
+    if (out.front() == '.') out.front() = kReplacementChar;
 
     const std::size_t limit = kMaxNameBytes - kUniqueSuffixReserve;
     if (out.size() > limit) {

@@ -80,7 +80,8 @@ inline constexpr std::size_t kUniqueSuffixReserve = 16;
 /// Turns a name from an untrusted source (the handheld) into one path
 /// component that stays inside the folder it is joined to: '/', '\\', NUL
 /// and the other control characters become '_', invalid UTF-8 bytes become
-/// '_', "" "." and ".." become "_", and the name is cut (on a character
+/// '_', "" "." and ".." become "_", a leading '.' (a hidden file) becomes
+/// '_', and the name is cut (on a character
 /// boundary, keeping the extension when it is short) to leave room for a
 /// "(n)" variant within kMaxNameBytes.
 std::string SafeFileName(std::string_view name);

@@ -34,7 +34,8 @@ struct ProgressInfo {
 
 using ProgressCallback = std::function<void(const ProgressInfo&)>;
 /// Called with the command (129 or 134), the payload and the frame length.
-using AnswerCallback = std::function<void(std::uint8_t, std::span<const std::uint8_t>, std::uint32_t)>;
+using AnswerCallback =
+    std::function<void(std::uint8_t, std::span<const std::uint8_t>, std::uint32_t)>;
 
 /// A buffer a frame is built into; wire::kMaxWireFrame bytes always suffice.
 using FrameBuffer = std::span<std::uint8_t>;
@@ -62,11 +63,17 @@ public:
     /// Starts an operation on `stream` (the file to send, or the sink for
     /// what is received; must outlive the operation). Clears the block lists
     /// and counters; returns the operation's flags (wire::kSendFlag or 0).
-    virtual std::uint32_t BeginOperation(std::uint8_t op, CMemStream* stream, const std::string& name) = 0;
+    virtual std::uint32_t BeginOperation(std::uint8_t op, CMemStream* stream,
+                                         const std::string& name) = 0;
     /// Error code of the last error answer (signed 16-bit on the wire).
     virtual std::int16_t GetDeviceError() const = 0;
     /// Protocol version from the handshake answer.
     virtual std::uint32_t GetProtocolVersion() const = 0;
+    /// Largest total a received block of the current operation may claim
+    /// (0: no limit beyond the format's). Blocks claiming more are rejected
+    /// like any block failing its checks. BeginOperation resets it to 0;
+    /// call it after BeginOperation.
+    virtual void SetReceiveLimit(std::uint64_t bytes) = 0;
 };
 
 /// Flags of an operation code: wire::kSendFlag for 87, 114, 129, 134, 145, 148.

@@ -54,8 +54,8 @@ void CProtocol_STP10::Expect(std::initializer_list<std::uint8_t> cmds) {
     expected_.insert(cmds.begin(), cmds.end());
 }
 
-std::size_t CProtocol_STP10::Emit(std::uint8_t command, std::span<const std::uint8_t> payload, FrameBuffer buf,
-                                  std::size_t& len) {
+std::size_t CProtocol_STP10::Emit(std::uint8_t command, std::span<const std::uint8_t> payload,
+                                  FrameBuffer buf, std::size_t& len) {
     ++requests_;
     len = BuildFrame(command, payload, buf);
     if (len == 0) {
@@ -83,8 +83,8 @@ void CProtocol_STP10::BuildClosingFrame(FrameBuffer buf, std::size_t& len) {
     len = BuildFixedFrame(cmd::kWindow, payload, buf);
 }
 
-void CProtocol_STP10::BuildU32Request(std::uint8_t command, std::uint8_t answer, std::uint32_t arg, FrameBuffer buf,
-                                      std::size_t& len) {
+void CProtocol_STP10::BuildU32Request(std::uint8_t command, std::uint8_t answer, std::uint32_t arg,
+                                      FrameBuffer buf, std::size_t& len) {
     state_ = ProtocolState::kWaiting;
     Expect({answer});
     std::uint8_t payload[4];
@@ -100,7 +100,8 @@ void CProtocol_STP10::BuildRequest133(std::uint32_t arg, FrameBuffer buf, std::s
     BuildU32Request(cmd::kIdentity, cmd::kIdentityAnswer, arg, buf, len);
 }
 
-std::uint32_t CProtocol_STP10::BeginOperation(std::uint8_t op, CMemStream* stream, const std::string& name) {
+std::uint32_t CProtocol_STP10::BeginOperation(std::uint8_t op, CMemStream* stream,
+                                              const std::string& name) {
     op_ = op;
     flags_ = OperationFlags(op);
     stream_ = stream;
@@ -118,6 +119,10 @@ std::uint32_t CProtocol_STP10::BeginOperation(std::uint8_t op, CMemStream* strea
     currentBlock_ = 0;
     ackReady_ = false;
     ackPayload_.clear();
+    parked_.clear();
+    rejected_ = 0;
+    idleWindowEnds_ = 0;
+    receiveLimit_ = 0;
     return flags_;
 }
 
@@ -209,8 +214,8 @@ std::size_t CProtocol_STP10::BuildSendRequest(FrameBuffer buf, std::size_t& len)
     } else {
         sent_.FirstClear(currentBlock_);
         const std::uint64_t offset = static_cast<std::uint64_t>(currentBlock_) * kBlockSize;
-        const std::uint32_t bytes =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(kBlockSize, totalSize_ - std::min<std::uint64_t>(offset, totalSize_)));
+        const std::uint32_t bytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+            kBlockSize, totalSize_ - std::min<std::uint64_t>(offset, totalSize_)));
         payload = NamePayload();
         const std::size_t header = payload.size();
         payload.resize(header + kBlockHeaderSize + bytes);
@@ -365,6 +370,10 @@ void CProtocol_STP10::OnWindowEnd(std::span<const std::uint8_t> p) {
     // Before the first block there is nothing to acknowledge; the operation's
     // own request goes out again instead.
     if (!received_.IsCreated()) return;
+    if (++idleWindowEnds_ > kMaxIdleWindowEnds) {
+        FailBadBlocks();
+        return;
+    }
     const std::int16_t value = GetI16(p.data() + kAnswerValueOffset);
     std::vector<std::uint8_t> payload = {cmd::kWindow};
     if (value == kAllBlocks) {
@@ -414,15 +423,24 @@ void CProtocol_STP10::OnDataBlock(std::uint8_t command, std::span<const std::uin
 
     // The handheld is not trusted: a block must fit the file its header
     // describes, and that file must not change in the middle of a transfer.
-    const bool sane = count > 0 && static_cast<std::uint64_t>(count) == BlockCountFor(total) &&
-                      number < static_cast<std::uint32_t>(count) &&
-                      static_cast<std::uint64_t>(offset) == static_cast<std::uint64_t>(number) * kBlockSize &&
-                      bytes == std::min<std::uint64_t>(kBlockSize, total - std::min<std::uint64_t>(offset, total)) &&
-                      p.size() >= kBlockHeaderSize + bytes &&
-                      (!received_.IsCreated() ||
-                       (totalSize_ == total && blockCount_ == static_cast<std::uint32_t>(count)));
+    const bool sane =
+        count > 0 && static_cast<std::uint64_t>(count) == BlockCountFor(total) &&
+        number < static_cast<std::uint32_t>(count) &&
+        static_cast<std::uint64_t>(offset) == static_cast<std::uint64_t>(number) * kBlockSize &&
+        bytes ==
+            std::min<std::uint64_t>(kBlockSize, total - std::min<std::uint64_t>(offset, total)) &&
+        p.size() >= kBlockHeaderSize + bytes && (receiveLimit_ == 0 || total <= receiveLimit_) &&
+        (!received_.IsCreated() ||
+         (totalSize_ == total && blockCount_ == static_cast<std::uint32_t>(count)));
     if (!sane) {
         ++stats_.blocksRejected;
+        if (++rejected_ > kMaxRejectedBlocks) {
+            FailBadBlocks();
+            return;
+        }
+        // Let the window end through, so that the operation asks again at
+        // once instead of waiting out a time-out for every lie.
+        expected_.insert(cmd::kWindow);
         return;
     }
     if (!received_.IsCreated()) {
@@ -430,17 +448,48 @@ void CProtocol_STP10::OnDataBlock(std::uint8_t command, std::span<const std::uin
         blockCount_ = static_cast<std::uint32_t>(count);
         received_.Create(blockCount_);
     }
+    if (!received_.Test(number)) idleWindowEnds_ = 0;
     received_.Set(number);
-    if (stream_ && bytes) stream_->WriteAt(offset, p.subspan(kBlockHeaderSize, bytes));
+    StoreBlock(number, p.subspan(kBlockHeaderSize, bytes));
     ReportProgress(total, received_.CountSet(), blockCount_);
 
     if (received_.Complete()) {
+        // Every block is here, so the parked ones now follow without a gap.
+        UnparkBlocks();
         if (stream_) stream_->SetSize(total);
         state_ = ProtocolState::kComplete;
         expected_.clear();
     } else {
         Expect({cmd::kData, cmd::kUpload, cmd::kWindow, command});
     }
+}
+
+void CProtocol_STP10::StoreBlock(std::uint32_t number, std::span<const std::uint8_t> data) {
+    if (!stream_ || data.empty()) return;
+    const std::uint64_t offset = static_cast<std::uint64_t>(number) * kBlockSize;
+    if (offset > stream_->Size()) {
+        parked_[number].assign(data.begin(), data.end());
+        return;
+    }
+    stream_->WriteAt(offset, data);
+    UnparkBlocks();
+}
+
+void CProtocol_STP10::UnparkBlocks() {
+    while (!parked_.empty()) {
+        const auto first = parked_.begin();
+        const std::uint64_t offset = static_cast<std::uint64_t>(first->first) * kBlockSize;
+        if (!stream_ || offset > stream_->Size()) return;
+        stream_->WriteAt(offset, first->second);
+        parked_.erase(first);
+    }
+}
+
+void CProtocol_STP10::FailBadBlocks() {
+    state_ = ProtocolState::kFailed;
+    deviceError_ = kErrorBadBlocks;
+    expected_.clear();
+    parked_.clear();
 }
 
 void CProtocol_STP10::ReportProgress(std::uint32_t total, std::uint32_t done, std::uint32_t count) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,6 +19,21 @@ namespace dorvane {
 /// fit a frame. It lies beside the computer's own codes (240...244), outside
 /// the handheld's: the handheld's 48 means it refuses a GMT file.
 inline constexpr std::int16_t kErrorFileTooLarge = 245;
+
+/// Error code the engine reports itself when a handheld's blocks contradict
+/// themselves beyond what a lost or stale frame explains: more rejected
+/// blocks than a window holds, or window ends that never bring a new block.
+/// Not a code the handheld sends.
+inline constexpr std::int16_t kErrorBadBlocks = 246;
+
+/// Data blocks of one operation that may fail the sanity checks before the
+/// operation fails with kErrorBadBlocks: one more than a window, so a window
+/// of stale frames from an earlier answer is still forgiven.
+inline constexpr std::uint32_t kMaxRejectedBlocks = wire::kWindowSize + 1;
+/// Window ends in a row without a single new block before the operation
+/// fails with kErrorBadBlocks. A lost acknowledgement costs one; a handheld
+/// that answers every request with the same window end never ends.
+inline constexpr std::uint32_t kMaxIdleWindowEnds = 32;
 
 class CProtocol_STP10 final : public IProtocol {
 public:
@@ -37,6 +53,7 @@ public:
                                  const std::string& name) override;
     std::int16_t GetDeviceError() const override { return deviceError_; }
     std::uint32_t GetProtocolVersion() const override { return version_; }
+    void SetReceiveLimit(std::uint64_t bytes) override { receiveLimit_ = bytes; }
 
     void SetProgressCallback(ProgressCallback cb) { progress_ = std::move(cb); }
 
@@ -68,6 +85,9 @@ private:
     void OnWindowEnd(std::span<const std::uint8_t> p);
     void OnDataBlock(std::uint8_t cmd, std::span<const std::uint8_t> p);
     void ReportProgress(std::uint32_t total, std::uint32_t done, std::uint32_t count);
+    void StoreBlock(std::uint32_t number, std::span<const std::uint8_t> data);
+    void UnparkBlocks();
+    void FailBadBlocks();
     std::vector<std::uint8_t> NamePayload() const;
 
     // Operation
@@ -89,6 +109,13 @@ private:
     std::uint8_t ackCommand_ = 0;
     std::vector<std::uint8_t> ackPayload_;
     bool ackReady_ = false;
+    // Received blocks that lie beyond the stream's end wait here until the
+    // blocks before them arrive, so that a block claiming a far offset costs
+    // its own bytes, never the gap before it.
+    std::map<std::uint32_t, std::vector<std::uint8_t>> parked_;
+    std::uint32_t rejected_ = 0;        // blocks of this operation failing the checks
+    std::uint64_t receiveLimit_ = 0;    // largest claimed total accepted (0: any)
+    std::uint32_t idleWindowEnds_ = 0;  // window ends since the last new block
 
     CFrameDecoder decoder_;
     std::vector<std::uint8_t> cutFrame_;

@@ -72,7 +72,8 @@ bool EndsWithGmt(const std::string& name) {
 
 }  // namespace
 
-CHandheldSim::CHandheldSim(SimOptions options) : opt_(std::move(options)), rng_(opt_.seed) {}
+CHandheldSim::CHandheldSim(SimOptions options)
+    : opt_(std::move(options)), rng_(opt_.seed), vanished_(opt_.vanishAfter == std::uint64_t{0}) {}
 
 void CHandheldSim::Feed(std::span<const std::uint8_t> bytes) {
     rx_.insert(rx_.end(), bytes.begin(), bytes.end());
@@ -170,6 +171,12 @@ void CHandheldSim::OnFetch(std::uint8_t op, std::span<const std::uint8_t> p) {
         SendError(op, it->second);
         return;
     }
+    if (opt_.hostile) {
+        if (auto lying = HostileContent(name)) {
+            StartOutgoing(cmd::kData, std::move(*lying), HostileLieFor(name));
+            return;
+        }
+    }
     auto bytes = ReadDeviceFile(opt_.folder, name);
     if (!bytes) {
         SendError(op, static_cast<std::int16_t>(SimError::kNoFile));
@@ -186,7 +193,8 @@ void CHandheldSim::OnFetch(std::uint8_t op, std::span<const std::uint8_t> p) {
 void CHandheldSim::OnList(std::uint8_t op) {
     NewRequest();
     send_ = Outgoing{};
-    std::vector<std::uint8_t> listing = BuildListing(opt_.folder);
+    std::vector<std::uint8_t> listing =
+        opt_.hostile ? HostileListing(opt_.folder) : BuildListing(opt_.folder);
     // A folder too big for one transfer is listed as far as it fits.
     if (listing.size() > kMaxFileSize) {
         listing.resize(kMaxFileSize - 1);
@@ -195,8 +203,10 @@ void CHandheldSim::OnList(std::uint8_t op) {
     StartOutgoing(op == cmd::kList ? cmd::kListData : cmd::kListExData, std::move(listing));
 }
 
-void CHandheldSim::StartOutgoing(std::uint8_t blockCommand, std::vector<std::uint8_t> content) {
+void CHandheldSim::StartOutgoing(std::uint8_t blockCommand, std::vector<std::uint8_t> content,
+                                 BlockLie lie) {
     send_ = Outgoing{};
+    send_.lie = lie;
     send_.active = true;
     send_.blockCommand = blockCommand;
     send_.content = std::move(content);
@@ -211,12 +221,15 @@ void CHandheldSim::SendWindow() {
         send_.window.push_back(send_.nextNew++);
     send_.lastWindow = send_.nextNew == send_.count;
     for (std::uint32_t b : send_.window) SendBlock(b);
+    // A total lie also sends a block near the end it claims.
+    if (send_.lie == BlockLie::kTotal && send_.lastWindow) SendBlock(kLieFarBlock);
     SendWindowEnd(send_.window);
 }
 
 void CHandheldSim::SendBlock(std::uint32_t n) {
     const std::uint64_t size = send_.content.size();
-    const std::uint64_t offset = static_cast<std::uint64_t>(n) * kBlockSize;
+    const std::uint64_t offset =
+        std::min<std::uint64_t>(static_cast<std::uint64_t>(n) * kBlockSize, size);
     const auto bytes = static_cast<std::uint32_t>(
         std::min<std::uint64_t>(kBlockSize, size - std::min(offset, size)));
     std::vector<std::uint8_t> p(kBlockHeaderSize + bytes);
@@ -227,6 +240,7 @@ void CHandheldSim::SendBlock(std::uint32_t n) {
     PutU32(p.data() + kBlockFileOffset, static_cast<std::uint32_t>(offset));
     std::copy_n(send_.content.begin() + static_cast<std::ptrdiff_t>(offset), bytes,
                 p.begin() + kBlockHeaderSize);
+    ApplyBlockLie(send_.lie, n, p);
     Send(send_.blockCommand, p);
 }
 
@@ -470,7 +484,13 @@ void CHandheldSim::Send(std::uint8_t command, std::span<const std::uint8_t> payl
         Trace("out", command, plainLength, payload, "[silent]");
         return;
     }
+    if (vanished_) {
+        Trace("out", command, plainLength, payload, "[vanished]");
+        return;
+    }
     ++stats_.framesOut;
+    // The frame that reaches the count still goes out; the link closes after it.
+    if (opt_.vanishAfter && stats_.framesOut >= *opt_.vanishAfter) vanished_ = true;
 
     // The same number of draws for every frame keeps the sequence independent
     // of which faults struck before.

@@ -46,6 +46,7 @@
 
 #include "protocol/ack_list.h"
 #include "protocol/frame.h"
+#include "sim/sim_hostile.h"
 
 namespace dorvane {
 
@@ -88,8 +89,15 @@ struct SimOptions {
     double garbage = 0;    ///< probability 1..32 noise bytes (never `$`) precede a frame
     /// Every answer (the frames produced by one request) starts this late.
     std::uint32_t delayMs = 0;
-    /// After this many outgoing frames the handheld falls silent (for time-out tests).
+    /// After this many outgoing frames the handheld falls silent, its link
+    /// still open (a stalled handheld; for time-out tests).
     std::optional<std::uint64_t> silentAfter;
+    /// After this many outgoing frames the handheld goes away: nothing more is
+    /// queued and Vanished() turns true, on which the link is closed (a pulled
+    /// cable).
+    std::optional<std::uint64_t> vanishAfter;
+    /// Lie in the listing and in some fetches (see sim_hostile.h).
+    bool hostile = false;
 };
 
 /// One frame ready for the link, with faults applied.
@@ -115,6 +123,8 @@ public:
     /// rest of an older answer.
     bool PopFrame(SimOutFrame& out);
     bool HasOutput() const { return !out_.empty(); }
+    /// True once vanishAfter frames went out: the link should close now.
+    bool Vanished() const { return vanished_; }
 
     /// Counters for tests.
     struct Stats {
@@ -137,6 +147,7 @@ private:
         bool lastWindow = false;            // the current window holds the last block
         CACKList acked;
         std::vector<std::uint8_t> windowEnd;  // payload of the last window end
+        BlockLie lie = BlockLie::kNone;       // --hostile: how this file's blocks lie
     };
     // A file coming in from the computer (148).
     struct Incoming {
@@ -159,7 +170,8 @@ private:
     void OnWindowAnswer(bool positive, std::span<const std::uint8_t> p);
     void OnInfoRequest(std::uint8_t op, std::span<const std::uint8_t> p);
 
-    void StartOutgoing(std::uint8_t blockCommand, std::vector<std::uint8_t> content);
+    void StartOutgoing(std::uint8_t blockCommand, std::vector<std::uint8_t> content,
+                       BlockLie lie = BlockLie::kNone);
     void SendWindow();
     void SendBlock(std::uint32_t n);
     void SendWindowEnd(const std::vector<std::uint32_t>& listed);
@@ -184,6 +196,7 @@ private:
     Outgoing send_;
     Incoming recv_;
     std::string lastDeleted_;
+    bool vanished_ = false;
     Stats stats_;
 };
 

@@ -52,6 +52,10 @@ constexpr const char* kUsage =
     "  --drop P --corrupt P --duplicate P --garbage P   fault probabilities per frame\n"
     "  --delay-ms MS         start every answer MS late\n"
     "  --silent-after N      send nothing after N frames\n"
+    "  --stall-after N       the same: go silent after N frames, the link stays open\n"
+    "  --vanish-after N      close the link and end after N frames (a pulled cable)\n"
+    "  --hostile             lie: impossible names in the listing, blocks that\n"
+    "                        contradict the listing and each other\n"
     "  --trace FILE          write every frame in and out, decoded, one line each\n"
     "  --exit-on-stdin-eof   end when standard input closes\n"
     "  --help                show this help and exit\n"
@@ -148,8 +152,12 @@ bool ParseArgs(int argc, char** argv, Args& a) {
             ok = value(v) && ParseProbability(v, a.sim.garbage);
         else if (arg == "--delay-ms")
             ok = value(v) && ParseU32(v, a.sim.delayMs);
-        else if (arg == "--silent-after")
+        else if (arg == "--silent-after" || arg == "--stall-after")
             ok = value(v) && ParseU64(v, u64) && (a.sim.silentAfter = u64, true);
+        else if (arg == "--vanish-after")
+            ok = value(v) && ParseU64(v, u64) && (a.sim.vanishAfter = u64, true);
+        else if (arg == "--hostile")
+            a.sim.hostile = true;
         else if (arg == "--capacity")
             ok = value(v) && ParseU64(v, u64) && (a.sim.capacity = u64, true);
         else if (arg == "--error-on")
@@ -271,5 +279,7 @@ int main(int argc, char** argv) {
         std::cerr << "dorvane-sim: " << error << "\n";
         return 1;
     }
+    if (sim.Vanished())
+        std::cerr << "dorvane-sim: vanished after " << sim.GetStats().framesOut << " frames\n";
     return 0;
 }

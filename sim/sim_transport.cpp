@@ -140,6 +140,8 @@ bool RunSimLink(CHandheldSim& sim, int readFd, int writeFd, const SimLinkOptions
             if (sim.PopFrame(f)) {
                 pending = std::move(f.bytes);
                 notBefore = now + std::chrono::milliseconds(f.delayMs);
+            } else if (sim.Vanished()) {
+                return true;  // the last frame is out: the caller closes the link
             }
         }
         const bool haveOutput = sent < pending.size();

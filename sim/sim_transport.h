@@ -74,9 +74,10 @@ struct SimLinkOptions {
 };
 
 /// Moves bytes between the link and the core until `stopRequested` returns
-/// true (checked at least every 50 ms) or standard input closes (with
-/// exitOnStdinEof). Blocks the calling thread. Returns false with a reason in
-/// `error` when the link fails.
+/// true (checked at least every 50 ms), standard input closes (with
+/// exitOnStdinEof), or the core has vanished (SimOptions::vanishAfter) and
+/// its last frame is written. Blocks the calling thread. Returns false with a
+/// reason in `error` when the link fails.
 bool RunSimLink(CHandheldSim& sim, int readFd, int writeFd, const SimLinkOptions& options,
                 const std::function<bool()>& stopRequested, std::string& error);
 

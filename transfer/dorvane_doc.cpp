@@ -11,6 +11,7 @@
 #include "link/serial_ports.h"
 #include "names/encoding.h"
 #include "names/file_names.h"
+#include "names/shown_name.h"
 #include "transfer/no_device_advice.h"
 #include "transfer/text_format.h"
 #include "transfer/usb_setting.h"
@@ -27,6 +28,11 @@ constexpr int kErrorGmtRefused = 48;
 constexpr int kEmptyRunWaitMs = 5000;
 /// How often a command looks whether an earlier run has ended.
 constexpr int kRunPollMs = 20;
+/// A fetched file may claim at most twice its listed size plus this: a
+/// track still being recorded grows between the listing and the fetch, but
+/// a claim beyond that is a lie, and must not make the computer wait for
+/// (or hold) megabytes that will never come.
+constexpr std::uint64_t kListedSizeSlack = 1024 * 1024;
 }  // namespace
 
 std::string DeviceErrorText(int code) {
@@ -56,12 +62,41 @@ std::string DeviceErrorText(int code) {
             return Text(StringId::RES_CMAINFRAME_ERROR_DONT_SUPPORT_DOWNLOAD_GMT);
         case kErrorFileTooLarge:
             return Text(StringId::RES_CORE2_FILE_TOO_LARGE);
+        case transport_error::kDisconnected:
+            return Text(StringId::RES_FAULTS_DISCONNECTED);
+        case kErrorBadBlocks:
+            return Text(StringId::RES_FAULTS_BAD_DATA);
         case doc_error::kNotConnected:
         case doc_error::kStartFailed:
             return Text(StringId::RES_GLOBAL_STRING_RES_GPS_CONNECT_ERROR);
         default:
             return Text(StringId::RES_GLOBAL_STRING_RES_ERR_OTHER);
     }
+}
+
+std::string SaveFailedText(const std::string& folder, WriteError error) {
+    StringId cause = StringId::RES_FAULTS_CAUSE_IO;
+    switch (error) {
+        case WriteError::kDiskFull:
+            cause = StringId::RES_FAULTS_CAUSE_DISK_FULL;
+            break;
+        case WriteError::kTooLarge:
+            cause = StringId::RES_FAULTS_CAUSE_TOO_LARGE;
+            break;
+        case WriteError::kPermissionDenied:
+            cause = StringId::RES_FAULTS_CAUSE_PERMISSION;
+            break;
+        case WriteError::kFolderMissing:
+            cause = StringId::RES_FAULTS_CAUSE_FOLDER_MISSING;
+            break;
+        case WriteError::kNoFreeName:
+            cause = StringId::RES_FAULTS_CAUSE_NO_FREE_NAME;
+            break;
+        case WriteError::kNone:
+        case WriteError::kIoError:
+            break;
+    }
+    return FormatText(Text(StringId::RES_FAULTS_SAVE_FAILED), folder, Text(cause));
 }
 
 CDorvaneDoc::CDorvaneDoc(IDocFrontEnd& frontEnd) : CDorvaneDoc(frontEnd, Options{}) {}
@@ -149,6 +184,26 @@ std::vector<std::string> CDorvaneDoc::TakeWrittenFiles() {
     return std::exchange(written_, {});
 }
 
+std::vector<std::string> CDorvaneDoc::TakeDeletedFiles() {
+    std::lock_guard lock(m_);
+    return std::exchange(deleted_, {});
+}
+
+std::string CDorvaneDoc::ErrorText(int code) const {
+    std::string text = DeviceErrorText(code);
+    if (code == transport_error::kLocalWriteFailed || code == transport_error::kLocalReadFailed) {
+        const std::string problem = LastLocalProblem();
+        if (!problem.empty()) text += "\n" + problem;
+    }
+    return text;
+}
+
+void CDorvaneDoc::EndCommand() {
+    // A pulled cable leaves nothing to talk to: show the handheld as gone,
+    // so that Connect is offered again.
+    if (lastError_ == transport_error::kDisconnected) Disconnect();
+}
+
 void CDorvaneDoc::SetLocalProblem(const std::string& text) {
     std::lock_guard lock(m_);
     localProblem_ = text;
@@ -173,7 +228,7 @@ void CDorvaneDoc::InstallProgress(bool on) {
     engine_.SetProgressCallback([this](const ProgressInfo& p) {
         if (!fe_.ProgressVisible()) return;
         ProgressInfo shown = p;
-        shown.name = GbkToUtf8Lossy(p.name);
+        shown.name = ShownDeviceName(p.name);
         fe_.PostWaitProgress(shown);
     });
 }
@@ -376,7 +431,8 @@ int CDorvaneDoc::CopyFromDevice(bool move) {
     Accept({kFetch, kDelete});
     for (const auto& e : DeviceFiles()) {
         if (!e.selected) continue;
-        transport_.AddJob(kFetch, e.name, "");
+        transport_.AddJob(kFetch, e.name, "",
+                          2 * static_cast<std::uint64_t>(e.size) + kListedSizeSlack);
         if (move) transport_.AddJob(kDelete, e.name, "");
     }
     InstallProgress(true);
@@ -400,6 +456,7 @@ int CDorvaneDoc::CopyFromDevice(bool move) {
     }
     InstallProgress(false);
     fe_.RelayToPanes(hint::kDeviceList | hint::kPcRelist);
+    EndCommand();
     return 1;
 }
 
@@ -444,6 +501,7 @@ void CDorvaneDoc::CopyToDevice(const std::vector<std::string>& paths) {
     }
     InstallProgress(false);
     fe_.RelayToPanes(hint::kDeviceList | hint::kPcRelist);
+    EndCommand();
 }
 
 void CDorvaneDoc::DeleteSelected() {
@@ -464,6 +522,7 @@ void CDorvaneDoc::DeleteSelected() {
     connectEvent_.Reset();
     fe_.RelayToPanes(hint::kDeviceList);
     fe_.SetBusyCursor(false);
+    EndCommand();
 }
 
 // ---- Worker callbacks (worker thread) --------------------------------------
@@ -478,7 +537,7 @@ int CDorvaneDoc::OnData(std::vector<std::uint8_t>&& bytes, const TransferJob& jo
             if (!r.ok()) {
                 // The file is not safely on the computer: end the run here so
                 // that a move never deletes it on the handheld.
-                SetLocalProblem(r.message);
+                SetLocalProblem(SaveFailedText(settings_.computerFolder, r.error));
                 return transport_error::kLocalWriteFailed;
             }
             {
@@ -515,7 +574,10 @@ int CDorvaneDoc::OnData(std::vector<std::uint8_t>&& bytes, const TransferJob& jo
                 const std::string name = FileNameWithExtension(job.deviceName);
                 auto it = std::find_if(files_.begin(), files_.end(),
                                        [&](const DeviceFileEntry& e) { return e.name == name; });
-                if (it != files_.end()) files_.erase(it);
+                if (it != files_.end()) {
+                    deleted_.push_back(it->name);
+                    files_.erase(it);
+                }
                 anySelected = std::any_of(files_.begin(), files_.end(),
                                           [](const DeviceFileEntry& e) { return e.selected; });
             }

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/file_output.h"
 #include "link/serial.h"
 #include "link/usb.h"
 #include "protocol/protocol_stp10.h"
@@ -33,13 +34,16 @@ namespace dorvane {
 /// The document's own error codes (the handheld's pass through unchanged).
 namespace doc_error {
 inline constexpr int kNotConnected = 240;
-inline constexpr int kStartFailed = 241;   ///< the worker could not start (link would not open)
+inline constexpr int kStartFailed = 241;  ///< the worker could not start (link would not open)
 inline constexpr int kNoSuchFile = 242;
 inline constexpr int kCancelled = static_cast<int>(0xF0F0F0F0);  ///< stop without an error
 }  // namespace doc_error
 
 /// The text of an error code, in the current language.
 std::string DeviceErrorText(int code);
+
+/// "Could not save into the folder <folder>: <cause>" in the current language.
+std::string SaveFailedText(const std::string& folder, WriteError error);
 
 class CDorvaneDoc {
 public:
@@ -127,6 +131,12 @@ public:
     std::string LastLocalProblem() const;
     /// The files the downloads since the last call wrote (UTF-8 paths), and forgets them.
     std::vector<std::string> TakeWrittenFiles();
+    /// The handheld's names (raw bytes) that deletes since the last call
+    /// removed, confirmed by the handheld, and forgets them.
+    std::vector<std::string> TakeDeletedFiles();
+    /// DeviceErrorText(code), followed for a local read or write failure by
+    /// the line that names the file or folder and the cause.
+    std::string ErrorText(int code) const;
 
     CTransport& Transport() { return transport_; }
     CProtocol_STP10& Engine() { return engine_; }
@@ -150,6 +160,7 @@ private:
     void EndEarlierRun();
     bool TrySerial(const std::string& port, int baud);
     void SetLocalProblem(const std::string& text);
+    void EndCommand();
 
     IDocFrontEnd& fe_;
     Options options_;
@@ -173,6 +184,7 @@ private:
     std::string linkProblem_;
     std::string localProblem_;
     std::vector<std::string> written_;
+    std::vector<std::string> deleted_;
 };
 
 }  // namespace dorvane

@@ -25,8 +25,8 @@ CTransport::~CTransport() {
 }
 
 void CTransport::FinishRun() {
-    // A run that has finished its jobs is only sending its closing frame: let
-    // it end (at most kFinishWaitMs), else stop it.
+    // A run that has finished its jobs is only sending its closing frame or
+    // releasing the link: let it end (at most kFinishWaitMs), else stop it.
     if (thread_.joinable() && !Join(kFinishWaitMs)) Stop();
     if (thread_.joinable()) thread_.join();
 }
@@ -43,16 +43,19 @@ void CTransport::ClearJobs() {
     jobs_.clear();
 }
 
-void CTransport::AddJob(std::uint8_t code, const std::string& path, const std::string& name) {
+void CTransport::AddJob(std::uint8_t code, const std::string& path, const std::string& name,
+                        std::uint64_t receiveLimit) {
     // The extension with its dot, so a name ending in a lone dot gets one dot
     // back, not the dot of the split plus the "extension" ".".
-    AddNamedJob(code, path, name.empty() ? path : name + PathPart(path, PathPartKind::kExtension));
+    AddNamedJob(code, path, name.empty() ? path : name + PathPart(path, PathPartKind::kExtension),
+                receiveLimit);
 }
 
 void CTransport::AddNamedJob(std::uint8_t code, const std::string& path,
-                             const std::string& deviceName) {
+                             const std::string& deviceName, std::uint64_t receiveLimit) {
     TransferJob job;
     job.code = code;
+    job.receiveLimit = receiveLimit;
     job.flags = OperationFlags(code);
     job.localPath = path;
     job.deviceName = deviceName;
@@ -70,7 +73,7 @@ bool CTransport::Start() {
         std::lock_guard lock(m_);
         inbox_.clear();
         inboxReads_.clear();
-        onRead_ = onStop_ = false;
+        onRead_ = onStop_ = onLost_ = false;
     }
     fill_ = 0;
     bytesSinceFrame_ = 0;
@@ -128,6 +131,15 @@ int CTransport::OnReceive(void* self, const std::uint8_t* bytes, std::size_t cou
     return 1;
 }
 
+void CTransport::OnLinkLost(void* self) {
+    auto* t = static_cast<CTransport*>(self);
+    {
+        std::lock_guard lock(t->m_);
+        t->onLost_ = true;
+    }
+    t->cv_.notify_all();
+}
+
 void CTransport::WriteFrame(const std::uint8_t* bytes, std::size_t len, bool remember) {
     if (remember) lastFrame_.assign(bytes, bytes + len);
     link_->Write(bytes, len);
@@ -148,6 +160,7 @@ void CTransport::Run() {
         if (stopCallback_) stopCallback_(transport_error::kException, job);
     }
     link_->SetReceiveCallback(nullptr, nullptr);
+    link_->SetLostCallback(nullptr, nullptr);
     stream_.Clear();
     if (finishedCallback_) finishedCallback_();
     running_ = false;
@@ -170,6 +183,7 @@ bool CTransport::LoadJobStream(const TransferJob& job) {
 
 void CTransport::RunJobs() {
     // Run begin: reader on, a moment to settle, then take bytes.
+    link_->SetLostCallback(&CTransport::OnLinkLost, this);
     link_->StartReader();
     std::this_thread::sleep_for(kReaderSettle);
     link_->SetReceiveCallback(&CTransport::OnReceive, this);
@@ -192,10 +206,15 @@ void CTransport::RunJobs() {
             break;
         }
         engine_->BeginOperation(current_.code, &stream_, current_.deviceName);
+        engine_->SetReceiveLimit(current_.receiveLimit);
 
         int retry = 1;
         bool jobDone = false;
         while (!stop_ && !jobDone) {
+            if (link_->Lost()) {
+                Fail(transport_error::kDisconnected);
+                break;
+            }
             switch (engine_->GetState()) {
                 case ProtocolState::kReady:
                     if (engine_->BuildNextRequest(frame_, len) > 0) {
@@ -273,7 +292,14 @@ bool CTransport::TakeBytes() {
 CTransport::WaitOutcome CTransport::WaitStep(int& retry) {
     std::unique_lock lock(m_);
     const bool woke = cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs_),
-                                   [this] { return onRead_ || onStop_; });
+                                   [this] { return onRead_ || onStop_ || onLost_; });
+    if (onLost_ && !onRead_ && !onStop_) {
+        // The device went away: nothing more can come, and a cancel frame
+        // has nowhere to go.
+        lock.unlock();
+        Fail(transport_error::kDisconnected);
+        return WaitOutcome::kStopped;
+    }
     if (onStop_) {
         onStop_ = false;
         lock.unlock();

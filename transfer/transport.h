@@ -12,7 +12,9 @@
 //
 // The worker writes a request, waits for bytes at most the time-out, lets the
 // engine cut and dispatch frames, and repeats an unanswered request up to the
-// retry limit before it reports a time-out (code 16).
+// retry limit before it reports a time-out (code 16). A link that loses its
+// device (IDevice::Lost) ends the run at once with code 247 (transport_error::kDisconnected) instead: no retry
+// can reach a pulled cable.
 
 #include <atomic>
 #include <condition_variable>
@@ -36,6 +38,7 @@ struct TransferJob {
     std::uint32_t flags = 0;  ///< wire::kSendFlag for operations that send blocks
     std::string localPath;    ///< computer file (send) or a tag
     std::string deviceName;   ///< the name on the handheld, in the handheld's bytes
+    std::uint64_t receiveLimit = 0;  ///< largest total its blocks may claim (0: any)
 };
 
 /// Error codes the transport reports itself (the handheld's own codes pass through).
@@ -45,6 +48,7 @@ inline constexpr int kTimeout =
     16;  ///< no answer after the retries, or bytes that never form a frame
 inline constexpr int kLocalReadFailed = 243;   ///< a file to send could not be read
 inline constexpr int kLocalWriteFailed = 244;  ///< a received file could not be stored
+inline constexpr int kDisconnected = 247;  ///< the link lost its device (cable pulled, device gone)
 }  // namespace transport_error
 
 class CTransport {
@@ -87,8 +91,9 @@ public:
     void SetFinishedCallback(std::function<void()> cb) { finishedCallback_ = std::move(cb); }
     void SetProtocol(IProtocol* engine) { engine_ = engine; }
     /// Sets the link of the next run. A run still ending (sending its closing
-    /// frame) is waited for first, as in ClearJobs, so it never writes to a
-    /// link that was swapped under it. GUI or caller thread, never the worker.
+    /// frame) is waited for first (at most kFinishWaitMs, then stopped), as in
+    /// ClearJobs, so it never writes to a link that was swapped under it.
+    /// GUI or caller thread, never the worker.
     void SetLink(IDevice* link);
     IDevice* Link() const { return link_; }
 
@@ -98,11 +103,15 @@ public:
     /// Appends a job. The device name is `path` when `name` is empty,
     /// otherwise `name` followed by the extension of `path` with its dot
     /// ("a.txt" -> name + ".txt"; just `name` when the path has no
-    /// extension; "README." keeps its single trailing dot).
-    void AddJob(std::uint8_t code, const std::string& path, const std::string& name);
+    /// extension; "README." keeps its single trailing dot). `receiveLimit`
+    /// bounds the total a received file may claim (see
+    /// IProtocol::SetReceiveLimit; 0: any).
+    void AddJob(std::uint8_t code, const std::string& path, const std::string& name,
+                std::uint64_t receiveLimit = 0);
     /// Appends a job whose device name is `deviceName` exactly as given (the
     /// handheld's bytes, for a name converted to its code page as a whole).
-    void AddNamedJob(std::uint8_t code, const std::string& path, const std::string& deviceName);
+    void AddNamedJob(std::uint8_t code, const std::string& path, const std::string& deviceName,
+                     std::uint64_t receiveLimit = 0);
     std::size_t JobCount() const { return jobs_.size(); }
     const std::deque<TransferJob>& Jobs() const { return jobs_; }
 
@@ -129,6 +138,7 @@ private:
     /// Waits for a run that is still ending, then stops it (see ClearJobs).
     void FinishRun();
     static int OnReceive(void* self, const std::uint8_t* bytes, std::size_t count);
+    static void OnLinkLost(void* self);
     void Run();
     void RunJobs();
     bool LoadJobStream(const TransferJob& job);
@@ -162,6 +172,7 @@ private:
     std::vector<std::size_t> inboxReads_;  ///< size of each read in inbox_, in order
     bool onRead_ = false;
     bool onStop_ = false;
+    bool onLost_ = false;
 
     // Worker thread only: the receive area the engine cuts frames from. The
     // worker moves the reader's bytes into it a read at a time and cuts after

