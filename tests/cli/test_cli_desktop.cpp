@@ -117,7 +117,7 @@ TEST(CliDesktop, NoHandheldSaysWhatToCheckInOrderNamingThePortsGroup) {
         }
         EXPECT_NE(r.err.find("sudo usermod -aG " + group + " $USER"), std::string::npos) << r.err;
         EXPECT_NE(r.err.find("systemctl stop ModemManager"), std::string::npos) << r.err;
-        EXPECT_NE(r.err.find("DORVANE_USB_ID"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("dorvane-cli --usb-id VVVV:PPPP"), std::string::npos) << r.err;
     }
 }
 
