@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "cli/cli_output.h"
 #include "export/gis_export.h"
 #include "geo/figure_lines.h"
 #include "i18n/string_table.h"
@@ -14,9 +15,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+using cli::kExitFailed;
+using cli::kExitOk;
+using cli::kExitUsage;
 
 int Usage() {
     std::fprintf(stderr, "%s\n",

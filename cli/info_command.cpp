@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "cli/cli_output.h"
 #include "geo/figure_lines.h"
 #include "geo/figures.h"
 #include "i18n/string_table.h"
@@ -10,12 +11,12 @@
 namespace dorvane {
 namespace {
 
+using cli::kExitFailed;
+using cli::kExitOk;
+using cli::kExitUsage;
+
 using nlohmann::json;
 using namespace geo;
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 const char* FormatName(FieldFormat f) {
     switch (f) {

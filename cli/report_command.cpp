@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "cli/cli_output.h"
 #include "i18n/string_table.h"
 #include "report/ledger.h"
 #include "report/ledger_table.h"
@@ -18,9 +19,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+using cli::kExitFailed;
+using cli::kExitOk;
+using cli::kExitUsage;
 
 struct ReportArgs {
     std::vector<fs::path> inputs;

@@ -222,6 +222,15 @@ struct KmlState {
     std::string error;
 };
 
+// Appends a line of a placemark as one more segment of the track (an empty one adds nothing).
+void AddLine(const std::vector<GeoPoint>& pts, const xmlNode* placemark, KmlState& st) {
+    if (pts.empty()) return;
+    ++st.lines;
+    if (!st.firstLinePlacemark) st.firstLinePlacemark = placemark;
+    st.out.segmentStarts.push_back(st.out.points.size());
+    st.out.points.insert(st.out.points.end(), pts.begin(), pts.end());
+}
+
 bool ReadLineString(const xmlNode* ls, const xmlNode* placemark, KmlState& st) {
     const xmlNode* co = Child(ls, "coordinates");
     if (!co) return true;
@@ -230,11 +239,7 @@ bool ReadLineString(const xmlNode* ls, const xmlNode* placemark, KmlState& st) {
         st.error = "line " + std::to_string(LineOf(co)) + ": coordinates are not lon,lat[,alt]";
         return false;
     }
-    if (pts.empty()) return true;
-    ++st.lines;
-    if (!st.firstLinePlacemark) st.firstLinePlacemark = placemark;
-    st.out.segmentStarts.push_back(st.out.points.size());
-    st.out.points.insert(st.out.points.end(), pts.begin(), pts.end());
+    AddLine(pts, placemark, st);
     return true;
 }
 
@@ -276,11 +281,7 @@ bool ReadGxTrack(const xmlNode* tr, const xmlNode* placemark, KmlState& st) {
             pts[i].time = *whens[i];
             pts[i].hasTime = true;
         }
-    if (pts.empty()) return true;
-    ++st.lines;
-    if (!st.firstLinePlacemark) st.firstLinePlacemark = placemark;
-    st.out.segmentStarts.push_back(st.out.points.size());
-    st.out.points.insert(st.out.points.end(), pts.begin(), pts.end());
+    AddLine(pts, placemark, st);
     return true;
 }
 

@@ -153,12 +153,31 @@ std::string ErrorText(const LedgerRow& row) {
     return geo::ReadErrorMessage(r);
 }
 
+// The six area cells, alike for a row and the totals; nullopt for the other columns.
+std::optional<Cell> AreaCell(const geo::AreaUnits& hh, const geo::AreaUnits& wg, LedgerColumn c) {
+    switch (c) {
+        case LedgerColumn::kArea:
+            return Num(hh.m2, kAreaM2Decimals);
+        case LedgerColumn::kAreaMu:
+            return Num(hh.mu, kAreaMuDecimals);
+        case LedgerColumn::kAreaHa:
+            return Num(hh.ha, kAreaHaDecimals);
+        case LedgerColumn::kAreaWgs84:
+            return Num(wg.m2, kAreaM2Decimals);
+        case LedgerColumn::kAreaWgs84Mu:
+            return Num(wg.mu, kAreaMuDecimals);
+        case LedgerColumn::kAreaWgs84Ha:
+            return Num(wg.ha, kAreaHaDecimals);
+        default:
+            return std::nullopt;
+    }
+}
+
 Cell CellOf(const LedgerRow& r, LedgerColumn c) {
     if (c == LedgerColumn::kFile) return Cell{r.fileText, std::nullopt};
     if (c == LedgerColumn::kError) return Cell{ErrorText(r), std::nullopt};
     if (!r.ok()) return {};
-    const geo::AreaUnits hh = r.handheld.area;
-    const geo::AreaUnits wg = r.wgs84.area;
+    if (auto area = AreaCell(r.handheld.area, r.wgs84.area, c)) return *area;
     switch (c) {
         case LedgerColumn::kName:
             return Cell{r.name, std::nullopt};
@@ -178,18 +197,6 @@ Cell CellOf(const LedgerRow& r, LedgerColumn c) {
             return Num(r.handheld.measure.length, kLengthDecimals);
         case LedgerColumn::kLengthWgs84:
             return Num(r.wgs84.length_m, kLengthDecimals);
-        case LedgerColumn::kArea:
-            return Num(hh.m2, kAreaM2Decimals);
-        case LedgerColumn::kAreaMu:
-            return Num(hh.mu, kAreaMuDecimals);
-        case LedgerColumn::kAreaHa:
-            return Num(hh.ha, kAreaHaDecimals);
-        case LedgerColumn::kAreaWgs84:
-            return Num(wg.m2, kAreaM2Decimals);
-        case LedgerColumn::kAreaWgs84Mu:
-            return Num(wg.mu, kAreaMuDecimals);
-        case LedgerColumn::kAreaWgs84Ha:
-            return Num(wg.ha, kAreaHaDecimals);
         case LedgerColumn::kLengthUnitPrice:
             return Num(r.lengthUnitPrice, kUnitPriceDecimals);
         case LedgerColumn::kLengthPriced:
@@ -208,8 +215,8 @@ Cell CellOf(const LedgerRow& r, LedgerColumn c) {
 }
 
 Cell TotalsCell(const LedgerTotals& t, LedgerColumn c) {
-    const geo::AreaUnits hh = geo::InUnits(t.handheldArea_m2);
-    const geo::AreaUnits wg = geo::InUnits(t.wgs84Area_m2);
+    if (auto area = AreaCell(geo::InUnits(t.handheldArea_m2), geo::InUnits(t.wgs84Area_m2), c))
+        return *area;
     switch (c) {
         case LedgerColumn::kFile:
             return Cell{Text(StringId::RES_LEDGER_TOTALS), std::nullopt};
@@ -219,18 +226,6 @@ Cell TotalsCell(const LedgerTotals& t, LedgerColumn c) {
             return Num(t.handheldLength_m, kLengthDecimals);
         case LedgerColumn::kLengthWgs84:
             return Num(t.wgs84Length_m, kLengthDecimals);
-        case LedgerColumn::kArea:
-            return Num(hh.m2, kAreaM2Decimals);
-        case LedgerColumn::kAreaMu:
-            return Num(hh.mu, kAreaMuDecimals);
-        case LedgerColumn::kAreaHa:
-            return Num(hh.ha, kAreaHaDecimals);
-        case LedgerColumn::kAreaWgs84:
-            return Num(wg.m2, kAreaM2Decimals);
-        case LedgerColumn::kAreaWgs84Mu:
-            return Num(wg.mu, kAreaMuDecimals);
-        case LedgerColumn::kAreaWgs84Ha:
-            return Num(wg.ha, kAreaHaDecimals);
         case LedgerColumn::kLengthTotal:
             return Num(t.lengthTotal, kTotalDecimals);
         case LedgerColumn::kAreaTotal:
