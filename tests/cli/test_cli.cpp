@@ -7,6 +7,7 @@
 #include <array>
 #include <fstream>
 
+#include "common/run_command.h"
 #include "common/sim_process.h"
 #include "transfer/settings_file.h"
 #include "transfer/usb_setting.h"
@@ -18,10 +19,7 @@ namespace fs = std::filesystem;
 using test::SimProcess;
 using test::TempDir;
 
-struct CliRun {
-    int status = -1;
-    std::string out;  // stdout and stderr together
-};
+using CliRun = test::CommandRun;  // out: stdout and stderr together
 
 // Runs the CLI in English (or the locale given), UTC, with its own settings folder.
 CliRun Cli(const TempDir& dir, const std::string& args, const std::string& locale = "C") {
@@ -29,15 +27,7 @@ CliRun Cli(const TempDir& dir, const std::string& args, const std::string& local
                             " LC_ALL=" + locale + " TZ=UTC XDG_CONFIG_HOME='" +
                             (dir / "cfg").string() + "' '" + DORVANE_BINARY_DIR +
                             "/bin/dorvane-cli' " + args + " 2>&1";
-    CliRun r;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = ::pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+    return test::RunCommand(cmd);
 }
 
 std::string Slurp(const fs::path& p) {
@@ -245,14 +235,8 @@ TEST(CliDesktop, UsageLineOfTheDesktopProgramIsTranslated) {
     const std::string cmd = "XDG_RUNTIME_DIR='" + (dir / "run").string() +
                             "' QT_QPA_PLATFORM=offscreen LANG=zh_CN.UTF-8 '" + program +
                             "' --out 2>&1";  // --out without its picture
-    std::string out;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-    const int st = ::pclose(p);
-    EXPECT_EQ(WIFEXITED(st) ? WEXITSTATUS(st) : -1, 2) << out;
+    const auto [status, out] = test::RunCommand(cmd);
+    EXPECT_EQ(status, 2) << out;
     EXPECT_NE(out.find("\xE7\x94\xA8\xE6\xB3\x95"), std::string::npos)
         << "\"usage\" in Chinese: " << out;
     EXPECT_EQ(out.find("usage:"), std::string::npos) << out;

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
+#include "common/run_command.h"
 #include "common/sim_process.h"
 #include "geo/figures.h"
 
@@ -20,25 +21,14 @@ using test::TempDir;
 
 const fs::path kSamples = fs::path(DORVANE_SOURCE_DIR) / "sim/samples/data";
 
-struct InfoRun {
-    int status = -1;
-    std::string out;
-};
+using InfoRun = test::CommandRun;
 
 // stdout only (stderr to /dev/null unless `withErr`), English, UTC.
 InfoRun Info(const TempDir& dir, const std::string& args, bool withErr = false) {
     const std::string cmd = "cd '" + dir.path().string() + "' && LANG=C LC_ALL=C TZ=UTC '" +
                             DORVANE_BINARY_DIR + "/bin/dorvane-cli' info " + args +
                             (withErr ? " 2>&1" : " 2>/dev/null");
-    InfoRun r;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = ::pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+    return test::RunCommand(cmd);
 }
 
 std::string Sample(const char* name) {
@@ -54,8 +44,8 @@ geo::FieldFigures Expected(const char* name) {
 TEST(CliInfo, JsonHasEveryFigureAtFullPrecision) {
     TempDir dir;
     std::ofstream(dir / "bad.gpx") << "<gpx><trk>";
-    const InfoRun r = Info(dir, Sample("A0602_vertex.txt") + " " + Sample("A0603_harvest.txt") + " " +
-                                Sample("T0602_few.gpx") + " bad.gpx missing.kml --json");
+    const InfoRun r = Info(dir, Sample("A0602_vertex.txt") + " " + Sample("A0603_harvest.txt") +
+                                    " " + Sample("T0602_few.gpx") + " bad.gpx missing.kml --json");
     EXPECT_EQ(r.status, 1) << r.out;
     const json all = json::parse(r.out);
     ASSERT_TRUE(all.is_array());

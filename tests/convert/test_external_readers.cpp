@@ -10,6 +10,7 @@
 #include <regex>
 #include <sstream>
 
+#include "common/run_command.h"
 #include "convert/area_measure.h"
 #include "convert/gpx_writer.h"
 #include "convert/kml_writer.h"
@@ -27,17 +28,7 @@ bool HaveTool(const std::string& tool) {
     return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// Runs a shell command, returning its exit status and standard output.
-std::pair<int, std::string> RunCommand(const std::string& cmd) {
-    std::string out;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return {-1, out};
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int status = ::pclose(p);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
+using test::RunCommand;
 
 std::string Quote(const std::filesystem::path& p) {
     return "'" + p.string() + "'";

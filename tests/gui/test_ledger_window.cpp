@@ -66,18 +66,7 @@ private slots:
     void LedgerFromKeysClicksAndExports() {
         Rig rig;
         const QString dir = rig.computer.path();
-        testing::WriteSample((dir + "/V1.txt").toStdString(), SampleField{.name = "V1"});
-        testing::WriteSample((dir + "/T1.txt").toStdString(),
-                             SampleField{.name = "T1",
-                                         .method = AreaMethod::kTrack,
-                                         .work = true,
-                                         .collected = testing::kDay0 + testing::kDaySeconds,
-                                         .dLon = 1.0 / 128,
-                                         .dLat = 1.0 / 256,
-                                         .shift = 0.5});
-        testing::WriteSample(
-            (dir + "/H1.txt").toStdString(),
-            SampleField{.name = "H1", .method = AreaMethod::kHarvesting, .work = true, .shift = 1});
+        testing::WriteFieldOfEachMethod(dir.toStdString());
         WriteFile(dir + "/broken.txt", 0);
         rig.frame->ComputerPane()->ListFolder(dir);
         rig.frame->SetActivePane(rig.frame->ComputerPane());

@@ -73,4 +73,21 @@ inline void WriteSample(const std::filesystem::path& file, const SampleField& s)
     std::ofstream(file, std::ios::binary) << WriteArea(SampleArea(s));
 }
 
+/// One field of each method in `folder`: V1.txt (vertex), T1.txt (track,
+/// with a work record, a day later, a larger field) and H1.txt (harvesting,
+/// with a work record).
+inline void WriteFieldOfEachMethod(const std::filesystem::path& folder) {
+    WriteSample(folder / "V1.txt", SampleField{.name = "V1"});
+    WriteSample(folder / "T1.txt", SampleField{.name = "T1",
+                                               .method = AreaMethod::kTrack,
+                                               .work = true,
+                                               .collected = kDay0 + kDaySeconds,
+                                               .dLon = 1.0 / 128,
+                                               .dLat = 1.0 / 256,
+                                               .shift = 0.5});
+    WriteSample(
+        folder / "H1.txt",
+        SampleField{.name = "H1", .method = AreaMethod::kHarvesting, .work = true, .shift = 1});
+}
+
 }  // namespace dorvane::testing

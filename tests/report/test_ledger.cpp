@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "common/run_command.h"
 #include "convert/kml_writer.h"
 #include "convert/temp_folder.h"
 #include "convert/track_file.h"
@@ -295,13 +296,7 @@ TEST_F(LedgerFolder, SortByEveryColumnPutsEmptyCellsLast) {
 std::string RunPython(const std::string& script, const fs::path& arg) {
     const fs::path py = arg.parent_path() / "read.py";
     std::ofstream(py) << script;
-    std::string out;
-    FILE* p = popen(("python3 " + py.string() + " '" + arg.string() + "'").c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    pclose(p);
-    return out;
+    return dorvane::test::RunCommand("python3 '" + py.string() + "' '" + arg.string() + "'").out;
 }
 
 TEST_F(LedgerFolder, CsvReadBackByPython) {

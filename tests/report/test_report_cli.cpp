@@ -10,6 +10,7 @@
 #include <fstream>
 #include <regex>
 
+#include "common/run_command.h"
 #include "convert/temp_folder.h"
 #include "convert/track_file.h"
 #include "convert/xml_text.h"
@@ -24,21 +25,11 @@ namespace fs = std::filesystem;
 using testing::SampleField;
 using testing::TempFolder;
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-};
+using CliRun = dorvane::test::CommandRun;
 
+// stdout and stderr together.
 CliRun Shell(const std::string& cmd) {
-    CliRun r;
-    FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf;
-    for (std::size_t n; (n = std::fread(buf.data(), 1, buf.size(), p)) > 0;)
-        r.out.append(buf.data(), n);
-    const int st = ::pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+    return dorvane::test::RunCommand(cmd + " 2>&1");
 }
 
 // The CLI in the given language (zh_CN picks Chinese), UTC, own settings.
@@ -62,18 +53,7 @@ protected:
         setenv("TZ", "UTC", 1);
         tzset();
         fs::create_directories(dir / "in");
-        testing::WriteSample(dir / "in" / "V1.txt", SampleField{.name = "V1"});
-        testing::WriteSample(dir / "in" / "T1.txt",
-                             SampleField{.name = "T1",
-                                         .method = AreaMethod::kTrack,
-                                         .work = true,
-                                         .collected = testing::kDay0 + testing::kDaySeconds,
-                                         .dLon = 1.0 / 128,
-                                         .dLat = 1.0 / 256,
-                                         .shift = 0.5});
-        testing::WriteSample(
-            dir / "in" / "H1.txt",
-            SampleField{.name = "H1", .method = AreaMethod::kHarvesting, .work = true, .shift = 1});
+        testing::WriteFieldOfEachMethod(dir / "in");
         testing::WriteSample(dir / "in" / (kGbkName + ".txt"),
                              SampleField{.name = kGbkName, .shift = 2});
         std::string bad = WriteArea(testing::SampleArea(SampleField{.name = "X"}));
