@@ -54,8 +54,8 @@ void CProtocol_STP10::Expect(std::initializer_list<std::uint8_t> cmds) {
     expected_.insert(cmds.begin(), cmds.end());
 }
 
-std::size_t CProtocol_STP10::Emit(std::uint8_t command, std::span<const std::uint8_t> payload, FrameBuffer buf,
-                                  std::size_t& len) {
+std::size_t CProtocol_STP10::Emit(std::uint8_t command, std::span<const std::uint8_t> payload,
+                                  FrameBuffer buf, std::size_t& len) {
     ++requests_;
     len = BuildFrame(command, payload, buf);
     if (len == 0) {
@@ -83,8 +83,8 @@ void CProtocol_STP10::BuildClosingFrame(FrameBuffer buf, std::size_t& len) {
     len = BuildFixedFrame(cmd::kWindow, payload, buf);
 }
 
-void CProtocol_STP10::BuildU32Request(std::uint8_t command, std::uint8_t answer, std::uint32_t arg, FrameBuffer buf,
-                                      std::size_t& len) {
+void CProtocol_STP10::BuildU32Request(std::uint8_t command, std::uint8_t answer, std::uint32_t arg,
+                                      FrameBuffer buf, std::size_t& len) {
     state_ = ProtocolState::kWaiting;
     Expect({answer});
     std::uint8_t payload[4];
@@ -100,7 +100,8 @@ void CProtocol_STP10::BuildRequest133(std::uint32_t arg, FrameBuffer buf, std::s
     BuildU32Request(cmd::kIdentity, cmd::kIdentityAnswer, arg, buf, len);
 }
 
-std::uint32_t CProtocol_STP10::BeginOperation(std::uint8_t op, CMemStream* stream, const std::string& name) {
+std::uint32_t CProtocol_STP10::BeginOperation(std::uint8_t op, CMemStream* stream,
+                                              const std::string& name) {
     op_ = op;
     flags_ = OperationFlags(op);
     stream_ = stream;
@@ -209,8 +210,8 @@ std::size_t CProtocol_STP10::BuildSendRequest(FrameBuffer buf, std::size_t& len)
     } else {
         sent_.FirstClear(currentBlock_);
         const std::uint64_t offset = static_cast<std::uint64_t>(currentBlock_) * kBlockSize;
-        const std::uint32_t bytes =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(kBlockSize, totalSize_ - std::min<std::uint64_t>(offset, totalSize_)));
+        const std::uint32_t bytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+            kBlockSize, totalSize_ - std::min<std::uint64_t>(offset, totalSize_)));
         payload = NamePayload();
         const std::size_t header = payload.size();
         payload.resize(header + kBlockHeaderSize + bytes);
@@ -414,15 +415,25 @@ void CProtocol_STP10::OnDataBlock(std::uint8_t command, std::span<const std::uin
 
     // The handheld is not trusted: a block must fit the file its header
     // describes, and that file must not change in the middle of a transfer.
-    const bool sane = count > 0 && static_cast<std::uint64_t>(count) == BlockCountFor(total) &&
-                      number < static_cast<std::uint32_t>(count) &&
-                      static_cast<std::uint64_t>(offset) == static_cast<std::uint64_t>(number) * kBlockSize &&
-                      bytes == std::min<std::uint64_t>(kBlockSize, total - std::min<std::uint64_t>(offset, total)) &&
-                      p.size() >= kBlockHeaderSize + bytes &&
-                      (!received_.IsCreated() ||
-                       (totalSize_ == total && blockCount_ == static_cast<std::uint32_t>(count)));
+    const bool sane =
+        count > 0 && static_cast<std::uint64_t>(count) == BlockCountFor(total) &&
+        number < static_cast<std::uint32_t>(count) &&
+        static_cast<std::uint64_t>(offset) == static_cast<std::uint64_t>(number) * kBlockSize &&
+        bytes ==
+            std::min<std::uint64_t>(kBlockSize, total - std::min<std::uint64_t>(offset, total)) &&
+        p.size() >= kBlockHeaderSize + bytes &&
+        (!received_.IsCreated() ||
+         (totalSize_ == total && blockCount_ == static_cast<std::uint32_t>(count)));
     if (!sane) {
         ++stats_.blocksRejected;
+        return;
+    }
+    if (total > receiveLimit_) {
+        // More than the listing promised: refuse the whole file at once
+        // rather than let the handheld size the buffer.
+        deviceError_ = kErrorLargerThanListed;
+        state_ = ProtocolState::kFailed;
+        expected_.clear();
         return;
     }
     if (!received_.IsCreated()) {

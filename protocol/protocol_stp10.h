@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,6 +19,9 @@ namespace dorvane {
 /// fit a frame. It lies beside the computer's own codes (240...244), outside
 /// the handheld's: the handheld's 48 means it refuses a GMT file.
 inline constexpr std::int16_t kErrorFileTooLarge = 245;
+/// Error code the engine reports itself: the handheld announces a file larger
+/// than the receive limit (the size its own listing gave for it).
+inline constexpr std::int16_t kErrorLargerThanListed = 246;
 
 class CProtocol_STP10 final : public IProtocol {
 public:
@@ -39,6 +43,14 @@ public:
     std::uint32_t GetProtocolVersion() const override { return version_; }
 
     void SetProgressCallback(ProgressCallback cb) { progress_ = std::move(cb); }
+    /// No receive limit beyond the protocol's own bound (32 767 blocks).
+    static constexpr std::uint64_t kNoReceiveLimit = std::numeric_limits<std::uint64_t>::max();
+    /// Largest file the following operations may receive, in bytes. A data
+    /// block whose header announces a larger file fails the operation with
+    /// kErrorLargerThanListed before a byte of it is stored, so what is
+    /// received never takes more memory than the limit. Set it while no
+    /// worker runs; it holds until it is set again.
+    void SetReceiveLimit(std::uint64_t bytes) { receiveLimit_ = bytes; }
 
     /// Handles one cut frame (undouble, check, dispatch). Returns false when
     /// the frame was dropped (bad length or check, unexpected command).
@@ -79,6 +91,7 @@ private:
     std::string name_;
     CMemStream* stream_ = nullptr;
     std::uint32_t requests_ = 0;
+    std::uint64_t receiveLimit_ = kNoReceiveLimit;
 
     // Block transfer
     CACKList sent_, acked_, received_;

@@ -56,6 +56,8 @@ std::string DeviceErrorText(int code) {
             return Text(StringId::RES_CMAINFRAME_ERROR_DONT_SUPPORT_DOWNLOAD_GMT);
         case kErrorFileTooLarge:
             return Text(StringId::RES_CORE2_FILE_TOO_LARGE);
+        case kErrorLargerThanListed:
+            return Text(StringId::RES_FIELD_VIEW2_LARGER_THAN_LISTED);
         case doc_error::kNotConnected:
         case doc_error::kStartFailed:
             return Text(StringId::RES_GLOBAL_STRING_RES_GPS_CONNECT_ERROR);
@@ -212,8 +214,10 @@ void CDorvaneDoc::EndEarlierRun() {
     // thread blocked, up to two seconds: wait for it here through the front
     // end instead, which keeps the windows painted, then stop what is left.
     CEvent never(true);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(CTransport::kFinishWaitMs);
-    while (transport_.IsRunning() && std::chrono::steady_clock::now() < deadline) fe_.WaitForEvent(never, kRunPollMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(CTransport::kFinishWaitMs);
+    while (transport_.IsRunning() && std::chrono::steady_clock::now() < deadline)
+        fe_.WaitForEvent(never, kRunPollMs);
     if (transport_.IsRunning()) transport_.Stop();
     transport_.ClearJobs();
 }
@@ -279,8 +283,9 @@ bool CDorvaneDoc::Connect() {
         } else {
             if (usb_.LastError() == LinkError::PermissionDenied) {
                 std::lock_guard lock(m_);
-                linkProblem_ = FormatText(Text(StringId::RES_CDORVANEDOC_ERR_USB_PERMISSION),
-                                          UsbIdText(usb_.Config().vendorId, usb_.Config().productId));
+                linkProblem_ =
+                    FormatText(Text(StringId::RES_CDORVANEDOC_ERR_USB_PERMISSION),
+                               UsbIdText(usb_.Config().vendorId, usb_.Config().productId));
             }
         }
     }
@@ -403,6 +408,58 @@ int CDorvaneDoc::CopyFromDevice(bool move) {
     return 1;
 }
 
+std::optional<std::vector<std::uint8_t>> CDorvaneDoc::FetchIntoMemory(
+    const std::string& deviceName) {
+    if (!connected_) return std::nullopt;
+    lastError_ = 0;
+    SetLocalProblem("");
+    std::optional<std::uint32_t> listed;
+    for (const auto& e : DeviceFiles())
+        if (e.name == deviceName) listed = e.size;
+    if (!listed) {
+        lastError_ = doc_error::kNoSuchFile;
+        fe_.PostDeviceError(doc_error::kNoSuchFile);
+        return std::nullopt;
+    }
+    EndEarlierRun();
+    Accept({kFetch});
+    {
+        std::lock_guard lock(m_);
+        preview_.reset();
+    }
+    previewing_ = true;
+    transport_.AddJob(kFetch, deviceName, "");
+    InstallProgress(true);
+    transport_.Stop();
+    // No worker runs now: the handheld gets no more room than its listing
+    // gave this file, whatever a block header announces.
+    engine_.SetReceiveLimit(*listed);
+    auto endPreview = [this] {
+        InstallProgress(false);
+        // The run has ended (or was stopped): no further block can arrive.
+        transport_.Stop();
+        engine_.SetReceiveLimit(CProtocol_STP10::kNoReceiveLimit);
+        previewing_ = false;
+    };
+    fe_.OpenProgressDialog();
+    if (!transport_.Start()) {
+        fe_.AbortProgressDialog();
+        lastError_ = doc_error::kStartFailed;
+        fe_.PostDeviceError(doc_error::kStartFailed);
+        endPreview();
+        return std::nullopt;
+    }
+    if (fe_.RunProgressDialog() == DialogResult::kCancel) {
+        transport_.Stop();
+        std::this_thread::sleep_for(kAfterCancel);
+        if (lastError_ == 0) lastError_ = doc_error::kCancelled;
+    }
+    endPreview();
+    std::lock_guard lock(m_);
+    if (lastError_ != 0) return std::nullopt;
+    return std::exchange(preview_, std::nullopt);
+}
+
 void CDorvaneDoc::CopyToDevice(const std::vector<std::string>& paths) {
     lastError_ = 0;
     SetLocalProblem("");
@@ -473,6 +530,14 @@ int CDorvaneDoc::OnData(std::vector<std::uint8_t>&& bytes, const TransferJob& jo
     switch (job.code) {
         case kFetch:
         case kFetchEx: {
+            if (previewing_) {
+                {
+                    std::lock_guard lock(m_);
+                    preview_ = std::move(bytes);
+                }
+                if (fe_.ProgressVisible()) fe_.PostWaitClose(0, WaitCloseKind::kFinished);
+                return 0;
+            }
             const StoreResult r = StoreDownload(bytes, GbkToUtf8Lossy(job.deviceName),
                                                 settings_.computerFolder, modelCode_);
             if (!r.ok()) {

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -33,7 +34,7 @@ namespace dorvane {
 /// The document's own error codes (the handheld's pass through unchanged).
 namespace doc_error {
 inline constexpr int kNotConnected = 240;
-inline constexpr int kStartFailed = 241;   ///< the worker could not start (link would not open)
+inline constexpr int kStartFailed = 241;  ///< the worker could not start (link would not open)
 inline constexpr int kNoSuchFile = 242;
 inline constexpr int kCancelled = static_cast<int>(0xF0F0F0F0);  ///< stop without an error
 }  // namespace doc_error
@@ -116,6 +117,16 @@ public:
     /// Copies (or moves) the marked entries into the computer folder.
     /// 1 when the transfer ran, 0 otherwise.
     int CopyFromDevice(bool move);
+    /// Fetches the handheld's file `deviceName` into memory only (a preview):
+    /// nothing is written to the computer and the device listing's marks stay
+    /// as they are. The transfer runs on the worker thread while the caller
+    /// (the GUI thread) sits in the progress dialog's modal loop, as in a
+    /// copy. The handheld may send at most the size its listing gave the
+    /// file: a larger announcement fails with kErrorLargerThanListed before
+    /// anything is stored. Returns the bytes, or nullopt when not connected,
+    /// the name is not in the listing (kNoSuchFile), on cancel, time-out or
+    /// a device error (LastError says which; errors are posted to the front end).
+    std::optional<std::vector<std::uint8_t>> FetchIntoMemory(const std::string& deviceName);
     /// Sends computer files (UTF-8 paths) to the handheld under their names.
     void CopyToDevice(const std::vector<std::string>& paths);
     /// Deletes the marked entries on the handheld.
@@ -173,6 +184,8 @@ private:
     std::string linkProblem_;
     std::string localProblem_;
     std::vector<std::string> written_;
+    std::atomic<bool> previewing_{false};  ///< fetched bytes go to preview_, not to disk
+    std::optional<std::vector<std::uint8_t>> preview_;
 };
 
 }  // namespace dorvane
