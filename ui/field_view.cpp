@@ -47,7 +47,7 @@ CFieldMapWidget::CFieldMapWidget(QWidget* parent) : QWidget(parent) {
     settle_->setSingleShot(true);
     settle_->setInterval(kZoomSettleMs);
     connect(settle_, &QTimer::timeout, this, [this] {
-        zooming_ = false;
+        moving_ = false;
         update();
     });
     SetTiles(LoadTileSettings());
@@ -67,7 +67,7 @@ void CFieldMapWidget::SetShape(std::shared_ptr<const CFieldShape> shape) {
 
 void CFieldMapWidget::Fit() {
     fitted_ = true;
-    zooming_ = false;
+    moving_ = false;
     settle_->stop();
     if (shape_ && !shape_->Empty()) view_ = FitView(*shape_, size());
     update();
@@ -81,7 +81,7 @@ void CFieldMapWidget::ZoomBy(double levels, QPointF around) {
     view_.cx += before.x - after.x;
     view_.cy += before.y - after.y;
     fitted_ = false;
-    zooming_ = true;
+    moving_ = true;
     settle_->start();
     update();
 }
@@ -104,8 +104,7 @@ void CFieldMapWidget::DrawLayer(QPainter& p) {
                           layerView_.zoom == view_.zoom && layerSize_ == size() &&
                           std::abs(dx) <= kLayerMarginPx && std::abs(dy) <= kLayerMarginPx;
     const QSize room = size() + QSize(2 * kLayerMarginPx, 2 * kLayerMarginPx);
-    if (!reusable && zooming_ && !layer_.isNull() && layerShape_ == shape_ &&
-        layerSize_ == size()) {
+    if (!reusable && moving_ && !layer_.isNull() && layerShape_ == shape_ && layerSize_ == size()) {
         // The layer's top-left corner where the view now has it.
         const double oldWpx = kTileSize * std::exp2(layerView_.zoom);
         const WorldPoint corner{layerView_.cx - room.width() / 2.0 / oldWpx,
@@ -155,6 +154,8 @@ void CFieldMapWidget::mouseMoveEvent(QMouseEvent* e) {
     view_.cy += a.y - b.y;
     dragFrom_ = e->position();
     fitted_ = false;
+    moving_ = true;
+    settle_->start();
     update();
 }
 

@@ -32,7 +32,7 @@ public:
     const MapView& View() const { return view_; }
     void Fit();
     /// Zooms by `levels` around the widget point `around`; the shape is
-    /// drawn scaled until the zoom rests for kZoomSettleMs, then anew.
+    /// drawn scaled until the map rests for kZoomSettleMs, then anew.
     void ZoomBy(double levels, QPointF around);
     static constexpr int kZoomSettleMs = 150;
 
@@ -57,9 +57,10 @@ private:
     MapView layerView_;
     QSize layerSize_;
     std::shared_ptr<const CFieldShape> layerShape_;
-    /// While the wheel or the keys zoom, the layer is drawn scaled; it is
-    /// drawn anew once the zoom has rested for kZoomSettleMs.
-    bool zooming_ = false;
+    /// While the wheel or the keys zoom, or a drag goes past the layer's
+    /// margin, the layer is drawn moved and scaled as it is; it is drawn anew
+    /// once the map has rested for kZoomSettleMs.
+    bool moving_ = false;
     QTimer* settle_ = nullptr;
     CTileFetcher* tiles_ = nullptr;
     MapView view_;

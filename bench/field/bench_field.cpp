@@ -49,6 +49,9 @@ constexpr int kHeight = 800;
 /// Frames timed per pan (4 legs of a quarter each).
 constexpr int kDefaultPanFrames = 60;
 constexpr int kPanStepPx = 8;
+/// A long drag: past the cached layer's margin of 256 px.
+constexpr int kLongPanStepPx = 32;
+constexpr double kLongDragPx = 400;
 constexpr double kZoomStep = 0.5;
 constexpr int kZoomSteps = 12;
 
@@ -160,8 +163,8 @@ struct Frames {
     double Max() const { return s.empty() ? 0 : *std::max_element(s.begin(), s.end()); }
 };
 
-// Drags the map by kPanStepPx a frame, painting each frame.
-Frames Pan(CFieldMapWidget& map, QImage& img, int frames) {
+// Drags the map by stepPx a frame, painting each frame.
+Frames Pan(CFieldMapWidget& map, QImage& img, int frames, int stepPx = kPanStepPx) {
     Frames f;
     QPointF at(kWidth / 2.0, kHeight / 2.0);
     QMouseEvent press(QEvent::MouseButtonPress, at, map.mapToGlobal(at), Qt::LeftButton,
@@ -170,11 +173,11 @@ Frames Pan(CFieldMapWidget& map, QImage& img, int frames) {
     for (int i = 0; i < frames; ++i) {
         // Right, then down, then back: tiles of the cache on every side.
         const int phase = i * 4 / frames;
-        at += QPointF(phase == 0   ? kPanStepPx
-                      : phase == 2 ? -kPanStepPx
+        at += QPointF(phase == 0   ? stepPx
+                      : phase == 2 ? -stepPx
                                    : 0,
-                      phase == 1   ? kPanStepPx
-                      : phase == 3 ? -kPanStepPx
+                      phase == 1   ? stepPx
+                      : phase == 3 ? -stepPx
                                    : 0);
         const auto t = std::chrono::steady_clock::now();
         QMouseEvent move(QEvent::MouseMove, at, map.mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
@@ -187,6 +190,21 @@ Frames Pan(CFieldMapWidget& map, QImage& img, int frames) {
                         Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&map, &release);
     return f;
+}
+
+// Presses at the centre, moves by `by` at once, releases.
+void Drag(CFieldMapWidget& map, QPointF by) {
+    const QPointF from(kWidth / 2.0, kHeight / 2.0);
+    const QPointF to = from + by;
+    QMouseEvent press(QEvent::MouseButtonPress, from, map.mapToGlobal(from), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&map, &press);
+    QMouseEvent move(QEvent::MouseMove, to, map.mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(&map, &move);
+    QMouseEvent release(QEvent::MouseButtonRelease, to, map.mapToGlobal(to), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&map, &release);
 }
 
 // Wheel steps in and out again around a point off the centre.
@@ -244,6 +262,23 @@ int main(int argc, char** argv) {
         std::snprintf(what, sizeof what, "repaint while panning, zoom %.1f (max; median %.2f ms)",
                       zoom, pan.Median() * 1000);
         Print(what, pan.Max(), kRepaintTarget);
+    }
+    {
+        // Drags far past the layer's margin (a quarter of the frames each way).
+        map.Fit();
+        RenderOnce(map, img);
+        Frames pan = Pan(map, img, frames, kLongPanStepPx);
+        char what[96];
+        std::snprintf(what, sizeof what,
+                      "repaint while panning %d px, zoom %.1f (max; median %.2f ms)",
+                      frames / 4 * kLongPanStepPx, map.View().zoom, pan.Median() * 1000);
+        Print(what, pan.Max(), kRepaintTarget);
+        // One more drag that ends far away: drawn anew once it rests.
+        Drag(map, QPointF(-kLongDragPx, 0));
+        RenderOnce(map, img);
+        QTest::qWait(CFieldMapWidget::kZoomSettleMs * 2);
+        Print("repaint once a drag rests (shape drawn anew)", RenderOnce(map, img),
+              kFirstPaintTarget);
     }
     map.Fit();
     RenderOnce(map, img);
