@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <thread>
 #include <vector>
 
 namespace dorvane::geo {
@@ -22,6 +23,33 @@ double Leg(const GeoPoint& a, const GeoPoint& b) {
     double s12 = 0;
     Wgs84().Inverse(a.lat, a.lon, b.lat, b.lon, s12);
     return s12;
+}
+
+/// From this many legs on, the legs are measured on several threads.
+constexpr std::size_t kParallelLegs = 65536;
+/// At most this many threads measure legs.
+constexpr unsigned kMaxLegThreads = 4;
+
+// legs[i] = the geodesic distance from pts[i] to pts[i + 1]. Long lines are
+// split over threads in blocks; each leg is measured alone, so the result is
+// the same however many threads there are.
+std::vector<double> Legs(std::span<const GeoPoint> pts) {
+    std::vector<double> legs(pts.size() < 2 ? 0 : pts.size() - 1);
+    auto measure = [&](std::size_t b, std::size_t e) {
+        for (std::size_t i = b; i < e; ++i) legs[i] = Leg(pts[i], pts[i + 1]);
+    };
+    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxLegThreads);
+    if (legs.size() < kParallelLegs || threads == 1) {
+        measure(0, legs.size());
+        return legs;
+    }
+    std::vector<std::jthread> workers;
+    const std::size_t block = (legs.size() + threads - 1) / threads;
+    for (unsigned t = 1; t < threads; ++t)
+        workers.emplace_back(measure, std::min(legs.size(), t * block),
+                             std::min(legs.size(), (t + 1) * block));
+    measure(0, std::min(legs.size(), block));
+    return legs;  // the workers are joined before the vector is handed out
 }
 
 // Segment [begin, end) of a track.
@@ -47,11 +75,12 @@ void TrackFigures(const FieldFile& f, FieldFigures& r) {
     TrackStats st;
     double length = 0;
     double movingDistance = 0;
+    const std::vector<double> legs = Legs(f.points);
     for (const Span& s : Segments(f)) {
         for (std::size_t i = s.begin + 1; i < s.end; ++i) {
             const GeoPoint& a = f.points[i - 1];
             const GeoPoint& b = f.points[i];
-            const double d = Leg(a, b);
+            const double d = legs[i - 1];
             length += d;
             if (!a.hasTime || !b.hasTime) continue;
             const double dt = b.time - a.time;
@@ -151,7 +180,7 @@ AreaUnits InUnits(double m2) {
 
 double GeodesicLength(std::span<const GeoPoint> pts) {
     double s = 0;
-    for (std::size_t i = 1; i < pts.size(); ++i) s += Leg(pts[i - 1], pts[i]);
+    for (const double d : Legs(pts)) s += d;
     return s;
 }
 

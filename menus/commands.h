@@ -9,7 +9,7 @@
 namespace dorvane::cmd {
 
 inline constexpr int kNewFolder = 32771;
-inline constexpr int kStyleList = 32773;   ///< "摘要": list style
+inline constexpr int kStyleList = 32773;  ///< "摘要": list style
 inline constexpr int kConnect = 32774;
 inline constexpr int kCopy = 32775;
 inline constexpr int kDiskSpace = 32780;
@@ -29,11 +29,13 @@ inline constexpr int kConvert = 32803;
 inline constexpr int kFieldView = 32804;
 /// Chooses the field view's map tile source.
 inline constexpr int kTileSource = 32805;
+/// Fetches the selected handheld file into memory and shows it in the field view.
+inline constexpr int kPreview = 32806;
 /// The field ledger of the computer pane's selection (or its folder).
 inline constexpr int kLedger = 32810;
 /// Exports the computer pane's selected field and track files to a GIS format.
 inline constexpr int kExportAs = 32811;
-inline constexpr int kSplit = 57653;       ///< framework: move the splitter divider
+inline constexpr int kSplit = 57653;  ///< framework: move the splitter divider
 inline constexpr int kAbout = 57664;
 inline constexpr int kExit = 57665;
 inline constexpr int kToolbar = 59392;

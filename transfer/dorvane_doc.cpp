@@ -33,6 +33,11 @@ constexpr int kRunPollMs = 20;
 /// a claim beyond that is a lie, and must not make the computer wait for
 /// (or hold) megabytes that will never come.
 constexpr std::uint64_t kListedSizeSlack = 1024 * 1024;
+
+/// The most a fetch of a file listed with `listedSize` bytes may receive.
+std::uint64_t ReceiveLimitFor(std::uint32_t listedSize) {
+    return 2 * static_cast<std::uint64_t>(listedSize) + kListedSizeSlack;
+}
 }  // namespace
 
 std::string DeviceErrorText(int code) {
@@ -267,8 +272,10 @@ void CDorvaneDoc::EndEarlierRun() {
     // thread blocked, up to two seconds: wait for it here through the front
     // end instead, which keeps the windows painted, then stop what is left.
     CEvent never(true);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(CTransport::kFinishWaitMs);
-    while (transport_.IsRunning() && std::chrono::steady_clock::now() < deadline) fe_.WaitForEvent(never, kRunPollMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(CTransport::kFinishWaitMs);
+    while (transport_.IsRunning() && std::chrono::steady_clock::now() < deadline)
+        fe_.WaitForEvent(never, kRunPollMs);
     if (transport_.IsRunning()) transport_.Stop();
     transport_.ClearJobs();
 }
@@ -334,8 +341,9 @@ bool CDorvaneDoc::Connect() {
         } else {
             if (usb_.LastError() == LinkError::PermissionDenied) {
                 std::lock_guard lock(m_);
-                linkProblem_ = FormatText(Text(StringId::RES_CDORVANEDOC_ERR_USB_PERMISSION),
-                                          UsbIdText(usb_.Config().vendorId, usb_.Config().productId));
+                linkProblem_ =
+                    FormatText(Text(StringId::RES_CDORVANEDOC_ERR_USB_PERMISSION),
+                               UsbIdText(usb_.Config().vendorId, usb_.Config().productId));
             }
         }
     }
@@ -431,8 +439,7 @@ int CDorvaneDoc::CopyFromDevice(bool move) {
     Accept({kFetch, kDelete});
     for (const auto& e : DeviceFiles()) {
         if (!e.selected) continue;
-        transport_.AddJob(kFetch, e.name, "",
-                          2 * static_cast<std::uint64_t>(e.size) + kListedSizeSlack);
+        transport_.AddJob(kFetch, e.name, "", ReceiveLimitFor(e.size));
         if (move) transport_.AddJob(kDelete, e.name, "");
     }
     InstallProgress(true);
@@ -458,6 +465,56 @@ int CDorvaneDoc::CopyFromDevice(bool move) {
     fe_.RelayToPanes(hint::kDeviceList | hint::kPcRelist);
     EndCommand();
     return 1;
+}
+
+std::optional<std::vector<std::uint8_t>> CDorvaneDoc::FetchIntoMemory(
+    const std::string& deviceName) {
+    if (!connected_) return std::nullopt;
+    lastError_ = 0;
+    SetLocalProblem("");
+    std::optional<std::uint32_t> listed;
+    for (const auto& e : DeviceFiles())
+        if (e.name == deviceName) listed = e.size;
+    if (!listed) {
+        lastError_ = doc_error::kNoSuchFile;
+        fe_.PostDeviceError(doc_error::kNoSuchFile);
+        return std::nullopt;
+    }
+    EndEarlierRun();
+    Accept({kFetch});
+    {
+        std::lock_guard lock(m_);
+        preview_.reset();
+    }
+    previewing_ = true;
+    // The same bound as a copy: whatever a block header announces, the
+    // bytes held stay within what the listing makes plausible.
+    transport_.AddJob(kFetch, deviceName, "", ReceiveLimitFor(*listed));
+    InstallProgress(true);
+    transport_.Stop();
+    auto endPreview = [this] {
+        InstallProgress(false);
+        // The run has ended (or was stopped): no further block can arrive.
+        transport_.Stop();
+        previewing_ = false;
+    };
+    fe_.OpenProgressDialog();
+    if (!transport_.Start()) {
+        fe_.AbortProgressDialog();
+        lastError_ = doc_error::kStartFailed;
+        fe_.PostDeviceError(doc_error::kStartFailed);
+        endPreview();
+        return std::nullopt;
+    }
+    if (fe_.RunProgressDialog() == DialogResult::kCancel) {
+        transport_.Stop();
+        std::this_thread::sleep_for(kAfterCancel);
+        if (lastError_ == 0) lastError_ = doc_error::kCancelled;
+    }
+    endPreview();
+    std::lock_guard lock(m_);
+    if (lastError_ != 0) return std::nullopt;
+    return std::exchange(preview_, std::nullopt);
 }
 
 void CDorvaneDoc::CopyToDevice(const std::vector<std::string>& paths) {
@@ -532,6 +589,14 @@ int CDorvaneDoc::OnData(std::vector<std::uint8_t>&& bytes, const TransferJob& jo
     switch (job.code) {
         case kFetch:
         case kFetchEx: {
+            if (previewing_) {
+                {
+                    std::lock_guard lock(m_);
+                    preview_ = std::move(bytes);
+                }
+                if (fe_.ProgressVisible()) fe_.PostWaitClose(0, WaitCloseKind::kFinished);
+                return 0;
+            }
             const StoreResult r = StoreDownload(bytes, GbkToUtf8Lossy(job.deviceName),
                                                 settings_.computerFolder, modelCode_);
             if (!r.ok()) {

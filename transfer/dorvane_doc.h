@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -120,6 +121,16 @@ public:
     /// Copies (or moves) the marked entries into the computer folder.
     /// 1 when the transfer ran, 0 otherwise.
     int CopyFromDevice(bool move);
+    /// Fetches the handheld's file `deviceName` into memory only (a preview):
+    /// nothing is written to the computer and the device listing's marks stay
+    /// as they are. The transfer runs on the worker thread while the caller
+    /// (the GUI thread) sits in the progress dialog's modal loop, as in a
+    /// copy. The bytes held are bounded as in a copy (twice the listed size
+    /// plus a slack); blocks that claim more are refused, and a handheld that
+    /// keeps lying fails with kErrorBadBlocks. Returns the bytes, or nullopt when not connected,
+    /// the name is not in the listing (kNoSuchFile), on cancel, time-out or
+    /// a device error (LastError says which; errors are posted to the front end).
+    std::optional<std::vector<std::uint8_t>> FetchIntoMemory(const std::string& deviceName);
     /// Sends computer files (UTF-8 paths) to the handheld under their names.
     void CopyToDevice(const std::vector<std::string>& paths);
     /// Deletes the marked entries on the handheld.
@@ -185,6 +196,8 @@ private:
     std::string localProblem_;
     std::vector<std::string> written_;
     std::vector<std::string> deleted_;
+    std::atomic<bool> previewing_{false};  ///< fetched bytes go to preview_, not to disk
+    std::optional<std::vector<std::uint8_t>> preview_;
 };
 
 }  // namespace dorvane

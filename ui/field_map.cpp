@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <span>
 
 namespace dorvane {
 namespace {
@@ -16,15 +17,20 @@ constexpr double kMaxMercatorLat = 85.0511287798066;
 constexpr double kEquatorMetres = 2 * kPi * 6378137.0;
 /// Each level keeps points about 4 times farther apart than the one before.
 constexpr double kLevelFactor = 4.0;
-/// The finest decimated level: 1/2 pixel at the deepest zoom.
-constexpr double kFinestTolerance = 0.5 / (kTileSize * 4194304.0);  // 2^22
+/// The finest simplified level: a quarter pixel at the deepest zoom.
+constexpr double kFinestTolerance = 0.25 / (kTileSize * 4194304.0);  // 2^22
 /// A level stops being built when it has few points left.
 constexpr std::size_t kSmallestLevel = 64;
 /// Pixel spacing the grid and the scale bar aim for.
 constexpr double kGridTargetPx = 100;
 constexpr double kScaleTargetPx = 120;
-/// Vertex marks are drawn when no more than this many are in view.
+/// Vertex marks are drawn for fields of no more than this many vertices.
 constexpr std::size_t kMaxVertexMarks = 2000;
+/// A run is drawn as polylines of at most this many points: the stroker's
+/// cost grows faster than the length of one polyline.
+constexpr qsizetype kPieceLength = 64;
+/// Room beyond the edges for the pen (px): lines just outside still show.
+constexpr double kPenMarginPx = 8;
 
 double WorldPx(double zoom) {
     return kTileSize * std::exp2(zoom);
@@ -42,22 +48,20 @@ QString DistanceText(double m) {
     return m >= 1000 ? QStringLiteral("%1 km").arg(m / 1000) : QStringLiteral("%1 m").arg(m);
 }
 
-// Keeps points at least `tol` apart, and the first and last of each segment.
-CFieldShape::Level Decimate(const CFieldShape::Level& from, double tol) {
+// The level `from` simplified with `tol`, segment by segment (each keeps its
+// first and last point).
+CFieldShape::Level Simplify(const CFieldShape::Level& from, double tol) {
     CFieldShape::Level out;
-    out.tolerance = tol;
+    out.tolerance = from.tolerance + tol;  // the errors of both steps add up at worst
     const std::size_t n = from.points.size();
+    out.points.reserve(n / 2);
+    const std::span<const WorldPoint> all(from.points);
     for (std::size_t s = 0; s < from.segmentStarts.size(); ++s) {
         const std::size_t b = from.segmentStarts[s];
         const std::size_t e = s + 1 < from.segmentStarts.size() ? from.segmentStarts[s + 1] : n;
         if (b >= e) continue;
         out.segmentStarts.push_back(out.points.size());
-        out.points.push_back(from.points[b]);
-        for (std::size_t i = b + 1; i < e; ++i) {
-            const WorldPoint& q = out.points.back();
-            const double dx = from.points[i].x - q.x, dy = from.points[i].y - q.y;
-            if (i + 1 == e || dx * dx + dy * dy >= tol * tol) out.points.push_back(from.points[i]);
-        }
+        SimplifyLine(all.subspan(b, e - b), tol, out.points);
     }
     return out;
 }
@@ -123,44 +127,70 @@ void DrawTiles(QPainter& p, QSize size, const MapView& v, ITileSource& tiles) {
         }
 }
 
+// Draws each run as polylines of kPieceLength points, each piece starting
+// where the last ended.
+void DrawRuns(QPainter& p, const LineRuns& runs) {
+    QPolygonF piece;
+    piece.reserve(kPieceLength);
+    for (std::size_t r = 0; r < runs.starts.size(); ++r) {
+        const std::size_t b = runs.starts[r];
+        const std::size_t e = r + 1 < runs.starts.size() ? runs.starts[r + 1] : runs.points.size();
+        piece.clear();
+        for (std::size_t i = b; i < e; ++i) {
+            piece << QPointF(runs.points[i].x, runs.points[i].y);
+            if (piece.size() == kPieceLength && i + 1 < e) {
+                p.drawPolyline(piece);
+                piece.clear();
+                piece << QPointF(runs.points[i].x, runs.points[i].y);
+            }
+        }
+        if (piece.size() >= 2) p.drawPolyline(piece);
+    }
+}
+
 void DrawShape(QPainter& p, QSize size, const CFieldShape& shape, const MapView& v) {
     if (shape.Empty()) return;
     const CFieldShape::Level& l = shape.LevelFor(v.zoom);
     const double wpx = WorldPx(v.zoom);
     const double ox = size.width() / 2.0 - v.cx * wpx;
     const double oy = size.height() / 2.0 - v.cy * wpx;
-    auto screen = [&](const WorldPoint& w) { return QPointF(ox + w.x * wpx, oy + w.y * wpx); };
+    auto screen = [&](const WorldPoint& w) { return WorldPoint{ox + w.x * wpx, oy + w.y * wpx}; };
+    auto qt = [](const WorldPoint& s) { return QPointF(s.x, s.y); };
     p.setRenderHint(QPainter::Antialiasing, true);
 
     if (shape.Area()) {
         QPolygonF ring;
         ring.reserve(static_cast<qsizetype>(l.points.size()));
-        for (const WorldPoint& w : l.points) ring << screen(w);
+        for (const WorldPoint& w : l.points) ring << qt(screen(w));
         p.setPen(QPen(kFieldLineColour, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         p.setBrush(kFieldFillColour);
         p.drawPolygon(ring);  // closed for display
-        if (shape.MarkVertices() && l.points.size() <= kMaxVertexMarks) {
+        // Every measured vertex, not only those the level kept.
+        const std::vector<WorldPoint>& vertices = shape.Levels().front().points;
+        if (shape.MarkVertices() && vertices.size() <= kMaxVertexMarks) {
             p.setPen(QPen(Qt::black, 1));
             p.setBrush(Qt::white);
-            for (const QPointF& s : ring) p.drawEllipse(s, 3.5, 3.5);
+            for (const WorldPoint& w : vertices) p.drawEllipse(qt(screen(w)), 3.5, 3.5);
         }
         return;
     }
 
-    // Track: only chunks that touch the view (with a margin for the pen).
-    const WorldPoint tl = ScreenToWorld(QPointF(-8, -8), v, size);
-    const WorldPoint br = ScreenToWorld(QPointF(size.width() + 8, size.height() + 8), v, size);
+    // Track: only chunks that touch the view (with a margin for the pen),
+    // then clipped and simplified in pixels.
+    const WorldPoint tl = ScreenToWorld(QPointF(-kPenMarginPx, -kPenMarginPx), v, size);
+    const WorldPoint br =
+        ScreenToWorld(QPointF(size.width() + kPenMarginPx, size.height() + kPenMarginPx), v, size);
     const QRectF view(QPointF(tl.x, tl.y), QPointF(br.x, br.y));
-    p.setPen(QPen(kTrackColour, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.setBrush(Qt::NoBrush);
-    QPolygonF run;
+    const PlaneRect pixels{-kPenMarginPx, -kPenMarginPx, size.width() + kPenMarginPx,
+                           size.height() + kPenMarginPx};
+    LineRuns runs;
+    std::vector<WorldPoint> stretch;  // projected points of one unbroken stretch
+    auto flush = [&] {
+        DecimateForScreen(stretch, pixels, CFieldShape::kFrameBudgetPx, runs);
+        stretch.clear();
+    };
     std::size_t seg = 0;
     const std::size_t n = l.points.size();
-    QPointF lastPx;
-    auto flush = [&] {
-        if (run.size() >= 2) p.drawPolyline(run);
-        run.clear();
-    };
     bool prevVisible = false;
     for (std::size_t c = 0; c < l.chunkBounds.size(); ++c) {
         const std::size_t b = c * CFieldShape::kChunk;
@@ -178,20 +208,19 @@ void DrawShape(QPainter& p, QSize size, const CFieldShape& shape, const MapView&
         for (std::size_t i = prevVisible ? b + 1 : b; i < e; ++i) {
             while (seg < l.segmentStarts.size() && l.segmentStarts[seg] < i) ++seg;
             if (seg < l.segmentStarts.size() && l.segmentStarts[seg] == i) flush();
-            const QPointF s = screen(l.points[i]);
-            // Screen-space decimation: points within half a pixel add nothing.
-            if (!run.isEmpty() && i + 1 != e && std::abs(s.x() - lastPx.x()) < 0.5 &&
-                std::abs(s.y() - lastPx.y()) < 0.5)
-                continue;
-            run << s;
-            lastPx = s;
+            stretch.push_back(screen(l.points[i]));
         }
         prevVisible = true;
     }
     flush();
+    // Bevel joins: at a pixel's length of line a round join looks the same
+    // and costs the stroker many times more.
+    p.setPen(QPen(kTrackColour, 3, Qt::SolidLine, Qt::RoundCap, Qt::BevelJoin));
+    p.setBrush(Qt::NoBrush);
+    DrawRuns(p, runs);
     // Start (green circle) and end (red square) of the whole track.
-    const QPointF start = screen(l.points.front());
-    const QPointF end = screen(l.points.back());
+    const QPointF start = qt(screen(l.points.front()));
+    const QPointF end = qt(screen(l.points.back()));
     p.setPen(QPen(Qt::white, 2));
     p.setBrush(QColor(0x10, 0xA0, 0x30));
     p.drawEllipse(start, 6, 6);
@@ -267,21 +296,18 @@ CFieldShape::CFieldShape(const geo::FieldFile& f) {
     levels_.push_back(std::move(base));
     for (double tol = kFinestTolerance; levels_.back().points.size() > kSmallestLevel && tol < 1;
          tol *= kLevelFactor) {
-        Level next = Decimate(levels_.back(), tol);
-        if (next.points.size() == levels_.back().points.size()) {
-            levels_.back().tolerance = tol;  // nothing dropped: the same level serves
-            continue;
-        }
+        Level next = Simplify(levels_.back(), tol);
+        if (next.points.size() == levels_.back().points.size()) continue;  // nothing left out
         ComputeChunks(next);
         levels_.push_back(std::move(next));
     }
 }
 
 const CFieldShape::Level& CFieldShape::LevelFor(double zoom) const {
-    const double halfPixel = 0.5 / WorldPx(zoom);
+    const double budget = kLevelBudgetPx / WorldPx(zoom);
     const Level* best = &levels_.front();
     for (const Level& l : levels_)
-        if (l.tolerance <= halfPixel) best = &l;
+        if (l.tolerance <= budget) best = &l;
     return *best;
 }
 
@@ -335,16 +361,34 @@ std::vector<TileKey> CoveringTiles(const MapView& v, QSize size) {
     return out;
 }
 
-void DrawFieldMap(QPainter& p, QSize size, const CFieldShape& shape, const MapView& v,
-                  ITileSource* tiles) {
+void DrawMapBackground(QPainter& p, QSize size, const MapView& v, ITileSource* tiles) {
     p.save();
     p.setClipRect(QRect(QPoint(0, 0), size));
     DrawGrid(p, size, v);
     if (tiles) DrawTiles(p, size, v, *tiles);
+    p.restore();
+}
+
+void DrawMapShape(QPainter& p, QSize size, const CFieldShape& shape, const MapView& v) {
+    p.save();
+    p.setClipRect(QRect(QPoint(0, 0), size));
     DrawShape(p, size, shape, v);
+    p.restore();
+}
+
+void DrawMapOverlay(QPainter& p, QSize size, const MapView& v, ITileSource* tiles) {
+    p.save();
+    p.setClipRect(QRect(QPoint(0, 0), size));
     DrawScaleBar(p, size, v);
     if (tiles) DrawAttribution(p, size, tiles->Attribution());
     p.restore();
+}
+
+void DrawFieldMap(QPainter& p, QSize size, const CFieldShape& shape, const MapView& v,
+                  ITileSource* tiles) {
+    DrawMapBackground(p, size, v, tiles);
+    DrawMapShape(p, size, shape, v);
+    DrawMapOverlay(p, size, v, tiles);
 }
 
 }  // namespace dorvane

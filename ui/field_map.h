@@ -3,10 +3,11 @@
 // raster tiles or a neutral background with a metric grid, the shape, start
 // and end marks, vertex marks, a scale bar and the tile attribution. Needs
 // only Qt Gui, so the window, the snapshot and the ledger's PDF share it.
-// The shape is projected once (CFieldShape); a repaint only transforms the
-// level of detail that suits the zoom and skips chunks outside the view, so
-// a 1 000 000-point track repaints in a few milliseconds. GUI thread (any
-// thread that owns the QPainter); no I/O.
+// The shape is projected once (CFieldShape) with a pyramid of simplified
+// levels; a repaint takes the level that suits the zoom, skips chunks outside
+// the view, clips and simplifies the rest in screen pixels (map_lod.h), so
+// the line drawn is within half a pixel of every point of the file. GUI
+// thread (any thread that owns the QPainter); no I/O.
 
 #include <QColor>
 #include <QImage>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "geo/field_file.h"
+#include "ui/map_lod.h"
 
 namespace dorvane {
 
@@ -37,12 +39,8 @@ inline const QColor kFieldFillColour{0x62, 0xFF, 0x00, 0x73};
 inline const QColor kBackgroundColour{0xEC, 0xEC, 0xE4};
 inline const QColor kGridColour{0xC8, 0xC8, 0xBE};
 
-/// Web Mercator world coordinates: x east and y south, the whole world
-/// 0..1 at longitude -180..180 and latitude 85.05..-85.05.
-struct WorldPoint {
-    double x = 0;
-    double y = 0;
-};
+/// Web Mercator world coordinates (WorldPoint): x east and y south, the
+/// whole world 0..1 at longitude -180..180 and latitude 85.05..-85.05.
 WorldPoint ToWorld(double lon, double lat);
 double LatitudeOfWorldY(double y);
 
@@ -70,15 +68,21 @@ public:
     /// Every point of `lod` (0 = all) that matters in `visibleWorld`, grouped
     /// into runs to draw as polylines; used by Draw and the benchmark.
     struct Level {
-        double tolerance = 0;  ///< world units between kept points
+        /// World units: no point of the file lies farther from this level's line.
+        double tolerance = 0;
         std::vector<WorldPoint> points;
         std::vector<std::size_t> segmentStarts;
         /// Bounds of each chunk of kChunk points, for skipping what is off view.
         std::vector<QRectF> chunkBounds;
     };
     const std::vector<Level>& Levels() const { return levels_; }
-    /// The coarsest level whose tolerance is below half a pixel at `zoom`.
+    /// The coarsest level within kLevelBudgetPx at `zoom`.
     const Level& LevelFor(double zoom) const;
+
+    /// Of the half pixel a drawn line may stray from a point, the pyramid's
+    /// level takes this much and the per-frame simplification the rest.
+    static constexpr double kLevelBudgetPx = 0.25;
+    static constexpr double kFrameBudgetPx = 0.25;
 
     static constexpr std::size_t kChunk = 256;
 
@@ -106,9 +110,17 @@ QPointF WorldToScreen(const WorldPoint& w, const MapView& v, QSize size);
 WorldPoint ScreenToWorld(const QPointF& p, const MapView& v, QSize size);
 
 /// Draws the whole map into `size` at the painter's origin. `tiles` may be
-/// null (grid only).
+/// null (grid only). The same as DrawMapBackground, DrawMapShape and
+/// DrawMapOverlay one after the other.
 void DrawFieldMap(QPainter& p, QSize size, const CFieldShape& shape, const MapView& v,
                   ITileSource* tiles);
+/// The grid, then the tiles that are at hand (`tiles` may be null).
+void DrawMapBackground(QPainter& p, QSize size, const MapView& v, ITileSource* tiles);
+/// The track or field with its marks, over whatever is there (transparent
+/// elsewhere: a layer of its own can be cached and reused).
+void DrawMapShape(QPainter& p, QSize size, const CFieldShape& shape, const MapView& v);
+/// The scale bar and the tiles' attribution.
+void DrawMapOverlay(QPainter& p, QSize size, const MapView& v, ITileSource* tiles);
 
 /// The tiles (z, x, y with x already wrapped) that cover the view.
 struct TileKey {

@@ -8,9 +8,11 @@
 #include <QPainter>
 #include <QPointer>
 #include <QSplitter>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+#include <cmath>
 #include <thread>
 
 #include "geo/figure_lines.h"
@@ -25,6 +27,9 @@ constexpr double kWheelUnitsPerNotch = 120.0;
 constexpr double kKeyLevels = 1.0;
 constexpr int kMinMapWidth = 320;
 constexpr int kMinMapHeight = 200;
+/// The shape's cached layer reaches this far beyond each edge (px), so a
+/// drag of up to this much reuses it.
+constexpr int kLayerMarginPx = 256;
 
 QString Q(const std::string& s) {
     return QString::fromStdString(s);
@@ -38,6 +43,13 @@ CFieldMapWidget::CFieldMapWidget(QWidget* parent) : QWidget(parent) {
     setMinimumSize(kMinMapWidth, kMinMapHeight);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    settle_ = new QTimer(this);
+    settle_->setSingleShot(true);
+    settle_->setInterval(kZoomSettleMs);
+    connect(settle_, &QTimer::timeout, this, [this] {
+        moving_ = false;
+        update();
+    });
     SetTiles(LoadTileSettings());
 }
 
@@ -55,6 +67,8 @@ void CFieldMapWidget::SetShape(std::shared_ptr<const CFieldShape> shape) {
 
 void CFieldMapWidget::Fit() {
     fitted_ = true;
+    moving_ = false;
+    settle_->stop();
     if (shape_ && !shape_->Empty()) view_ = FitView(*shape_, size());
     update();
 }
@@ -67,15 +81,55 @@ void CFieldMapWidget::ZoomBy(double levels, QPointF around) {
     view_.cx += before.x - after.x;
     view_.cy += before.y - after.y;
     fitted_ = false;
+    moving_ = true;
+    settle_->start();
     update();
 }
 
 void CFieldMapWidget::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    static const CFieldShape kNothing;
     // Without a shape there is no place to show: no tiles are fetched.
     const bool shape = shape_ && !shape_->Empty();
-    DrawFieldMap(p, size(), shape ? *shape_ : kNothing, view_, shape ? tiles_ : nullptr);
+    ITileSource* tiles = shape ? tiles_ : nullptr;
+    DrawMapBackground(p, size(), view_, tiles);
+    if (shape) DrawLayer(p);
+    DrawMapOverlay(p, size(), view_, tiles);
+}
+
+void CFieldMapWidget::DrawLayer(QPainter& p) {
+    const double wpx = kTileSize * std::exp2(view_.zoom);
+    double dx = (layerView_.cx - view_.cx) * wpx;
+    double dy = (layerView_.cy - view_.cy) * wpx;
+    const bool reusable = !layer_.isNull() && layerShape_ == shape_ &&
+                          layerView_.zoom == view_.zoom && layerSize_ == size() &&
+                          std::abs(dx) <= kLayerMarginPx && std::abs(dy) <= kLayerMarginPx;
+    const QSize room = size() + QSize(2 * kLayerMarginPx, 2 * kLayerMarginPx);
+    if (!reusable && moving_ && !layer_.isNull() && layerShape_ == shape_ && layerSize_ == size()) {
+        // The layer's top-left corner where the view now has it.
+        const double oldWpx = kTileSize * std::exp2(layerView_.zoom);
+        const WorldPoint corner{layerView_.cx - room.width() / 2.0 / oldWpx,
+                                layerView_.cy - room.height() / 2.0 / oldWpx};
+        const QPointF at = WorldToScreen(corner, view_, size());
+        p.save();
+        p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        const double scale = std::exp2(view_.zoom - layerView_.zoom);
+        p.drawImage(QRectF(at, QSizeF(room) * scale), layer_);
+        p.restore();
+        return;
+    }
+    if (!reusable) {
+        const qreal dpr = devicePixelRatioF();
+        layer_ = QImage(room * dpr, QImage::Format_ARGB32_Premultiplied);
+        layer_.setDevicePixelRatio(dpr);
+        layer_.fill(Qt::transparent);
+        layerView_ = view_;
+        layerSize_ = size();
+        layerShape_ = shape_;
+        QPainter lp(&layer_);
+        DrawMapShape(lp, room, *shape_, layerView_);
+        dx = dy = 0;
+    }
+    p.drawImage(QPointF(dx - kLayerMarginPx, dy - kLayerMarginPx), layer_);
 }
 
 void CFieldMapWidget::wheelEvent(QWheelEvent* e) {
@@ -100,6 +154,8 @@ void CFieldMapWidget::mouseMoveEvent(QMouseEvent* e) {
     view_.cy += a.y - b.y;
     dragFrom_ = e->position();
     fitted_ = false;
+    moving_ = true;
+    settle_->start();
     update();
 }
 

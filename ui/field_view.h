@@ -16,6 +16,7 @@
 #include "ui/tile_fetcher.h"
 
 class QLabel;
+class QTimer;
 class QTreeWidget;
 
 namespace dorvane {
@@ -30,7 +31,10 @@ public:
     CTileFetcher* Tiles() const { return tiles_; }
     const MapView& View() const { return view_; }
     void Fit();
+    /// Zooms by `levels` around the widget point `around`; the shape is
+    /// drawn scaled until the map rests for kZoomSettleMs, then anew.
     void ZoomBy(double levels, QPointF around);
+    static constexpr int kZoomSettleMs = 150;
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -42,7 +46,22 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
+    /// Draws the shape from the cached layer, rendering it first when the
+    /// zoom, the size or the shape changed or a pan left its margin.
+    void DrawLayer(QPainter& p);
+
     std::shared_ptr<const CFieldShape> shape_;
+    // The shape drawn for layerView_ into the widget's size plus a margin on
+    // every side; panning only moves it.
+    QImage layer_;
+    MapView layerView_;
+    QSize layerSize_;
+    std::shared_ptr<const CFieldShape> layerShape_;
+    /// While the wheel or the keys zoom, or a drag goes past the layer's
+    /// margin, the layer is drawn moved and scaled as it is; it is drawn anew
+    /// once the map has rested for kZoomSettleMs.
+    bool moving_ = false;
+    QTimer* settle_ = nullptr;
     CTileFetcher* tiles_ = nullptr;
     MapView view_;
     bool fitted_ = true;  ///< follows the size until the user moves the map

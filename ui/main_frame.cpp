@@ -7,24 +7,24 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDockWidget>
-#include <QInputDialog>
-#include <QLineEdit>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QLabel>
-#include <QPushButton>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
-
 #include <cmath>
 
 #include "convert/download.h"
 #include "menus/commands.h"
+#include "names/encoding.h"
 #include "ui/field_view.h"
 #include "ui/ledger_window.h"
 #include "ui/left_form_view.h"
@@ -40,7 +40,9 @@ namespace dorvane {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 /// The divider sits 15 pixels left of the middle; no column is narrower than 10.
 constexpr int kSplitOffset = 15;
@@ -54,14 +56,15 @@ constexpr double kFieldDockShare = 0.45;
 
 struct CommandText {
     int id;
-    StringId menu;     ///< the menu item's text
-    StringId prompt;   ///< the status-bar prompt
+    StringId menu;    ///< the menu item's text
+    StringId prompt;  ///< the status-bar prompt
 };
 
 // Menu texts and prompts of every command item, in the order they are applied.
 const CommandText kCommandTexts[] = {
     {cmd::kConnect, StringId::RES_CMAINFRAME_MENU_0_0, StringId::RES_CMAINFRAME_TP_APP_CONNECT},
-    {cmd::kDisconnect, StringId::RES_CMAINFRAME_MENU_0_1, StringId::RES_CMAINFRAME_TP_FILE_DISCONNECT},
+    {cmd::kDisconnect, StringId::RES_CMAINFRAME_MENU_0_1,
+     StringId::RES_CMAINFRAME_TP_FILE_DISCONNECT},
     {cmd::kExit, StringId::RES_CMAINFRAME_MENU_0_2, StringId::RES_CMAINFRAME_TP_APP_EXIT},
     {cmd::kCopy, StringId::RES_CMAINFRAME_MENU_1_0, StringId::RES_CMAINFRAME_TP_APP_COPY},
     {cmd::kMove, StringId::RES_CMAINFRAME_MENU_1_1, StringId::RES_CMAINFRAME_TP_APP_MOVE},
@@ -71,7 +74,8 @@ const CommandText kCommandTexts[] = {
     {cmd::kStyleList, StringId::RES_CMAINFRAME_MENU_2_0, StringId::RES_CMAINFRAME_TP_APP_STYLE1},
     {cmd::kStyleReport, StringId::RES_CMAINFRAME_MENU_2_1, StringId::RES_CMAINFRAME_TP_APP_STYLE2},
     {cmd::kToolbar, StringId::RES_CMAINFRAME_MENU_2_2, StringId::RES_CMAINFRAME_TP_VIEW_TOOLBAR},
-    {cmd::kStatusBar, StringId::RES_CMAINFRAME_MENU_2_3, StringId::RES_CMAINFRAME_TP_VIEW_STATUS_BAR},
+    {cmd::kStatusBar, StringId::RES_CMAINFRAME_MENU_2_3,
+     StringId::RES_CMAINFRAME_TP_VIEW_STATUS_BAR},
     {cmd::kSplit, StringId::RES_CMAINFRAME_MENU_2_4, StringId::RES_CMAINFRAME_TP_WINDOW_SPLIT},
     {cmd::kDiskSpace, StringId::RES_CMAINFRAME_MENU_2_5, StringId::RES_CMAINFRAME_TP_APP_EMPTY},
     {cmd::kRefresh, StringId::RES_CMAINFRAME_MENU_2_6, StringId::RES_CMAINFRAME_TP_APP_REFER},
@@ -84,6 +88,7 @@ const CommandText kCommandTexts[] = {
     {cmd::kTileSource, StringId::RES_FIELD_MENU_TILES, StringId::RES_FIELD_TP_TILES},
     {cmd::kLedger, StringId::RES_LEDGER_MENU, StringId::RES_LEDGER_TP_MENU},
     {cmd::kExportAs, StringId::RES_LEDGER_MENU_EXPORT, StringId::RES_LEDGER_TP_EXPORT},
+    {cmd::kPreview, StringId::RES_FIELD_MENU_PREVIEW, StringId::RES_FIELD_TP_PREVIEW},
     // The toolbar's "up" has no menu item; its menu text is never shown.
     {cmd::kUp, StringId::RES_CMAINFRAME_TOOLTIP_DIR_UP, StringId::RES_CMAINFRAME_TP_APP_DIR_UP},
 };
@@ -106,18 +111,28 @@ const TipText kTooltips[] = {
 };
 
 // The accelerator table: the seven keys of the Windows program, then the
-// field view's and the ledger's.
+// field view's, the ledger's and the preview's.
 const std::pair<int, QKeySequence> kAccelerators[] = {
-    {cmd::kDisconnect, QKeySequence(Qt::CTRL | Qt::Key_D)}, {cmd::kMove, QKeySequence(Qt::CTRL | Qt::Key_M)},
-    {cmd::kConnect, QKeySequence(Qt::CTRL | Qt::Key_N)},    {cmd::kCopy, QKeySequence(Qt::CTRL | Qt::Key_O)},
-    {cmd::kDelete, QKeySequence(Qt::Key_Delete)},           {cmd::kRefresh, QKeySequence(Qt::Key_F5)},
-    {cmd::kExit, QKeySequence(Qt::CTRL | Qt::Key_X)},       {cmd::kFieldView, QKeySequence(Qt::CTRL | Qt::Key_G)},
-    {cmd::kLedger, QKeySequence(Qt::CTRL | Qt::Key_L)},     {cmd::kExportAs, QKeySequence(Qt::CTRL | Qt::Key_E)},
+    {cmd::kDisconnect, QKeySequence(Qt::CTRL | Qt::Key_D)},
+    {cmd::kMove, QKeySequence(Qt::CTRL | Qt::Key_M)},
+    {cmd::kConnect, QKeySequence(Qt::CTRL | Qt::Key_N)},
+    {cmd::kCopy, QKeySequence(Qt::CTRL | Qt::Key_O)},
+    {cmd::kDelete, QKeySequence(Qt::Key_Delete)},
+    {cmd::kRefresh, QKeySequence(Qt::Key_F5)},
+    {cmd::kExit, QKeySequence(Qt::CTRL | Qt::Key_X)},
+    {cmd::kFieldView, QKeySequence(Qt::CTRL | Qt::Key_G)},
+    {cmd::kLedger, QKeySequence(Qt::CTRL | Qt::Key_L)},
+    {cmd::kExportAs, QKeySequence(Qt::CTRL | Qt::Key_E)},
+    {cmd::kPreview, QKeySequence(Qt::Key_F3)},
 };
 
 // Toolbar buttons in order; 0 is a separator.
-const int kToolbarOrder[] = {cmd::kConnect, 0, cmd::kCopy, cmd::kMove, cmd::kDelete, 0, cmd::kUp,
-                             cmd::kNewFolder, cmd::kDiskSpace, cmd::kStyleList, cmd::kStyleReport, cmd::kAbout};
+const int kToolbarOrder[] = {cmd::kConnect,     0,
+                             cmd::kCopy,        cmd::kMove,
+                             cmd::kDelete,      0,
+                             cmd::kUp,          cmd::kNewFolder,
+                             cmd::kDiskSpace,   cmd::kStyleList,
+                             cmd::kStyleReport, cmd::kAbout};
 
 /// Selected bytes as the status bar shows them: "%.0f BYTE" below 1024,
 /// otherwise "%.2f" with KB, MB or GB.
@@ -225,8 +240,8 @@ void CMainFrame::BuildActions() {
         actions_[c.id] = a;
     }
     for (const auto& [id, keys] : kAccelerators) actions_[id]->setShortcut(keys);
-    for (int id : {cmd::kStyleList, cmd::kStyleReport, cmd::kToolbar, cmd::kStatusBar, cmd::kChinese,
-                   cmd::kEnglish, cmd::kConvert, cmd::kFieldView})
+    for (int id : {cmd::kStyleList, cmd::kStyleReport, cmd::kToolbar, cmd::kStatusBar,
+                   cmd::kChinese, cmd::kEnglish, cmd::kConvert, cmd::kFieldView})
         actions_[id]->setCheckable(true);
 }
 
@@ -241,10 +256,14 @@ void CMainFrame::BuildMenus() {
     add(menus_[0], cmd::kDisconnect);
     menus_[0]->addSeparator();
     add(menus_[0], cmd::kExit);
-    for (int id : {cmd::kCopy, cmd::kMove, cmd::kDelete, cmd::kRename, cmd::kNewFolder}) add(menus_[1], id);
+    for (int id : {cmd::kCopy, cmd::kMove, cmd::kDelete, cmd::kRename, cmd::kNewFolder})
+        add(menus_[1], id);
+    menus_[1]->addSeparator();
+    add(menus_[1], cmd::kPreview);
     for (int id : {cmd::kStyleList, cmd::kStyleReport}) add(menus_[2], id);
     menus_[2]->addSeparator();
-    for (int id : {cmd::kToolbar, cmd::kStatusBar, cmd::kSplit, cmd::kDiskSpace, cmd::kRefresh}) add(menus_[2], id);
+    for (int id : {cmd::kToolbar, cmd::kStatusBar, cmd::kSplit, cmd::kDiskSpace, cmd::kRefresh})
+        add(menus_[2], id);
     menus_[2]->addSeparator();
     languageMenu_ = menus_[2]->addMenu(QString());
     add(languageMenu_, cmd::kChinese);
@@ -254,10 +273,14 @@ void CMainFrame::BuildMenus() {
         m->installEventFilter(this);
         // Once the last menu has closed the prompt says "Ready" again.
         connect(m, &QMenu::aboutToHide, this, [this] {
-            QMetaObject::invokeMethod(this, [this] {
-                if (!QApplication::activePopupWidget())
-                    SetStatusText(status_pane::kMessage, Q(Text(StringId::RES_CMAINFRAME_TP_READY)));
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!QApplication::activePopupWidget())
+                        SetStatusText(status_pane::kMessage,
+                                      Q(Text(StringId::RES_CMAINFRAME_TP_READY)));
+                },
+                Qt::QueuedConnection);
         });
     }
     add(menus_[2], cmd::kConvert);
@@ -276,8 +299,10 @@ void CMainFrame::BuildToolBar() {
     tb->setObjectName(QStringLiteral("toolbar"));
     tb->setIconSize(QSize(16, 16));
     for (int id : kToolbarOrder) {
-        if (id == 0) tb->addSeparator();
-        else tb->addAction(actions_[id]);
+        if (id == 0)
+            tb->addSeparator();
+        else
+            tb->addAction(actions_[id]);
     }
     actions_[cmd::kToolbar]->setChecked(true);
     connect(tb, &QToolBar::visibilityChanged, actions_[cmd::kToolbar], &QAction::setChecked);
@@ -287,8 +312,10 @@ void CMainFrame::BuildStatusBar() {
     QStatusBar* sb = statusBar();
     for (int i = 0; i < kStatusPanes; ++i) {
         panes_[i] = new QLabel(sb);
-        if (i == 0) sb->addWidget(panes_[i], 1);
-        else sb->addPermanentWidget(panes_[i]);
+        if (i == 0)
+            sb->addWidget(panes_[i], 1);
+        else
+            sb->addPermanentWidget(panes_[i]);
     }
     panes_[1]->setFixedWidth(kCountPaneWidth);
     actions_[cmd::kStatusBar]->setChecked(true);
@@ -297,15 +324,18 @@ void CMainFrame::BuildStatusBar() {
 void CMainFrame::SetActivePane(CListFormView* pane) {
     if (!pane || active_ == pane) return;
     active_ = pane;
-    for (CListFormView* p : {static_cast<CListFormView*>(left_), static_cast<CListFormView*>(right_)})
+    for (CListFormView* p :
+         {static_cast<CListFormView*>(left_), static_cast<CListFormView*>(right_)})
         if (p && p != pane) p->SetActive(false);
     pane->SetActive(true);
     UpdateActions();
 }
 
 void CMainFrame::PostToPanes(std::uint32_t hints) {
-    for (CListFormView* p : {static_cast<CListFormView*>(left_), static_cast<CListFormView*>(right_)})
-        QMetaObject::invokeMethod(p, [p, hints] { p->OnUpdate(hints); }, Qt::QueuedConnection);
+    for (CListFormView* p :
+         {static_cast<CListFormView*>(left_), static_cast<CListFormView*>(right_)})
+        QMetaObject::invokeMethod(
+            p, [p, hints] { p->OnUpdate(hints); }, Qt::QueuedConnection);
 }
 
 void CMainFrame::OnDeviceError(int code) {
@@ -316,7 +346,8 @@ void CMainFrame::OnDeviceError(int code) {
         doc_->Disconnect();
 }
 
-int CMainFrame::ShowMessageBox(QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons) {
+int CMainFrame::ShowMessageBox(QMessageBox::Icon icon, const QString& text,
+                               QMessageBox::StandardButtons buttons) {
     if (hooks_.messageBox) return hooks_.messageBox(icon, text, buttons);
     QMessageBox box(icon, QStringLiteral("Dorvane"), text, buttons, this);
     return box.exec();
@@ -367,6 +398,7 @@ void CMainFrame::UpdateActions() {
     set(cmd::kRefresh, a && a->CanRefresh());
     set(cmd::kExportAs, !right_->SelectedPaths().isEmpty());
     set(cmd::kUp, a && a->CanGoUp());
+    set(cmd::kPreview, connected && a == left_ && left_->List()->selectedItems().size() == 1);
     const bool list = a && (a->GetListStyle() & kStyleMask) == kStyleList;
     actions_[cmd::kStyleList]->setChecked(list);
     actions_[cmd::kStyleReport]->setChecked(!list);
@@ -382,40 +414,79 @@ void CMainFrame::RunCommand(int id) {
     if (action && !action->isEnabled()) return;
     CListFormView* a = active_;
     switch (id) {
-    case cmd::kConnect: doc_->Connect(); break;
-    case cmd::kDisconnect: doc_->Disconnect(); break;
-    case cmd::kExit: close(); break;
-    case cmd::kDelete: PostToPanes(hint::kDelete); break;
-    case cmd::kUp: PostToPanes(hint::kUp); break;
-    case cmd::kStyleList: if (a) a->SetListStyle(kStyleReport, kStyleList); break;
-    case cmd::kStyleReport: if (a) a->SetListStyle(kStyleMask, kStyleReport); break;
-    case cmd::kRefresh: if (a) a->Refresh(); break;
-    case cmd::kChinese: SwitchLanguage(0); break;
-    case cmd::kEnglish: SwitchLanguage(1); break;
-    case cmd::kHelp: ShowHelp(); break;
-    case cmd::kAbout: ShowAbout(); break;
-    case cmd::kToolbar: findChild<QToolBar*>()->setVisible(action->isChecked()); break;
-    case cmd::kStatusBar: statusBar()->setVisible(action->isChecked()); break;
-    case cmd::kSplit: splitTracker_->Start(); break;
-    case cmd::kConvert: SetConvertOnDownload(action->isChecked()); break;
-    case cmd::kFieldView:
-        fieldDock_->setVisible(action->isChecked());
-        if (action->isChecked()) ShowSelectedInFieldView();
-        break;
-    case cmd::kTileSource: ChooseTileSource(); break;
-    case cmd::kLedger: {
-        // One window, reloaded with the pane's selection (or its folder).
-        if (!ledger_) ledger_ = new CLedgerWindow(this);
-        const QStringList picked = right_->SelectedPaths();
-        ledger_->Load(picked.isEmpty() ? QStringList{right_->Folder()} : picked);
-        ledger_->show();
-        ledger_->raise();
-        break;
-    }
-    case cmd::kExportAs: ExportAsDialog(this, right_->SelectedPaths()); break;
-    default:
-        if (a && a->CommandEnabled(id)) a->OnCommand(id);
-        break;
+        case cmd::kConnect:
+            doc_->Connect();
+            break;
+        case cmd::kDisconnect:
+            doc_->Disconnect();
+            break;
+        case cmd::kExit:
+            close();
+            break;
+        case cmd::kDelete:
+            PostToPanes(hint::kDelete);
+            break;
+        case cmd::kUp:
+            PostToPanes(hint::kUp);
+            break;
+        case cmd::kStyleList:
+            if (a) a->SetListStyle(kStyleReport, kStyleList);
+            break;
+        case cmd::kStyleReport:
+            if (a) a->SetListStyle(kStyleMask, kStyleReport);
+            break;
+        case cmd::kRefresh:
+            if (a) a->Refresh();
+            break;
+        case cmd::kChinese:
+            SwitchLanguage(0);
+            break;
+        case cmd::kEnglish:
+            SwitchLanguage(1);
+            break;
+        case cmd::kHelp:
+            ShowHelp();
+            break;
+        case cmd::kAbout:
+            ShowAbout();
+            break;
+        case cmd::kToolbar:
+            findChild<QToolBar*>()->setVisible(action->isChecked());
+            break;
+        case cmd::kStatusBar:
+            statusBar()->setVisible(action->isChecked());
+            break;
+        case cmd::kSplit:
+            splitTracker_->Start();
+            break;
+        case cmd::kConvert:
+            SetConvertOnDownload(action->isChecked());
+            break;
+        case cmd::kFieldView:
+            fieldDock_->setVisible(action->isChecked());
+            if (action->isChecked()) ShowSelectedInFieldView();
+            break;
+        case cmd::kTileSource:
+            ChooseTileSource();
+            break;
+        case cmd::kLedger: {
+            // One window, reloaded with the pane's selection (or its folder).
+            if (!ledger_) ledger_ = new CLedgerWindow(this);
+            const QStringList picked = right_->SelectedPaths();
+            ledger_->Load(picked.isEmpty() ? QStringList{right_->Folder()} : picked);
+            ledger_->show();
+            ledger_->raise();
+            break;
+        }
+        case cmd::kExportAs:
+            ExportAsDialog(this, right_->SelectedPaths());
+            break;
+        case cmd::kPreview:
+            PreviewDeviceFile();
+            break;
+        default:
+            if (a && a->CommandEnabled(id)) a->OnCommand(id);
+            break;
     }
     UpdateActions();
 }
@@ -434,7 +505,8 @@ void CMainFrame::BuildFieldView() {
     fieldDock_->setWidget(fieldView_);
     addDockWidget(Qt::BottomDockWidgetArea, fieldDock_);
     fieldDock_->hide();
-    connect(fieldDock_, &QDockWidget::visibilityChanged, actions_[cmd::kFieldView], &QAction::setChecked);
+    connect(fieldDock_, &QDockWidget::visibilityChanged, actions_[cmd::kFieldView],
+            &QAction::setChecked);
     connect(right_->List(), &QTreeWidget::itemSelectionChanged, this, [this] {
         if (fieldDock_->isVisible()) ShowSelectedInFieldView();
     });
@@ -457,10 +529,24 @@ void CMainFrame::OpenInFieldView(const QString& path) {
     fieldView_->ShowFile(QFileInfo(path).absoluteFilePath());
 }
 
+void CMainFrame::PreviewDeviceFile() {
+    const QList<QTreeWidgetItem*> rows = left_->List()->selectedItems();
+    if (rows.size() != 1) return;
+    const std::string name = CLeftFormView::DeviceName(rows.front());
+    const auto bytes = doc_->FetchIntoMemory(name);
+    if (!bytes) return;  // cancelled, or the error box has been posted
+    fieldDock_->show();
+    actions_[cmd::kFieldView]->setChecked(true);
+    fieldView_->ShowBytes(QByteArray(reinterpret_cast<const char*>(bytes->data()),
+                                     static_cast<qsizetype>(bytes->size())),
+                          Q(GbkToUtf8Lossy(name)));
+}
+
 void CMainFrame::ChooseTileSource() {
     const TileSettings now = LoadTileSettings();
     bool ok = false;
-    const QString url = QInputDialog::getText(this, QStringLiteral("Dorvane"), Q(Text(StringId::RES_FIELD_TILES_PROMPT)),
+    const QString url = QInputDialog::getText(this, QStringLiteral("Dorvane"),
+                                              Q(Text(StringId::RES_FIELD_TILES_PROMPT)),
                                               QLineEdit::Normal, now.urlTemplate, &ok);
     if (!ok) return;
     const TileSettings next = TileSettingsFor(url);
@@ -470,7 +556,9 @@ void CMainFrame::ChooseTileSource() {
 
 void CMainFrame::ShowSelectionSummary(int count, qint64 bytes) {
     if (!panes_[1]) return;
-    panes_[1]->setText(count < 1 ? QString() : Q(CountText(StringId::RES_CMAINFRAME_MESSAGE01, StringId::RES_CORE2_ONE_ITEM_SELECTED, count)));
+    panes_[1]->setText(count < 1 ? QString()
+                                 : Q(CountText(StringId::RES_CMAINFRAME_MESSAGE01,
+                                               StringId::RES_CORE2_ONE_ITEM_SELECTED, count)));
     panes_[2]->setText(bytes == 0 ? QString() : BytesText(bytes));
 }
 
@@ -482,7 +570,9 @@ QString CMainFrame::StatusText(int pane) const {
     return pane >= 0 && pane < kStatusPanes && panes_[pane] ? panes_[pane]->text() : QString();
 }
 
-void CMainFrame::SetFrameTitle(const QString& title) { setWindowTitle(title); }
+void CMainFrame::SetFrameTitle(const QString& title) {
+    setWindowTitle(title);
+}
 
 void CMainFrame::ApplySplitRule() {
     if (!splitterReady_) return;
@@ -501,7 +591,8 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::MouseMove) {
         if (auto* menu = qobject_cast<QMenu*>(watched)) {
             const QAction* a = menu->actionAt(static_cast<QMouseEvent*>(e)->position().toPoint());
-            if (!a || a->isSeparator() || a->menu()) SetStatusText(status_pane::kMessage, QString());
+            if (!a || a->isSeparator() || a->menu())
+                SetStatusText(status_pane::kMessage, QString());
         }
     }
     return QMainWindow::eventFilter(watched, e);
@@ -512,9 +603,12 @@ bool CMainFrame::event(QEvent* e) {
         const QString tip = static_cast<QStatusTipEvent*>(e)->tip();
         // An empty tip in an open menu is a popup item: the prompt is blank.
         // Outside menus (toolbar fly-by ended) the prompt is "Ready".
-        if (!tip.isEmpty()) SetStatusText(status_pane::kMessage, tip);
-        else if (QApplication::activePopupWidget()) SetStatusText(status_pane::kMessage, QString());
-        else SetStatusText(status_pane::kMessage, Q(Text(StringId::RES_CMAINFRAME_TP_READY)));
+        if (!tip.isEmpty())
+            SetStatusText(status_pane::kMessage, tip);
+        else if (QApplication::activePopupWidget())
+            SetStatusText(status_pane::kMessage, QString());
+        else
+            SetStatusText(status_pane::kMessage, Q(Text(StringId::RES_CMAINFRAME_TP_READY)));
         return true;
     }
     return QMainWindow::event(e);
@@ -529,7 +623,8 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
 }
 
 QString CMainFrame::HelpFile() {
-    const QString lang = CurrentLanguage() == Language::English ? QStringLiteral("en") : QStringLiteral("zh");
+    const QString lang =
+        CurrentLanguage() == Language::English ? QStringLiteral("en") : QStringLiteral("zh");
     // Help opens at the "Communication" topic, as the original help did.
     const QString page = QStringLiteral("help/%1/communication.html").arg(lang);
     QStringList candidates;
@@ -547,11 +642,14 @@ QString CMainFrame::HelpFile() {
 void CMainFrame::ShowHelp() {
     const QString file = HelpFile();
     if (file.isEmpty()) {
-        const QString lang = CurrentLanguage() == Language::English ? QStringLiteral("en") : QStringLiteral("zh");
-        ShowMessageBox(QMessageBox::Information,
-                       Q(FormatText(StringId::RES_GUI_HELP_MISSING,
-                                    QStringLiteral("help/%1/communication.html").arg(lang).toStdString().c_str())),
-                       QMessageBox::Ok);
+        const QString lang =
+            CurrentLanguage() == Language::English ? QStringLiteral("en") : QStringLiteral("zh");
+        ShowMessageBox(
+            QMessageBox::Information,
+            Q(FormatText(
+                StringId::RES_GUI_HELP_MISSING,
+                QStringLiteral("help/%1/communication.html").arg(lang).toStdString().c_str())),
+            QMessageBox::Ok);
         return;
     }
     QDesktopServices::openUrl(QUrl::fromLocalFile(file));
@@ -564,7 +662,8 @@ void CMainFrame::ShowAbout() {
     auto* icon = new QLabel(&about);
     icon->setPixmap(ProgramIcon().pixmap(48, 48));
     layout->addWidget(icon);
-    layout->addWidget(new QLabel(edition_.isEmpty() ? QStringLiteral("Dorvane 1.0.0.0") : edition_, &about));
+    layout->addWidget(
+        new QLabel(edition_.isEmpty() ? QStringLiteral("Dorvane 1.0.0.0") : edition_, &about));
     layout->addWidget(new QLabel(Q(Text(StringId::RES_CABOUTDLG_COPYRIGHT)), &about));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &about);
     buttons->button(QDialogButtonBox::Ok)->setText(Q(Text(StringId::RES_CABOUTDLG_BTN_OK)));

@@ -116,6 +116,7 @@ private:
     void BuildFieldView();
     void ShowSelectedInFieldView();
     void ChooseTileSource();
+    void PreviewDeviceFile();
     bool LanguageAvailable(Language l) const;
 
     Hooks hooks_;

@@ -5,6 +5,7 @@
 add_library(dorvane_map STATIC
   ${PROJECT_SOURCE_DIR}/ui/field_map.cpp
   ${PROJECT_SOURCE_DIR}/ui/field_snapshot.cpp
+  ${PROJECT_SOURCE_DIR}/ui/map_lod.cpp
   ${PROJECT_SOURCE_DIR}/ui/tile_fetcher.cpp
 )
 target_include_directories(dorvane_map PUBLIC ${PROJECT_SOURCE_DIR})

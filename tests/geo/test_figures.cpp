@@ -253,6 +253,40 @@ TEST(Figures, SegmentsAreNotJoined) {
     EXPECT_NEAR(ComputeFigures(f).wgs84.length_m, leg0 + leg1, 1e-9);
 }
 
+// Long tracks have their legs measured on several threads: the length is
+// the sum of every leg taken in order, bit for bit, on either side of the
+// size where the threads start, with a segment break kept out.
+TEST(Figures, LongTrackLengthIsEveryLegInOrder) {
+    for (std::size_t legs : {65535u, 65536u, 200001u}) {
+        FieldFile f;
+        f.kind = FieldKind::kTrack;
+        f.segmentStarts = {0, legs / 3};
+        GeoPoint p = At(23.1, 113.3);
+        for (std::size_t i = 0; i <= legs; ++i) {
+            f.points.push_back(p);
+            p = Move(p, static_cast<double>(i % 360), 1.0 + static_cast<double>(i % 7));
+        }
+        double expected = 0;
+        for (std::size_t i = 1; i < f.points.size(); ++i) {
+            if (i == legs / 3) continue;  // no line between segments
+            double s12 = 0;
+            Geodesic::WGS84().Inverse(f.points[i - 1].lat, f.points[i - 1].lon, f.points[i].lat,
+                                      f.points[i].lon, s12);
+            expected += s12;
+        }
+        EXPECT_EQ(ComputeFigures(f).wgs84.length_m, expected) << legs;
+        // An open line of the same points: no break.
+        double all = 0;
+        for (std::size_t i = 1; i < f.points.size(); ++i) {
+            double s12 = 0;
+            Geodesic::WGS84().Inverse(f.points[i - 1].lat, f.points[i - 1].lon, f.points[i].lat,
+                                      f.points[i].lon, s12);
+            all += s12;
+        }
+        EXPECT_EQ(GeodesicLength(f.points), all) << legs;
+    }
+}
+
 TEST(Figures, LocalTimeText) {
     const char* old = std::getenv("TZ");
     const std::string saved = old ? old : "";

@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QDockWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
 #include <QTcpServer>
@@ -324,6 +325,83 @@ private slots:
         QVERIFY(labels.contains(QString::fromStdString(Text(StringId::RES_FIELD_WIDTH))));
         QTest::keyClick(list, Qt::Key_G, Qt::ControlModifier);
         QTRY_VERIFY(!frame.FieldDock()->isVisible());
+    }
+
+    // Preview, from the key and from the Edit menu: the handheld's file is
+    // shown and nothing lands in the computer folder. A lying handheld, whose
+    // blocks claim a file of 60 MB, is refused with the reason, nothing shown.
+    void previewFetchesIntoMemoryOnly_data() {
+        QTest::addColumn<bool>("byMenu");
+        QTest::addColumn<bool>("lies");
+        QTest::newRow("F3") << false << false;
+        QTest::newRow("Edit menu") << true << false;
+        QTest::newRow("blocks claim far more than listed") << false << true;
+    }
+    void previewFetchesIntoMemoryOnly() {
+        QFETCH(bool, byMenu);
+        QFETCH(bool, lies);
+        SaveTileSettings(TileSettingsFor(QStringLiteral("none")));
+        // LIE_TOTAL.BIN: the hostile emulator's file whose blocks claim 60 MB.
+        const QString name = lies ? QStringLiteral("LIE_TOTAL.BIN") : QStringLiteral("A0602.txt");
+        Rig rig(lies ? QStringList{QStringLiteral("--hostile")} : QStringList{},
+                [](const QString& dir) {
+                    QFile::copy(kSamples + QStringLiteral("A0602_vertex.txt"),
+                                dir + QStringLiteral("/A0602.txt"));
+                    WriteFile(dir + QStringLiteral("/B.txt"), 10);
+                });
+        QVERIFY(rig.Connect());
+        CMainFrame& frame = *rig.frame;
+        CSortListCtrl* list = rig.DeviceList();
+        QTRY_VERIFY_WITH_TIMEOUT(Column(list, 0).contains(name), kWaitMs);
+        const QStringList before =
+            QDir(rig.computer.path())
+                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+        QTreeWidgetItem* row = list->Row(static_cast<int>(Column(list, 0).indexOf(name)));
+        // The hostile listing is longer than the pane, and its 250-byte name
+        // makes the first column wider than the pane: click near the name's start.
+        list->scrollToItem(row);
+        frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&frame));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(20, list->visualItemRect(row).center().y()));
+        QTRY_VERIFY(frame.ActivePane() == frame.DevicePane());
+        if (byMenu) {
+            // Click the Edit menu's title, then its Preview item.
+            QMenuBar* bar = frame.menuBar();
+            QAction* edit = bar->actions().at(1);
+            QTest::mouseClick(frame.windowHandle(), Qt::LeftButton, {},
+                              bar->mapTo(&frame, bar->actionGeometry(edit).center()));
+            QTRY_VERIFY_WITH_TIMEOUT(qobject_cast<QMenu*>(QApplication::activePopupWidget()),
+                                     kWaitMs);
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QAction* item = frame.Action(cmd::kPreview);
+            QVERIFY(menu->actions().contains(item));
+            QVERIFY(item->isEnabled());
+            const QPoint at = menu->actionGeometry(item).center();
+            QTest::mouseMove(menu, at);
+            QTest::mouseClick(menu, Qt::LeftButton, {}, at);
+        } else {
+            QTest::keyClick(list, Qt::Key_F3);
+        }
+        CFieldView* view = frame.FieldView();
+        if (lies) {
+            QTRY_VERIFY_WITH_TIMEOUT(!rig.messages.isEmpty(), kWaitMs);
+            QVERIFY2(rig.messages.join(QLatin1Char('\n'))
+                         .contains(QString::fromStdString(Text(StringId::RES_FAULTS_BAD_DATA))),
+                     qPrintable(rig.messages.join(QLatin1Char('|'))));
+            QVERIFY(view->Shown().isEmpty());
+            QVERIFY(frame.Doc().IsConnected());
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(view->Shown() == QStringLiteral("A0602.txt") && !view->Busy(),
+                                     kWaitMs);
+            QVERIFY(frame.FieldDock()->isVisible());
+            QVERIFY(view->Figures()->topLevelItemCount() > 5);
+            QVERIFY(rig.messages.isEmpty());
+        }
+        QCOMPARE(
+            QDir(rig.computer.path())
+                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+            before);
     }
 
     void snapshotHasTheSizeAndShowsTheShape_data() {

@@ -234,8 +234,8 @@ private slots:
         for (QAction* a : frame.findChildren<QAction*>())
             if (!a->shortcut().isEmpty()) ++withKeys;
         // The seven of the table, and the field view (Ctrl+G), the ledger
-        // (Ctrl+L) and Export as (Ctrl+E).
-        QCOMPARE(withKeys, 10);
+        // (Ctrl+L), Export as (Ctrl+E) and Preview (F3).
+        QCOMPARE(withKeys, 11);
     }
 
     // The seven keys, pressed in the order a day's work takes them.
@@ -271,8 +271,8 @@ private slots:
         Key(Qt::Key_Delete);
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(rig.device.filePath(QStringLiteral("C.txt"))),
                                  kWaitMs);
-        QCOMPARE(rig.messages,
-                 QStringList{Q(CountText(StringId::RES_CLEFTFORMVIEW_MESSAGE02, StringId::RES_CORE2_DELETE_ONE_ITEM, 1))});
+        QCOMPARE(rig.messages, QStringList{Q(CountText(StringId::RES_CLEFTFORMVIEW_MESSAGE02,
+                                                       StringId::RES_CORE2_DELETE_ONE_ITEM, 1))});
 
         // F5 lists the handheld again: a file put there since shows up.
         WriteFile(rig.device.filePath(QStringLiteral("D.txt")), 4);
@@ -514,8 +514,8 @@ private slots:
                                      T(StringId::RES_CRIGHTFORMVIEW_RENAME) + "|on"}));
         QTRY_VERIFY_WITH_TIMEOUT(
             !QFileInfo::exists(rig.computer.filePath(QStringLiteral("plot.txt"))), kWaitMs);
-        QCOMPARE(rig.messages,
-                 QStringList{Q(CountText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, StringId::RES_CORE2_DELETE_ONE_ITEM, 1))});
+        QCOMPARE(rig.messages, QStringList{Q(CountText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04,
+                                                       StringId::RES_CORE2_DELETE_ONE_ITEM, 1))});
 
         // The background menu: everything can be chosen; New Folder makes one.
         list->clearSelection();

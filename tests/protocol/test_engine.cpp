@@ -1,11 +1,10 @@
-#include "protocol/protocol_stp10.h"
-
 #include <gtest/gtest.h>
 
 #include <numeric>
 #include <random>
 
 #include "fake_handheld.h"
+#include "protocol/protocol_stp10.h"
 
 namespace dorvane {
 namespace {
@@ -36,7 +35,8 @@ public:
 
     std::vector<Bytes> sent;  ///< every frame the computer wrote, in order
 
-    ProtocolState Run(std::uint8_t op, CMemStream* s, const std::string& name, bool handshake = true) {
+    ProtocolState Run(std::uint8_t op, CMemStream* s, const std::string& name,
+                      bool handshake = true) {
         e_.BeginOperation(op, s, name);
         Bytes buf(kMaxWireFrame);
         std::size_t len = 0;
@@ -102,8 +102,8 @@ TEST(Engine, DownloadsOfEverySizeWithLostBlocks) {
         std::set<std::uint32_t> lost;
     };
     const Row rows[] = {
-        {0, {}},         {1, {}},      {1959, {0}},          {1960, {1}},        {1961, {0, 1}},
-        {3921, {2}},     {200000, {}}, {200000, {1, 5, 15, 16, 17, 40, 102}},
+        {0, {}},        {1, {}},     {1959, {0}},  {1960, {1}},
+        {1961, {0, 1}}, {3921, {2}}, {200000, {}}, {200000, {1, 5, 15, 16, 17, 40, 102}},
     };
     for (const Row& row : rows) {
         FakeHandheld h;
@@ -134,7 +134,8 @@ TEST(Engine, FetchOfAnUnknownFileFailsWithTheHandheldsCode) {
 }
 
 TEST(Engine, UploadsWithTheWindowQueryAndResends) {
-    for (std::size_t size : {std::size_t{0}, std::size_t{3}, std::size_t{1961}, std::size_t{70000}}) {
+    for (std::size_t size :
+         {std::size_t{0}, std::size_t{3}, std::size_t{1961}, std::size_t{70000}}) {
         FakeHandheld h;
         h.loseIncomingOnce = {0, 2, 20, 35};
         CProtocol_STP10 e;
@@ -300,8 +301,8 @@ TEST(Engine, MissingBlockListMakesThatBlockNextAndWindowQueryFollows) {
 // Receiving side, table-driven: blocks a damaged or hostile handheld might
 // send are dropped, never written.
 TEST(Engine, HostileBlocksAreDropped) {
-    auto block = [](std::uint32_t total, std::uint16_t bytes, std::int16_t count, std::uint32_t number,
-                    std::uint32_t offset, std::size_t dataLen) {
+    auto block = [](std::uint32_t total, std::uint16_t bytes, std::int16_t count,
+                    std::uint32_t number, std::uint32_t offset, std::size_t dataLen) {
         Bytes p(kBlockHeaderSize + dataLen, 0x55);
         PutU32(p.data(), total);
         PutU16(p.data() + 4, bytes);
