@@ -21,6 +21,7 @@
 #include "report/output_file.h"
 #include "report_pdf/ledger_pdf.h"
 #include "report_pdf/ledger_render.h"
+#include "ui/busy_work.h"
 #include "ui/tile_fetcher.h"
 
 namespace dorvane {
@@ -265,6 +266,11 @@ void CLedgerWindow::ChooseFolder() {
 
 namespace {
 // Asks for an output file; the dialog asks before replacing one.
+// The busy box's text while `what` (a file or a printer) is written.
+QString Writing(const QString& what) {
+    return Q(FormatText(StringId::RES_LEDGER_WRITING, what.toStdString().c_str()));
+}
+
 QString SaveName(QWidget* parent, const QString& title, const QString& filter,
                  const QString& suffix) {
     QFileDialog dlg(parent, title);
@@ -287,7 +293,10 @@ void CLedgerWindow::ExportCsv() {
     const QString path =
         SaveName(this, csv_->text(), QStringLiteral("CSV (*.csv)"), QStringLiteral("csv"));
     if (path.isEmpty()) return;
-    const auto o = report::WriteOutputFile(path.toStdString(), report::LedgerCsv(shown_), true);
+    report::OutputOutcome o;
+    RunWhileBusy(this, Writing(path), [&] {
+        o = report::WriteOutputFile(path.toStdString(), report::LedgerCsv(shown_), true);
+    });
     if (!o.ok()) Complain(path, o.message);
 }
 
@@ -297,7 +306,9 @@ void CLedgerWindow::ExportPdf() {
     if (path.isEmpty()) return;
     report::PdfOptions options;
     options.tiles.clear();  // the profile's tile source
-    const auto o = report::WriteLedgerPdf(shown_, path.toStdString(), true, options);
+    report::OutputOutcome o;
+    RunWhileBusy(this, Writing(path),
+                 [&] { o = report::WriteLedgerPdf(shown_, path.toStdString(), true, options); });
     if (!o.ok()) Complain(path, o.message);
 }
 
@@ -305,8 +316,11 @@ void CLedgerWindow::Print() {
     QPrinter printer(QPrinter::HighResolution);
     QPrintDialog dlg(&printer, this);
     if (dlg.exec() != QDialog::Accepted) return;
-    if (!report::RenderLedger(shown_, printer, LoadTileSettings()))
-        Complain(printer.printerName(), "cannot print");
+    const TileSettings tiles = LoadTileSettings();
+    bool printed = false;
+    RunWhileBusy(this, Writing(printer.printerName()),
+                 [&] { printed = report::RenderLedger(shown_, printer, tiles); });
+    if (!printed) Complain(printer.printerName(), "cannot print");
 }
 
 void ExportAsDialog(QWidget* parent, const QStringList& paths) {
@@ -353,7 +367,9 @@ void ExportAsDialog(QWidget* parent, const QStringList& paths) {
         why = Text(StringId::RES_LEDGER_NOTHING);
     } else {
         // The file dialog has asked before replacing an existing output.
-        const gis::ExportResult r = gis::ExportGis(sources, choice.format, out.toStdString(), true);
+        gis::ExportResult r;
+        RunWhileBusy(parent, Writing(out),
+                     [&] { r = gis::ExportGis(sources, choice.format, out.toStdString(), true); });
         if (!r.ok())
             why = std::string(gis::ExportErrorText(r.error)) +
                   (r.message.empty() ? "" : " (" + r.message + ")");

@@ -7,7 +7,8 @@
 // The files are read on a worker thread (one at a time; a new load cancels
 // the previous one through its atomic flag and waits for it, which takes at
 // most the reading of one file); the rows reach the window through a queued
-// call. Everything else runs on the GUI thread. The PDF and the printout take
+// call. CSV, PDF and the printout are written on a worker behind a modal busy
+// box (ui/busy_work.h); the rest runs on the GUI thread. The PDF and the printout take
 // the map pictures from the field view's snapshot with the tile source of the
 // profile (tiles when they come within the picture's wait, the grid otherwise).
 
@@ -82,9 +83,9 @@ private:
 };
 
 /// "Export as…": asks for a file and a format, then exports `paths` (field
-/// and track files) through GDAL. Reads and writes on the GUI thread (the
-/// figures of 1 000 fields take a tenth of a second); failures are shown in
-/// a message box.
+/// and track files) through GDAL. Reads the files on the GUI thread (the
+/// figures of 1 000 fields take a tenth of a second) and writes on a worker
+/// behind a busy box; failures are shown in a message box.
 void ExportAsDialog(QWidget* parent, const QStringList& paths);
 
 }  // namespace dorvane

@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
 
@@ -61,6 +63,63 @@ private slots:
         UseScratchHome();
         SaveTileSettings(TileSettingsFor(QStringLiteral("none")));  // no network in tests
         qputenv("TZ", "UTC");
+    }
+
+    // A PDF whose map picture waits for a tile server that never answers: the
+    // writing runs behind the busy box, and the GUI thread keeps running
+    // (its timers fire, the test's own server on it accepts the requests).
+    void PdfWaitingForTilesKeepsTheWindowsAlive() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        QList<QTcpSocket*> silent;  // accepted, never answered
+        QObject::connect(&server, &QTcpServer::newConnection, [&] {
+            while (QTcpSocket* s = server.nextPendingConnection()) silent << s;
+        });
+        SaveTileSettings(TileSettingsFor(
+            QStringLiteral("http://127.0.0.1:%1/{z}/{x}/{y}.png").arg(server.serverPort())));
+        Rig rig;
+        const QString dir = rig.computer.path();
+        testing::WriteSample((dir + "/V1.txt").toStdString(), SampleField{.name = "V1"});
+        rig.frame->ComputerPane()->ListFolder(dir);
+        rig.frame->SetActivePane(rig.frame->ComputerPane());
+        rig.frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
+        rig.ComputerList()->setFocus();
+        QTest::keyClick(rig.ComputerList(), Qt::Key_L, Qt::ControlModifier);
+        CLedgerWindow* w = rig.frame->Ledger();
+        QVERIFY(w);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Loading(), kWaitMs);
+
+        int ticks = 0;
+        bool busySeen = false;
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            ++ticks;
+            QWidget* m = QApplication::activeModalWidget();
+            if (m && m->objectName() == QStringLiteral("busyBox")) busySeen = true;
+        });
+        tick.start(100);
+        bool seen = false;
+        const QString pdf = dir + "/bill.pdf";
+        AnswerFileDialog(pdf, &seen);
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(Button(w, StringId::RES_LEDGER_EXPORT_PDF), Qt::LeftButton);
+        const qint64 took = clock.elapsed();
+        tick.stop();
+        SaveTileSettings(TileSettingsFor(QStringLiteral("none")));
+        QVERIFY(seen);
+        QVERIFY2(!silent.isEmpty(), "the picture asked the test's tile server");
+        QVERIFY2(took >= 2000, qPrintable(QString::number(took)));  // it did wait for tiles
+        QVERIFY(busySeen);
+        // While it waited, the GUI thread ran its timers all along.
+        QVERIFY2(ticks >= took / 100 / 2,
+                 qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(ticks).arg(took)));
+        QProcess info;
+        info.start(QStringLiteral("pdfinfo"), {pdf});
+        QVERIFY(info.waitForFinished(kWaitMs));
+        QVERIFY(info.readAllStandardOutput().contains("Pages:           2"));
+        qDeleteAll(silent);
     }
 
     void LedgerFromKeysClicksAndExports() {
