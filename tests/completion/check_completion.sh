@@ -73,11 +73,18 @@ nl() { printf '%s\n' "$@"; }
 
 port=$work/pty
 # Commands and options.
-expect "$(nl convert get ls mv ports put rm)" dorvane-cli ""
+expect "$(nl convert export get info ls mv ports put report rm usb-devices)" dorvane-cli ""
 expect "$(nl get)" dorvane-cli g
 expect "$(nl put ports)" dorvane-cli --timeout 500 p
 expect "$(nl --json)" dorvane-cli ls --j
-expect "$(nl --baud --help --model --no-search --port --timeout --usb --version)" dorvane-cli get --
+expect "$(nl --json)" dorvane-cli info --j
+expect "$(nl --baud --help --model --no-search --port --timeout --usb --usb-id --version)" dorvane-cli get --
+expect "$(nl --force --from)" dorvane-cli report -r --f
+expect "$(nl gpkg geojson)" dorvane-cli export x.txt --to g
+expect "" dorvane-cli report x --to 2
+expect "$(nl none)" dorvane-cli report x --tiles ""
+expect "$(nl tally.txt track.gpx)" dorvane-cli export x.txt --to kml -o t
+expect "$(nl tally.txt track.gpx)" dorvane-cli report --from 2026-01-01 t
 expect "$(nl --model)" dorvane-cli get --m
 expect "$(nl --help)" dorvane-cli --h
 expect "$(nl 115200)" dorvane-cli --baud ""
@@ -95,13 +102,15 @@ expect "$(nl '测试.gpx')" dorvane-cli mv --port "$port" 测
 # No port given and none remembered: no listing, no wait. The runs above,
 # whose --port was for that run only, still saved the default settings.
 rm -f "$XDG_CONFIG_HOME/dorvane/Dorvane.cfg"
-start=$(date +%s)
+# ms since an earlier $EPOCHREALTIME (whole seconds would turn 0.1 s into 1).
+elapsed_ms() { local now=$EPOCHREALTIME; echo $(( (${now/./} - ${1/./}) / 1000 )); }
+start=$EPOCHREALTIME
 expect "" dorvane-cli get T
-[ $(($(date +%s) - start)) -le 1 ] || { echo "FAIL: completing without a port waited"; failures=$((failures + 1)); }
+[ "$(elapsed_ms "$start")" -le 1000 ] || { echo "FAIL: completing without a port waited"; failures=$((failures + 1)); }
 # A port that does not answer: nothing, within the completion's bound.
-start=$(date +%s)
+start=$EPOCHREALTIME
 expect "" dorvane-cli --port "$work/no-such-port" get T
-[ $(($(date +%s) - start)) -le 5 ] || { echo "FAIL: a silent port held the completion"; failures=$((failures + 1)); }
+[ "$(elapsed_ms "$start")" -le 5000 ] || { echo "FAIL: a silent port held the completion"; failures=$((failures + 1)); }
 # (A remembered port cannot be a pty: the programs replace a remembered port
 # that is not among the machine's ports, which always hold the default one,
 # by the first at start. The settings are tested with the document.)
