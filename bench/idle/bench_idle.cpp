@@ -18,6 +18,7 @@
 #include "common/sim_process.h"
 #include "menus/commands.h"
 #include "ui/main_frame.h"
+#include "app/startup/standard_options.h"
 
 using namespace dorvane;
 
@@ -43,6 +44,12 @@ long ResidentKiB() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const auto done = dorvane::HandleStandardOptions(
+            argc, argv, "bench_idle",
+            "usage: bench_idle [SECONDS]\n"
+            "Connects the desktop program (offscreen) to dorvane-sim, leaves it idle for\n"
+            "SECONDS (default 60) and prints its CPU share and resident memory with targets.\n"))
+        return *done;
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDefaultSeconds;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     test::TempDir home;

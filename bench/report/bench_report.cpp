@@ -18,6 +18,7 @@
 #include "report/ledger_table.h"
 #ifdef DORVANE_HAVE_PDF
 #include "report_pdf/ledger_pdf.h"
+#include "app/startup/standard_options.h"
 #endif
 
 namespace fs = std::filesystem;
@@ -44,6 +45,13 @@ void Print(const char* what, double s, double target) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const auto done = dorvane::HandleStandardOptions(
+            argc, argv, "bench_report",
+            "usage: bench_report [FIELDS]\n"
+            "Times the ledger and CSV of FIELDS generated area files (default 1000), the PDF\n"
+            "of 100 fields with tiles off and a GeoPackage export of every field; prints\n"
+            "each figure with its target.\n"))
+        return *done;
     const std::size_t n = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : kDefaultFields;
     const fs::path dir =
         fs::temp_directory_path() / ("dorvane-bench-report-" + std::to_string(::getpid()));

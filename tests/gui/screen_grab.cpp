@@ -6,8 +6,14 @@
 #include <QPixmap>
 #include <QScreen>
 #include <cstdio>
+#include "app/startup/standard_options.h"
 
 int main(int argc, char** argv) {
+    if (const auto done = dorvane::HandleStandardOptions(
+            argc, argv, "dorvane-screen-grab",
+            "usage: dorvane-screen-grab FILE.png\n"
+            "Saves the whole X screen ($DISPLAY) as a PNG picture.\n"))
+        return *done;
     if (argc != 2) {
         std::fprintf(stderr, "usage: dorvane-screen-grab FILE.png\n");
         return 2;
