@@ -78,12 +78,17 @@ DesktopArgs ParseDesktopArgs(int argc, const char* const* argv) {
 }
 
 std::string DesktopHelpText() {
-    std::string out = "dorvane [--port PATH] [--connect] [-Code_Chi | -Code_Eng] [FILE]\n";
+    std::string out = "dorvane [--port PATH] [--connect] [-Code_Chi | -Code_Eng] [FILE]\n"
+                      "dorvane --snapshot FILE --out PICTURE.png [--size WxH] [--tiles URL|none]\n";
     out += Text(StringId::RES_DESKTOP_APP_ABOUT) + "\n\n";
     out += Line("--port PATH", StringId::RES_DESKTOP_APP_OPT_PORT);
     out += Line("--connect", StringId::RES_DESKTOP_APP_OPT_CONNECT);
     out += Line("-Code_Chi, -Code_Eng", StringId::RES_DESKTOP_APP_OPT_LANGUAGE);
     out += Line("FILE", StringId::RES_DESKTOP_APP_OPT_FILE);
+    out += Line("--snapshot FILE", StringId::RES_DESKTOP_APP_OPT_SNAPSHOT);
+    out += Line("--out PICTURE.png", StringId::RES_DESKTOP_APP_OPT_OUT);
+    out += Line("--size WxH", StringId::RES_DESKTOP_APP_OPT_SIZE);
+    out += Line("--tiles URL|none", StringId::RES_DESKTOP_APP_OPT_TILES);
     out += Line("--help", StringId::RES_DESKTOP_OPT_HELP);
     out += Line("--version", StringId::RES_DESKTOP_OPT_VERSION);
     return out;

@@ -87,10 +87,12 @@ TEST(DesktopHelp, NamesEveryOptionWithItsTextAndTheVersion) {
     ResetToDefaults();
     const std::string help = DesktopHelpText();
     for (const char* option :
-         {"--port PATH", "--connect", "-Code_Chi", "-Code_Eng", "FILE", "--help", "--version"})
+         {"--port PATH", "--connect", "-Code_Chi", "-Code_Eng", "FILE", "--snapshot FILE", "--out",
+          "--size WxH", "--tiles", "--help", "--version"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
     for (StringId id : {StringId::RES_DESKTOP_APP_ABOUT, StringId::RES_DESKTOP_APP_OPT_PORT,
-                        StringId::RES_DESKTOP_APP_OPT_FILE, StringId::RES_DESKTOP_OPT_VERSION})
+                        StringId::RES_DESKTOP_APP_OPT_FILE, StringId::RES_DESKTOP_APP_OPT_SNAPSHOT,
+                        StringId::RES_DESKTOP_APP_OPT_TILES, StringId::RES_DESKTOP_OPT_VERSION})
         EXPECT_NE(help.find(Text(id)), std::string::npos) << KeyName(id);
     EXPECT_EQ(DesktopVersionText(), std::string("dorvane ") + DORVANE_VERSION + "\n");
 }
