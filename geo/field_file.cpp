@@ -222,9 +222,24 @@ struct KmlState {
     std::string error;
 };
 
-// Appends a line of a placemark as one more segment of the track (an empty one adds nothing).
+// True when `pts` repeats the last segment point for point: some writers give one track
+// both as a LineString and as a gx:Track (or in two placemarks), which read twice would
+// double its length.
+bool RepeatsLastSegment(const std::vector<GeoPoint>& pts, const KmlState& st) {
+    if (st.out.segmentStarts.empty()) return false;
+    const std::size_t start = st.out.segmentStarts.back();
+    if (st.out.points.size() - start != pts.size()) return false;
+    for (std::size_t i = 0; i < pts.size(); ++i) {
+        const GeoPoint& q = st.out.points[start + i];
+        if (q.lat != pts[i].lat || q.lon != pts[i].lon) return false;
+    }
+    return true;
+}
+
+// Appends a line of a placemark as one more segment of the track (an empty one, or one that
+// repeats the last segment, adds nothing).
 void AddLine(const std::vector<GeoPoint>& pts, const xmlNode* placemark, KmlState& st) {
-    if (pts.empty()) return;
+    if (pts.empty() || RepeatsLastSegment(pts, st)) return;
     ++st.lines;
     if (!st.firstLinePlacemark) st.firstLinePlacemark = placemark;
     st.out.segmentStarts.push_back(st.out.points.size());
