@@ -62,12 +62,13 @@ run: build
 tsan: deps
 	cmake --preset tsan -DDORVANE_TEST_AREAS= && cmake --build --preset tsan -j $(JOBS) && ctest --preset tsan -j $(JOBS)
 
-# The transfer tests (worker, document, CLI against the emulator) and the
-# fault tests (links that vanish mid-run) under ThreadSanitizer; only those
-# test folders are built.
+# The link tests (reader threads started and stopped from two threads), the
+# transfer tests (worker, document, CLI against the emulator) and the fault
+# tests (links that vanish mid-run) under ThreadSanitizer; only those test
+# folders are built.
 test-tsan: deps
-	cmake --preset tsan "-DDORVANE_TEST_AREAS=transfer;faults" >/dev/null
-	cmake --build --preset tsan -j $(JOBS) --target test_transfer test_faults dorvane-sim dorvane-cli
+	cmake --preset tsan "-DDORVANE_TEST_AREAS=link;transfer;faults" >/dev/null
+	cmake --build --preset tsan -j $(JOBS) --target test_link test_transfer test_faults dorvane-sim dorvane-cli
 	ctest --preset tsan -j $(JOBS)
 
 fuzz: deps

@@ -39,8 +39,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${PROJECT_SOURCE_DIR}/resources/debian/postinst
   ${PROJECT_SOURCE_DIR}/resources/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# The help pages open in the desktop's browser.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+# The help pages open in the desktop's browser; Qt's own texts (the buttons of
+# message boxes) in Chinese; a CJK font for the interface and the ledger's PDF.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-translations-l10n, fonts-wqy-microhei | fonts-noto-cjk")
 
 if(NOT CMAKE_INSTALL_PREFIX STREQUAL CPACK_PACKAGING_INSTALL_PREFIX)
   # Only a warning: developer builds keep their own prefix; cpack then

@@ -315,6 +315,9 @@ bool CDorvaneDoc::Connect() {
     }
     fe_.SetStatusPane(status_pane::kPort, "");
     fe_.SetStatusPane(status_pane::kBaud, "");
+    // SetLink below waits for a run that is still ending with the thread blocked: wait
+    // for it here through the front end, which keeps the windows painted.
+    EndEarlierRun();
     transport_.SetRetries(1);
     if (settings_.linkType == LinkType::kSerial) {
         transport_.SetLink(&serial_);

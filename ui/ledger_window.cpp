@@ -344,10 +344,17 @@ void ExportAsDialog(QWidget* parent, const QStringList& paths) {
     QStringList filters;
     for (const auto& c : kChoices) filters << QString::fromLatin1(c.filter);
     dlg.setNameFilters(filters);
+    // The suffix is added by the dialog itself, before it asks whether to replace an
+    // existing file: "fields" typed with GeoPackage chosen is asked about as fields.gpkg.
+    dlg.setDefaultSuffix(QLatin1String(kChoices[0].suffix));
+    QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg, [&](const QString& f) {
+        dlg.setDefaultSuffix(QLatin1String(kChoices[std::max<qsizetype>(0, filters.indexOf(f))].suffix));
+    });
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
     const Choice& choice =
         kChoices[std::max<qsizetype>(0, filters.indexOf(dlg.selectedNameFilter()))];
-    QString out = dlg.selectedFiles().front();
+    const QString confirmed = dlg.selectedFiles().front();
+    QString out = confirmed;
     if (*choice.suffix && QFileInfo(out).suffix().isEmpty())
         out += QLatin1Char('.') + QLatin1String(choice.suffix);
 
@@ -366,10 +373,13 @@ void ExportAsDialog(QWidget* parent, const QStringList& paths) {
     if (sources.empty()) {
         why = Text(StringId::RES_LEDGER_NOTHING);
     } else {
-        // The file dialog has asked before replacing an existing output.
+        // The file dialog has asked before replacing the path it returned; any other path
+        // (never expected) is not replaced.
+        const bool replace = out == confirmed;
         gis::ExportResult r;
-        RunWhileBusy(parent, Writing(out),
-                     [&] { r = gis::ExportGis(sources, choice.format, out.toStdString(), true); });
+        RunWhileBusy(parent, Writing(out), [&] {
+            r = gis::ExportGis(sources, choice.format, out.toStdString(), replace);
+        });
         if (!r.ok())
             why = std::string(gis::ExportErrorText(r.error)) +
                   (r.message.empty() ? "" : " (" + r.message + ")");

@@ -23,6 +23,7 @@ namespace {
 using testing::TempFolder;
 
 const std::string kSchema = DORVANE_SOURCE_DIR "/tests/data/schemas/gpx-1.1.xsd";
+const std::string kKmlSchema = DORVANE_SOURCE_DIR "/tests/data/schemas/kml-2.1.xsd";
 
 bool HaveTool(const std::string& tool) {
     return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
@@ -125,6 +126,47 @@ std::string WriteField(const TempFolder& dir) {
     const AreaFile a = SampleField();
     WriteText(dir / "field.kml", KmlDocument(a, "field&1.kml", MeasureArea(a)));
     return (dir / "field.kml").string();
+}
+
+// The KML keeps the layout the handheld's users know: the 2.1 namespace with an
+// ExtendedData block (a 2.2 element) after the name and the Style after the geometry.
+// Those two departures from the 2.1 schema are the only ones allowed: any other
+// (a misspelt element, a bad coordinate list, a wrong order elsewhere) fails.
+TEST(ExternalReaders, KmlDepartsFromThe21SchemaOnlyByItsKnownLayout) {
+    ASSERT_TRUE(HaveTool("xmllint")) << "xmllint not installed (Debian package libxml2-utils)";
+    ASSERT_TRUE(std::filesystem::is_regular_file(kKmlSchema)) << "KML 2.1 schema missing";
+    TempFolder dir;
+    const std::regex known(R"(Element '\{http://earth\.google\.com/kml/2\.1\}(ExtendedData|Style)': This element is not expected)");
+    AreaFile harvest = SampleField();
+    harvest.header.method = static_cast<std::int16_t>(AreaMethod::kHarvesting);
+    const struct {
+        const char* file;
+        AreaFile area;
+    } fields[] = {{"vertex.kml", SampleField()}, {"harvest.kml", harvest}};
+    for (const auto& f : fields) {
+        WriteText(dir / f.file, KmlDocument(f.area, f.file, MeasureArea(f.area)));
+        const auto [status, out] = RunCommand("xmllint --noout --schema " + Quote(kKmlSchema) +
+                                              " " + Quote(dir / f.file) + " 2>&1");
+        std::istringstream lines(out);
+        int departures = 0;
+        for (std::string line; std::getline(lines, line);) {
+            if (line.find("fails to validate") != std::string::npos) continue;
+            if (std::regex_search(line, known)) {
+                ++departures;
+                continue;
+            }
+            ADD_FAILURE() << f.file << ": " << line;
+        }
+        EXPECT_EQ(departures, 2) << f.file << ": " << out;
+    }
+    // The check itself: a misspelt element is caught.
+    const std::string wrong = std::regex_replace(
+        KmlDocument(SampleField(), "w.kml", MeasureArea(SampleField())), std::regex("Polygon>"),
+        "Polgon>");
+    WriteText(dir / "wrong.kml", wrong);
+    const auto [status, out] = RunCommand("xmllint --noout --schema " + Quote(kKmlSchema) + " " +
+                                          Quote(dir / "wrong.kml") + " 2>&1");
+    EXPECT_NE(out.find("Polgon"), std::string::npos) << out;
 }
 
 TEST(ExternalReaders, GpsbabelReadsTheKmlPolygon) {

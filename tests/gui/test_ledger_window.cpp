@@ -6,12 +6,14 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
+#include <functional>
 
 #include "gui_rig.h"
 #include "report/field_samples.h"
@@ -243,6 +245,36 @@ private slots:
         const QByteArray layers = ogr.readAllStandardOutput();
         QVERIFY2(layers.contains("fields (Polygon)") && layers.contains("work (Line String)"),
                  layers.constData());
+
+        // Export as... once more, the name typed without its suffix: the dialog asks before
+        // replacing fields.gpkg, and No leaves it as it was.
+        QFile existing(gpkg);
+        QVERIFY(existing.open(QIODevice::ReadOnly));
+        const QByteArray before = existing.readAll();
+        existing.close();
+        bool asked = false;
+        seen = false;
+        AnswerFileDialog(dir + "/fields", &seen);
+        std::function<void()> answerNo = [&] {
+            QWidget* m = QApplication::activeModalWidget();
+            auto* box = qobject_cast<QMessageBox*>(m);
+            if (!box) return void(QTimer::singleShot(100, answerNo));
+            asked = box->text().contains(QStringLiteral("fields.gpkg"));
+            QAbstractButton* no = box->button(QMessageBox::No);
+            QVERIFY(no);
+            QTest::mouseClick(no, Qt::LeftButton);
+            // The dialog stays open after No: close it.
+            QTimer::singleShot(100, [] {
+                if (QWidget* d = QApplication::activeModalWidget()) QTest::keyClick(d, Qt::Key_Escape);
+            });
+        };
+        QTimer::singleShot(400, answerNo);
+        rig.ComputerList()->setFocus();
+        QTest::keyClick(rig.ComputerList(), Qt::Key_E, Qt::ControlModifier);
+        QVERIFY(seen);
+        QVERIFY2(asked, "no question before replacing fields.gpkg");
+        QVERIFY(existing.open(QIODevice::ReadOnly));
+        QCOMPARE(existing.readAll(), before);
     }
 };
 
