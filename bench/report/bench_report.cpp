@@ -12,13 +12,13 @@
 #include <filesystem>
 #include <string>
 
+#include "app/startup/standard_options.h"
 #include "export/gis_export.h"
 #include "report/field_samples.h"
 #include "report/ledger.h"
 #include "report/ledger_table.h"
 #ifdef DORVANE_HAVE_PDF
 #include "report_pdf/ledger_pdf.h"
-#include "app/startup/standard_options.h"
 #endif
 
 namespace fs = std::filesystem;
