@@ -269,6 +269,8 @@ private slots:
             });
         };
         QTimer::singleShot(400, answerNo);
+        rig.frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
         rig.ComputerList()->setFocus();
         QTest::keyClick(rig.ComputerList(), Qt::Key_E, Qt::ControlModifier);
         QVERIFY(seen);
