@@ -4,8 +4,8 @@
 
 namespace dorvane::report {
 
-QImage FieldPicture(const geo::FieldFile& f, QSize size, const TileSettings& tiles) {
-    return RenderFieldSnapshot(f, size, tiles, kPictureTileWaitMs);
+QImage FieldPicture(const geo::FieldFile& f, QSize size, const TileSettings& tiles, bool* gaveUp) {
+    return RenderFieldSnapshot(f, size, tiles, kPictureTileWaitMs, gaveUp);
 }
 
 }  // namespace dorvane::report

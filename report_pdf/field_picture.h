@@ -17,6 +17,10 @@ namespace dorvane::report {
 /// not hang on a slow tile server; missing tiles leave the grid.
 inline constexpr int kPictureTileWaitMs = 5000;
 
-QImage FieldPicture(const geo::FieldFile& f, QSize size, const TileSettings& tiles);
+/// `gaveUp`: set to whether the wait ran out with tiles still outstanding (a
+/// server that accepts and never answers); the report then draws the rest of
+/// its pictures on the grid instead of waiting again for every field.
+QImage FieldPicture(const geo::FieldFile& f, QSize size, const TileSettings& tiles,
+                    bool* gaveUp = nullptr);
 
 }  // namespace dorvane::report

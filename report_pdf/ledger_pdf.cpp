@@ -178,7 +178,9 @@ void Summary(Painter& pt, const Ledger& l) {
     } while (next < total);
 }
 
-void FieldPage(Painter& pt, const LedgerRow& r, const TileSettings& tiles) {
+// `tiles` becomes "none" once a picture's tiles did not come within their wait, so a
+// silent tile server costs one wait per report, not one per field.
+void FieldPage(Painter& pt, const LedgerRow& r, TileSettings& tiles) {
     pt.NewPage();
     QPainter& p = pt.p();
     const QRectF a = pt.area();
@@ -189,7 +191,9 @@ void FieldPage(Painter& pt, const LedgerRow& r, const TileSettings& tiles) {
     const QRectF mapRect(a.left(), y, a.width(), a.width() * 2 / 3);
     geo::FieldFile f;
     if (geo::ReadFieldFile(r.path, f).ok()) {
-        const QImage img = FieldPicture(f, kPictureSize, tiles);
+        bool gaveUp = false;
+        const QImage img = FieldPicture(f, kPictureSize, tiles, &gaveUp);
+        if (gaveUp) tiles = TileSettingsFor(QStringLiteral("none"));
         p.drawImage(mapRect, img);
     }
     p.setPen(QPen(Qt::black, 0));
@@ -271,8 +275,9 @@ bool RenderLedger(const Ledger& ledger, QPagedPaintDevice& device, const TileSet
     if (!p.begin(&device)) return false;
     Painter pt(p, device, ReportPageCount(ledger));
     Summary(pt, ledger);
+    TileSettings pageTiles = tiles;
     for (const auto& r : ledger.rows)
-        if (r.ok()) FieldPage(pt, r, tiles);
+        if (r.ok()) FieldPage(pt, r, pageTiles);
     return p.end();
 }
 

@@ -11,7 +11,7 @@ constexpr int kPollMs = 20;
 }  // namespace
 
 QImage RenderFieldSnapshot(const geo::FieldFile& f, QSize size, const TileSettings& tiles,
-                           int waitMs) {
+                           int waitMs, bool* gaveUp) {
     const CFieldShape shape(f);
     const MapView view = FitView(shape, size);
     CTileFetcher fetcher(tiles);
@@ -26,6 +26,9 @@ QImage RenderFieldSnapshot(const geo::FieldFile& f, QSize size, const TileSettin
         });
         poll.start(kPollMs);
         loop.exec();
+        if (gaveUp) *gaveUp = !fetcher.Idle();
+    } else if (gaveUp) {
+        *gaveUp = false;
     }
     QImage img(size, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::white);

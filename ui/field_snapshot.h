@@ -19,7 +19,9 @@ inline constexpr int kSnapshotTileWaitMs = 10000;
 /// they are off or do not come). Blocks the calling (GUI) thread for at most
 /// `waitMs` while it runs a local event loop; call it only where no window
 /// waits on that thread (the command line, a report being written).
+/// `gaveUp` (when given) is set to whether the wait ran out before every tile
+/// had come or failed.
 QImage RenderFieldSnapshot(const geo::FieldFile& f, QSize size, const TileSettings& tiles,
-                           int waitMs = kSnapshotTileWaitMs);
+                           int waitMs = kSnapshotTileWaitMs, bool* gaveUp = nullptr);
 
 }  // namespace dorvane
