@@ -203,7 +203,15 @@ struct CFieldView::Loaded {
 struct CFieldView::Shared {
     std::mutex mutex;
     CFieldView* view = nullptr;
+    /// The generation the view waits for; a reader of an older one skips its
+    /// figures and shape (a quick run over many files reads each, measures one).
+    std::atomic<unsigned> latest{0};
 };
+
+namespace {
+/// Generation no reader has: set when the view goes, so every reader skips its work.
+constexpr unsigned kNoGeneration = ~0u;
+}  // namespace
 
 CFieldView::CFieldView(QWidget* parent) : QWidget(parent), shared_(std::make_shared<Shared>()) {
     shared_->view = this;
@@ -232,8 +240,13 @@ CFieldView::CFieldView(QWidget* parent) : QWidget(parent), shared_(std::make_sha
 }
 
 CFieldView::~CFieldView() {
-    const std::lock_guard lock(shared_->mutex);
-    shared_->view = nullptr;
+    {
+        const std::lock_guard lock(shared_->mutex);
+        shared_->view = nullptr;
+        shared_->latest = kNoGeneration;
+    }
+    // A reader still reading finishes its read (bounded by the file) and skips the rest.
+    for (Reader& r : readers_) r.thread.join();
 }
 
 void CFieldView::ShowFile(const QString& path) {
@@ -257,19 +270,31 @@ void CFieldView::Start(std::function<geo::ReadResult(geo::FieldFile&)> read, con
     shown_ = name;
     busy_ = true;
     message_->setText(Q(FormatText(StringId::RES_FIELD_READING, name.toStdString().c_str())));
-    std::thread([shared = shared_, read = std::move(read), name, gen] {
+    shared_->latest = gen;
+    // Join the readers that have ended; the others are joined later.
+    std::erase_if(readers_, [](Reader& r) {
+        if (!r.done->load()) return false;
+        r.thread.join();
+        return true;
+    });
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread thread([shared = shared_, read = std::move(read), name, gen, done] {
         auto l = std::make_shared<Loaded>();
         l->name = name;
         l->result = read(l->file);
-        if (l->result.ok()) {
+        if (shared->latest == gen && l->result.ok()) {
             l->figures = geo::ComputeFigures(l->file);
             l->shape = std::make_shared<const CFieldShape>(l->file);
         }
-        const std::lock_guard lock(shared->mutex);
-        if (CFieldView* v = shared->view)
-            QMetaObject::invokeMethod(
-                v, [v, l, gen] { v->Apply(l, gen); }, Qt::QueuedConnection);
-    }).detach();
+        {
+            const std::lock_guard lock(shared->mutex);
+            if (CFieldView* v = shared->view; v && shared->latest == gen)
+                QMetaObject::invokeMethod(
+                    v, [v, l, gen] { v->Apply(l, gen); }, Qt::QueuedConnection);
+        }
+        *done = true;
+    });
+    readers_.push_back({std::move(thread), std::move(done)});
 }
 
 void CFieldView::Apply(const std::shared_ptr<Loaded>& l, unsigned generation) {

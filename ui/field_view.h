@@ -8,8 +8,11 @@
 
 #include <QByteArray>
 #include <QWidget>
+#include <atomic>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 #include "geo/figures.h"
 #include "ui/field_map.h"
@@ -105,6 +108,14 @@ private:
     unsigned generation_ = 0;
     std::shared_ptr<Loaded> current_;
     std::shared_ptr<Shared> shared_;
+    /// The readers started and not yet joined, each with its "done" flag: joined
+    /// when a later one starts (if done) and all in the destructor, so none runs
+    /// on past the view (or past main()).
+    struct Reader {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<Reader> readers_;
 };
 
 }  // namespace dorvane
