@@ -348,7 +348,7 @@ print(json.dumps({
     EXPECT_NEAR(std::stod(tot[col(LedgerColumn::kArea)]), l.totals.handheldArea_m2, 0.006);
     EXPECT_NEAR(std::stod(tot[col(LedgerColumn::kAreaTotal)]), l.totals.areaTotal, 0.051);
     EXPECT_NEAR(std::stod(tot[col(LedgerColumn::kLengthTotal)]), l.totals.lengthTotal, 0.051);
-    EXPECT_EQ(tot[col(LedgerColumn::kError)], "1 files could not be read");
+    EXPECT_EQ(tot[col(LedgerColumn::kError)], "1 file could not be read");
     // The quoted name survives the round trip.
     bool quoted = false;
     for (const auto& r : rows) quoted |= r[col(LedgerColumn::kName)] == "a,\"b\"";
