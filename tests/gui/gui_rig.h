@@ -17,6 +17,7 @@
 #include "ui/main_frame.h"
 #include "ui/right_form_view.h"
 #include "ui/sort_list.h"
+#include "ui/tile_fetcher.h"
 
 namespace dorvane::test {
 
@@ -29,6 +30,8 @@ inline void UseScratchHome() {
     qputenv("HOME", home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toUtf8());
     ResetToDefaults();
+    // No map tiles unless a test serves its own: nothing in the tests goes on the network.
+    SaveTileSettings(TileSettingsFor(QStringLiteral("none")));
 }
 
 inline void WriteFile(const QString& path, std::size_t size, char fill = 'x') {
