@@ -81,6 +81,31 @@ TEST_F(ReportCli, TerminalTableAndExitStatus) {
     for (const auto& u : usage) EXPECT_EQ(Cli(dir, u.args).status, u.status) << u.args;
 }
 
+// -r takes the sub-folders, a plain folder only its own files; --from/--to keep the fields of
+// those days (both included) and every row with an error.
+TEST_F(ReportCli, SubFoldersAndDateRange) {
+    fs::create_directories(dir / "top" / "sub");
+    testing::WriteSample(dir / "top" / "sub" / "Deep.txt", SampleField{.name = "Deep"});
+    testing::WriteSample(dir / "top" / "Flat.txt", SampleField{.name = "Flat"});
+    const struct {
+        std::string args;
+        std::vector<std::string> shown, hidden;
+    } cases[] = {
+        {"report top", {"Flat.txt"}, {"Deep.txt"}},
+        {"report -r top", {"Flat.txt", "Deep.txt"}, {}},
+        {"report --recursive top", {"Flat.txt", "Deep.txt"}, {}},
+        {"report in --from 2024-05-02 --to 2024-05-02", {"T1.txt", "damaged.txt"}, {"V1.txt", "H1.txt"}},
+        {"report in --from 2024-05-01 --to 2024-05-01", {"V1.txt", "H1.txt", "damaged.txt"}, {"T1.txt"}},
+        {"report in --from 2024-05-03", {"damaged.txt"}, {"V1.txt", "H1.txt", "T1.txt"}},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = Cli(dir, c.args);
+        EXPECT_NE(r.status, 2) << c.args << "\n" << r.out;
+        for (const auto& s : c.shown) EXPECT_NE(r.out.find(s), std::string::npos) << c.args << ": " << s << "\n" << r.out;
+        for (const auto& s : c.hidden) EXPECT_EQ(r.out.find(s), std::string::npos) << c.args << ": " << s << "\n" << r.out;
+    }
+}
+
 TEST_F(ReportCli, CsvAndPdfReadBackByTheirReaders) {
 #ifndef DORVANE_HAVE_PDF
     GTEST_SKIP() << "built without Qt Gui: no PDF";
