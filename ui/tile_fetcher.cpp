@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
+#include <memory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QStandardPaths>
@@ -128,7 +129,10 @@ void CTileFetcher::Pump() {
             .replace(QLatin1String("{y}"), QString::number(y));
         QNetworkRequest req{QUrl(url)};
         req.setHeader(QNetworkRequest::UserAgentHeader, TileUserAgent());
-        req.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferCache);
+        // A tile the disk cache holds within the server's expiry comes from there without
+        // asking; an expired one is asked for again (If-Modified-Since). Failures fall back
+        // to the cache, expired or not (Finished).
+        req.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferNetwork);
         req.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
         req.setTransferTimeout(kTileTimeoutMs);
         QNetworkReply* reply = nam_->get(req);
@@ -143,6 +147,12 @@ void CTileFetcher::Finished(QNetworkReply* reply, quint64 k) {
     queued_.erase(k);
     QImage img;
     if (reply->error() == QNetworkReply::NoError) img.loadFromData(reply->readAll());
+    if (img.isNull()) {
+        // Offline, refused or silent: a tile the cache holds, even past its expiry, is
+        // better than the bare grid in the field.
+        if (QAbstractNetworkCache* cache = nam_->cache())
+            if (const std::unique_ptr<QIODevice> d{cache->data(reply->url())}) img.loadFromData(d->readAll());
+    }
     if (img.isNull()) {
         failedAt_[k] = QDateTime::currentMSecsSinceEpoch();
     } else {

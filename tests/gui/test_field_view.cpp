@@ -48,6 +48,8 @@ public:
     void Stop() { server_.close(); }
     QStringList paths;
     QStringList agents;
+    /// What every answer says of its expiry.
+    QByteArray cacheControl = "public, max-age=86400";
     int open = 0;
     int maxOpen = 0;
 
@@ -76,7 +78,7 @@ private:
             if (silent_) continue;
             QByteArray reply =
                 "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\n"
-                "Cache-Control: public, max-age=86400\r\n"
+                "Cache-Control: " + cacheControl + "\r\n"
                 "Last-Modified: Mon, 01 Jan 2024 00:00:00 GMT\r\n"
                 "Date: " +
                 QDateTime::currentDateTimeUtc()
@@ -173,6 +175,44 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(CountColour(again.Map()->grab().toImage(), kTileColour) > 1000,
                                  kWaitMs);
         QCOMPARE(server.paths.size(), before);
+    }
+
+    // Tiles the server said expire after a second are asked for again by a window
+    // opened later (the cache is first only while its tiles are fresh); once the
+    // server is gone, the expired tiles of the cache are shown rather than the grid.
+    void expiredTilesAreAskedForAgain() {
+        QDir(TileCacheFolder()).removeRecursively();
+        TileServer server;
+        server.cacheControl = "public, max-age=1";
+        SaveTileSettings(TileSettingsFor(server.Template()));
+        qsizetype first = 0;
+        for (int round = 0; round < 2; ++round) {
+            CFieldView view;
+            view.resize(900, 500);
+            view.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&view));
+            view.ShowFile(kSamples + QStringLiteral("A0602_vertex.txt"));
+            QTRY_VERIFY_WITH_TIMEOUT(!view.Busy(), kWaitMs);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                view.Map()->Tiles()->Idle() && server.paths.size() > first, kWaitMs);
+            QTRY_VERIFY_WITH_TIMEOUT(CountColour(view.Map()->grab().toImage(), kTileColour) > 1000,
+                                     kWaitMs);
+            if (round == 0) {
+                first = server.paths.size();
+                QTest::qWait(2100);  // past the tiles' expiry
+            }
+        }
+        QCOMPARE(server.paths.size(), 2 * first);
+        QTest::qWait(2100);
+        server.Stop();
+        CFieldView offline;
+        offline.resize(900, 500);
+        offline.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&offline));
+        offline.ShowFile(kSamples + QStringLiteral("A0602_vertex.txt"));
+        QTRY_VERIFY_WITH_TIMEOUT(!offline.Busy(), kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            CountColour(offline.Map()->grab().toImage(), kTileColour) > 1000, kWaitMs);
     }
 
     void stoppedOrSilentServerGivesTheGridWithinThreeSeconds_data() {
