@@ -289,13 +289,23 @@ void CLedgerWindow::Complain(const QString& path, const std::string& why) {
         Q(FormatText(StringId::RES_LEDGER_WRITE_FAILED, path.toStdString().c_str(), why.c_str())));
 }
 
+report::Ledger CLedgerWindow::InScreenOrder() const {
+    report::Ledger l = shown_;
+    l.rows.clear();
+    for (int r = 0; r < table_->rowCount(); ++r)
+        if (const QTableWidgetItem* item = table_->item(r, 0))
+            l.rows.push_back(shown_.rows[static_cast<std::size_t>(item->data(kRowIndexRole).toInt())]);
+    return l;
+}
+
 void CLedgerWindow::ExportCsv() {
     const QString path =
         SaveName(this, csv_->text(), QStringLiteral("CSV (*.csv)"), QStringLiteral("csv"));
     if (path.isEmpty()) return;
     report::OutputOutcome o;
+    const report::Ledger ledger = InScreenOrder();
     RunWhileBusy(this, Writing(path), [&] {
-        o = report::WriteOutputFile(path.toStdString(), report::LedgerCsv(shown_), true);
+        o = report::WriteOutputFile(path.toStdString(), report::LedgerCsv(ledger), true);
     });
     if (!o.ok()) Complain(path, o.message);
 }
@@ -307,8 +317,9 @@ void CLedgerWindow::ExportPdf() {
     report::PdfOptions options;
     options.tiles.clear();  // the profile's tile source
     report::OutputOutcome o;
+    const report::Ledger ledger = InScreenOrder();
     RunWhileBusy(this, Writing(path),
-                 [&] { o = report::WriteLedgerPdf(shown_, path.toStdString(), true, options); });
+                 [&] { o = report::WriteLedgerPdf(ledger, path.toStdString(), true, options); });
     if (!o.ok()) Complain(path, o.message);
 }
 
@@ -318,8 +329,9 @@ void CLedgerWindow::Print() {
     if (dlg.exec() != QDialog::Accepted) return;
     const TileSettings tiles = LoadTileSettings();
     bool printed = false;
+    const report::Ledger ledger = InScreenOrder();
     RunWhileBusy(this, Writing(printer.printerName()),
-                 [&] { printed = report::RenderLedger(shown_, printer, tiles); });
+                 [&] { printed = report::RenderLedger(ledger, printer, tiles); });
     if (!printed) Complain(printer.printerName(), "cannot print");
 }
 

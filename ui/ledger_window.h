@@ -53,6 +53,9 @@ private:
     void ApplyFilter();
     void Fill();
     void ChooseFolder();
+    /// The rows shown, in the order the table shows them (the user's sort): the CSV,
+    /// the PDF and the printout list the fields as they were seen.
+    report::Ledger InScreenOrder() const;
     void ExportCsv();
     void ExportPdf();
     void Print();

@@ -207,6 +207,11 @@ private slots:
         QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
         QVERIFY(bytes.contains("T1.txt"));
         QVERIFY(!bytes.contains("V1.txt"));  // filtered out
+        // The rows in the order the table shows them (sorted by area, largest first).
+        const QStringList onScreen = ColumnTexts(t, ColumnOf(report::LedgerColumn::kFile));
+        QCOMPARE(onScreen.size(), 2);
+        QVERIFY2(bytes.indexOf(onScreen[0].toUtf8()) < bytes.indexOf(onScreen[1].toUtf8()),
+                 qPrintable(onScreen.join(u' ')));
         QVERIFY(bytes.contains("\r\n"));
 
         // Export PDF: the summary and T1's own page.
