@@ -124,6 +124,15 @@ QColor FillOverBackground() {
                   mix(kFieldFillColour.blue(), kBackgroundColour.blue()));
 }
 
+// Shows the vertex sample in `view` at 900 x 500 and waits until it is read.
+void ShowSample(CFieldView& view) {
+    view.resize(900, 500);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.ShowFile(kSamples + QStringLiteral("A0602_vertex.txt"));
+    QTRY_VERIFY_WITH_TIMEOUT(!view.Busy(), kWaitMs);
+}
+
 }  // namespace
 
 class TestFieldView : public QObject {
@@ -142,11 +151,8 @@ private slots:
         std::set<QString> covering;
         {
             CFieldView view;
-            view.resize(900, 500);
-            view.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&view));
-            view.ShowFile(kSamples + QStringLiteral("A0602_vertex.txt"));
-            QTRY_VERIFY_WITH_TIMEOUT(!view.Busy(), kWaitMs);
+            ShowSample(view);
+            if (QTest::currentTestFailed()) return;
             CFieldMapWidget* map = view.Map();
             covering = Paths(CoveringTiles(map->View(), map->size()));
             QVERIFY(!covering.empty());
@@ -167,11 +173,8 @@ private slots:
         // A second window (no tiles in memory) takes them from the disk cache.
         const qsizetype before = server.paths.size();
         CFieldView again;
-        again.resize(900, 500);
-        again.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&again));
-        again.ShowFile(kSamples + QStringLiteral("A0602_vertex.txt"));
-        QTRY_VERIFY_WITH_TIMEOUT(!again.Busy(), kWaitMs);
+        ShowSample(again);
+        if (QTest::currentTestFailed()) return;
         QTRY_VERIFY_WITH_TIMEOUT(CountColour(again.Map()->grab().toImage(), kTileColour) > 1000,
                                  kWaitMs);
         QCOMPARE(server.paths.size(), before);
@@ -188,11 +191,8 @@ private slots:
         qsizetype first = 0;
         for (int round = 0; round < 2; ++round) {
             CFieldView view;
-            view.resize(900, 500);
-            view.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&view));
-            view.ShowFile(kSamples + QStringLiteral("A0602_vertex.txt"));
-            QTRY_VERIFY_WITH_TIMEOUT(!view.Busy(), kWaitMs);
+            ShowSample(view);
+            if (QTest::currentTestFailed()) return;
             QTRY_VERIFY_WITH_TIMEOUT(
                 view.Map()->Tiles()->Idle() && server.paths.size() > first, kWaitMs);
             QTRY_VERIFY_WITH_TIMEOUT(CountColour(view.Map()->grab().toImage(), kTileColour) > 1000,
@@ -206,11 +206,8 @@ private slots:
         QTest::qWait(2100);
         server.Stop();
         CFieldView offline;
-        offline.resize(900, 500);
-        offline.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&offline));
-        offline.ShowFile(kSamples + QStringLiteral("A0602_vertex.txt"));
-        QTRY_VERIFY_WITH_TIMEOUT(!offline.Busy(), kWaitMs);
+        ShowSample(offline);
+        if (QTest::currentTestFailed()) return;
         QTRY_VERIFY_WITH_TIMEOUT(
             CountColour(offline.Map()->grab().toImage(), kTileColour) > 1000, kWaitMs);
     }
@@ -282,11 +279,8 @@ private slots:
     void wheelDragAndKeys() {
         SaveTileSettings(TileSettingsFor(QStringLiteral("none")));
         CFieldView view;
-        view.resize(900, 500);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        view.ShowFile(kSamples + QStringLiteral("A0602_vertex.txt"));
-        QTRY_VERIFY_WITH_TIMEOUT(!view.Busy(), kWaitMs);
+        ShowSample(view);
+        if (QTest::currentTestFailed()) return;
         CFieldMapWidget* map = view.Map();
         const MapView fitted = map->View();
         const int fillBefore = CountColour(map->grab().toImage(), FillOverBackground());
