@@ -41,6 +41,14 @@ void AnswerFileDialog(const QString& path, bool* seen) {
     });
 }
 
+// Ctrl+`key` typed into the computer list of the active main window.
+void CtrlKeyToComputerList(Rig& rig, Qt::Key key) {
+    rig.frame->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
+    rig.ComputerList()->setFocus();
+    QTest::keyClick(rig.ComputerList(), key, Qt::ControlModifier);
+}
+
 QPushButton* Button(QWidget* w, StringId text) {
     for (auto* b : w->findChildren<QPushButton*>())
         if (b->text() == QString::fromStdString(Text(text))) return b;
@@ -88,10 +96,7 @@ private slots:
             testing::WriteSample((dir + "/" + name + ".txt").toStdString(), SampleField{.name = name});
         rig.frame->ComputerPane()->ListFolder(dir);
         rig.frame->SetActivePane(rig.frame->ComputerPane());
-        rig.frame->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
-        rig.ComputerList()->setFocus();
-        QTest::keyClick(rig.ComputerList(), Qt::Key_L, Qt::ControlModifier);
+        CtrlKeyToComputerList(rig, Qt::Key_L);
         CLedgerWindow* w = rig.frame->Ledger();
         QVERIFY(w);
         QTRY_VERIFY_WITH_TIMEOUT(!w->Loading(), kWaitMs);
@@ -138,10 +143,7 @@ private slots:
         rig.frame->SetActivePane(rig.frame->ComputerPane());
 
         // Ctrl+L with nothing selected: the ledger of the pane's folder.
-        rig.frame->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
-        rig.ComputerList()->setFocus();
-        QTest::keyClick(rig.ComputerList(), Qt::Key_L, Qt::ControlModifier);
+        CtrlKeyToComputerList(rig, Qt::Key_L);
         CLedgerWindow* w = rig.frame->Ledger();
         QVERIFY(w);
         QTRY_VERIFY_WITH_TIMEOUT(!w->Loading(), kWaitMs);
@@ -241,13 +243,10 @@ private slots:
 
         // Export as...: the selected files through Ctrl+E to a GeoPackage.
         SelectNames(rig.ComputerList(), {"V1.txt", "H1.txt"});
-        rig.frame->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
-        rig.ComputerList()->setFocus();
         seen = false;
         const QString gpkg = dir + "/fields.gpkg";
         AnswerFileDialog(gpkg, &seen);
-        QTest::keyClick(rig.ComputerList(), Qt::Key_E, Qt::ControlModifier);
+        CtrlKeyToComputerList(rig, Qt::Key_E);
         QVERIFY(seen);
         QProcess ogr;
         ogr.start(QStringLiteral("ogrinfo"), {QStringLiteral("-so"), gpkg});
@@ -279,10 +278,7 @@ private slots:
             });
         };
         QTimer::singleShot(400, answerNo);
-        rig.frame->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
-        rig.ComputerList()->setFocus();
-        QTest::keyClick(rig.ComputerList(), Qt::Key_E, Qt::ControlModifier);
+        CtrlKeyToComputerList(rig, Qt::Key_E);
         QVERIFY(seen);
         QVERIFY2(asked, "no question before replacing fields.gpkg");
         QVERIFY(existing.open(QIODevice::ReadOnly));
