@@ -49,6 +49,17 @@ void CtrlKeyToComputerList(Rig& rig, Qt::Key key) {
     QTest::keyClick(rig.ComputerList(), key, Qt::ControlModifier);
 }
 
+// Lists `dir` in the computer pane and opens its ledger with Ctrl+L (nothing selected:
+// the folder's ledger); the window once its rows are read, or null.
+CLedgerWindow* LedgerOfFolder(Rig& rig, const QString& dir) {
+    rig.frame->ComputerPane()->ListFolder(dir);
+    rig.frame->SetActivePane(rig.frame->ComputerPane());
+    CtrlKeyToComputerList(rig, Qt::Key_L);
+    CLedgerWindow* w = rig.frame->Ledger();
+    if (w && !QTest::qWaitFor([w] { return !w->Loading(); }, kWaitMs)) return nullptr;
+    return w;
+}
+
 QPushButton* Button(QWidget* w, StringId text) {
     for (auto* b : w->findChildren<QPushButton*>())
         if (b->text() == QString::fromStdString(Text(text))) return b;
@@ -94,12 +105,8 @@ private slots:
         const QString dir = rig.computer.path();
         for (const char* name : {"V1", "V2", "V3"})
             testing::WriteSample((dir + "/" + name + ".txt").toStdString(), SampleField{.name = name});
-        rig.frame->ComputerPane()->ListFolder(dir);
-        rig.frame->SetActivePane(rig.frame->ComputerPane());
-        CtrlKeyToComputerList(rig, Qt::Key_L);
-        CLedgerWindow* w = rig.frame->Ledger();
+        CLedgerWindow* w = LedgerOfFolder(rig, dir);
         QVERIFY(w);
-        QTRY_VERIFY_WITH_TIMEOUT(!w->Loading(), kWaitMs);
 
         int ticks = 0;
         bool busySeen = false;
@@ -139,14 +146,10 @@ private slots:
         const QString dir = rig.computer.path();
         testing::WriteFieldOfEachMethod(dir.toStdString());
         WriteFile(dir + "/broken.txt", 0);
-        rig.frame->ComputerPane()->ListFolder(dir);
-        rig.frame->SetActivePane(rig.frame->ComputerPane());
 
         // Ctrl+L with nothing selected: the ledger of the pane's folder.
-        CtrlKeyToComputerList(rig, Qt::Key_L);
-        CLedgerWindow* w = rig.frame->Ledger();
+        CLedgerWindow* w = LedgerOfFolder(rig, dir);
         QVERIFY(w);
-        QTRY_VERIFY_WITH_TIMEOUT(!w->Loading(), kWaitMs);
         QVERIFY(QTest::qWaitForWindowExposed(w));
         QTableWidget* t = w->Table();
         QCOMPARE(t->rowCount(), 4);  // three fields and the empty file with its error
