@@ -22,6 +22,10 @@ inline constexpr std::chrono::milliseconds kFifoWriterOpenWait{1000};
 /// Result of IUsbPipes::Read when the device or the peer has gone for good.
 inline constexpr long kPipeGone = -2;
 
+/// Threads: Read runs on the link's reader thread while WritePacket and Gone
+/// run on the caller's, at the same time; Purge runs while the reader is
+/// stopped; Open and Close while nothing else runs (the link holds its lock
+/// exclusively for them).
 class IUsbPipes {
 public:
     virtual ~IUsbPipes() = default;

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -142,7 +143,9 @@ private:
     std::filesystem::path m_folder;
     int m_read = -1;
     int m_write = -1;
-    bool m_gone = false;
+    // Set by the reader thread and by the writer under the link's shared
+    // lock, so both may set it at once.
+    std::atomic<bool> m_gone{false};
 };
 
 }  // namespace

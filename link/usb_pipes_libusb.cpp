@@ -3,6 +3,7 @@
 
 #include <libusb.h>
 
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -207,7 +208,9 @@ private:
     libusb_device_handle* m_handle = nullptr;
     BulkEndpoints m_endpoints;
     std::vector<Claimed> m_claimed;
-    bool m_gone = false;
+    // Set by the reader thread and by the writer under the link's shared
+    // lock, so both may set it at once.
+    std::atomic<bool> m_gone{false};
 };
 
 }  // namespace
