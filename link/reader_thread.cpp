@@ -33,7 +33,9 @@ void CReaderThread::Stop() {
         m_stop.store(true, std::memory_order_release);
     }
     m_napWake.notify_all();
-    if (!m_thread.joinable() || IsReaderThread()) return;
+    // On the reader itself, m_thread is not read: Start() on the starting
+    // thread may still be assigning it.
+    if (IsReaderThread() || !m_thread.joinable()) return;
     m_thread.join();
     m_id.store(std::thread::id{});
 }

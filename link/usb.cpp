@@ -115,11 +115,14 @@ std::size_t CUsb::Write(const std::uint8_t* bytes, std::size_t count) {
     std::shared_lock lock(m_pipeLock);
     if (count == 0 || bytes == nullptr || !m_pipes || !m_pipes->IsOpen()) return 0;
     std::size_t done = 0;
+    // The packet lives on this call's stack: the lock is shared, so two
+    // writers must not fill one buffer.
+    std::array<std::uint8_t, kUsbPacketSize> packet{};
     while (done < count && !m_closing.load()) {
         const std::size_t chunk = std::min(kUsbPacketSize, count - done);
-        m_writeChunk.fill(0);
-        std::memcpy(m_writeChunk.data(), bytes + done, chunk);
-        if (!m_pipes->WritePacket(m_writeChunk.data())) {
+        packet.fill(0);
+        std::memcpy(packet.data(), bytes + done, chunk);
+        if (!m_pipes->WritePacket(packet.data())) {
             if (m_pipes->Gone()) MarkLost();
             break;
         }

@@ -111,7 +111,6 @@ private:
     std::mutex m_readerLock;
     CReaderThread m_reader;
     std::array<std::uint8_t, kReadChunk> m_readBuffer{};
-    std::array<std::uint8_t, kUsbPacketSize> m_writeChunk{};
     LinkError m_lastError = LinkError::None;
 };
 

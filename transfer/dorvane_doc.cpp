@@ -244,8 +244,10 @@ bool CDorvaneDoc::ListDevice() {
     InstallProgress(false);
     fe_.RelayToPanes(hint::kShowBusy);
     fe_.SetBusyCursor(true);
-    connectEvent_.Reset();
+    // Reset only after the earlier run has ended: an ending run may still
+    // set the event, and this wait would then return at once.
     EndEarlierRun();
+    connectEvent_.Reset();
     const int savedTimeout = transport_.GetTimeout();
     transport_.SetTimeout(options_.listingTimeoutMs);
     Accept({kList});
@@ -449,6 +451,10 @@ int CDorvaneDoc::CopyFromDevice(bool move) {
     // The previous run (the listing) may still be sending its closing frame:
     // let it end before the dialog opens, so its end cannot close this dialog.
     transport_.Stop();
+    // The worker stores into this run's folder: a copy taken now, while no
+    // worker runs, so the computer pane may move on during the run.
+    runFolder_ = settings_.computerFolder;
+    runModelCode_ = modelCode_;
     fe_.OpenProgressDialog();
     if (!transport_.Start()) {
         fe_.AbortProgressDialog();
@@ -568,8 +574,8 @@ void CDorvaneDoc::DeleteSelected() {
     lastError_ = 0;
     Accept({kDelete, kDeleteEx, kDeleteEx2});
     fe_.SetBusyCursor(true);
-    connectEvent_.Reset();
     EndEarlierRun();
+    connectEvent_.Reset();  // after the earlier run, which may still set it
     for (const auto& e : DeviceFiles())
         if (e.selected) transport_.AddJob(kDelete, e.name, "");
     if (!transport_.Start()) {
@@ -601,11 +607,11 @@ int CDorvaneDoc::OnData(std::vector<std::uint8_t>&& bytes, const TransferJob& jo
                 return 0;
             }
             const StoreResult r = StoreDownload(bytes, GbkToUtf8Lossy(job.deviceName),
-                                                settings_.computerFolder, modelCode_);
+                                                runFolder_, runModelCode_);
             if (!r.ok()) {
                 // The file is not safely on the computer: end the run here so
                 // that a move never deletes it on the handheld.
-                SetLocalProblem(SaveFailedText(settings_.computerFolder, r.error));
+                SetLocalProblem(SaveFailedText(runFolder_, r.error));
                 return transport_error::kLocalWriteFailed;
             }
             {

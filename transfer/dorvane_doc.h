@@ -185,6 +185,10 @@ private:
     std::string preferredPort_;
     bool preferredOnly_ = false;
     int modelCode_ = 0;
+    // Where the running copy stores, and for which model: set before the
+    // worker starts, read only by it (the GUI may change the two above).
+    std::string runFolder_;
+    int runModelCode_ = 0;
     std::atomic<bool> connected_{false};
     CEvent connectEvent_{true};
     std::atomic<int> lastError_{0};

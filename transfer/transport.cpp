@@ -29,6 +29,7 @@ void CTransport::FinishRun() {
     // releasing the link: let it end (at most kFinishWaitMs), else stop it.
     if (thread_.joinable() && !Join(kFinishWaitMs)) Stop();
     if (thread_.joinable()) thread_.join();
+    workerId_.store(std::thread::id{});
 }
 
 void CTransport::SetLink(IDevice* link) {
@@ -79,13 +80,16 @@ bool CTransport::Start() {
     bytesSinceFrame_ = 0;
     stop_ = false;
     running_ = true;
-    thread_ = std::thread([this] { Run(); });
+    thread_ = std::thread([this] {
+        workerId_.store(std::this_thread::get_id());
+        Run();
+    });
     return true;
 }
 
 void CTransport::Stop() {
     stop_ = true;
-    if (std::this_thread::get_id() == thread_.get_id()) {
+    if (std::this_thread::get_id() == workerId_.load()) {
         // Called from a callback on the worker itself: it ends after the callback.
         std::lock_guard lock(m_);
         onStop_ = true;
@@ -101,6 +105,7 @@ void CTransport::Stop() {
     }
     cv_.notify_all();
     if (thread_.joinable()) thread_.join();
+    workerId_.store(std::thread::id{});
     running_ = false;
     stream_.Clear();
 }
@@ -112,6 +117,7 @@ bool CTransport::Join(int ms) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     if (thread_.joinable()) thread_.join();
+    workerId_.store(std::thread::id{});
     return true;
 }
 

@@ -157,12 +157,16 @@ private:
     std::deque<TransferJob> jobs_;
     TransferJob current_;
     std::atomic<std::size_t> jobIndex_{0};
-    int timeoutMs_ = kDefaultTimeoutMs;
-    int retries_ = kDefaultRetries;
+    // Set by the caller's thread, read by the worker's.
+    std::atomic<int> timeoutMs_{kDefaultTimeoutMs};
+    std::atomic<int> retries_{kDefaultRetries};
 
     std::atomic<bool> stop_{true};
     std::atomic<bool> running_{false};
     std::thread thread_;
+    // The worker's id, stored by the worker itself first thing: Stop() on the
+    // worker must not read thread_ while Start() may still be assigning it.
+    std::atomic<std::thread::id> workerId_{};
 
     // Guarded by m_: the bytes the reader delivered and the worker has not
     // taken yet, and the wake-up flags.
