@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -27,6 +28,9 @@ public:
     /// Longest time the dialog waits before the test gives up (Cancel).
     int dialogLimitMs = 60000;
     int dialogsRun = 0;
+    /// Called on the caller's thread as the dialog starts running (what a
+    /// user could do while it shows).
+    std::function<void()> whileDialogRuns;
 
     void RelayToPanes(std::uint32_t h) override {
         std::lock_guard lock(m_);
@@ -62,6 +66,7 @@ public:
     }
     void AbortProgressDialog() override { visible_ = false; }
     DialogResult RunProgressDialog() override {
+        if (whileDialogRuns) whileDialogRuns();
         std::unique_lock lock(m_);
         ++dialogsRun;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(dialogLimitMs);

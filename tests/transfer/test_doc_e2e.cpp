@@ -101,6 +101,23 @@ TEST(DocE2E, MoveKeepsTheFileOnTheHandheldWhenTheLocalCopyFails) {
     EXPECT_TRUE(fs::exists(rig.device / "F1.BIN"));
 }
 
+TEST(DocE2E, CopyStoresIntoTheFolderItStartedWith) {
+    // The computer pane may go to another folder while the dialog shows (a
+    // relist, a drive change): the files go where the user dropped them.
+    Rig rig({});
+    ASSERT_TRUE(rig.doc->Connect());
+    const fs::path elsewhere = rig.dir / "elsewhere";
+    fs::create_directories(elsewhere);
+    rig.fe.whileDialogRuns = [&] { rig.doc->SetComputerFolder(elsewhere.string()); };
+    rig.doc->ClearSelection();
+    for (const char* n : {"F1.BIN", "F70000.BIN"}) ASSERT_TRUE(rig.doc->SelectByName(n));
+    EXPECT_EQ(rig.doc->CopyFromDevice(false), 1);
+    for (const char* n : {"F1.BIN", "F70000.BIN"}) {
+        EXPECT_EQ(ReadFile(rig.pc / n), SampleFiles()[n]) << n;
+        EXPECT_FALSE(fs::exists(elsewhere / n)) << n;
+    }
+}
+
 TEST(DocE2E, DeleteWhereTheSecondFails) {
     Rig rig({"--error-on", "F1.BIN:5"});
     ASSERT_TRUE(rig.doc->Connect());
