@@ -33,6 +33,7 @@
 #include "i18n/string_table.h"
 #include "transfer/text_format.h"
 #include "ui/field_snapshot.h"
+#include "ui/file_handoff.h"
 #include "ui/left_form_view.h"
 #include "ui/main_frame.h"
 #include "ui/sort_list.h"
@@ -222,9 +223,23 @@ int main(int argc, char** argv) {
     if (args.snapshot) return RunSnapshot(args);
 
     CSingleInstance instance = CSingleInstance::Acquire();
-    if (!instance.ShouldRun()) return 0;  // another copy runs: leave silently
+    if (!instance.ShouldRun()) {
+        // Another copy runs: leave silently, but first hand it the file a
+        // file manager asked to open, which would otherwise go nowhere.
+        if (args.file.empty() || HandFileToRunningCopy(instance.HandOffPath(), args.file)) return 0;
+        LoadLanguage(ChooseLanguage(JoinCommandLine(argc, argv), UserLocaleName()));
+        std::fprintf(stderr, "%s\n",
+                     FormatText(StringId::RES_DESKTOP_HANDOFF_FAILED, args.file.c_str()).c_str());
+        return 1;
+    }
 
     CMainFrame frame;
+    CFileHandOffServer handOff([&frame](const QString& path) {
+        frame.OpenInFieldView(path);
+        frame.raise();  // the window manager may still leave focus where it is
+        frame.activateWindow();
+    });
+    if (!instance.HandOffPath().empty()) handOff.Listen(instance.HandOffPath());
     if (!args.port.empty()) frame.Doc().SetPreferredPort(args.port, false);
     const QString screenshot = qEnvironmentVariable("DORVANE_SCREENSHOT");
     if (screenshot.isEmpty()) {

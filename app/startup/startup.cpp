@@ -19,6 +19,7 @@ namespace dorvane {
 namespace {
 
 constexpr std::string_view kLockSuffix = ".lock";
+constexpr std::string_view kSocketSuffix = ".socket";
 constexpr std::string_view kRuntimeFallbackPrefix = "/tmp/dorvane-";
 constexpr mode_t kPrivateDirMode = 0700;
 constexpr mode_t kLockFileMode = 0600;
@@ -116,6 +117,11 @@ CSingleInstance& CSingleInstance::operator=(CSingleInstance&& other) noexcept {
         path_ = std::move(other.path_);
     }
     return *this;
+}
+
+std::filesystem::path CSingleInstance::HandOffPath() const {
+    if (status_ == Status::Error) return {};
+    return path_.parent_path() / (std::string(kInstanceId) + std::string(kSocketSuffix));
 }
 
 CSingleInstance::~CSingleInstance() {

@@ -51,6 +51,10 @@ public:
     int error() const { return error_; }
     /// The lock file's path.
     const std::filesystem::path& path() const { return path_; }
+    /// The socket beside the lock through which a second copy hands its file
+    /// to the running one ("<id>.socket"); empty on Error, when the folder
+    /// may not be the user's own.
+    std::filesystem::path HandOffPath() const;
 
 private:
     CSingleInstance() = default;
