@@ -47,7 +47,7 @@ const std::vector<LedgerColumn>& SummaryColumns() {
     return cols;
 }
 // Relative widths of the summary columns.
-constexpr double kSummaryWidths[] = {2.0, 1.3, 1.6, 0.6, 1.5, 1.2, 1.0, 1.1, 1.1};
+constexpr double kSummaryWidths[] = {2.0, 1.3, 1.4, 0.6, 1.7, 1.2, 1.0, 1.1, 1.1};
 
 std::string RangeText(const DateRange& r) {
     if (r.Empty()) return Text(StringId::RES_LEDGER_ALL_DATES);
@@ -81,6 +81,9 @@ public:
     }
     QPainter& p() { return p_; }
     QRectF area() const { return area_; }
+    /// Metrics at the page's resolution: a QFontMetricsF without a device
+    /// measures at the screen's, and rows would be sized for another font.
+    QFontMetricsF Metrics(const QFont& f) const { return QFontMetricsF(f, &d_); }
 
 private:
     QPainter& p_;
@@ -95,11 +98,11 @@ double TitleBlock(Painter& pt, const std::string& title, const std::string& subt
     QPainter& p = pt.p();
     const QRectF a = pt.area();
     p.setFont(pt.Font(kTitlePt, true));
-    const double h1 = QFontMetricsF(p.font()).height() * 1.4;
+    const double h1 = pt.Metrics(p.font()).height() * 1.4;
     p.drawText(QRectF(a.left(), a.top(), a.width(), h1), Qt::AlignLeft | Qt::AlignVCenter,
                Q(title));
     p.setFont(pt.Font(kBodyPt));
-    const double h2 = QFontMetricsF(p.font()).height() * 1.6;
+    const double h2 = pt.Metrics(p.font()).height() * 1.6;
     p.drawText(QRectF(a.left(), a.top() + h1, a.width(), h2), Qt::AlignLeft | Qt::AlignVCenter,
                Q(subtitle));
     return a.top() + h1 + h2;
@@ -119,7 +122,7 @@ void SummaryRow(Painter& pt, double y, double rowH, const std::vector<Cell>& cel
         const double w = i == spanFrom ? a.right() - x : a.width() * kSummaryWidths[i] / total;
         const QRectF cell(x + 2, y, w - 4, rowH);
         const QString text =
-            QFontMetricsF(p.font()).elidedText(Q(cells[i].text), Qt::ElideMiddle, cell.width());
+            pt.Metrics(p.font()).elidedText(Q(cells[i].text), Qt::ElideMiddle, cell.width());
         p.drawText(cell,
                    (IsNumericColumn(cols[i]) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter,
                    text);
@@ -142,14 +145,14 @@ void Summary(Painter& pt, const Ledger& l) {
                          : pt.area().top();
         if (first) {
             pt.p().setFont(pt.Font(kBodyPt, true));
-            const double h = QFontMetricsF(pt.p().font()).height() * 1.5;
+            const double h = pt.Metrics(pt.p().font()).height() * 1.5;
             pt.p().drawText(QRectF(pt.area().left(), y, pt.area().width(), h),
                             Qt::AlignLeft | Qt::AlignVCenter,
                             Q(Text(StringId::RES_LEDGER_SUMMARY)));
             y += h;
         }
         first = false;
-        const double rowH = QFontMetricsF(pt.Font(kTablePt)).height() * 1.5;
+        const double rowH = pt.Metrics(pt.Font(kTablePt)).height() * 1.5;
         std::vector<Cell> head;
         for (auto c : cols) head.push_back(Cell{ColumnTitle(c), std::nullopt});
         SummaryRow(pt, y, rowH, head, true);
@@ -198,9 +201,9 @@ void FieldPage(Painter& pt, const LedgerRow& r, TileSettings& tiles) {
     }
     p.setPen(QPen(Qt::black, 0));
     p.drawRect(mapRect);
-    y = mapRect.bottom() + QFontMetricsF(pt.Font(kBodyPt)).height();
+    y = mapRect.bottom() + pt.Metrics(pt.Font(kBodyPt)).height();
     p.setFont(pt.Font(kBodyPt));
-    const double rowH = QFontMetricsF(p.font()).height() * 1.35;
+    const double rowH = pt.Metrics(p.font()).height() * 1.35;
     for (auto c : AllColumns()) {
         if (c == LedgerColumn::kFile || c == LedgerColumn::kName || c == LedgerColumn::kError)
             continue;

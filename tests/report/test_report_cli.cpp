@@ -132,7 +132,7 @@ TEST_F(ReportCli, CsvAndPdfReadBackByTheirReaders) {
     EXPECT_NE(info.out.find("Pages:           5"), std::string::npos) << info.out;
     const CliRun text = Shell("pdftotext -layout '" + (dir / "out.pdf").string() + "' -");
     for (const char* s : {"地块台账", "全部日期", "面积(亩)", "面积总价", "地块一", "收割作业法",
-                          "合计", "文件头已损坏"})
+                          "合计", "文件头已损坏", "长度/周长(米)"})
         EXPECT_NE(text.out.find(s), std::string::npos) << s;
     for (const auto& row : l.rows) {
         if (!row.ok()) continue;
@@ -147,6 +147,30 @@ TEST_F(ReportCli, CsvAndPdfReadBackByTheirReaders) {
     const auto ff = text.out.find('\f');
     ASSERT_NE(ff, std::string::npos);
     EXPECT_NE(text.out.find("地块数据", ff), std::string::npos);
+    // The summary's rows are as tall as their text: no word's box meets
+    // another's (rows sized by the screen's font metrics overlapped).
+    const CliRun boxes = Shell("pdftotext -f 1 -l 1 -bbox '" + (dir / "out.pdf").string() + "' -");
+    struct Box {
+        double x0, y0, x1, y1;
+        std::string word;
+    };
+    std::vector<Box> words;
+    const std::regex wordRe(
+        R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
+    for (auto it = std::sregex_iterator(boxes.out.begin(), boxes.out.end(), wordRe);
+         it != std::sregex_iterator(); ++it)
+        words.push_back({std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3]),
+                         std::stod((*it)[4]), (*it)[5]});
+    EXPECT_GT(words.size(), 40u) << boxes.out;
+    constexpr double kSlackPt = 0.5;  // rounding of the boxes
+    for (std::size_t i = 0; i < words.size(); ++i)
+        for (std::size_t j = i + 1; j < words.size(); ++j) {
+            const Box& a = words[i];
+            const Box& b = words[j];
+            const bool meet = a.x0 < b.x1 - kSlackPt && b.x0 < a.x1 - kSlackPt &&
+                              a.y0 < b.y1 - kSlackPt && b.y0 < a.y1 - kSlackPt;
+            EXPECT_FALSE(meet) << "'" << a.word << "' and '" << b.word << "' overlap";
+        }
     const CliRun fonts = Shell("pdffonts '" + (dir / "out.pdf").string() + "'");
     const std::regex embedded(R"((WenQuanYi|NotoSansCJK)\S*\s+CID TrueType\s+\S+\s+yes)");
     EXPECT_TRUE(std::regex_search(fonts.out, embedded)) << fonts.out;
