@@ -43,7 +43,10 @@ json ToJson(const std::string& file, const FieldFile& f, const FieldFigures& r) 
     o["format"] = FormatName(f.format);
     o["kind"] = r.kind == FieldKind::kArea ? "area" : "track";
     o["points"] = r.points;
-    if (r.kind == FieldKind::kArea) o["method"] = r.method ? json(*r.method) : json(nullptr);
+    if (r.kind == FieldKind::kArea) {
+        o["method"] = r.method ? json(*r.method) : json(nullptr);
+        o["damaged_records"] = f.damagedRecords;  // left out; the figures miss them
+    }
     o["bbox"] = r.bbox.empty
                     ? json(nullptr)
                     : json::array({r.bbox.minLon, r.bbox.minLat, r.bbox.maxLon, r.bbox.maxLat});

@@ -201,6 +201,7 @@ AreaReadResult ReadArea(std::span<const std::uint8_t> bytes, AreaFile& area) {
             // A valid point: not consumed here, the loop below takes it.
         } else {
             ++r.droppedRecords;
+            ++r.damagedRecords;
             line = NextRecord(all, pos);
         }
     }
@@ -209,6 +210,7 @@ AreaReadResult ReadArea(std::span<const std::uint8_t> bytes, AreaFile& area) {
         const auto rec = decode(*line);
         if (!rec || !Valid(*rec, kAreaPointSize)) {
             ++r.droppedRecords;
+            ++r.damagedRecords;
             continue;
         }
         AreaPoint p = DecodePoint(rec->data());

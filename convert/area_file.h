@@ -83,6 +83,10 @@ enum class AreaReadError {
 struct AreaReadResult {
     AreaReadError error = AreaReadError::kNone;
     std::size_t droppedRecords = 0;  ///< damaged, too long or flagged lines left out
+    /// Of those, the lines left out because they were damaged or too long (a
+    /// flagged point is the handheld's own choice; a damaged one is a loss
+    /// the user should hear of).
+    std::size_t damagedRecords = 0;
     bool ok() const { return error == AreaReadError::kNone; }
 };
 

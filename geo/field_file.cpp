@@ -462,6 +462,7 @@ ReadResult ReadHandheldArea(std::span<const std::uint8_t> bytes, FieldFile& out)
     out.handheld.lengthUnitPrice = area.header.lengthUnitPrice;
     out.handheld.areaUnitPrice = area.header.areaUnitPrice;
     if (area.work) out.handheld.workWidth = static_cast<double>(area.work->width);
+    out.damagedRecords = r.damagedRecords;
     out.handheld.area = std::move(area);
     return {};
 }

@@ -73,6 +73,9 @@ struct FieldFile {
     /// Further shapes in the file that were not taken (an area file holds one
     /// field: only the first polygon is read; holes are not subtracted).
     std::size_t shapesIgnored = 0;
+    /// Handheld area file: point records left out because they were damaged
+    /// (the figures miss those points; the user is told).
+    std::size_t damagedRecords = 0;
 };
 
 enum class ReadError {

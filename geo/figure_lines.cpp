@@ -66,6 +66,10 @@ std::vector<FigureLine> FigureLines(const FieldFile& f, const FieldFigures& r) {
         T(area ? StringId::RES_FIELD_KIND_AREA : StringId::RES_FIELD_KIND_TRACK));
     add(StringId::RES_FIELD_NAME, f.name);
     add(StringId::RES_FIELD_POINTS, std::to_string(r.points));
+    if (f.damagedRecords > 0)
+        add(StringId::RES_FIELD_DAMAGED,
+            CountText(StringId::RES_FIELD_DAMAGED_VALUE, StringId::RES_FIELD_DAMAGED_VALUE_ONE,
+                      static_cast<int>(f.damagedRecords)));
     if (!r.bbox.empty)
         add(StringId::RES_FIELD_BBOX, FixedText(r.bbox.minLon, kCoordDecimals) + ", " +
                                           FixedText(r.bbox.minLat, kCoordDecimals) + " – " +

@@ -79,6 +79,7 @@ LedgerRow RowOfField(const fs::path& path, const geo::FieldFile& f) {
     row.method = f.handheld.method;
     row.workWidth = f.handheld.workWidth;
     row.points = fig.points;
+    row.damagedRecords = f.damagedRecords;
     row.lengthUnitPrice = f.handheld.lengthUnitPrice;
     row.areaUnitPrice = f.handheld.areaUnitPrice;
     if (f.handheld.area) {

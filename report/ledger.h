@@ -39,6 +39,9 @@ struct LedgerRow {
     std::optional<std::int64_t> finishTime;      ///< work record; absent when 0
     std::optional<double> workWidth;             ///< metres
     std::size_t points = 0;
+    /// Point records of the file left out as damaged: the row is billed on
+    /// the rest, and its error cell says so.
+    std::size_t damagedRecords = 0;
     double lengthUnitPrice = 0;
     double areaUnitPrice = 0;
     geo::HandheldFigures handheld;  ///< length/area/texts/prices as the KML shows them

@@ -146,7 +146,11 @@ std::string MethodText(std::optional<std::int16_t> method) {
 }
 
 std::string ErrorText(const LedgerRow& row) {
-    if (row.ok()) return {};
+    if (row.ok()) {
+        if (row.damagedRecords == 0) return {};
+        return CountText(StringId::RES_LEDGER_DAMAGED, StringId::RES_LEDGER_DAMAGED_ONE,
+                         static_cast<int>(row.damagedRecords));
+    }
     geo::ReadResult r;
     r.error = row.error;
     r.message = row.errorDetail;

@@ -66,7 +66,8 @@ Cell CellOf(const LedgerRow& row, LedgerColumn c);
 /// means something, empty elsewhere).
 Cell TotalsCell(const LedgerTotals& t, LedgerColumn c);
 
-/// The row's error in the user's language, with the English detail.
+/// The row's error in the user's language, with the English detail; for a
+/// row that was read, the warning about damaged records left out, or "".
 std::string ErrorText(const LedgerRow& row);
 
 /// Collection method text in the user's language ("" when unknown, the

@@ -215,6 +215,13 @@ void FieldPage(Painter& pt, const LedgerRow& r, TileSettings& tiles) {
                    Qt::AlignRight | Qt::AlignVCenter, Q(cell.text));
         y += rowH;
     }
+    // Figures that miss damaged points say so under them, in bold.
+    const std::string warning = ErrorText(r);
+    if (!warning.empty()) {
+        p.setFont(pt.Font(kBodyPt, true));
+        p.drawText(QRectF(a.left(), y + rowH * 0.5, a.width(), rowH * 2),
+                   Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, Q(warning));
+    }
 }
 
 // The command line has no application object: make one on the offscreen

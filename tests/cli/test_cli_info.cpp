@@ -111,6 +111,28 @@ TEST(CliInfo, HandheldTextsAreThoseOfTheConvertedKml) {
     }
 }
 
+TEST(CliInfo, DamagedRecordsAreNamedBesideTheFigures) {
+    // A point record that fails its check is left out of the figures; the
+    // figures say so rather than pass for the whole field. A flagged point is
+    // the handheld's own choice and is no damage.
+    TempDir dir;
+    struct Case {
+        const char* sample;
+        int damaged;
+    };
+    for (const Case& c : {Case{"A0605_damaged.txt", 1}, Case{"A0604_flag1.txt", 0},
+                          Case{"A0602_vertex.txt", 0}}) {
+        SCOPED_TRACE(c.sample);
+        InfoRun r = Info(dir, Sample(c.sample) + " --json");
+        ASSERT_EQ(r.status, 0) << r.out;
+        EXPECT_EQ(json::parse(r.out)[0]["damaged_records"], c.damaged);
+        r = Info(dir, Sample(c.sample));
+        const bool named =
+            r.out.find("Damaged records: 1 left out: the figures miss that point") != std::string::npos;
+        EXPECT_EQ(named, c.damaged == 1) << r.out;
+    }
+}
+
 TEST(CliInfo, TextFormAndExitStatus) {
     TempDir dir;
     InfoRun r = Info(dir, Sample("A0602_vertex.txt") + " " + Sample("T0602_few.gpx"));

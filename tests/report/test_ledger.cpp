@@ -252,6 +252,45 @@ TEST_F(LedgerFolder, DateRangeKeepsErrorRows) {
     }
 }
 
+TEST(LedgerDamage, ARowMissingDamagedPointsIsBilledOnTheRestAndSaysSo) {
+    // Point records that fail their check: each one changed in one Base64
+    // character. The row is read and billed, its error cell warns, and the
+    // totals still count it as read.
+    ASSERT_TRUE(LoadLanguageFile(fs::path(DORVANE_SOURCE_DIR) / "resources/Language/code_en.ini",
+                                 Language::English));
+    struct DamageCase {
+        int damaged;
+        const char* warning;
+    };
+    for (const DamageCase& c :
+         {DamageCase{0, ""},
+          DamageCase{1, "1 damaged point record left out: the figures miss that point"},
+          DamageCase{2, "2 damaged point records left out: the figures miss those points"}}) {
+        SCOPED_TRACE(c.damaged);
+        TempFolder dir;
+        const SampleField field{.name = "D1", .method = AreaMethod::kVertex};
+        std::string text = WriteArea(testing::SampleArea(field));
+        // Records: header, then the points; damage the last ones.
+        std::vector<std::size_t> starts;
+        for (std::size_t at = text.find('$'); at != std::string::npos; at = text.find('$', at + 1))
+            starts.push_back(at);
+        for (int i = 0; i < c.damaged; ++i) {
+            const std::size_t at = starts[starts.size() - 1 - static_cast<std::size_t>(i)] + 5;
+            text[at] = text[at] == 'A' ? 'B' : 'A';
+        }
+        dir.Put("D1.txt", text);
+        const Ledger l = BuildLedger({dir.path()}, {});
+        ASSERT_EQ(l.rows.size(), 1u);
+        const LedgerRow& row = l.rows[0];
+        EXPECT_TRUE(row.ok());
+        EXPECT_EQ(row.points, testing::SamplePoints(field).size() - static_cast<std::size_t>(c.damaged));
+        EXPECT_EQ(row.damagedRecords, static_cast<std::size_t>(c.damaged));
+        EXPECT_EQ(CellOf(row, LedgerColumn::kError).text, c.warning);
+        EXPECT_EQ(l.totals.fields, 1u);
+        EXPECT_EQ(l.totals.failed, 0u);
+    }
+}
+
 TEST(LedgerDates, BadDatesAreRefused) {
     setenv("TZ", "UTC", 1);
     tzset();

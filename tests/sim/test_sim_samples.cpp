@@ -67,13 +67,14 @@ struct AreaSample {
     bool work;
     std::size_t points;  // kept points
     std::size_t dropped;
+    std::size_t damaged;  // of the dropped, those left out for damage (not a flag)
 };
 
 TEST(SimSamples, AreasHoldTheirRecords) {
     const AreaSample cases[] = {
-        {"A0601_track.txt", 0, true, 4, 0},   {"A0602_vertex.txt", 1, false, 4, 0},
-        {"A0603_harvest.txt", 2, true, 5, 0}, {"A0604_flag1.txt", 1, true, 4, 1},
-        {"A0605_damaged.txt", 0, true, 4, 1}, {"A0606_header_only.txt", 1, false, 0, 0},
+        {"A0601_track.txt", 0, true, 4, 0, 0},   {"A0602_vertex.txt", 1, false, 4, 0, 0},
+        {"A0603_harvest.txt", 2, true, 5, 0, 0}, {"A0604_flag1.txt", 1, true, 4, 1, 0},
+        {"A0605_damaged.txt", 0, true, 4, 1, 1}, {"A0606_header_only.txt", 1, false, 0, 0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -85,6 +86,7 @@ TEST(SimSamples, AreasHoldTheirRecords) {
         EXPECT_EQ(area.work.has_value(), c.work);
         EXPECT_EQ(area.points.size(), c.points);
         EXPECT_EQ(r.droppedRecords, c.dropped);
+        EXPECT_EQ(r.damagedRecords, c.damaged);
     }
 }
 
