@@ -236,9 +236,10 @@ Cell TotalsCell(const LedgerTotals& t, LedgerColumn c) {
             return Num(t.areaTotal, kTotalDecimals);
         case LedgerColumn::kError:
             if (t.failed == 0) return {};
-            return Cell{CountText(StringId::RES_LEDGER_TOTALS_FAILED, StringId::RES_LEDGER_TOTALS_FAILED_ONE,
-                                      static_cast<int>(t.failed)),
-                        std::nullopt};
+            return Cell{
+                CountText(StringId::RES_LEDGER_TOTALS_FAILED,
+                          StringId::RES_LEDGER_TOTALS_FAILED_ONE, static_cast<int>(t.failed)),
+                std::nullopt};
         default:
             return {};
     }

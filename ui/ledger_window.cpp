@@ -1,7 +1,9 @@
 #include "ui/ledger_window.h"
 
 #include <QCheckBox>
+#include <QDate>
 #include <QDateEdit>
+#include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -271,17 +273,39 @@ QString Writing(const QString& what) {
     return Q(FormatText(StringId::RES_LEDGER_WRITING, what.toStdString().c_str()));
 }
 
+// The folder the files of `paths` are in (the first one's; a folder is its
+// own): where a user looks for what was made of them.
+QString FolderOf(const QStringList& paths) {
+    if (paths.isEmpty()) return QDir::homePath();
+    const QFileInfo first(paths.front());
+    return first.isDir() ? first.absoluteFilePath() : first.absolutePath();
+}
+
+// `suggested`: the folder and name the dialog starts with.
 QString SaveName(QWidget* parent, const QString& title, const QString& filter,
-                 const QString& suffix) {
+                 const QString& suffix, const QString& suggested) {
     QFileDialog dlg(parent, title);
     dlg.setAcceptMode(QFileDialog::AcceptSave);
     dlg.setOption(QFileDialog::DontUseNativeDialog);
     dlg.setNameFilter(filter);
     dlg.setDefaultSuffix(suffix);
+    dlg.setDirectory(QFileInfo(suggested).absolutePath());
+    dlg.selectFile(QFileInfo(suggested).fileName());
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {};
     return dlg.selectedFiles().front();
 }
 }  // namespace
+
+QString CLedgerWindow::SuggestedOutput(const QString& suffix) const {
+    // Dated, so that this month's ledger does not offer to replace last month's.
+    return QDir(FolderOf(paths_))
+        .filePath(
+            QStringLiteral("ledger-%1.%2").arg(QDate::currentDate().toString(Qt::ISODate), suffix));
+}
+
+void CLedgerWindow::Written(const QString& path) {
+    if (onWritten_) onWritten_(path);
+}
 
 void CLedgerWindow::Complain(const QString& path, const std::string& why) {
     QMessageBox::warning(
@@ -294,25 +318,27 @@ report::Ledger CLedgerWindow::InScreenOrder() const {
     l.rows.clear();
     for (int r = 0; r < table_->rowCount(); ++r)
         if (const QTableWidgetItem* item = table_->item(r, 0))
-            l.rows.push_back(shown_.rows[static_cast<std::size_t>(item->data(kRowIndexRole).toInt())]);
+            l.rows.push_back(
+                shown_.rows[static_cast<std::size_t>(item->data(kRowIndexRole).toInt())]);
     return l;
 }
 
 void CLedgerWindow::ExportCsv() {
-    const QString path =
-        SaveName(this, csv_->text(), QStringLiteral("CSV (*.csv)"), QStringLiteral("csv"));
+    const QString path = SaveName(this, csv_->text(), QStringLiteral("CSV (*.csv)"),
+                                  QStringLiteral("csv"), SuggestedOutput(QStringLiteral("csv")));
     if (path.isEmpty()) return;
     report::OutputOutcome o;
     const report::Ledger ledger = InScreenOrder();
     RunWhileBusy(this, Writing(path), [&] {
         o = report::WriteOutputFile(path.toStdString(), report::LedgerCsv(ledger), true);
     });
-    if (!o.ok()) Complain(path, o.message);
+    if (!o.ok()) return Complain(path, o.message);
+    Written(path);
 }
 
 void CLedgerWindow::ExportPdf() {
-    const QString path =
-        SaveName(this, pdf_->text(), QStringLiteral("PDF (*.pdf)"), QStringLiteral("pdf"));
+    const QString path = SaveName(this, pdf_->text(), QStringLiteral("PDF (*.pdf)"),
+                                  QStringLiteral("pdf"), SuggestedOutput(QStringLiteral("pdf")));
     if (path.isEmpty()) return;
     report::PdfOptions options;
     options.tiles.clear();  // the profile's tile source
@@ -320,7 +346,8 @@ void CLedgerWindow::ExportPdf() {
     const report::Ledger ledger = InScreenOrder();
     RunWhileBusy(this, Writing(path),
                  [&] { o = report::WriteLedgerPdf(ledger, path.toStdString(), true, options); });
-    if (!o.ok()) Complain(path, o.message);
+    if (!o.ok()) return Complain(path, o.message);
+    Written(path);
 }
 
 void CLedgerWindow::Print() {
@@ -335,7 +362,7 @@ void CLedgerWindow::Print() {
     if (!printed) Complain(printer.printerName(), "cannot print");
 }
 
-void ExportAsDialog(QWidget* parent, const QStringList& paths) {
+QString ExportAsDialog(QWidget* parent, const QStringList& paths) {
     struct Choice {
         const char* filter;
         gis::GisFormat format;
@@ -359,10 +386,15 @@ void ExportAsDialog(QWidget* parent, const QStringList& paths) {
     // The suffix is added by the dialog itself, before it asks whether to replace an
     // existing file: "fields" typed with GeoPackage chosen is asked about as fields.gpkg.
     dlg.setDefaultSuffix(QLatin1String(kChoices[0].suffix));
+    // Beside the files, named after the one file, or "fields" for several.
+    dlg.setDirectory(FolderOf(paths));
+    dlg.selectFile(paths.size() == 1 ? QFileInfo(paths.front()).completeBaseName()
+                                     : QStringLiteral("fields"));
     QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg, [&](const QString& f) {
-        dlg.setDefaultSuffix(QLatin1String(kChoices[std::max<qsizetype>(0, filters.indexOf(f))].suffix));
+        dlg.setDefaultSuffix(
+            QLatin1String(kChoices[std::max<qsizetype>(0, filters.indexOf(f))].suffix));
     });
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {};
     const Choice& choice =
         kChoices[std::max<qsizetype>(0, filters.indexOf(dlg.selectedNameFilter()))];
     const QString confirmed = dlg.selectedFiles().front();
@@ -402,6 +434,7 @@ void ExportAsDialog(QWidget* parent, const QStringList& paths) {
     if (!failed.isEmpty())
         QMessageBox::warning(parent, T(StringId::RES_LEDGER_MENU_EXPORT),
                              failed.join(QLatin1Char('\n')));
+    return why.empty() ? out : QString();
 }
 
 }  // namespace dorvane

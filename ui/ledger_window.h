@@ -15,6 +15,7 @@
 #include <QDialog>
 #include <QStringList>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -45,6 +46,9 @@ public:
     QTableWidget* TotalsTable() const { return totals_; }
     /// Re-applies the texts of the current language.
     void Retranslate();
+    /// Called on the GUI thread with each CSV or PDF written (a pane
+    /// showing its folder lists it).
+    void SetOnWritten(std::function<void(const QString&)> f) { onWritten_ = std::move(f); }
 
 private:
     void StartWorker();
@@ -60,8 +64,12 @@ private:
     void ExportPdf();
     void Print();
     void Complain(const QString& path, const std::string& why);
+    /// Where the CSV or PDF is offered: the ledger's folder, a dated name.
+    QString SuggestedOutput(const QString& suffix) const;
+    void Written(const QString& path);
 
     QStringList paths_;
+    std::function<void(const QString&)> onWritten_;
     report::Ledger all_;
     report::Ledger shown_;
     bool loading_ = false;
@@ -88,7 +96,8 @@ private:
 /// "Export as…": asks for a file and a format, then exports `paths` (field
 /// and track files) through GDAL. Reads the files on the GUI thread (the
 /// figures of 1 000 fields take a tenth of a second) and writes on a worker
-/// behind a busy box; failures are shown in a message box.
-void ExportAsDialog(QWidget* parent, const QStringList& paths);
+/// behind a busy box; failures are shown in a message box. The dialog starts
+/// in the files' folder. Returns the file written, or "" (cancelled, failed).
+QString ExportAsDialog(QWidget* parent, const QStringList& paths);
 
 }  // namespace dorvane

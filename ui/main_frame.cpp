@@ -471,7 +471,10 @@ void CMainFrame::RunCommand(int id) {
             break;
         case cmd::kLedger: {
             // One window, reloaded with the pane's selection (or its folder).
-            if (!ledger_) ledger_ = new CLedgerWindow(this);
+            if (!ledger_) {
+                ledger_ = new CLedgerWindow(this);
+                ledger_->SetOnWritten([this](const QString& path) { ListIfShown(path); });
+            }
             const QStringList picked = right_->SelectedPaths();
             ledger_->Load(picked.isEmpty() ? QStringList{right_->Folder()} : picked);
             ledger_->show();
@@ -479,7 +482,7 @@ void CMainFrame::RunCommand(int id) {
             break;
         }
         case cmd::kExportAs:
-            ExportAsDialog(this, right_->SelectedPaths());
+            ListIfShown(ExportAsDialog(this, right_->SelectedPaths()));
             break;
         case cmd::kPreview:
             PreviewDeviceFile();
@@ -519,6 +522,13 @@ void CMainFrame::ShowSelectedInFieldView() {
     }
     const QString path = right_->SelectedFilePath();
     if (!path.isEmpty() && path != fieldView_->Shown()) fieldView_->ShowFile(path);
+}
+
+void CMainFrame::ListIfShown(const QString& written) {
+    // A CSV, PDF or export written into the folder the computer pane shows
+    // appears there at once, as a copy from the GPS device does.
+    if (written.isEmpty()) return;
+    if (QDir(QFileInfo(written).absolutePath()) == QDir(right_->Folder())) right_->ShowNewFile();
 }
 
 void CMainFrame::OpenInFieldView(const QString& path) {

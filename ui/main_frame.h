@@ -99,6 +99,9 @@ public:
     QDockWidget* FieldDock() const { return fieldDock_; }
     /// Shows the field view with the file at `path` in it.
     void OpenInFieldView(const QString& path);
+    /// Lists the computer pane's folder again when `written` (a file just
+    /// written; "" for none) is in it.
+    void ListIfShown(const QString& written);
 
 protected:
     void resizeEvent(QResizeEvent* e) override;

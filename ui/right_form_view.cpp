@@ -12,7 +12,6 @@
 #include <QMimeData>
 #include <QStorageInfo>
 #include <QUrl>
-
 #include <filesystem>
 
 #include "i18n/string_table.h"
@@ -20,8 +19,8 @@
 #include "names/file_names.h"
 #include "transfer/dorvane_doc.h"
 #include "ui/file_icons.h"
-#include "ui/left_form_view.h"
 #include "ui/folder_scan.h"
+#include "ui/left_form_view.h"
 #include "ui/main_frame.h"
 #include "ui/selectors.h"
 #include "ui/sort_list.h"
@@ -33,16 +32,21 @@ namespace dorvane {
 namespace {
 /// The computer list's control id: names its column widths in the profile.
 constexpr int kComputerListId = 1009;
-constexpr int kNameRole = Qt::UserRole + 3;  // the entry's name on disk, kept while the cell is edited
+constexpr int kNameRole =
+    Qt::UserRole + 3;  // the entry's name on disk, kept while the cell is edited
 const QString kDotDot = QStringLiteral("..");
 const QString kDirType = QStringLiteral("*DIR*");
 const QString kFileType = QStringLiteral("*File*");
 const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm");
 constexpr double kBytesPerGb = 1024.0 * 1024.0 * 1024.0;
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
-fs::path PathOf(const QString& s) { return fs::path(s.toStdString()); }
+fs::path PathOf(const QString& s) {
+    return fs::path(s.toStdString());
+}
 
 QString WithSlash(QString path) {
     if (!path.endsWith(u'/')) path += u'/';
@@ -74,15 +78,20 @@ CRightFormView::CRightFormView(CMainFrame& frame, QWidget* parent) : CListFormVi
     connect(drives, &QComboBox::activated, this, [this](int i) { OnDriveChanged(i); });
     connect(list_, &QWidget::customContextMenuRequested, this, [this] { ShowContextMenu(); });
     connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] { OnSelectionChanged(); });
-    connect(list_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { OpenRow(item); });
-    connect(list_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int c) { OnItemChanged(item, c); });
+    connect(list_, &QTreeWidget::itemActivated, this,
+            [this](QTreeWidgetItem* item) { OpenRow(item); });
+    connect(list_, &QTreeWidget::itemChanged, this,
+            [this](QTreeWidgetItem* item, int c) { OnItemChanged(item, c); });
 }
 
-CDeviceComboBox* CRightFormView::DriveSelector() const { return static_cast<CDeviceComboBox*>(selector_); }
+CDeviceComboBox* CRightFormView::DriveSelector() const {
+    return static_cast<CDeviceComboBox*>(selector_);
+}
 
 void CRightFormView::ShowInitialFolder() {
     const QString remembered = Q(Doc().ComputerFolder());
-    const QString start = !remembered.isEmpty() && QDir(remembered).exists() ? remembered : QDir::homePath();
+    const QString start =
+        !remembered.isEmpty() && QDir(remembered).exists() ? remembered : QDir::homePath();
     ListFolder(start);
 }
 
@@ -90,7 +99,9 @@ void CRightFormView::UpdateTitle() {
     if (IsActive()) frame_.SetFrameTitle(QStringLiteral("Dorvane -> PC"));
 }
 
-bool CRightFormView::CanGoUp() const { return !QDir(folder_).isRoot(); }
+bool CRightFormView::CanGoUp() const {
+    return !QDir(folder_).isRoot();
+}
 
 int CRightFormView::ListFolder(const QString& path) {
     selectedBytes_ = 0;
@@ -117,7 +128,8 @@ int CRightFormView::ListFolder(const QString& path) {
         const QString when = times.Text(e.mtime);
         QTreeWidgetItem* row = nullptr;
         if (e.dir) {
-            row = CSortListCtrl::MakeRow(folderIcon, kRowFolder, 0, {e.name, kDirType, QString(), when});
+            row = CSortListCtrl::MakeRow(folderIcon, kRowFolder, 0,
+                                         {e.name, kDirType, QString(), when});
         } else {
             row = CSortListCtrl::MakeRow(IconForFile(e.name), kRowFile, e.size,
                                          {e.name, kFileType, GroupedSize(e.size), when});
@@ -136,6 +148,24 @@ int CRightFormView::ListFolder(const QString& path) {
     return list_->RowCount();
 }
 
+void CRightFormView::ShowNewFile() {
+    QStringList selected;
+    for (QTreeWidgetItem* item : list_->selectedItems())
+        selected << item->data(0, kNameRole).toString();
+    const QTreeWidgetItem* current = list_->currentItem();
+    const QString currentName = current ? current->data(0, kNameRole).toString() : QString();
+    const int column = list_->SortedColumn();
+    const bool ascending = list_->SortedAscending();
+    ListFolder(folder_);
+    if (column >= 0) list_->SortColumn(column, ascending);
+    for (int i = 0; i < list_->RowCount(); ++i) {
+        QTreeWidgetItem* row = list_->Row(i);
+        const QString name = row->data(0, kNameRole).toString();
+        if (name == currentName) list_->setCurrentItem(row, 0, QItemSelectionModel::NoUpdate);
+        if (selected.contains(name)) row->setSelected(true);
+    }
+}
+
 void CRightFormView::GoUp() {
     if (CanGoUp()) ListFolder(folder_ + kDotDot);
 }
@@ -143,8 +173,10 @@ void CRightFormView::GoUp() {
 void CRightFormView::OpenRow(QTreeWidgetItem* item) {
     if (!item || list_->Editing()) return;
     const QString name = item->data(0, kNameRole).toString();
-    if (CSortListCtrl::KindOf(item) == kRowFolder) ListFolder(folder_ + name);
-    else QDesktopServices::openUrl(QUrl::fromLocalFile(folder_ + name));
+    if (CSortListCtrl::KindOf(item) == kRowFolder)
+        ListFolder(folder_ + name);
+    else
+        QDesktopServices::openUrl(QUrl::fromLocalFile(folder_ + name));
 }
 
 QString CRightFormView::SelectedFilePath() const {
@@ -190,9 +222,10 @@ void CRightFormView::OnDriveChanged(int index) {
         ListFolder(root);
         return;
     }
-    frame_.ShowMessageBox(QMessageBox::Critical,
-                          Q(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE05, root.toStdString().c_str())),
-                          QMessageBox::Ok);
+    frame_.ShowMessageBox(
+        QMessageBox::Critical,
+        Q(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE05, root.toStdString().c_str())),
+        QMessageBox::Ok);
     const int back = DriveSelector()->IndexForPath(driveRoot_);
     const QSignalBlocker block(selector_);
     if (back >= 0) selector_->setCurrentIndex(back);
@@ -227,15 +260,18 @@ void CRightFormView::OnItemChanged(QTreeWidgetItem* item, int column) {
     // editor: taking its row out would destroy the editor that holds the
     // focus, and the focus would fall to the other pane. Rename once the
     // editor has closed and the list has the focus back.
-    QMetaObject::invokeMethod(this, [this, oldName, newName] {
-        for (int i = 0; i < list_->RowCount(); ++i) {
-            QTreeWidgetItem* row = list_->Row(i);
-            if (row->data(0, kNameRole).toString() == oldName) {
-                RenameRow(row, newName);
-                return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, oldName, newName] {
+            for (int i = 0; i < list_->RowCount(); ++i) {
+                QTreeWidgetItem* row = list_->Row(i);
+                if (row->data(0, kNameRole).toString() == oldName) {
+                    RenameRow(row, newName);
+                    return;
+                }
             }
-        }
-    }, Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
 }
 
 bool CRightFormView::RenameRow(QTreeWidgetItem* item, const QString& newName) {
@@ -248,10 +284,11 @@ bool CRightFormView::RenameRow(QTreeWidgetItem* item, const QString& newName) {
     std::error_code ec;
     // On a file system that ignores case, the old entry itself "exists" under the new name.
     if (EntryExists(to)) {
-        frame_.ShowMessageBox(QMessageBox::Warning,
-                              Q(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE02_1, newName.toStdString().c_str())) +
-                                  u'\n' + Q(Text(StringId::RES_CRIGHTFORMVIEW_MESSAGE02_2)),
-                              QMessageBox::Ok);
+        frame_.ShowMessageBox(
+            QMessageBox::Warning,
+            Q(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE02_1, newName.toStdString().c_str())) +
+                u'\n' + Q(Text(StringId::RES_CRIGHTFORMVIEW_MESSAGE02_2)),
+            QMessageBox::Ok);
         return false;
     }
     fs::rename(from, to, ec);
@@ -264,15 +301,17 @@ bool CRightFormView::RenameRow(QTreeWidgetItem* item, const QString& newName) {
 }
 
 void CRightFormView::NewFolder() {
-    const std::string name = UniqueFolderName(PathOf(folder_), Text(StringId::RES_GLOBAL_STRING_NEW_FOLDER));
+    const std::string name =
+        UniqueFolderName(PathOf(folder_), Text(StringId::RES_GLOBAL_STRING_NEW_FOLDER));
     if (name.empty()) return;
     std::error_code ec;
     const fs::path path = PathOf(folder_) / name;
     if (!fs::create_directory(path, ec) || !fs::is_directory(path, ec)) return;
     const QString qname = Q(name);
     const QSignalBlocker block(list_);
-    const int row = list_->AddRow(QFileIconProvider().icon(QFileIconProvider::Folder), kRowFolder, 0,
-                                  {qname, kDirType, QString(), QDateTime::currentDateTime().toString(kTimeFormat)});
+    const int row = list_->AddRow(
+        QFileIconProvider().icon(QFileIconProvider::Folder), kRowFolder, 0,
+        {qname, kDirType, QString(), QDateTime::currentDateTime().toString(kTimeFormat)});
     QTreeWidgetItem* item = list_->Row(row);
     item->setData(0, kNameRole, qname);
     item->setFlags(item->flags() | Qt::ItemIsEditable);
@@ -286,15 +325,18 @@ void CRightFormView::ShowFreeSpace() {
     const QStorageInfo info(folder_);
     if (!info.isValid()) return;
     const double gb = static_cast<double>(info.bytesAvailable()) / kBytesPerGb;
-    frame_.ShowMessageBox(QMessageBox::Information, Q(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE03, gb)),
+    frame_.ShowMessageBox(QMessageBox::Information,
+                          Q(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE03, gb)),
                           QMessageBox::Ok);
 }
 
 void CRightFormView::DeleteWithQuestion() {
     const int n = SelectedCount();
     if (n == 0 || list_->Editing()) return;
-    const int answer = frame_.ShowMessageBox(
-        QMessageBox::Question, Q(CountText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, StringId::RES_CORE2_DELETE_ONE_ITEM, n)), QMessageBox::Yes | QMessageBox::No);
+    const int answer = frame_.ShowMessageBox(QMessageBox::Question,
+                                             Q(CountText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04,
+                                                         StringId::RES_CORE2_DELETE_ONE_ITEM, n)),
+                                             QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::No) return;
     for (QTreeWidgetItem* item : list_->selectedItems()) {
         const QString name = item->data(0, kNameRole).toString();
@@ -332,19 +374,29 @@ void CRightFormView::BuildBackgroundMenu(QMenu& menu) {
 
 bool CRightFormView::CommandEnabled(int id) const {
     switch (id) {
-    case cmd::kNewFolder:
-    case cmd::kDiskSpace: return IsActive();
-    case cmd::kRename: return IsActive() && SelectedCount() > 0;
-    default: return false;  // copy and move never start from this pane
+        case cmd::kNewFolder:
+        case cmd::kDiskSpace:
+            return IsActive();
+        case cmd::kRename:
+            return IsActive() && SelectedCount() > 0;
+        default:
+            return false;  // copy and move never start from this pane
     }
 }
 
 void CRightFormView::OnCommand(int id) {
     switch (id) {
-    case cmd::kNewFolder: NewFolder(); break;
-    case cmd::kDiskSpace: ShowFreeSpace(); break;
-    case cmd::kRename: StartRename(); break;
-    default: break;
+        case cmd::kNewFolder:
+            NewFolder();
+            break;
+        case cmd::kDiskSpace:
+            ShowFreeSpace();
+            break;
+        case cmd::kRename:
+            StartRename();
+            break;
+        default:
+            break;
     }
 }
 
@@ -364,10 +416,17 @@ bool CRightFormView::eventFilter(QObject* watched, QEvent* event) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (list_->Editing()) return false;
         switch (key->key()) {
-        case Qt::Key_F2: StartRename(); return true;
-        case Qt::Key_F5: ListFolder(folder_); return true;
-        case Qt::Key_Backspace: GoUp(); return true;
-        default: break;
+            case Qt::Key_F2:
+                StartRename();
+                return true;
+            case Qt::Key_F5:
+                ListFolder(folder_);
+                return true;
+            case Qt::Key_Backspace:
+                GoUp();
+                return true;
+            default:
+                break;
         }
     }
     if (watched == list_->viewport()) {
@@ -383,8 +442,9 @@ bool CRightFormView::eventFilter(QObject* watched, QEvent* event) {
             if (drop->mimeData()->hasFormat(QString::fromLatin1(kDeviceDragFormat))) {
                 drop->acceptProposedAction();
                 // The copy runs a modal dialog: start it after the drop has ended.
-                QMetaObject::invokeMethod(this, [this] { frame_.DevicePane()->CopySelection(false); },
-                                          Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this] { frame_.DevicePane()->CopySelection(false); },
+                    Qt::QueuedConnection);
                 return true;
             }
         }

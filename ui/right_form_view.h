@@ -27,6 +27,9 @@ public:
     bool CanDelete() const override { return SelectedCount() > 0; }
     bool CanRefresh() const override { return true; }
     void Refresh() override { ListFolder(Folder()); }
+    /// Lists the folder again to show a file written into it, keeping the
+    /// user's sort, selection and current row (F5 starts afresh instead).
+    void ShowNewFile();
     void UpdateTitle() override;
     bool CanGoUp() const override;
     QString GetCaption() const override { return Folder(); }

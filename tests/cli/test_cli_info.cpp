@@ -120,15 +120,15 @@ TEST(CliInfo, DamagedRecordsAreNamedBesideTheFigures) {
         const char* sample;
         int damaged;
     };
-    for (const Case& c : {Case{"A0605_damaged.txt", 1}, Case{"A0604_flag1.txt", 0},
-                          Case{"A0602_vertex.txt", 0}}) {
+    for (const Case& c :
+         {Case{"A0605_damaged.txt", 1}, Case{"A0604_flag1.txt", 0}, Case{"A0602_vertex.txt", 0}}) {
         SCOPED_TRACE(c.sample);
         InfoRun r = Info(dir, Sample(c.sample) + " --json");
         ASSERT_EQ(r.status, 0) << r.out;
         EXPECT_EQ(json::parse(r.out)[0]["damaged_records"], c.damaged);
         r = Info(dir, Sample(c.sample));
-        const bool named =
-            r.out.find("Damaged records: 1 left out: the figures miss that point") != std::string::npos;
+        const bool named = r.out.find("Damaged records: 1 left out: the figures miss that point") !=
+                           std::string::npos;
         EXPECT_EQ(named, c.damaged == 1) << r.out;
     }
 }

@@ -3,6 +3,7 @@
 // its fields, the CSV/PDF buttons through the real file dialog, Ctrl+E.
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -37,6 +38,19 @@ void AnswerFileDialog(const QString& path, bool* seen) {
         QVERIFY(edit);
         edit->clear();
         QTest::keyClicks(edit, path);
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+}
+
+// Accepts the next modal file dialog as it is offered (Return in its name
+// field); `offered` gets the folder and name it offered.
+void AcceptFileDialog(QString* offered) {
+    QTimer::singleShot(200, [offered] {
+        auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dlg) return AcceptFileDialog(offered);  // not open yet: look again
+        auto* edit = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(edit);
+        *offered = dlg->directory().filePath(edit->text());
         QTest::keyClick(edit, Qt::Key_Return);
     });
 }
@@ -87,6 +101,39 @@ private slots:
         qputenv("TZ", "UTC");
     }
 
+    // The CSV and "Export as..." are offered beside the files under a name the
+    // user can take as it is, and what is written shows in the computer pane
+    // that lists that folder (it used to start in the program's own folder
+    // with no name, and the new file appeared only after F5).
+    void OutputsAreOfferedBesideTheFilesAndListedThere() {
+        Rig rig;
+        const QString dir = QDir(rig.computer.path()).absolutePath();
+        testing::WriteSample((dir + "/V1.txt").toStdString(), SampleField{.name = "V1"});
+        CLedgerWindow* w = LedgerOfFolder(rig, dir);
+        QVERIFY(w);
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QString offered;
+        AcceptFileDialog(&offered);
+        QTest::mouseClick(Button(w, StringId::RES_LEDGER_EXPORT_CSV), Qt::LeftButton);
+        const QString csv =
+            QStringLiteral("ledger-%1.csv").arg(QDate::currentDate().toString(Qt::ISODate));
+        QCOMPARE(offered, dir + "/" + csv);
+        QVERIFY(QFileInfo::exists(dir + "/" + csv));
+        QTRY_VERIFY_WITH_TIMEOUT(Column(rig.ComputerList(), 0).contains(csv), kWaitMs);
+        QTest::mouseClick(Button(w, StringId::RES_LEDGER_CLOSE), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), kWaitMs);
+
+        SelectNames(rig.ComputerList(), {"V1.txt"});
+        AcceptFileDialog(&offered);
+        CtrlKeyToComputerList(rig, Qt::Key_E);
+        QCOMPARE(offered, dir + "/V1");  // the dialog adds .gpkg, the format first offered
+        QVERIFY(QFileInfo::exists(dir + "/V1.gpkg"));
+        QTRY_VERIFY_WITH_TIMEOUT(Column(rig.ComputerList(), 0).contains(QStringLiteral("V1.gpkg")),
+                                 kWaitMs);
+        // Listed again, the pane keeps what the user had selected.
+        QCOMPARE(rig.frame->ComputerPane()->SelectedPaths(), QStringList{dir + "/V1.txt"});
+    }
+
     // A PDF whose map picture waits for a tile server that never answers: the
     // writing runs behind the busy box, and the GUI thread keeps running
     // (its timers fire, the test's own server on it accepts the requests).
@@ -104,7 +151,8 @@ private slots:
         Rig rig;
         const QString dir = rig.computer.path();
         for (const char* name : {"V1", "V2", "V3"})
-            testing::WriteSample((dir + "/" + name + ".txt").toStdString(), SampleField{.name = name});
+            testing::WriteSample((dir + "/" + name + ".txt").toStdString(),
+                                 SampleField{.name = name});
         CLedgerWindow* w = LedgerOfFolder(rig, dir);
         QVERIFY(w);
 
@@ -277,7 +325,8 @@ private slots:
             QTest::mouseClick(no, Qt::LeftButton);
             // The dialog stays open after No: close it.
             QTimer::singleShot(100, [] {
-                if (QWidget* d = QApplication::activeModalWidget()) QTest::keyClick(d, Qt::Key_Escape);
+                if (QWidget* d = QApplication::activeModalWidget())
+                    QTest::keyClick(d, Qt::Key_Escape);
             });
         };
         QTimer::singleShot(400, answerNo);

@@ -283,7 +283,8 @@ TEST(LedgerDamage, ARowMissingDamagedPointsIsBilledOnTheRestAndSaysSo) {
         ASSERT_EQ(l.rows.size(), 1u);
         const LedgerRow& row = l.rows[0];
         EXPECT_TRUE(row.ok());
-        EXPECT_EQ(row.points, testing::SamplePoints(field).size() - static_cast<std::size_t>(c.damaged));
+        EXPECT_EQ(row.points,
+                  testing::SamplePoints(field).size() - static_cast<std::size_t>(c.damaged));
         EXPECT_EQ(row.damagedRecords, static_cast<std::size_t>(c.damaged));
         EXPECT_EQ(CellOf(row, LedgerColumn::kError).text, c.warning);
         EXPECT_EQ(l.totals.fields, 1u);

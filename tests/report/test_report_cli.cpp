@@ -94,15 +94,21 @@ TEST_F(ReportCli, SubFoldersAndDateRange) {
         {"report top", {"Flat.txt"}, {"Deep.txt"}},
         {"report -r top", {"Flat.txt", "Deep.txt"}, {}},
         {"report --recursive top", {"Flat.txt", "Deep.txt"}, {}},
-        {"report in --from 2024-05-02 --to 2024-05-02", {"T1.txt", "damaged.txt"}, {"V1.txt", "H1.txt"}},
-        {"report in --from 2024-05-01 --to 2024-05-01", {"V1.txt", "H1.txt", "damaged.txt"}, {"T1.txt"}},
+        {"report in --from 2024-05-02 --to 2024-05-02",
+         {"T1.txt", "damaged.txt"},
+         {"V1.txt", "H1.txt"}},
+        {"report in --from 2024-05-01 --to 2024-05-01",
+         {"V1.txt", "H1.txt", "damaged.txt"},
+         {"T1.txt"}},
         {"report in --from 2024-05-03", {"damaged.txt"}, {"V1.txt", "H1.txt", "T1.txt"}},
     };
     for (const auto& c : cases) {
         const CliRun r = Cli(dir, c.args);
         EXPECT_NE(r.status, 2) << c.args << "\n" << r.out;
-        for (const auto& s : c.shown) EXPECT_NE(r.out.find(s), std::string::npos) << c.args << ": " << s << "\n" << r.out;
-        for (const auto& s : c.hidden) EXPECT_EQ(r.out.find(s), std::string::npos) << c.args << ": " << s << "\n" << r.out;
+        for (const auto& s : c.shown)
+            EXPECT_NE(r.out.find(s), std::string::npos) << c.args << ": " << s << "\n" << r.out;
+        for (const auto& s : c.hidden)
+            EXPECT_EQ(r.out.find(s), std::string::npos) << c.args << ": " << s << "\n" << r.out;
     }
 }
 
