@@ -57,6 +57,9 @@ constexpr int kListSettleMs = 300;
 /// Size of the window in the documentation's pictures.
 constexpr int kShotWidth = 1000;
 constexpr int kShotHeight = 660;
+/// Size of the window before it is maximised (kept where nothing maximises it).
+constexpr int kStartWidth = 1000;
+constexpr int kStartHeight = 660;
 
 /// Picture size of a snapshot unless --size says otherwise.
 constexpr int kSnapshotWidth = 1280;
@@ -243,6 +246,9 @@ int main(int argc, char** argv) {
     if (!args.port.empty()) frame.Doc().SetPreferredPort(args.port, false);
     const QString screenshot = qEnvironmentVariable("DORVANE_SCREENSHOT");
     if (screenshot.isEmpty()) {
+        // The size it has where nothing maximises it (no window manager, or
+        // one that ignores the request): both lists usable, not 280 x 100.
+        frame.resize(kStartWidth, kStartHeight);
         frame.showMaximized();
     } else {  // a fixed size: a bare X server has no window manager to maximise it
         frame.resize(kShotWidth, kShotHeight);
