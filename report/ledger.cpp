@@ -4,9 +4,13 @@
 #include <cctype>
 #include <charconv>
 #include <ctime>
+#include <optional>
 #include <set>
+#include <string_view>
 #include <system_error>
+#include <unordered_map>
 
+#include "convert/download.h"
 #include "names/encoding.h"
 
 namespace dorvane::report {
@@ -129,6 +133,7 @@ LedgerTotals TotalsOf(const std::vector<LedgerRow>& rows) {
             ++t.failed;
             continue;
         }
+        if (!r.Billed()) continue;  // a copy of a file counted above
         ++t.fields;
         t.points += r.points;
         t.handheldLength_m += r.handheld.measure.length;
@@ -139,6 +144,56 @@ LedgerTotals TotalsOf(const std::vector<LedgerRow>& rows) {
         t.areaTotal += r.handheld.shown.areaTotal;
     }
     return t;
+}
+
+namespace {
+
+// The bytes of a field file already read once (bounded as the readers bound
+// it); nullopt when it can no longer be read.
+std::optional<std::vector<std::uint8_t>> FileBytes(const fs::path& p) {
+    std::vector<std::uint8_t> bytes;
+    std::string message;
+    if (ReadInputFile(p, bytes, message) != ConvertError::kNone) return std::nullopt;
+    return bytes;
+}
+
+}  // namespace
+
+void MarkCopies(std::vector<LedgerRow>& rows) {
+    // Files are grouped by a hash of their bytes, and a match confirmed by
+    // the bytes themselves: only a true copy is ever marked.
+    std::unordered_map<std::size_t, std::vector<std::vector<std::size_t>>> byHash;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (!rows[i].ok()) continue;
+        const auto bytes = FileBytes(rows[i].path);
+        if (!bytes) continue;
+        const std::size_t key = std::hash<std::string_view>{}(
+            std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+        auto& candidates = byHash[key];
+        bool placed = false;
+        for (auto& group : candidates) {
+            if (FileBytes(rows[group.front()].path) == bytes) {
+                group.push_back(i);
+                placed = true;
+                break;
+            }
+        }
+        if (!placed) candidates.push_back({i});
+    }
+    for (auto& [key, candidates] : byHash) {
+        for (const auto& group : candidates) {
+            if (group.size() < 2) continue;
+            // The original keeps the plainest name: "A.txt" before the
+            // "A(1).txt" a second download made; on a tie, the first listed.
+            std::size_t keep = group.front();
+            for (std::size_t i : group)
+                if (rows[i].path.filename().string().size() <
+                    rows[keep].path.filename().string().size())
+                    keep = i;
+            for (std::size_t i : group)
+                if (i != keep) rows[i].sameAs = rows[keep].fileText;
+        }
+    }
 }
 
 Ledger BuildLedger(const std::vector<fs::path>& inputs, const LedgerOptions& options) {
@@ -167,6 +222,7 @@ Ledger BuildLedger(const std::vector<fs::path>& inputs, const LedgerOptions& opt
             all.rows.push_back(std::move(row));
         }
     }
+    if (!cancelled()) MarkCopies(all.rows);
     return FilterLedger(all, options.range);
 }
 

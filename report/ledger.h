@@ -42,6 +42,12 @@ struct LedgerRow {
     /// Point records of the file left out as damaged: the row is billed on
     /// the rest, and its error cell says so.
     std::size_t damagedRecords = 0;
+    /// The file shown for an earlier row whose file is byte for byte the same
+    /// (the same measurement saved twice, as "name(1).txt"); such a row is
+    /// listed but left out of the totals. Empty for every other row.
+    std::string sameAs;
+    /// Read and counted in the totals.
+    bool Billed() const { return ok() && sameAs.empty(); }
     double lengthUnitPrice = 0;
     double areaUnitPrice = 0;
     geo::HandheldFigures handheld;  ///< length/area/texts/prices as the KML shows them
@@ -54,7 +60,7 @@ struct LedgerRow {
 };
 
 struct LedgerTotals {
-    std::size_t fields = 0;  ///< rows read
+    std::size_t fields = 0;  ///< rows read and counted (copies of an earlier file are not)
     std::size_t failed = 0;  ///< rows with an error
     std::size_t points = 0;
     double handheldLength_m = 0;
@@ -92,6 +98,11 @@ struct LedgerOptions {
     /// far (the desktop's worker stops through it). May be null.
     const std::atomic<bool>* cancel = nullptr;
 };
+
+/// Marks each row whose file is byte for byte the same as an earlier row's
+/// (LedgerRow::sameAs). Reads the files again; a file that cannot be read is
+/// left unmarked.
+void MarkCopies(std::vector<LedgerRow>& rows);
 
 /// The row of one file: read, measured, or its error. A track file gives an
 /// error row (kNoShapes with the detail "a track, not a field").

@@ -147,6 +147,8 @@ std::string MethodText(std::optional<std::int16_t> method) {
 
 std::string ErrorText(const LedgerRow& row) {
     if (row.ok()) {
+        if (!row.sameAs.empty())
+            return FormatText(StringId::RES_LEDGER_SAME_AS, row.sameAs.c_str());
         if (row.damagedRecords == 0) return {};
         return CountText(StringId::RES_LEDGER_DAMAGED, StringId::RES_LEDGER_DAMAGED_ONE,
                          static_cast<int>(row.damagedRecords));

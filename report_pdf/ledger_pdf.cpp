@@ -162,8 +162,9 @@ void Summary(Painter& pt, const Ledger& l) {
             std::vector<Cell> cells;
             for (auto c : cols) cells.push_back(CellOf(r, c));
             // An error row says what went wrong where its figures would be.
-            if (!r.ok()) cells[1].text = ErrorText(r);
-            SummaryRow(pt, y, rowH, cells, false, r.ok() ? SIZE_MAX : 1);
+            // So does a copy of an earlier file, whose figures the totals leave out.
+            if (!r.Billed()) cells[1].text = ErrorText(r);
+            SummaryRow(pt, y, rowH, cells, false, r.Billed() ? SIZE_MAX : 1);
             y += rowH;
         }
         if (next == total) {
@@ -273,7 +274,7 @@ int ReportPageCount(const Ledger& l) {
     const int summary = std::max<int>(
         1, static_cast<int>((l.rows.size() + kSummaryRowsPerPage - 1) / kSummaryRowsPerPage));
     int fields = 0;
-    for (const auto& r : l.rows) fields += r.ok() ? 1 : 0;
+    for (const auto& r : l.rows) fields += r.Billed() ? 1 : 0;
     return summary + fields;
 }
 
@@ -287,7 +288,7 @@ bool RenderLedger(const Ledger& ledger, QPagedPaintDevice& device, const TileSet
     Summary(pt, ledger);
     TileSettings pageTiles = tiles;
     for (const auto& r : ledger.rows)
-        if (r.ok()) FieldPage(pt, r, pageTiles);
+        if (r.Billed()) FieldPage(pt, r, pageTiles);
     return p.end();
 }
 

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -289,6 +290,51 @@ TEST(LedgerDamage, ARowMissingDamagedPointsIsBilledOnTheRestAndSaysSo) {
         EXPECT_EQ(CellOf(row, LedgerColumn::kError).text, c.warning);
         EXPECT_EQ(l.totals.fields, 1u);
         EXPECT_EQ(l.totals.failed, 0u);
+    }
+}
+
+TEST(LedgerCopies, ASecondDownloadOfTheSameFieldIsListedButNotBilledTwice) {
+    // Copying a file that is already there makes "name(1).txt": the same
+    // bytes, the same measurement. Only a true copy is marked: a file that
+    // differs in one byte (another collection time) is a field of its own.
+    ASSERT_TRUE(LoadLanguageFile(fs::path(DORVANE_SOURCE_DIR) / "resources/Language/code_en.ini",
+                                 Language::English));
+    TempFolder dir;
+    const std::string a = WriteArea(testing::SampleArea(SampleField{.name = "A"}));
+    const std::string b = WriteArea(testing::SampleArea(SampleField{.name = "B", .shift = 1}));
+    const std::string a2 =
+        WriteArea(testing::SampleArea(SampleField{.name = "A", .collected = testing::kDay0 + 60}));
+    dir.Put("A.txt", a);
+    dir.Put("A(1).txt", a);
+    dir.Put("A(2).txt", a);
+    dir.Put("B.txt", b);
+    dir.Put("A again.txt", a2);
+    fs::create_directories(dir.path() / "sub");
+    dir.Put("sub/A.txt", a);
+
+    LedgerOptions recursive;
+    recursive.recursive = true;
+    const Ledger l = BuildLedger({dir.path()}, recursive);
+    std::map<std::string, std::string> sameAs;
+    for (const auto& r : l.rows) sameAs[r.path.lexically_relative(dir.path()).string()] = r.sameAs;
+    const std::map<std::string, std::string> want = {{"A(1).txt", "A.txt"}, {"A(2).txt", "A.txt"},
+                                                     {"A again.txt", ""},   {"A.txt", ""},
+                                                     {"B.txt", ""},         {"sub/A.txt", "A.txt"}};
+    // "A(1).txt" sorts before "A.txt", yet A.txt is the one kept.
+    EXPECT_EQ(sameAs, want);
+
+    // Totals: A, A again and B once each.
+    const Ledger single = BuildLedger({dir / "A.txt", dir / "A again.txt", dir / "B.txt"}, {});
+    EXPECT_EQ(l.totals.fields, 3u);
+    EXPECT_EQ(l.totals.failed, 0u);
+    EXPECT_DOUBLE_EQ(l.totals.areaTotal, single.totals.areaTotal);
+    EXPECT_DOUBLE_EQ(l.totals.wgs84Area_m2, single.totals.wgs84Area_m2);
+    for (const auto& r : l.rows) {
+        if (r.sameAs.empty()) continue;
+        EXPECT_EQ(
+            CellOf(r, LedgerColumn::kError).text,
+            "The same measurement as " + r.sameAs + " (the same file): left out of the totals");
+        EXPECT_FALSE(CellOf(r, LedgerColumn::kArea).text.empty()) << "its figures stay visible";
     }
 }
 
