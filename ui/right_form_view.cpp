@@ -276,9 +276,18 @@ void CRightFormView::OnItemChanged(QTreeWidgetItem* item, int column) {
 
 bool CRightFormView::RenameRow(QTreeWidgetItem* item, const QString& newName) {
     const QString oldName = item->data(0, kNameRole).toString();
-    if (newName.isEmpty() || newName == oldName || newName.contains(u'/') || newName == kDotDot ||
-        newName == QStringLiteral("."))
+    if (newName.isEmpty() || newName == oldName) return false;  // nothing asked for
+    // A rename that does not happen is said, as the desktop's own file
+    // manager says it, rather than the old name silently coming back.
+    auto refuse = [&](StringId cause) {
+        frame_.ShowMessageBox(QMessageBox::Warning,
+                              Q(FormatText(StringId::RES_FAULTS_RENAME_FAILED, oldName.toStdString().c_str(),
+                                           newName.toStdString().c_str(), Text(cause).c_str())),
+                              QMessageBox::Ok);
         return false;
+    };
+    if (newName.contains(u'/') || newName == kDotDot || newName == QStringLiteral("."))
+        return refuse(StringId::RES_FAULTS_CAUSE_BAD_NAME);
     const fs::path from = PathOf(folder_ + oldName);
     const fs::path to = PathOf(folder_ + newName);
     std::error_code ec;
@@ -292,7 +301,12 @@ bool CRightFormView::RenameRow(QTreeWidgetItem* item, const QString& newName) {
         return false;
     }
     fs::rename(from, to, ec);
-    if (ec) return false;
+    if (ec) {
+        const bool denied = ec == std::errc::permission_denied ||
+                            ec == std::errc::operation_not_permitted ||
+                            ec == std::errc::read_only_file_system;
+        return refuse(denied ? StringId::RES_FAULTS_CAUSE_PERMISSION : StringId::RES_FAULTS_CAUSE_IO);
+    }
     const QSignalBlocker block(list_);
     item->setData(0, kNameRole, newName);
     item->setText(0, newName);

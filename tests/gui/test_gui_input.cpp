@@ -293,8 +293,8 @@ private slots:
         list->setFocus();
         QTRY_VERIFY(list->hasFocus());
         rig.answer = QMessageBox::No;
-        const QString question =
-            QString::fromStdString(CountText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, StringId::RES_CORE2_DELETE_ONE_ITEM, 1));
+        const QString question = QString::fromStdString(CountText(
+            StringId::RES_CRIGHTFORMVIEW_MESSAGE04, StringId::RES_CORE2_DELETE_ONE_ITEM, 1));
 
         SelectNames(list, {"file.txt"});
         QTest::keyClick(list, Qt::Key_F2);
@@ -360,7 +360,40 @@ private slots:
         QTest::keyClick(list, Qt::Key_Delete);
         QTRY_COMPARE(rig.messages.size(), 1);
         QCOMPARE(rig.messages[0],
-                 QString::fromStdString(CountText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, StringId::RES_CORE2_DELETE_ONE_ITEM, 1)));
+                 QString::fromStdString(CountText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04,
+                                                  StringId::RES_CORE2_DELETE_ONE_ITEM, 1)));
+    }
+
+    // F2, a name no file can have, Return: the old name stays and a message
+    // says why (it used to come back without a word).
+    void renameThatCannotHappenIsSaid_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("a slash") << "field/2.txt";
+        QTest::newRow("the parent folder") << "..";
+        QTest::newRow("the folder itself") << ".";
+    }
+    void renameThatCannotHappenIsSaid() {
+        QFETCH(QString, typed);
+        Rig rig;
+        QVERIFY(ShowActive(rig.frame.get()));
+        WriteFile(rig.computer.filePath(QStringLiteral("old.txt")), 3);
+        rig.frame->ComputerPane()->Refresh();
+        CSortListCtrl* list = rig.ComputerList();
+        list->setFocus();
+        SelectNames(list, {"old.txt"});
+        QTest::keyClick(list, Qt::Key_F2);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(editor, typed);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.messages.size(), 1, kWaitMs);
+        QCOMPARE(rig.messages[0],
+                 QString::fromStdString(FormatText(
+                     StringId::RES_FAULTS_RENAME_FAILED, "old.txt", typed.toStdString().c_str(),
+                     Text(StringId::RES_FAULTS_CAUSE_BAD_NAME).c_str())));
+        QVERIFY(QFileInfo::exists(rig.computer.filePath(QStringLiteral("old.txt"))));
+        QCOMPARE(Column(list, 0), (QStringList{"..", "old.txt"}));
     }
 
     void startsWithTheComputerPaneActive() {
