@@ -662,7 +662,15 @@ void CMainFrame::ShowHelp() {
             QMessageBox::Ok);
         return;
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    OpenWithDesktop(file);
+}
+
+void CMainFrame::OpenWithDesktop(const QString& file) {
+    // Without a launcher (no xdg-open, no desktop) Qt only warns on stderr.
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(file))) return;
+    ShowMessageBox(QMessageBox::Information,
+                   Q(FormatText(StringId::RES_GUI_OPEN_FAILED, file.toStdString().c_str())),
+                   QMessageBox::Ok);
 }
 
 void CMainFrame::ShowAbout() {

@@ -99,6 +99,8 @@ public:
     QDockWidget* FieldDock() const { return fieldDock_; }
     /// Shows the field view with the file at `path` in it.
     void OpenInFieldView(const QString& path);
+    /// Opens `file` with the desktop's program for it; says so when none did.
+    void OpenWithDesktop(const QString& file);
     /// Lists the computer pane's folder again when `written` (a file just
     /// written; "" for none) is in it.
     void ListIfShown(const QString& written);

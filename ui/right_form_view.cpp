@@ -176,7 +176,7 @@ void CRightFormView::OpenRow(QTreeWidgetItem* item) {
     if (CSortListCtrl::KindOf(item) == kRowFolder)
         ListFolder(folder_ + name);
     else
-        QDesktopServices::openUrl(QUrl::fromLocalFile(folder_ + name));
+        frame_.OpenWithDesktop(folder_ + name);
 }
 
 QString CRightFormView::SelectedFilePath() const {

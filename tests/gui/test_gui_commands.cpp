@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStorageInfo>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -761,6 +762,31 @@ private slots:
         CWhenShown again(Modal, [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
         ChooseFromMenuBar(frame, 3, cmd::kAbout);
         QVERIFY(again.Done());
+    }
+
+    // Help Topics where no program can show a web page (no xdg-open, no
+    // desktop): a message names the page, instead of only a warning on stderr.
+    void helpWithoutABrowserSaysSo() {
+        QTemporaryDir emptyPath;
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", emptyPath.path().toLocal8Bit());
+        for (const char* v : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
+                              "GNOME_DESKTOP_SESSION_ID"})
+            qunsetenv(v);
+        CMainFrame frame;
+        frame.resize(1000, 600);
+        frame.show();
+        QVERIFY(Activate(frame));
+        QString text;
+        CWhenShown closeIt(Modal, [&](QWidget* w) {
+            if (auto* box = qobject_cast<QMessageBox*>(w)) text = box->text();
+            QTest::keyClick(w, Qt::Key_Escape);
+        });
+        ChooseFromMenuBar(frame, 3, cmd::kHelp);
+        QVERIFY(closeIt.Done());
+        qputenv("PATH", path);
+        QVERIFY2(text.startsWith(T(StringId::RES_GUI_OPEN_FAILED).section(u'%', 0, 0)), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("communication.html")), qPrintable(text));
     }
 
     void toolbarAndStatusBarToggles() {
