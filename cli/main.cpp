@@ -34,6 +34,7 @@
 #include "cli/cli_output.h"
 #include "cli/convert_command.h"
 #include "cli/usb_commands.h"
+#include "cli/book_command.h"
 #include "cli/export_command.h"
 #include "cli/info_command.h"
 #include "cli/report_command.h"
@@ -94,7 +95,7 @@ bool ParseArgs(int argc, char** argv, Args& a) {
         const std::string s = argv[i];
         if (IsLanguageSwitch(s)) continue;
         // The file commands parse their own options (info --json, report -r ...).
-        if (a.command == "info" || a.command == "report" || a.command == "export") {
+        if (a.command == "info" || a.command == "report" || a.command == "export" || a.command == "book") {
             a.operands.push_back(s);
             continue;
         }
@@ -354,6 +355,7 @@ int main(int argc, char** argv) {
     }
     if (a.command == "report") return RunReportCommand(a.operands);
     if (a.command == "export") return RunExportCommand(a.operands);
+    if (a.command == "book") return RunBookCommand(a.operands);
 
     std::signal(SIGINT, OnSigint);
     std::signal(SIGPIPE, SIG_IGN);

@@ -1,0 +1,107 @@
+#pragma once
+// Inside the GeoPackage back end: the store class shared by gpkg_schema.cpp
+// (creating, checking, upgrading, backing up) and gpkg_store.cpp (the book's
+// operations). Not for use outside book/.
+
+#include <cpl_error.h>
+#include <gdal_priv.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <string>
+
+#include "book/gpkg_store.h"
+
+namespace dorvane::book {
+
+inline constexpr const char* kFieldsLayer = "fields";
+inline constexpr const char* kLinesLayer = "lines";
+
+// GDAL reports through a global handler that prints to stderr: keep its
+// messages for ours instead while the scope lasts.
+class QuietGdalScope {
+public:
+    QuietGdalScope() {
+        CPLPushErrorHandler(CPLQuietErrorHandler);
+        CPLErrorReset();
+    }
+    ~QuietGdalScope() { CPLPopErrorHandler(); }
+    QuietGdalScope(const QuietGdalScope&) = delete;
+    QuietGdalScope& operator=(const QuietGdalScope&) = delete;
+    static std::string Last() {
+        const char* m = CPLGetLastErrorMsg();
+        return m && *m ? m : "unknown GDAL failure";
+    }
+};
+
+struct DatasetCloser {
+    void operator()(GDALDataset* ds) const { GDALClose(ds); }
+};
+using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
+
+class GpkgStore final : public BookStore {
+public:
+    GpkgStore(std::filesystem::path path, DatasetPtr ds, sqlite3* db)
+        : path_(std::move(path)), ds_(std::move(ds)), db_(db) {}
+
+    std::string Location() const override { return path_.string(); }
+
+    BookStatus AddJobs(std::span<const Measurement> jobs, const JobTerms& terms,
+                       std::vector<AddOutcome>& outcomes) override;
+    BookStatus ListJobs(const JobFilter& filter, std::vector<Job>& out) override;
+    BookStatus AssignJobs(std::span<const JobId> ids, const JobTerms& terms) override;
+    BookStatus AddCustomer(const Customer& c, CustomerId& id) override;
+    BookStatus ChangeCustomer(const std::string& name, const CustomerChange& change) override;
+    BookStatus ListCustomers(std::vector<Customer>& out) override;
+    BookStatus IssueBill(const BillRequest& request, Bill& out) override;
+    BookStatus VoidBill(const std::string& number, const std::string& date) override;
+    BookStatus GetBill(const std::string& number, Bill& out) override;
+    BookStatus ListBills(const std::string& customer, std::vector<Bill>& out) override;
+    BookStatus Pay(const PaymentRequest& request, Payment& out) override;
+    BookStatus Season(const DateRange& range, SeasonFigures& out) override;
+    BookStatus GetAreaBasis(AreaBasis& out) override;
+    BookStatus SetAreaBasis(AreaBasis basis) override;
+    BookStatus Backup(const std::filesystem::path& to) override;
+    BookStatus CheckIntegrity(std::string& report) override;
+
+    /// A failure of SQLite code `rc` while doing `what`, as a status naming the book.
+    BookStatus Fail(int rc, const std::string& what) const;
+    BookStatus Invalid(const std::string& message) const { return {BookError::kInvalid, message}; }
+    sqlite3* Db() const { return db_; }
+    GDALDataset* Dataset() const { return ds_.get(); }
+    int busyTimeoutMs = kDefaultBusyTimeoutMs;
+
+    /// Runs one statement without results.
+    BookStatus Exec(const std::string& sql, const std::string& what);
+
+    /// One write transaction: Begin takes the write lock at once (waiting at
+    /// most the busy timeout), so no other program's change slips between
+    /// this one's reads and writes; destroyed uncommitted, it rolls back.
+    class Write {
+    public:
+        explicit Write(GpkgStore& s) : s_(s) {}
+        ~Write();
+        Write(const Write&) = delete;
+        Write& operator=(const Write&) = delete;
+        BookStatus Begin();
+        BookStatus Commit();
+
+    private:
+        GpkgStore& s_;
+        bool active_ = false;
+    };
+
+private:
+    BookStatus LoadJobs(const std::string& where, const std::vector<std::string>& args,
+                        const std::string& order, std::vector<Job>& out);
+    BookStatus FindCustomer(const std::string& name, Customer& out, bool& found);
+    BookStatus BillOf(const std::string& whereSql, const std::string& arg, Bill& out, bool& found,
+                      bool withLines);
+    BookStatus SetJobsStatusForBill(BillId bill, JobStatus status, bool clearBill);
+
+    std::filesystem::path path_;
+    DatasetPtr ds_;
+    sqlite3* db_ = nullptr;  ///< the driver's connection (owned by ds_)
+};
+
+}  // namespace dorvane::book

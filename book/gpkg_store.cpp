@@ -1,0 +1,385 @@
+// The book's operations on the GeoPackage back end.
+#include <cpl_error.h>
+#include <ogrsf_frmts.h>
+
+#include <algorithm>
+#include <map>
+
+#include "book/gpkg_impl.h"
+#include "book/money.h"
+#include "book/sqlite_statement.h"
+#include "geo/figures.h"
+
+namespace dorvane::book {
+
+namespace {
+
+// Both geometry layers as one table of jobs; `shape` says which layer.
+constexpr const char* kJobColumns =
+    "fid, identity, label, file, method, start_time, end_time, job_date, work_width_m, wgs84_area_m2, "
+    "wgs84_length_m, handheld_area_m2, handheld_length_m, customer_id, village, work, price_fen, unit, "
+    "status, bill_id, notes";
+const std::string kJobsUnion = std::string("(SELECT ") + kJobColumns + ", 0 AS shape FROM fields UNION ALL SELECT " +
+                               kJobColumns + ", 1 AS shape FROM lines)";
+
+const char* LayerOf(JobShape s) { return s == JobShape::kField ? kFieldsLayer : kLinesLayer; }
+
+std::string IsoOrEmpty(const std::optional<std::int64_t>& t) {
+    return t ? geo::IsoUtcText(static_cast<double>(*t)) : std::string();
+}
+
+std::unique_ptr<OGRGeometry> GeometryOf(const Measurement& m) {
+    if (m.shape == JobShape::kField) {
+        auto ring = std::make_unique<OGRLinearRing>();
+        for (const geo::GeoPoint& p : m.points) ring->addPoint(p.lon, p.lat);
+        ring->closeRings();
+        auto poly = std::make_unique<OGRPolygon>();
+        poly->addRingDirectly(ring.release());
+        return poly;
+    }
+    auto multi = std::make_unique<OGRMultiLineString>();
+    std::vector<std::size_t> starts = m.segmentStarts;
+    if (starts.empty() && !m.points.empty()) starts.push_back(0);
+    for (std::size_t s = 0; s < starts.size(); ++s) {
+        const std::size_t end = s + 1 < starts.size() ? starts[s + 1] : m.points.size();
+        auto line = std::make_unique<OGRLineString>();
+        for (std::size_t i = starts[s]; i < end; ++i) line->addPoint(m.points[i].lon, m.points[i].lat);
+        multi->addGeometryDirectly(line.release());
+    }
+    return multi;
+}
+
+std::string Join(const std::vector<JobId>& ids) {
+    std::string s;
+    for (JobId id : ids) s += (s.empty() ? "" : ",") + std::to_string(id);
+    return s;
+}
+
+std::string PriceColumn(WorkType w) { return "price_" + std::string(Name(w)) + "_fen"; }
+
+}  // namespace
+
+BookStatus GpkgStore::LoadJobs(const std::string& where, const std::vector<std::string>& args,
+                               const std::string& order, std::vector<Job>& out) {
+    out.clear();
+    const std::string sql =
+        "SELECT j.fid, j.identity, j.label, j.file, j.shape, j.method, j.start_time, j.end_time, j.job_date, "
+        "j.work_width_m, j.wgs84_area_m2, j.wgs84_length_m, j.handheld_area_m2, j.handheld_length_m, "
+        "j.customer_id, COALESCE(c.name, ''), j.village, j.work, j.price_fen, j.unit, j.status, i.number, j.notes "
+        "FROM " + kJobsUnion + " j LEFT JOIN customers c ON c.fid = j.customer_id "
+        "LEFT JOIN invoices i ON i.fid = j.bill_id" + (where.empty() ? "" : " WHERE " + where) +
+        " ORDER BY " + (order.empty() ? "j.fid" : order);
+    Statement s(db_, sql);
+    if (!s.Prepared()) return Fail(s.PrepareCode(), "reading the jobs");
+    for (std::size_t i = 0; i < args.size(); ++i) s.Bind(static_cast<int>(i + 1), std::string_view(args[i]));
+    int rc;
+    while ((rc = s.Step()) == SQLITE_ROW) {
+        Job j;
+        j.id = s.Int(0);
+        j.identity = s.Text(1);
+        j.label = s.Text(2);
+        j.file = s.Text(3);
+        j.shape = s.Int(4) == 0 ? JobShape::kField : JobShape::kLine;
+        if (auto m = s.OptInt(5)) j.method = static_cast<std::int16_t>(*m);
+        if (auto t = geo::ParseIsoTime(s.Text(6))) j.startTime = static_cast<std::int64_t>(*t);
+        if (auto t = geo::ParseIsoTime(s.Text(7))) j.endTime = static_cast<std::int64_t>(*t);
+        j.date = s.Text(8);
+        j.workWidth_m = s.OptReal(9);
+        j.wgs84Area_m2 = s.Real(10);
+        j.wgs84Length_m = s.Real(11);
+        j.handheldArea_m2 = s.OptReal(12);
+        j.handheldLength_m = s.OptReal(13);
+        j.customerId = s.OptInt(14);
+        j.customer = s.Text(15);
+        j.village = s.Text(16);
+        j.work = ParseWorkType(s.Text(17)).value_or(WorkType::kOther);
+        j.priceFen = s.OptInt(18);
+        j.unit = ParseBillingUnit(s.Text(19)).value_or(BillingUnit::kMu);
+        j.status = ParseJobStatus(s.Text(20)).value_or(JobStatus::kMeasured);
+        if (!s.IsNull(21)) j.bill = s.Text(21);
+        j.notes = s.Text(22);
+        out.push_back(std::move(j));
+    }
+    if (rc != SQLITE_DONE) return Fail(rc, "reading the jobs");
+    return {};
+}
+
+BookStatus GpkgStore::FindCustomer(const std::string& name, Customer& c, bool& found) {
+    std::string cols = "fid, name, village, phone, notes";
+    for (int w = 0; w < kWorkTypeCount; ++w) cols += ", " + PriceColumn(static_cast<WorkType>(w));
+    Statement s(db_, "SELECT " + cols + " FROM customers WHERE name = ?");
+    s.Bind(1, std::string_view(name));
+    const int rc = s.Step();
+    found = rc == SQLITE_ROW;
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return Fail(rc, "reading the customers");
+    if (found) {
+        c.id = s.Int(0);
+        c.name = s.Text(1);
+        c.village = s.Text(2);
+        c.phone = s.Text(3);
+        c.notes = s.Text(4);
+        for (int w = 0; w < kWorkTypeCount; ++w) c.defaultPriceFen[w] = s.OptInt(5 + w);
+    }
+    return {};
+}
+
+BookStatus GpkgStore::AddJobs(std::span<const Measurement> jobs, const JobTerms& terms,
+                              std::vector<AddOutcome>& outcomes) {
+    outcomes.clear();
+    QuietGdalScope quiet;
+    Write w(*this);
+    if (auto st = w.Begin(); !st.ok()) return st;
+    Customer customer;
+    bool haveCustomer = false;
+    if (terms.customer) {
+        if (auto st = FindCustomer(*terms.customer, customer, haveCustomer); !st.ok()) return st;
+        if (!haveCustomer) return {BookError::kNotFound, "There is no customer named '" + *terms.customer + "'"};
+    }
+    JobId next = 1;
+    {
+        Statement s(db_, "SELECT MAX(m) FROM (SELECT MAX(fid) AS m FROM fields UNION ALL SELECT MAX(fid) FROM lines)");
+        if (int rc = s.Step(); rc != SQLITE_ROW) return Fail(rc, "numbering the jobs");
+        next = s.Int(0) + 1;
+    }
+    Statement known(db_,
+                    "SELECT fid, label FROM fields WHERE identity = ?1 OR geometry_key = ?2 "
+                    "UNION ALL SELECT fid, label FROM lines WHERE identity = ?1 OR geometry_key = ?2 LIMIT 1");
+    const std::string today = Today();
+    for (const Measurement& m : jobs) {
+        known.Reset();
+        known.Bind(1, std::string_view(m.identity)).Bind(2, std::string_view(m.geometryKey));
+        int rc = known.Step();
+        if (rc == SQLITE_ROW) {
+            outcomes.push_back({false, known.Int(0), known.Text(1)});
+            continue;
+        }
+        if (rc != SQLITE_DONE) return Fail(rc, "looking the job up");
+        OGRLayer* layer = ds_->GetLayerByName(LayerOf(m.shape));
+        if (!layer) return {BookError::kDamaged, "The book " + Location() + " lacks its layer " + LayerOf(m.shape)};
+        std::unique_ptr<OGRFeature, void (*)(OGRFeature*)> f(OGRFeature::CreateFeature(layer->GetLayerDefn()),
+                                                             OGRFeature::DestroyFeature);
+        const WorkType work = terms.work.value_or(WorkType::kHarvesting);
+        const bool harvesting = m.method == static_cast<std::int16_t>(AreaMethod::kHarvesting);
+        const BillingUnit unit = terms.unit.value_or(
+            m.shape == JobShape::kField || harvesting ? BillingUnit::kMu : BillingUnit::kKilometre);
+        std::optional<Fen> price = terms.priceFen;
+        if (!price && haveCustomer) price = customer.defaultPriceFen[static_cast<int>(work)];
+        f->SetFID(next);
+        f->SetField("identity", m.identity.c_str());
+        f->SetField("geometry_key", m.geometryKey.c_str());
+        f->SetField("label", m.label.c_str());
+        f->SetField("file", m.file.c_str());
+        f->SetField("format", static_cast<int>(m.format));
+        if (m.method) f->SetField("method", static_cast<int>(*m.method));
+        if (m.startTime) f->SetField("start_time", IsoOrEmpty(m.startTime).c_str());
+        if (m.endTime) f->SetField("end_time", IsoOrEmpty(m.endTime).c_str());
+        const std::string date = m.startTime ? LocalDate(*m.startTime) : today;
+        f->SetField("job_date", date.empty() ? today.c_str() : date.c_str());
+        if (m.workWidth_m) f->SetField("work_width_m", *m.workWidth_m);
+        f->SetField("wgs84_area_m2", m.wgs84Area_m2);
+        f->SetField("wgs84_length_m", m.wgs84Length_m);
+        if (m.handheldArea_m2) f->SetField("handheld_area_m2", *m.handheldArea_m2);
+        if (m.handheldLength_m) f->SetField("handheld_length_m", *m.handheldLength_m);
+        if (haveCustomer) f->SetField("customer_id", static_cast<GIntBig>(customer.id));
+        f->SetField("village", terms.village.value_or(haveCustomer ? customer.village : "").c_str());
+        f->SetField("work", std::string(Name(work)).c_str());
+        if (price) f->SetField("price_fen", static_cast<GIntBig>(*price));
+        f->SetField("unit", std::string(Name(unit)).c_str());
+        f->SetField("status", std::string(Name(JobStatus::kMeasured)).c_str());
+        f->SetField("notes", terms.notes.value_or("").c_str());
+        f->SetField("added", today.c_str());
+        f->SetField("source_handheld", m.sourceIsHandheld ? 1 : 0);
+        f->SetField(f->GetFieldIndex("source_bytes"), static_cast<int>(m.sourceBytes.size()),
+                    m.sourceBytes.data());
+        if (!m.points.empty()) f->SetGeometryDirectly(GeometryOf(m).release());
+        if (layer->CreateFeature(f.get()) != OGRERR_NONE) {
+            BookStatus st = Fail(sqlite3_extended_errcode(db_), "adding " + m.file);
+            if (st.error == BookError::kIo) st.message += " (" + QuietGdalScope::Last() + ")";
+            return st;
+        }
+        outcomes.push_back({true, next, m.label});
+        ++next;
+    }
+    return w.Commit();
+}
+
+BookStatus GpkgStore::ListJobs(const JobFilter& f, std::vector<Job>& out) {
+    std::vector<std::string> where, args;
+    if (f.customer) {
+        if (f.customer->empty()) {
+            where.push_back("j.customer_id IS NULL");
+        } else {
+            where.push_back("c.name = ?");
+            args.push_back(*f.customer);
+        }
+    }
+    if (f.status) {
+        where.push_back("j.status = ?");
+        args.push_back(std::string(Name(*f.status)));
+    }
+    if (f.work) {
+        where.push_back("j.work = ?");
+        args.push_back(std::string(Name(*f.work)));
+    }
+    if (f.from) {
+        where.push_back("j.job_date >= ?");
+        args.push_back(*f.from);
+    }
+    if (f.to) {
+        where.push_back("j.job_date <= ?");
+        args.push_back(*f.to);
+    }
+    if (f.text) {
+        where.push_back("(instr(j.label, ?) OR instr(j.file, ?) OR instr(j.village, ?) OR instr(j.notes, ?))");
+        for (int i = 0; i < 4; ++i) args.push_back(*f.text);
+    }
+    if (!f.ids.empty()) where.push_back("j.fid IN (" + Join(f.ids) + ")");
+    std::string w;
+    for (const auto& c : where) w += (w.empty() ? "" : " AND ") + c;
+    const char* dir = f.descending ? " DESC" : "";
+    std::string order;
+    switch (f.sort) {
+    case JobFilter::Sort::kId: order = std::string("j.fid") + dir; break;
+    case JobFilter::Sort::kDate: order = std::string("j.job_date") + dir + ", j.fid"; break;
+    case JobFilter::Sort::kCustomer: order = std::string("c.name") + dir + ", j.fid"; break;
+    case JobFilter::Sort::kArea: order = std::string("j.wgs84_area_m2") + dir + ", j.fid"; break;
+    }
+    if (f.limit) order += " LIMIT " + std::to_string(f.limit);
+    return LoadJobs(w, args, order, out);
+}
+
+BookStatus GpkgStore::AssignJobs(std::span<const JobId> ids, const JobTerms& terms) {
+    if (ids.empty()) return Invalid("No jobs given");
+    Write w(*this);
+    if (auto st = w.Begin(); !st.ok()) return st;
+    Customer customer;
+    bool haveCustomer = false;
+    if (terms.customer && !terms.customer->empty()) {
+        if (auto st = FindCustomer(*terms.customer, customer, haveCustomer); !st.ok()) return st;
+        if (!haveCustomer) return {BookError::kNotFound, "There is no customer named '" + *terms.customer + "'"};
+    }
+    std::vector<Job> jobs;
+    const std::vector<JobId> idList(ids.begin(), ids.end());
+    if (auto st = LoadJobs("j.fid IN (" + Join(idList) + ")", {}, "", jobs); !st.ok()) return st;
+    for (JobId id : idList)
+        if (std::none_of(jobs.begin(), jobs.end(), [&](const Job& j) { return j.id == id; }))
+            return {BookError::kNotFound, "There is no job " + std::to_string(id)};
+    for (const Job& j : jobs) {
+        if (j.status != JobStatus::kMeasured)
+            return Invalid("Job " + std::to_string(j.id) + " is " + std::string(Name(j.status)) +
+                           " (on bill " + j.bill.value_or("-") + "); void the bill to change it");
+        const WorkType work = terms.work.value_or(j.work);
+        std::optional<Fen> price = terms.priceFen ? terms.priceFen : j.priceFen;
+        if (!terms.priceFen && haveCustomer && customer.defaultPriceFen[static_cast<int>(work)])
+            price = j.priceFen ? j.priceFen : customer.defaultPriceFen[static_cast<int>(work)];
+        std::optional<std::int64_t> customerId = j.customerId;
+        std::string village = terms.village.value_or(j.village);
+        if (terms.customer) {
+            customerId = haveCustomer ? std::optional<std::int64_t>(customer.id) : std::nullopt;
+            if (!terms.village && haveCustomer && village.empty()) village = customer.village;
+        }
+        Statement u(db_, std::string("UPDATE ") + LayerOf(j.shape) +
+                             " SET customer_id = ?, village = ?, work = ?, price_fen = ?, unit = ?, notes = ? WHERE fid = ?");
+        u.Bind(1, customerId)
+            .Bind(2, std::string_view(village))
+            .Bind(3, Name(work))
+            .Bind(4, price)
+            .Bind(5, Name(terms.unit.value_or(j.unit)))
+            .Bind(6, std::string_view(terms.notes.value_or(j.notes)))
+            .Bind(7, std::int64_t{j.id});
+        if (int rc = u.Step(); rc != SQLITE_DONE) return Fail(rc, "assigning job " + std::to_string(j.id));
+    }
+    return w.Commit();
+}
+
+BookStatus GpkgStore::AddCustomer(const Customer& c, CustomerId& id) {
+    if (c.name.empty()) return Invalid("A customer needs a name");
+    Write w(*this);
+    if (auto st = w.Begin(); !st.ok()) return st;
+    Customer existing;
+    bool found = false;
+    if (auto st = FindCustomer(c.name, existing, found); !st.ok()) return st;
+    if (found) return {BookError::kDuplicate, "There is a customer named '" + c.name + "' already"};
+    std::string cols = "name, village, phone, notes", marks = "?, ?, ?, ?";
+    for (int k = 0; k < kWorkTypeCount; ++k) {
+        cols += ", " + PriceColumn(static_cast<WorkType>(k));
+        marks += ", ?";
+    }
+    Statement s(db_, "INSERT INTO customers (" + cols + ") VALUES (" + marks + ")");
+    s.Bind(1, std::string_view(c.name)).Bind(2, std::string_view(c.village));
+    s.Bind(3, std::string_view(c.phone)).Bind(4, std::string_view(c.notes));
+    for (int k = 0; k < kWorkTypeCount; ++k)
+        s.Bind(5 + k, k < static_cast<int>(c.defaultPriceFen.size()) ? c.defaultPriceFen[k] : std::nullopt);
+    if (int rc = s.Step(); rc != SQLITE_DONE) return Fail(rc, "adding the customer " + c.name);
+    id = sqlite3_last_insert_rowid(db_);
+    return w.Commit();
+}
+
+BookStatus GpkgStore::ChangeCustomer(const std::string& name, const CustomerChange& ch) {
+    Write w(*this);
+    if (auto st = w.Begin(); !st.ok()) return st;
+    Customer c;
+    bool found = false;
+    if (auto st = FindCustomer(name, c, found); !st.ok()) return st;
+    if (!found) return {BookError::kNotFound, "There is no customer named '" + name + "'"};
+    if (ch.name && *ch.name != name) {
+        if (ch.name->empty()) return Invalid("A customer needs a name");
+        Customer other;
+        bool taken = false;
+        if (auto st = FindCustomer(*ch.name, other, taken); !st.ok()) return st;
+        if (taken) return {BookError::kDuplicate, "There is a customer named '" + *ch.name + "' already"};
+    }
+    for (const auto& [work, price] : ch.prices) c.defaultPriceFen[static_cast<int>(work)] = price;
+    std::string sets = "name = ?, village = ?, phone = ?, notes = ?";
+    for (int k = 0; k < kWorkTypeCount; ++k) sets += ", " + PriceColumn(static_cast<WorkType>(k)) + " = ?";
+    Statement s(db_, "UPDATE customers SET " + sets + " WHERE fid = ?");
+    s.Bind(1, std::string_view(ch.name.value_or(c.name)))
+        .Bind(2, std::string_view(ch.village.value_or(c.village)))
+        .Bind(3, std::string_view(ch.phone.value_or(c.phone)))
+        .Bind(4, std::string_view(ch.notes.value_or(c.notes)));
+    for (int k = 0; k < kWorkTypeCount; ++k) s.Bind(5 + k, c.defaultPriceFen[k]);
+    s.Bind(5 + kWorkTypeCount, std::int64_t{c.id});
+    if (int rc = s.Step(); rc != SQLITE_DONE) return Fail(rc, "changing the customer " + name);
+    return w.Commit();
+}
+
+BookStatus GpkgStore::ListCustomers(std::vector<Customer>& out) {
+    out.clear();
+    std::string cols = "fid, name, village, phone, notes";
+    for (int w = 0; w < kWorkTypeCount; ++w) cols += ", " + PriceColumn(static_cast<WorkType>(w));
+    Statement s(db_, "SELECT " + cols + " FROM customers ORDER BY name");
+    int rc;
+    while ((rc = s.Step()) == SQLITE_ROW) {
+        Customer c;
+        c.id = s.Int(0);
+        c.name = s.Text(1);
+        c.village = s.Text(2);
+        c.phone = s.Text(3);
+        c.notes = s.Text(4);
+        for (int w = 0; w < kWorkTypeCount; ++w) c.defaultPriceFen[w] = s.OptInt(5 + w);
+        out.push_back(std::move(c));
+    }
+    if (rc != SQLITE_DONE) return Fail(rc, "reading the customers");
+    return {};
+}
+
+BookStatus GpkgStore::GetAreaBasis(AreaBasis& out) {
+    Statement s(db_, "SELECT value FROM dorvane_book WHERE name = 'area_basis'");
+    const int rc = s.Step();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return Fail(rc, "reading the settings");
+    out = rc == SQLITE_ROW ? ParseAreaBasis(s.Text(0)).value_or(AreaBasis::kWgs84) : AreaBasis::kWgs84;
+    return {};
+}
+
+BookStatus GpkgStore::SetAreaBasis(AreaBasis basis) {
+    Write w(*this);
+    if (auto st = w.Begin(); !st.ok()) return st;
+    if (auto st = Exec("DELETE FROM dorvane_book WHERE name = 'area_basis'", "writing the settings"); !st.ok())
+        return st;
+    Statement s(db_, "INSERT INTO dorvane_book (name, value) VALUES ('area_basis', ?)");
+    s.Bind(1, Name(basis));
+    if (int rc = s.Step(); rc != SQLITE_DONE) return Fail(rc, "writing the settings");
+    return w.Commit();
+}
+
+}  // namespace dorvane::book

@@ -1,0 +1,311 @@
+// The season book's library: money rules, identity, bills, payments, the
+// schema version, and the file as GDAL's own tools read it.
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <cmath>
+#include <map>
+
+#include "book/gpkg_store.h"
+#include "book/job_source.h"
+#include "book/money.h"
+#include "book/sha256.h"
+#include "book_fixture.h"
+#include "common/run_command.h"
+#include "convert/kml_writer.h"
+#include "convert/area_measure.h"
+
+namespace dorvane::book {
+namespace {
+
+namespace fs = std::filesystem;
+using dorvane::testing::SquareField;
+using dorvane::testing::TempFolder;
+using dorvane::testing::WriteText;
+
+TEST(BookMoney, QuantitiesAndAmountsFollowTheRoundingRules) {
+    struct Case {
+        double value;
+        BillingUnit unit;
+        std::int64_t quantityE4;
+        Fen price;
+        Fen amount;
+    };
+    const Case cases[] = {
+        {10000.0 / 15.0, BillingUnit::kMu, 10000, 8000, 8000},     // exactly 1 mu
+        {666.67, BillingUnit::kMu, 10000, 8000, 8000},             // 1.000005 mu -> 1.0000
+        {666.7, BillingUnit::kMu, 10001, 8000, 8001},              // 1.00005 mu rounds up to 1.0001
+        {6666.6666, BillingUnit::kMu, 100000, 12345, 123450},
+        {0.1, BillingUnit::kMu, 2, 5000, 1},                       // 0.00015 mu -> 0.0002 (half up); 1 fen
+        {0.0, BillingUnit::kMu, 0, 8000, 0},
+        {15000.0, BillingUnit::kHectare, 15000, 100000, 150000},
+        {12345.0, BillingUnit::kKilometre, 123450, 3000, 37035},
+        {250.0, BillingUnit::kMu, 3750, 3, 1},                     // 0.375 x 3 = 1.125 fen -> 1
+        {500.0, BillingUnit::kMu, 7500, 2, 2},                     // 0.75 x 2 = 1.5 fen -> 2 (half up)
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        const auto q = QuantityE4(c.value, c.unit);
+        ASSERT_TRUE(q);
+        EXPECT_EQ(*q, c.quantityE4);
+        EXPECT_EQ(AmountFen(*q, c.price), c.amount);
+    }
+    EXPECT_FALSE(QuantityE4(-1, BillingUnit::kMu));
+    EXPECT_FALSE(QuantityE4(std::nan(""), BillingUnit::kMu));
+    EXPECT_FALSE(AmountFen(INT64_MAX / 2, 1000));
+}
+
+TEST(BookMoney, MoneyTextsAndBillNumbers) {
+    const std::pair<const char*, std::optional<Fen>> texts[] = {
+        {"80", 8000}, {"80.5", 8050}, {"80.05", 8005}, {"0.01", 1}, {"80.505", std::nullopt},
+        {"-1", std::nullopt}, {"1,200", std::nullopt}, {"", std::nullopt}, {".5", std::nullopt}, {"5.", std::nullopt}};
+    for (const auto& [text, fen] : texts) EXPECT_EQ(ParseMoney(text), fen) << text;
+    EXPECT_EQ(FormatMoney(130006), "1300.06");
+    EXPECT_EQ(FormatMoney(-305), "-3.05");
+    EXPECT_EQ(FormatQuantity(160435), "16.0435");
+    EXPECT_EQ(BillNumber(2026, 1), "2026-0001");
+    EXPECT_EQ(ParseBillNumber("2026-0042"), (std::pair{2026, 42}));
+    EXPECT_FALSE(ParseBillNumber("2026-0000"));
+    EXPECT_FALSE(ParseBillNumber("26-1"));
+}
+
+TEST(BookMoney, PaymentsReachTheOldestBillsFirst) {
+    const Owing owing[] = {{0, 1000}, {1, 0}, {2, 2500}, {3, 400}};
+    struct Case {
+        Fen amount;
+        std::vector<std::pair<std::size_t, Fen>> applied;
+    };
+    const Case cases[] = {{300, {{0, 300}}}, {1000, {{0, 1000}}}, {1200, {{0, 1000}, {2, 200}}},
+                          {3900, {{0, 1000}, {2, 2500}, {3, 400}}}};
+    for (const Case& c : cases) EXPECT_EQ(AllocatePayment(owing, c.amount), c.applied) << c.amount;
+    EXPECT_FALSE(AllocatePayment(owing, 3901));
+    EXPECT_FALSE(AllocatePayment(owing, 0));
+}
+
+TEST(BookIdentity, Sha256KnownDigests) {
+    auto hex = [](std::string_view s) {
+        return Sha256Hex({reinterpret_cast<const std::uint8_t*>(s.data()), s.size()});
+    };
+    EXPECT_EQ(hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+}
+
+struct Books : ::testing::Test {
+    TempFolder dir;
+    std::unique_ptr<BookStore> book;
+    fs::path path;
+    void SetUp() override {
+        path = dir / "book.gpkg";
+        ASSERT_TRUE(OpenGpkgBook(path, {}, book).ok());
+    }
+    Measurement Read(const fs::path& p) {
+        Measurement m;
+        EXPECT_TRUE(ReadMeasurement(p, m).ok()) << p;
+        return m;
+    }
+    std::vector<AddOutcome> Add(const std::vector<Measurement>& ms, JobTerms t = {}) {
+        std::vector<AddOutcome> out;
+        const BookStatus st = book->AddJobs(ms, t, out);
+        EXPECT_TRUE(st.ok()) << st.message;
+        return out;
+    }
+};
+
+TEST_F(Books, AMeasurementEntersTheBookOnce) {
+    const std::string a = WriteArea(SquareField(116.0f, 39.0f, 0.001f));
+    WriteText(dir / "A.txt", a);
+    WriteText(dir / "A(1).txt", a);
+    // A converted download: the KML and the handheld's bytes as NAME.bak.
+    const AreaFile b = SquareField(117.0f, 39.0f, 0.002f);
+    WriteText(dir / "B.kml", KmlDocument(b, "B", MeasureArea(b)));
+    WriteText(dir / "B.bak", WriteArea(b));
+    // A KML converted from a handheld file, without its .bak.
+    const AreaFile c = SquareField(118.0f, 39.0f, 0.002f);
+    WriteText(dir / "C.txt", WriteArea(c));
+    WriteText(dir / "C.kml", KmlDocument(c, "C", MeasureArea(c)));
+    // Another program's polygon, and the same one again under another name.
+    const std::string other =
+        "<kml><Placemark><Polygon><outerBoundaryIs><LinearRing><coordinates>1,1 1.01,1 1.01,1.01 1,1"
+        "</coordinates></LinearRing></outerBoundaryIs></Polygon></Placemark></kml>";
+    WriteText(dir / "O.kml", other);
+    WriteText(dir / "O2.kml", other);
+    struct Case {
+        const char* file;
+        bool added;
+        const char* sameAs;  ///< the file of the job it already is
+    };
+    const Case cases[] = {{"A.txt", true, ""},     {"A(1).txt", false, "A.txt"}, {"B.kml", true, ""},
+                          {"B.bak", false, "B.kml"}, {"C.txt", true, ""},       {"C.kml", false, "C.txt"},
+                          {"O.kml", true, ""},     {"O2.kml", false, "O.kml"}};
+    std::map<std::string, JobId> ids;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.file);
+        const auto out = Add({Read(dir / k.file)});
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_EQ(out[0].added, k.added);
+        if (k.added) ids[k.file] = out[0].id;
+        else EXPECT_EQ(out[0].id, ids[k.sameAs]);
+    }
+    std::vector<Job> jobs;
+    ASSERT_TRUE(book->ListJobs({}, jobs).ok());
+    EXPECT_EQ(jobs.size(), 4u);
+    // The folder walk reads a KML + .bak pair once.
+    std::vector<SourceProblem> problems;
+    const fs::path in[] = {dir.path()};
+    const auto files = CollectSources(in, false, problems);
+    EXPECT_EQ(std::count_if(files.begin(), files.end(), [](const fs::path& p) { return p.filename() == "B.bak"; }), 0);
+}
+
+struct Billing : Books {
+    void SetUp() override {
+        Books::SetUp();
+        Customer c;
+        c.name = "Wang";
+        c.defaultPriceFen[static_cast<int>(WorkType::kHarvesting)] = 8000;
+        CustomerId id;
+        ASSERT_TRUE(book->AddCustomer(c, id).ok());
+        std::vector<Measurement> ms;
+        for (int i = 0; i < 4; ++i) {
+            const fs::path p = dir / ("F" + std::to_string(i) + ".txt");
+            WriteText(p, WriteArea(SquareField(116.0f + static_cast<float>(i), 39.0f, 0.001f)));
+            ms.push_back(Read(p));
+        }
+        JobTerms t;
+        t.customer = "Wang";
+        Add(ms, t);
+    }
+    std::string Issue(std::vector<JobId> jobs, const std::string& date = "2026-05-01") {
+        BillRequest r;
+        r.customer = "Wang";
+        r.jobs = std::move(jobs);
+        r.date = date;
+        Bill b;
+        const BookStatus st = book->IssueBill(r, b);
+        EXPECT_TRUE(st.ok()) << st.message;
+        return b.number;
+    }
+};
+
+TEST_F(Billing, NumbersArePerYearWithoutGapsAcrossVoidsAndReopening) {
+    EXPECT_EQ(Issue({1}), "2026-0001");
+    ASSERT_TRUE(book->VoidBill("2026-0001", "2026-05-02").ok());
+    std::vector<Job> jobs;
+    ASSERT_TRUE(book->ListJobs({}, jobs).ok());
+    EXPECT_EQ(jobs[0].status, JobStatus::kMeasured);
+    EXPECT_FALSE(jobs[0].bill);
+    EXPECT_EQ(Issue({1, 2}), "2026-0002");  // the voided number stays taken
+    book.reset();
+    ASSERT_TRUE(OpenGpkgBook(path, {}, book).ok());
+    EXPECT_EQ(Issue({3}), "2026-0003");
+    EXPECT_EQ(Issue({4}, "2027-01-02"), "2027-0001");
+    Bill voided;
+    ASSERT_TRUE(book->GetBill("2026-0001", voided).ok());
+    EXPECT_EQ(voided.status, BillStatus::kVoid);
+    EXPECT_EQ(voided.lines.size(), 1u);
+    // Billed jobs cannot be billed twice, and an issued bill cannot change.
+    BillRequest again{"Wang", {1}, {}, {}, "2026-06-01", {}};
+    Bill b;
+    EXPECT_EQ(book->IssueBill(again, b).error, BookError::kInvalid);
+    char* err = nullptr;
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    EXPECT_NE(sqlite3_exec(db, "UPDATE invoices SET total_fen = 1 WHERE number = '2026-0002'", nullptr, nullptr, &err),
+              SQLITE_OK);
+    sqlite3_free(err);
+    sqlite3_close(db);
+}
+
+TEST_F(Billing, BillTotalsAreSumsOfLinesAndPaymentsSettleOldestFirst) {
+    const std::string first = Issue({1, 2}), second = Issue({3}, "2026-05-03");
+    Bill b1, b2;
+    ASSERT_TRUE(book->GetBill(first, b1).ok());
+    ASSERT_TRUE(book->GetBill(second, b2).ok());
+    Fen sum = 0;
+    for (const BillLine& l : b1.lines) sum += l.amountFen;
+    EXPECT_EQ(b1.totalFen, sum);
+    ASSERT_GT(b1.totalFen, 0);
+    Payment p;
+    PaymentRequest r;
+    r.customer = "Wang";
+    r.date = "2026-06-01";
+    r.amountFen = b1.totalFen + 1;  // settles the first, 1 fen on the second
+    ASSERT_TRUE(book->Pay(r, p).ok());
+    ASSERT_EQ(p.applied.size(), 2u);
+    EXPECT_TRUE(p.applied[0].billPaid);
+    EXPECT_EQ(p.applied[1].amountFen, 1);
+    ASSERT_TRUE(book->GetBill(first, b1).ok());
+    EXPECT_EQ(b1.status, BillStatus::kPaid);
+    std::vector<Job> jobs;
+    ASSERT_TRUE(book->ListJobs({}, jobs).ok());
+    EXPECT_EQ(jobs[0].status, JobStatus::kPaid);
+    EXPECT_EQ(jobs[2].status, JobStatus::kBilled);
+    // More than is outstanding is refused whole; a bill with payments stays.
+    r.amountFen = b2.totalFen;
+    EXPECT_EQ(book->Pay(r, p).error, BookError::kInvalid);
+    EXPECT_EQ(book->VoidBill(second, "2026-06-02").error, BookError::kInvalid);
+    PaymentRequest onBill;
+    onBill.bill = second;
+    onBill.date = "2026-06-02";
+    onBill.amountFen = b2.totalFen - 1;
+    ASSERT_TRUE(book->Pay(onBill, p).ok());
+    SeasonFigures s;
+    ASSERT_TRUE(book->Season({}, s).ok());
+    EXPECT_EQ(s.overall.jobs, 4);
+    EXPECT_EQ(s.overall.billedFen, b1.totalFen + b2.totalFen);
+    EXPECT_EQ(s.overall.OutstandingFen(), 0);
+}
+
+TEST_F(Books, GdalReadsTheBookAndItsValidatorPassesIt) {
+    WriteText(dir / "A.txt", WriteArea(SquareField(116.0f, 39.0f, 0.001f)));
+    Add({Read(dir / "A.txt")});
+    const auto info = test::RunCommand("ogrinfo -ro -al -so " + path.string() + " fields 2>&1");
+    EXPECT_EQ(info.status, 0) << info.out;
+    EXPECT_NE(info.out.find("Feature Count: 1"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("4326"), std::string::npos);
+    EXPECT_NE(info.out.find("wgs84_area_m2: Real"), std::string::npos);
+    const auto where = test::RunCommand("dpkg -L python3-gdal | grep '/validate_gpkg.py$' | head -1");
+    ASSERT_FALSE(where.out.empty()) << "python3-gdal's validate_gpkg.py is missing";
+    std::string script = where.out.substr(0, where.out.find('\n'));
+    book.reset();  // the validator reads the file as closed
+    const auto v = test::RunCommand("python3 " + script + " " + path.string() + " 2>&1");
+    EXPECT_EQ(v.status, 0) << v.out;
+}
+
+TEST(BookSchema, NewerBooksAreRefusedUnchangedOlderOnesUpgradedAfterACopy) {
+    TempFolder dir;
+    const fs::path path = dir / "book.gpkg";
+    std::unique_ptr<BookStore> book;
+    GpkgOptions old;
+    old.createAtVersion = 1;
+    ASSERT_TRUE(OpenGpkgBook(path, old, book).ok());  // creates at 1, upgrades to the current version
+    EXPECT_TRUE(fs::exists(path.string() + ".v1.bak.gpkg"));
+    book.reset();
+    ASSERT_EQ(test::RunCommand("sqlite3 " + path.string() +
+                               " \"UPDATE dorvane_book SET value = '99' WHERE name = 'schema_version'\"")
+                  .status,
+              0);
+    const auto before = test::RunCommand("sha256sum < " + path.string()).out;
+    const BookStatus st = OpenGpkgBook(path, {}, book);
+    EXPECT_EQ(st.error, BookError::kNewerBook);
+    EXPECT_NE(st.message.find(path.string()), std::string::npos);
+    EXPECT_EQ(test::RunCommand("sha256sum < " + path.string()).out, before);
+    struct Case {
+        const char* name;
+        std::string content;
+        BookError error;
+    };
+    const Case cases[] = {{"text.gpkg", "not a database at all, just some text", BookError::kNotABook},
+                          {"empty.gpkg", "", BookError::kNotABook}};
+    for (const Case& c : cases) {
+        WriteText(dir / c.name, c.content);
+        EXPECT_EQ(OpenGpkgBook(dir / c.name, {}, book).error, c.error) << c.name;
+        EXPECT_EQ(fs::file_size(dir / c.name), c.content.size());
+    }
+    EXPECT_EQ(OpenGpkgBook(dir / "missing" / "book.gpkg", {}, book).error, BookError::kCannotOpen);
+}
+
+}  // namespace
+}  // namespace dorvane::book

@@ -1,0 +1,127 @@
+// dorvane-cli book with several programs on one book: two adding and paying
+// at once, and a kill in the middle of an add.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "book/gpkg_store.h"
+#include "book_fixture.h"
+#include "common/run_command.h"
+
+namespace dorvane::book {
+namespace {
+
+namespace fs = std::filesystem;
+using dorvane::testing::SquareField;
+using dorvane::testing::TempFolder;
+using dorvane::testing::WriteText;
+
+const std::string kCli = std::string(DORVANE_BINARY_DIR) + "/bin/dorvane-cli -Code_Eng book --book ";
+
+void WriteFields(const fs::path& folder, int count, float lon0) {
+    fs::create_directories(folder);
+    for (int i = 0; i < count; ++i)
+        WriteText(folder / ("F" + std::to_string(i) + ".txt"),
+                  WriteArea(SquareField(lon0 + 0.01f * static_cast<float>(i), 30.0f, 0.001f)));
+}
+
+std::string Sql(const fs::path& book, const std::string& sql) {
+    return test::RunCommand("sqlite3 " + book.string() + " \"" + sql + "\"").out;
+}
+
+TEST(BookCli, TwoProgramsAddingAndPayingAtOnceLoseNothing) {
+    TempFolder dir;
+    const fs::path book = dir / "book.gpkg";
+    const std::string cli = kCli + book.string() + " ";
+    ASSERT_EQ(test::RunCommand(cli + "customer add Wang --price-harvesting 80").status, 0);
+    WriteFields(dir / "a", 30, 100.0f);
+    WriteFields(dir / "b", 30, 110.0f);
+    ASSERT_EQ(test::RunCommand(cli + "add " + (dir / "a").string() + " --customer Wang").status, 0);
+    const auto bill = test::RunCommand(cli + "bill Wang --date 2026-05-01");
+    ASSERT_EQ(bill.status, 0) << bill.out;
+    EXPECT_EQ(bill.out, "2026-0001\n");
+    int paid = 0, added = 0;
+    std::thread payer([&] {
+        for (int i = 0; i < 10; ++i) paid += test::RunCommand(cli + "pay Wang 1 --date 2026-05-02 2>&1").status == 0;
+    });
+    std::thread adder([&] {
+        for (int i = 0; i < 3; ++i) added += test::RunCommand(cli + "add " + (dir / "b").string() + " 2>&1").status == 0;
+    });
+    payer.join();
+    adder.join();
+    EXPECT_EQ(paid, 10);
+    EXPECT_EQ(added, 3);
+    EXPECT_EQ(Sql(book, "SELECT COUNT(*) FROM payments"), "10\n");
+    EXPECT_EQ(Sql(book, "SELECT SUM(amount_fen) FROM payment_allocations"), "1000\n");
+    EXPECT_EQ(Sql(book, "SELECT (SELECT COUNT(*) FROM fields) + (SELECT COUNT(*) FROM lines)"), "60\n");
+    const auto season = test::RunCommand(cli + "season --json");
+    EXPECT_NE(season.out.find("\"paid_fen\": 1000"), std::string::npos) << season.out;
+}
+
+TEST(BookCli, AKillDuringAnAddLeavesTheWholeChangeOrNone) {
+    TempFolder dir;
+    const fs::path book = dir / "book.gpkg";
+    WriteFields(dir / "in", 200, 80.0f);
+    ASSERT_EQ(test::RunCommand(kCli + book.string() + " customer add Li").status, 0);
+    // Killed at several moments: before the change, during it and after it.
+    for (int delayMs : {5, 40, 80, 120, 200, 400}) {
+        SCOPED_TRACE(delayMs);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            const std::string program = std::string(DORVANE_BINARY_DIR) + "/bin/dorvane-cli";
+            const std::string in = (dir / "in").string();
+            const int devNull = ::open("/dev/null", O_WRONLY);
+            ::dup2(devNull, 1);
+            ::dup2(devNull, 2);
+            ::execl(program.c_str(), "dorvane-cli", "book", "--book", book.c_str(), "add", in.c_str(),
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        ::kill(pid, SIGKILL);
+        int st = 0;
+        ::waitpid(pid, &st, 0);
+        EXPECT_EQ(Sql(book, "PRAGMA integrity_check"), "ok\n");
+        const std::string n = Sql(book, "SELECT (SELECT COUNT(*) FROM fields) + (SELECT COUNT(*) FROM lines)");
+        EXPECT_TRUE(n == "0\n" || n == "200\n") << n;
+        if (n == "200\n") break;
+    }
+    // The book opens and takes the rest as usual afterwards.
+    const auto again = test::RunCommand(kCli + book.string() + " add " + (dir / "in").string() + " 2>&1");
+    EXPECT_EQ(again.status, 0) << again.out;
+    EXPECT_EQ(Sql(book, "SELECT (SELECT COUNT(*) FROM fields) + (SELECT COUNT(*) FROM lines)"), "200\n");
+}
+
+TEST(BookCli, BadInputIsRefusedWithUsageOrAClearMessage) {
+    TempFolder dir;
+    const std::string cli = kCli + (dir / "book.gpkg").string() + " ";
+    struct Case {
+        std::string args;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {{"add", 2, "usage"},
+                          {"add x --price 1.234", 2, "--price"},
+                          {"bill Nobody", 1, "no customer named 'Nobody'"},
+                          {"pay Nobody 12", 1, "no customer"},
+                          {"void 2026-0009", 1, "no bill 2026-0009"},
+                          {"list --from 2026-02-30", 2, "--from"}};
+    for (const Case& c : cases) {
+        const auto r = test::RunCommand(cli + c.args + " 2>&1");
+        EXPECT_EQ(r.status, c.status) << c.args << ": " << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << ": " << r.out;
+    }
+    WriteText(dir / "not.gpkg", "plain text");
+    const auto r = test::RunCommand(kCli + (dir / "not.gpkg").string() + " list 2>&1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("not a GeoPackage"), std::string::npos) << r.out;
+}
+
+}  // namespace
+}  // namespace dorvane::book
