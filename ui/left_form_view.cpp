@@ -14,6 +14,7 @@
 #include "names/shown_name.h"
 #include "transfer/dorvane_doc.h"
 #include "ui/file_icons.h"
+#include "ui/folder_scan.h"
 #include "ui/main_frame.h"
 #include "ui/right_form_view.h"
 #include "ui/selectors.h"
@@ -171,30 +172,34 @@ void CLeftFormView::FillList() {
     update();
     if (!Doc().IsConnected()) return;
     setUpdatesEnabled(false);
-    const QDateTime now = QDateTime::currentDateTime();
+    const std::int64_t now = QDateTime::currentSecsSinceEpoch();
+    // The first local second of the first plausible year: a QDateTime per
+    // entry (local time conversions) cost more than the rest of a fill.
+    const std::int64_t firstPlausible =
+        QDateTime(QDate(kFirstPlausibleYear, 1, 1), QTime(0, 0)).toSecsSinceEpoch();
+    CLocalTimeText times;  // "yyyy-MM-dd HH:mm" in local time
     QList<QTreeWidgetItem*> rows;
+    rows.reserve(static_cast<qsizetype>(Doc().DeviceFiles().size()));
     for (const DeviceFileEntry& e : Doc().DeviceFiles()) {
         if (std::any_of(std::begin(kHiddenDeviceFiles), std::end(kHiddenDeviceFiles),
                         [&](const char* hidden) { return e.name == hidden; }))
             continue;
-        QDateTime when = QDateTime::fromSecsSinceEpoch(e.mtime).toLocalTime();
+        std::int64_t when = e.mtime;
         // A handheld whose clock was never set reports 1970; show the time of
         // this fill instead of dropping the file.
-        if (!when.isValid() || when.date().year() < kFirstPlausibleYear) {
+        if (when < firstPlausible) {
             when = now;
             // The document keeps that time, so every fill shows the same one.
-            Doc().SetEntryTime(e.name, now.toSecsSinceEpoch());
+            Doc().SetEntryTime(e.name, now);
         }
         const QString name = Q(ShownName(e));
         // The icon of the file's type, by its name alone, as in the computer pane.
-        QTreeWidgetItem* row = CSortListCtrl::MakeRow(
-            IconForFile(name), kRowFile, e.size,
-            {name, QString::number(e.size), when.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});
+        QTreeWidgetItem* row = CSortListCtrl::MakeRow(IconForFile(name), kRowFile, e.size,
+                                                      {name, QString::number(e.size), times.Text(when)});
         row->setData(0, kRawNameRole, QByteArray::fromStdString(e.name));
         rows << row;
     }
-    list_->AddRows(rows);
-    list_->SortColumn(0, true);
+    list_->AddRowsSorted(std::move(rows), 0, true);
     setUpdatesEnabled(true);
 }
 

@@ -138,8 +138,7 @@ int CRightFormView::ListFolder(const QString& path) {
         if (e.name != kDotDot) row->setFlags(row->flags() | Qt::ItemIsEditable);
         rows << row;
     }
-    list_->AddRows(rows);
-    list_->SortColumn(0, true);
+    list_->AddRowsSorted(std::move(rows), 0, true);
     QApplication::restoreOverrideCursor();
     setUpdatesEnabled(true);
     update();

@@ -9,6 +9,7 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "ui/profile.h"
@@ -19,6 +20,10 @@ namespace {
 
 constexpr int kKindRole = Qt::UserRole + 1;
 constexpr int kSizeRole = Qt::UserRole + 2;
+
+/// Rows beyond those in view that Qt measures when a fill widens the columns
+/// (Qt's own default is 1000; see WidenColumns).
+constexpr int kResizeRows = 100;
 
 /// Length of the day/month/year form "31/12/2010".
 constexpr int kDateLength = 10;
@@ -188,6 +193,7 @@ CSortListCtrl::CSortListCtrl(int controlId, QWidget* parent)
     // "not sortable" state, unclickable sections included: make them
     // clickable again, after the header is in place.
     header_->setSectionsClickable(true);
+    header_->setResizeContentsPrecision(kResizeRows);
     connect(header_, &QHeaderView::sectionClicked, this, [this](int c) { OnHeaderClick(c); });
     // A width the user (or a saved record) sets is kept by later fills.
     connect(header_, &QHeaderView::sectionResized, this, [this](int c, int, int) {
@@ -237,11 +243,28 @@ void CSortListCtrl::WidenColumns() {
     // to its texts (Qt looks at a bounded number of rows) and its heading
     // with room for the sort arrow, never shrinks, and is left alone once
     // the user has set its width.
+    //
+    // Qt measures the rows in view and kResizeRows more; the row with the
+    // longest text of each column is measured too, so a long name far down a
+    // large folder still fits. Measuring every row of 50 000 costs more than
+    // the whole fill.
     const int arrowRoom = 3 * (header_->sizeHint().height() / 4);
     const QScopedValueRollback<bool> guard(widening_, true);
+    const int rowCount = topLevelItemCount();
     for (int c = 0; c < columnCount_; ++c) {
         if (userSized_.value(c)) continue;
-        const int need = std::max(sizeHintForColumn(c), header_->sectionSizeHint(c) + arrowRoom);
+        int need = std::max(sizeHintForColumn(c), header_->sectionSizeHint(c) + arrowRoom);
+        QTreeWidgetItem* longest = nullptr;
+        qsizetype longestLength = -1;
+        for (int r = 0; r < rowCount; ++r) {
+            QTreeWidgetItem* item = topLevelItem(r);
+            const qsizetype length = item->text(c).size();
+            if (length > longestLength) {
+                longestLength = length;
+                longest = item;
+            }
+        }
+        if (longest) need = std::max(need, sizeHintForIndex(indexFromItem(longest, c)).width());
         if (need > columnWidth(c)) setColumnWidth(c, need);
     }
 }
@@ -261,6 +284,51 @@ QString CSortListCtrl::CellText(int row, int column) const {
     return item ? item->text(column) : QString();
 }
 
+void CSortListCtrl::SortRows(QList<QTreeWidgetItem*>& rows, int column, bool ascending) {
+    // Each row's kind, text, form and collation key are worked out once, not
+    // in every comparison, and the sort moves indices rather than keys: large
+    // folders sort many times faster. The rules are those of CompareRows; the
+    // collation keys order texts as the locale-aware comparison does.
+    struct Key {
+        int kind;
+        bool number;
+        bool date;
+        QString text;
+    };
+    const QCollator collator;  // the default locale, as QString::localeAwareCompare
+    const auto n = static_cast<std::size_t>(rows.size());
+    std::vector<QCollatorSortKey> collated;
+    std::vector<Key> keys;
+    std::vector<std::uint32_t> order(n);
+    collated.reserve(n);
+    keys.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        QTreeWidgetItem* row = rows[static_cast<qsizetype>(i)];
+        QString text = row->text(column);
+        collated.push_back(collator.sortKey(text));
+        const bool number = IsNumberText(text);
+        const bool date = !number && IsDateText(text);
+        keys.push_back(Key{KindOf(row), number, date, std::move(text)});
+        order[i] = static_cast<std::uint32_t>(i);
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t xi, std::uint32_t yi) {
+        const Key& x = keys[xi];
+        const Key& y = keys[yi];
+        if (x.kind != y.kind) return x.kind < y.kind;
+        const std::uint32_t fi = ascending ? xi : yi;
+        const std::uint32_t si = ascending ? yi : xi;
+        const Key& first = keys[fi];
+        const Key& second = keys[si];
+        if (x.number && first.text.size() != second.text.size()) return first.text.size() < second.text.size();
+        if (x.date) return CompareDates(first.text, second.text) < 0;
+        return collated[fi].compare(collated[si]) < 0;
+    });
+    QList<QTreeWidgetItem*> sorted;
+    sorted.reserve(rows.size());
+    for (const std::uint32_t i : order) sorted << rows[static_cast<qsizetype>(i)];
+    rows = std::move(sorted);
+}
+
 void CSortListCtrl::SortColumn(int column, bool ascending) {
     header_->SetSortArrow(column, ascending);
     if (column < 0 || column >= columnCount_) return;
@@ -268,42 +336,16 @@ void CSortListCtrl::SortColumn(int column, bool ascending) {
     QTreeWidgetItem* current = currentItem();
     const QList<QTreeWidgetItem*> selected = selectedItems();
     QList<QTreeWidgetItem*> rows = invisibleRootItem()->takeChildren();
-    // Each row's kind, text, form and collation key are worked out once, not
-    // in every comparison: large folders sort many times faster. The rules
-    // are those of CompareRows; the collation keys order texts as the
-    // locale-aware comparison does.
-    struct Key {
-        QTreeWidgetItem* item;
-        int kind;
-        QString text;
-        bool number;
-        bool date;
-        std::size_t collation;  // index into `collated`
-    };
-    const QCollator collator;  // the default locale, as QString::localeAwareCompare
-    std::vector<QCollatorSortKey> collated;
-    std::vector<Key> keys;
-    collated.reserve(static_cast<std::size_t>(rows.size()));
-    keys.reserve(static_cast<std::size_t>(rows.size()));
-    for (QTreeWidgetItem* row : rows) {
-        QString text = row->text(column);
-        collated.push_back(collator.sortKey(text));
-        const bool number = IsNumberText(text);
-        const bool date = !number && IsDateText(text);
-        keys.push_back(Key{row, KindOf(row), std::move(text), number, date, collated.size() - 1});
-    }
-    std::stable_sort(keys.begin(), keys.end(), [&](const Key& x, const Key& y) {
-        if (x.kind != y.kind) return x.kind < y.kind;
-        const Key& first = ascending ? x : y;
-        const Key& second = ascending ? y : x;
-        if (x.number && first.text.size() != second.text.size()) return first.text.size() < second.text.size();
-        if (x.date) return CompareDates(first.text, second.text) < 0;
-        return collated[first.collation].compare(collated[second.collation]) < 0;
-    });
-    for (qsizetype i = 0; i < rows.size(); ++i) rows[i] = keys[static_cast<std::size_t>(i)].item;
+    SortRows(rows, column, ascending);
     addTopLevelItems(rows);
     for (QTreeWidgetItem* it : selected) it->setSelected(true);
     if (current) setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+}
+
+void CSortListCtrl::AddRowsSorted(QList<QTreeWidgetItem*> items, int column, bool ascending) {
+    header_->SetSortArrow(column, ascending);
+    if (column >= 0 && column < columnCount_) SortRows(items, column, ascending);
+    AddRows(std::move(items));
 }
 
 void CSortListCtrl::Resort() { SortColumn(header_->SortColumn(), header_->Ascending()); }
