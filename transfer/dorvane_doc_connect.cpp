@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,9 +56,19 @@ std::string CDorvaneDoc::LinkProblem() const {
 }
 
 std::string CDorvaneDoc::NoDeviceAdvice() const {
-    std::vector<std::string> ports = PortList();
-    ports.insert(ports.begin(), settings_.portName);
+    // The ports the last search tried; before any search, those it would try.
+    std::vector<std::string> ports = triedPorts_;
+    if (ports.empty() && settings_.linkType == LinkType::kSerial) {
+        ports = PortList();
+        if (std::find(ports.begin(), ports.end(), settings_.portName) == ports.end())
+            ports.insert(ports.begin(), settings_.portName);
+    }
     return NoDeviceChecklist(ports, usb_.Config());
+}
+
+bool CDorvaneDoc::PortInUse() const {
+    // Only when nothing answered: a busy port beside the one found is no news.
+    return portInUse_ && !connected_;
 }
 
 // ---- Connection ------------------------------------------------------------
@@ -121,14 +132,45 @@ void CDorvaneDoc::ShowSearch() {
 }
 
 bool CDorvaneDoc::TrySerial(const std::string& port, int baud) {
-    if (serial_.Open(port, baud)) return ListDevice();
+    const std::string path = SerialDevicePath(port);
+    if (std::find(triedPorts_.begin(), triedPorts_.end(), port) == triedPorts_.end())
+        triedPorts_.push_back(port);
+    bool opened = false;
+    try {
+        opened = serial_.Open(port, baud) != 0;
+    } catch (const LinkSettingsError& error) {
+        // A driver that refuses the rate, or an adapter pulled while it
+        // opened: this port is out, the search goes on.
+        AddLinkProblem(FormatText(Text(StringId::RES_CDORVANEDOC_ERR_PORT_SETTINGS), path, baud,
+                                  std::strerror(error.Errno())));
+        return false;
+    }
+    if (opened) return ListDevice();
     if (serial_.LastError() == LinkError::PermissionDenied) {
-        const PermissionAdvice advice = DescribePermissionProblem(SerialDevicePath(port));
-        std::lock_guard lock(m_);
-        linkProblem_ = FormatText(Text(StringId::RES_CDORVANEDOC_ERR_PORT_PERMISSION),
-                                  SerialDevicePath(port), advice.group);
+        const PermissionAdvice advice = DescribePermissionProblem(path);
+        AddLinkProblem(advice.joinable
+                           ? FormatText(Text(StringId::RES_CDORVANEDOC_ERR_PORT_PERMISSION), path,
+                                        advice.group)
+                           : FormatText(Text(StringId::RES_CDORVANEDOC_ERR_PORT_PERMISSION_ROOT),
+                                        path, advice.group, kUsualSerialGroup));
+    } else if (serial_.LastError() == LinkError::Busy) {
+        portInUse_ = true;
+        const PortHolder& holder = serial_.Holder();
+        AddLinkProblem(
+            holder.pid == 0
+                ? FormatText(Text(StringId::RES_CDORVANEDOC_ERR_PORT_BUSY), path)
+                : FormatText(Text(StringId::RES_CDORVANEDOC_ERR_PORT_BUSY_HOLDER), path,
+                             holder.pid, holder.program.empty() ? "?" : holder.program));
     }
     return false;
+}
+
+void CDorvaneDoc::AddLinkProblem(const std::string& text) {
+    std::lock_guard lock(m_);
+    // The search may meet the same refusal twice (the remembered port first).
+    if (linkProblem_.find(text) != std::string::npos) return;
+    if (!linkProblem_.empty()) linkProblem_ += '\n';
+    linkProblem_ += text;
 }
 
 bool CDorvaneDoc::Connect() {
@@ -137,6 +179,8 @@ bool CDorvaneDoc::Connect() {
         std::lock_guard lock(m_);
         linkProblem_.clear();
     }
+    triedPorts_.clear();
+    portInUse_ = false;
     fe_.SetStatusPane(status_pane::kPort, "");
     fe_.SetStatusPane(status_pane::kBaud, "");
     // SetLink below waits for a run that is still ending with the thread blocked: wait
@@ -166,12 +210,9 @@ bool CDorvaneDoc::Connect() {
         if (usb_.Reopen()) {
             ListDevice();
         } else {
-            if (usb_.LastError() == LinkError::PermissionDenied) {
-                std::lock_guard lock(m_);
-                linkProblem_ =
-                    FormatText(Text(StringId::RES_CDORVANEDOC_ERR_USB_PERMISSION),
-                               UsbIdText(usb_.Config().vendorId, usb_.Config().productId));
-            }
+            if (usb_.LastError() == LinkError::PermissionDenied)
+                AddLinkProblem(FormatText(Text(StringId::RES_CDORVANEDOC_ERR_USB_PERMISSION),
+                                          UsbIdText(usb_.Config().vendorId, usb_.Config().productId)));
         }
     }
     fe_.RelayToPanes(hint::kHideBusy | hint::kLinkState | hint::kDeviceList);
@@ -190,7 +231,11 @@ bool CDorvaneDoc::Connect() {
         const std::string& text = Text(StringId::RES_CDORVANEDOC_MESSAGE02);
         fe_.SetStatusPane(status_pane::kMessage, text);
         const std::string problem = LinkProblem();
-        fe_.ShowError((problem.empty() ? text : text + "\n" + problem) + "\n\n" + NoDeviceAdvice());
+        std::string shown = problem.empty() ? text : text + "\n" + problem;
+        // A port another program holds needs no checklist: the message says
+        // who holds it.
+        if (!PortInUse()) shown += "\n\n" + NoDeviceAdvice();
+        fe_.ShowError(shown);
     }
     transport_.SetRetries(CTransport::kDefaultRetries);
     return connected_;
