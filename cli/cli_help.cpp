@@ -23,6 +23,13 @@ constexpr HelpLine kCommands[] = {
     {"rm NAME...", StringId::RES_DESKTOP_CLI_CMD_RM},
     {"put FILE...", StringId::RES_DESKTOP_CLI_CMD_PUT},
     {"convert FILE... [-C DIR]", StringId::RES_DESKTOP_CLI_CMD_CONVERT},
+    {"usb-devices", StringId::RES_DESKTOP_CLI_CMD_USB_DEVICES},
+    {"info FILE... [--json]", StringId::RES_DESKTOP_CLI_CMD_INFO},
+    {"report FILE|DIR... [-r] [--from DATE] [--to DATE] [--csv OUT] [--pdf OUT] [--tiles URL|none] "
+     "[--force]",
+     StringId::RES_DESKTOP_CLI_CMD_REPORT},
+    {"export FILE... --to gpkg|shp|geojson|kml|dxf|csv -o OUT [--force]",
+     StringId::RES_DESKTOP_CLI_CMD_EXPORT},
 };
 
 constexpr HelpLine kOptions[] = {
@@ -33,6 +40,8 @@ constexpr HelpLine kOptions[] = {
     {"--no-search", StringId::RES_DESKTOP_CLI_OPT_NO_SEARCH},
     {"-C DIR", StringId::RES_DESKTOP_CLI_OPT_DIR},
     {"--model CODE", StringId::RES_DESKTOP_CLI_OPT_MODEL},
+    {"--usb-id VVVV:PPPP", StringId::RES_DESKTOP_CLI_OPT_USB_ID},
+    {"-Code_Chi, -Code_Eng", StringId::RES_DESKTOP_APP_OPT_LANGUAGE},
     {"--help", StringId::RES_DESKTOP_OPT_HELP},
     {"--version", StringId::RES_DESKTOP_OPT_VERSION},
 };
@@ -50,7 +59,12 @@ void Append(std::string& out, const HelpLine& line) {
 }  // namespace
 
 std::string CliHelpText() {
-    std::string out = "dorvane-cli [OPTIONS] COMMAND [ARGS]\n";
+    std::string out =
+        "dorvane-cli [--port NAME | --usb PATH | --usb-id VVVV:PPPP] [--baud N] [--timeout MS] "
+        "[--no-search] [-Code_Chi | -Code_Eng] COMMAND [ARGS]\n"
+        "  COMMAND: ports, ls, get, mv, rm, put, convert, usb-devices, info, report, export\n"
+        "dorvane-cli --usb-id VVVV:PPPP\n"
+        "dorvane-cli --help | --version\n";
     out += Text(StringId::RES_DESKTOP_CLI_ABOUT) + "\n\n";
     out += Text(StringId::RES_DESKTOP_CLI_COMMANDS) + "\n";
     for (const auto& line : kCommands) Append(out, line);

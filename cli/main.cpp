@@ -18,9 +18,11 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <optional>
@@ -28,6 +30,7 @@
 #include <vector>
 
 #include "app/startup/startup.h"
+#include "cli/cli_args.h"
 #include "cli/cli_front_end.h"
 #include "cli/cli_help.h"
 #include "cli/list_json.h"
@@ -53,91 +56,12 @@ using namespace dorvane::cli;
 
 namespace {
 
-struct Args {
-    std::optional<std::string> port;
-    std::optional<std::string> usb;
-    std::optional<std::string> usbId;
-    std::optional<int> baud;
-    std::optional<int> timeoutMs;
-    std::optional<int> model;
-    bool json = false;
-    bool noSearch = false;
-    bool help = false;
-    bool version = false;
-    std::string dir;
-    std::string command;
-    std::vector<std::string> operands;
-};
-
 int Usage(const char* argv0) {
     Complain(FormatText(Text(StringId::RES_CLI_USAGE), argv0));
     Complain(Text(StringId::RES_CORE2_CLI_COMMANDS));
     Complain(Text(StringId::RES_CORE2_CLI_COMMAND_OPTIONS));
     Complain(Text(StringId::RES_CORE2_CLI_OPTIONS));
     return kExitUsage;
-}
-
-std::optional<int> ParseInt(const std::string& s) {
-    try {
-        std::size_t used = 0;
-        const long v = std::stol(s, &used, 10);
-        if (used != s.size() || v < 0 || v > 0x7FFFFFFF) return std::nullopt;
-        return static_cast<int>(v);
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
-// Options may stand before or after the command. The language switches were
-// read from the whole command line already. --usb-id alone is a command.
-bool ParseArgs(int argc, char** argv, Args& a) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string s = argv[i];
-        if (IsLanguageSwitch(s)) continue;
-        // The file commands parse their own options (info --json, report -r ...).
-        if (a.command == "info" || a.command == "report" || a.command == "export" || a.command == "book") {
-            a.operands.push_back(s);
-            continue;
-        }
-        auto value = [&](std::string& out) {
-            if (i + 1 >= argc) return false;
-            out = argv[++i];
-            return true;
-        };
-        std::string v;
-        if (s == "--port") {
-            if (!value(v)) return false;
-            a.port = v;
-        } else if (s == "--usb") {
-            if (!value(v)) return false;
-            a.usb = v;
-        } else if (s == "--usb-id") {
-            if (!value(v)) return false;
-            a.usbId = v;
-        } else if (s == "--baud" || s == "--timeout" || s == "--model") {
-            if (!value(v)) return false;
-            const auto n = ParseInt(v);
-            if (!n) return false;
-            (s == "--baud" ? a.baud : s == "--timeout" ? a.timeoutMs : a.model) = *n;
-        } else if (s == "--json") {
-            a.json = true;
-        } else if (s == "--no-search") {
-            a.noSearch = true;
-        } else if (s == "--help" || s == "-h") {
-            a.help = true;
-        } else if (s == "--version") {
-            a.version = true;
-        } else if (s == "-C") {
-            if (!value(a.dir)) return false;
-        } else if (s == "--") {
-            for (++i; i < argc; ++i) a.operands.push_back(argv[i]);
-        } else if (a.command.empty()) {
-            a.command = s;
-        } else {
-            a.operands.push_back(s);
-        }
-    }
-    return !a.command.empty() || a.help || a.version || a.usbId.has_value();
 }
 
 void OnSigint(int) {
@@ -192,7 +116,9 @@ public:
             Complain(Text(StringId::RES_CLI_NO_DEVICE));
             const std::string problem = doc_.LinkProblem();
             if (!problem.empty()) Complain(problem);
-            Complain(doc_.NoDeviceAdvice());
+            // A port another program holds: the line above says who; the
+            // checklist would only send the user to the cable.
+            if (!doc_.PortInUse()) Complain(doc_.NoDeviceAdvice());
         }
         return ok;
     }
@@ -265,13 +191,14 @@ int CmdLs(Session& s, const Args& a) {
 }
 
 int CmdGet(Session& s, const Args& a, bool move) {
-    if (a.operands.empty()) return kExitUsage;
     std::error_code ec;
     const fs::path dir = fs::absolute(a.dir.empty() ? fs::current_path(ec) : fs::path(a.dir), ec);
     if (!fs::is_directory(dir, ec)) {
-        Complain(FormatText(
-            Text(StringId::RES_CLI_ERROR),
-            dir.string() + ": " + Text(StringId::RES_GLOBAL_STRING_RES_ERR_FILE_NOT_EXIST)));
+        const bool exists = fs::exists(dir, ec);
+        Complain(FormatText(Text(StringId::RES_CLI_ERROR),
+                            FormatText(Text(exists ? StringId::RES_CLI_NOT_FOLDER
+                                                   : StringId::RES_CLI_NO_FOLDER),
+                                       dir.string())));
         return kExitFailed;
     }
     if (!s.Connect()) return kExitFailed;
@@ -293,7 +220,6 @@ int CmdGet(Session& s, const Args& a, bool move) {
 }
 
 int CmdRm(Session& s, const Args& a, CCliFrontEnd& fe) {
-    if (a.operands.empty()) return kExitUsage;
     if (!s.Connect()) return kExitFailed;
     CDorvaneDoc& doc = s.Doc();
     std::vector<std::string> raw;
@@ -304,13 +230,25 @@ int CmdRm(Session& s, const Args& a, CCliFrontEnd& fe) {
     return ok ? kExitOk : kExitFailed;
 }
 
+// Why `path` cannot be sent, or empty when it can: only a readable file can.
+std::string UnsendableReason(const std::string& path) {
+    std::error_code ec;
+    const fs::file_status st = fs::status(path, ec);
+    if (!fs::exists(st)) return FormatText(Text(StringId::RES_CLI_NO_FILE), path);
+    if (fs::is_directory(st)) return FormatText(Text(StringId::RES_CLI_IS_FOLDER), path);
+    if (::access(path.c_str(), R_OK) != 0)
+        return FormatText(Text(StringId::RES_CLI_CANNOT_READ), path, std::strerror(errno));
+    if (!FileExists(path))
+        return path + ": " + Text(StringId::RES_GLOBAL_STRING_RES_ERR_FILE_NOT_EXIST);
+    return {};
+}
+
 int CmdPut(Session& s, const Args& a) {
-    if (a.operands.empty()) return kExitUsage;
     std::vector<std::string> paths;
     bool ok = true;
     for (const auto& p : a.operands) {
-        if (!FileExists(p)) {
-            Complain(p + ": " + Text(StringId::RES_GLOBAL_STRING_RES_ERR_FILE_NOT_EXIST));
+        if (const std::string why = UnsendableReason(p); !why.empty()) {
+            Complain(why);
             ok = false;
             continue;
         }
@@ -332,8 +270,13 @@ int main(int argc, char** argv) {
     ApplyUserLocale();
     LoadLanguage(ChooseLanguage(JoinCommandLine(argc, argv), UserLocaleName()));
 
-    Args a;
-    if (!ParseArgs(argc, argv, a)) return Usage(argv[0]);
+    std::string error;
+    const std::optional<Args> parsed = ParseArgs(argc, argv, error);
+    if (!parsed) {
+        if (!error.empty()) Complain(error);
+        return Usage(argv[0]);
+    }
+    const Args& a = *parsed;
     if (a.help) {
         std::fputs(CliHelpText().c_str(), stdout);
         return kExitOk;
@@ -342,7 +285,10 @@ int main(int argc, char** argv) {
         std::fputs(CliVersionText().c_str(), stdout);
         return kExitOk;
     }
-    if (a.json && a.command != "ls") return Usage(argv[0]);
+    if (const std::string bad = CheckCommandArgs(a); !bad.empty()) {
+        Complain(bad);
+        return Usage(argv[0]);
+    }
     if (a.usbId) {
         const int status = RememberUsbId(*a.usbId, UsbIdPathFor(DefaultSettingsPath()));
         if (status != kExitOk || a.command.empty()) return status;
@@ -375,6 +321,5 @@ int main(int argc, char** argv) {
     if (a.command == "mv") return CmdGet(s, a, true);
     if (a.command == "rm") return CmdRm(s, a, fe);
     if (a.command == "put") return CmdPut(s, a);
-    Complain(FormatText(Text(StringId::RES_CLI_UNKNOWN_COMMAND), a.command));
-    return Usage(argv[0]);
+    return Usage(argv[0]);  // ParseArgs lets no other command through
 }

@@ -32,7 +32,16 @@ struct ReportArgs {
     bool force = false;
 };
 
-bool Parse(const std::vector<std::string>& ops, ReportArgs& a) {
+// The usage line of report, shown after a bad argument.
+constexpr const char* kReportUsage =
+    "report FILE|DIR... [-r] [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--csv OUT] "
+    "[--pdf OUT] [--tiles URL|none] [--force]";
+// The options report takes, named by the message about an unknown one.
+constexpr const char* kReportOptions = "-r, --recursive, --force, --from, --to, --csv, --pdf, --tiles";
+
+// Fills `a`; on a bad argument sets `error` to the message that names it
+// (empty when only the usage line is to be shown) and returns false.
+bool Parse(const std::vector<std::string>& ops, ReportArgs& a, std::string& error) {
     for (std::size_t i = 0; i < ops.size(); ++i) {
         const std::string& s = ops[i];
         auto value = [&]() -> std::optional<std::string> {
@@ -45,18 +54,26 @@ bool Parse(const std::vector<std::string>& ops, ReportArgs& a) {
             a.force = true;
         } else if (s == "--from" || s == "--to" || s == "--csv" || s == "--pdf" || s == "--tiles") {
             const auto v = value();
-            if (!v) return false;
+            if (!v) {
+                error = FormatText(StringId::RES_CLI_MISSING_VALUE, s.c_str(),
+                                   s == "--from" || s == "--to" ? "YYYY-MM-DD"
+                                   : s == "--tiles"             ? "URL, none"
+                                                                : "OUT");
+                return false;
+            }
             if (s == "--from") a.from = *v;
             if (s == "--to") a.to = *v;
             if (s == "--csv") a.csv = *v;
             if (s == "--pdf") a.pdf = *v;
             if (s == "--tiles") a.tiles = v->empty() ? "none" : *v;
         } else if (s.size() > 1 && s[0] == '-') {
+            error = FormatText(StringId::RES_CLI_UNKNOWN_OPTION, s.c_str(), kReportOptions);
             return false;
         } else {
             a.inputs.emplace_back(s);
         }
     }
+    if (a.inputs.empty()) error = FormatText(StringId::RES_CLI_NEEDS_FILES, "report");
     return !a.inputs.empty();
 }
 
@@ -78,17 +95,27 @@ bool Report(const report::OutputOutcome& o, const fs::path& out) {
 
 int RunReportCommand(const std::vector<std::string>& operands) {
     ReportArgs a;
-    if (!Parse(operands, a)) {
-        std::fprintf(stderr, "%s\n",
-                     "report FILE|DIR... [-r] [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--csv OUT] "
-                     "[--pdf OUT] [--tiles URL|none] [--force]");
+    std::string error;
+    if (!Parse(operands, a, error)) {
+        if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
+        std::fprintf(stderr, "%s\n", kReportUsage);
         return kExitUsage;
     }
     std::string bad;
     const auto range = report::RangeOfDays(a.from, a.to, bad);
     if (!range) {
-        std::fprintf(stderr, "%s\n",
-                     FormatText(StringId::RES_LEDGER_BAD_DATE, bad.c_str()).c_str());
+        // Two good dates that make no range: the end lies before the start.
+        std::string unused;
+        const bool eachGood = report::RangeOfDays(a.from, std::nullopt, unused) &&
+                              report::RangeOfDays(std::nullopt, a.to, unused);
+        if (eachGood && a.from && a.to)
+            std::fprintf(stderr, "%s\n",
+                         FormatText(StringId::RES_CLI_DATES_REVERSED, a.from->c_str(),
+                                    a.to->c_str())
+                             .c_str());
+        else
+            std::fprintf(stderr, "%s\n",
+                         FormatText(StringId::RES_LEDGER_BAD_DATE, bad.c_str()).c_str());
         return kExitUsage;
     }
 #ifndef DORVANE_HAVE_PDF

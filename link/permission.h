@@ -10,6 +10,10 @@ namespace dorvane {
 struct PermissionAdvice {
     std::string group;  ///< owning group of the device node, e.g. "dialout"
     std::string text;   ///< English text naming the device, the group and what to do
+    /// False when the group is root (gid 0): joining it would give the account
+    /// root's files, so the advice is the udev rule that hands ports to
+    /// kUsualSerialGroup instead.
+    bool joinable = true;
 };
 
 /// Group name used when the device node cannot be examined: the group that

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <optional>
+#include <utility>
 
 #include "link/serial_ports.h"
 
@@ -94,6 +95,12 @@ LinkSettingsError::LinkSettingsError(int err, const std::string& portName)
                         "serial port " + portName + ": line settings refused"),
       m_portName(portName) {}
 
+std::vector<int> SerialLineRates() {
+    std::vector<int> rates;
+    for (const BaudEntry& entry : kBaudTable) rates.push_back(entry.rate);
+    return rates;
+}
+
 std::string SerialDevicePath(const std::string& portName) {
     if (portName.starts_with('/')) return portName;
     return std::string(kDevRoot) + "/" + portName;
@@ -113,20 +120,39 @@ int CSerial::Open(const std::string& portName, int baud) {
     m_baud = baud;
 
     const std::string path = SerialDevicePath(portName);
+    m_holder = {};
     PortFd port(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     auto fail = [this](LinkError error, int err) {
         m_lastError = error;
         m_lastErrno = err;
         return 0;
     };
-    if (port.get() < 0) return fail(LinkErrorFromErrno(errno), errno);
+    auto busy = [&](int err) {
+        m_holder = FindPortHolder(m_lockFolder, path);
+        return fail(LinkError::Busy, err);
+    };
+    if (port.get() < 0) {
+        const int err = errno;
+        // Another program's TIOCEXCL refuses the open itself.
+        if (err == EBUSY) return busy(err);
+        return fail(LinkErrorFromErrno(err), err);
+    }
     if (!::isatty(port.get())) return fail(LinkError::NotATerminal, ENOTTY);
-    // flock first: it also refuses root and a second CSerial in this process.
+    // The lock file first: serial programs that do not flock honour it.
+    CPortLockFile lockFile;
+    if (lockFile.Take(m_lockFolder, path) == CPortLockFile::Result::Held) {
+        ::close(port.release());  // the holder's TIOCEXCL stays
+        m_holder = lockFile.Holder();
+        if (m_holder.pid == 0) m_holder = FindPortHolder(m_lockFolder, path);
+        return fail(LinkError::Busy, EBUSY);
+    }
+    // flock next: it also refuses root and a second CSerial in this process.
     if (::flock(port.get(), LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         // Do not let the PortFd destructor clear the other holder's TIOCEXCL.
         ::close(port.release());
-        return fail(err == EWOULDBLOCK ? LinkError::Busy : LinkErrorFromErrno(err), err);
+        if (err == EWOULDBLOCK) return busy(err);
+        return fail(LinkErrorFromErrno(err), err);
     }
     if (::ioctl(port.get(), TIOCEXCL) != 0) return fail(LinkErrorFromErrno(errno), errno);
 
@@ -145,6 +171,7 @@ int CSerial::Open(const std::string& portName, int baud) {
 
     std::unique_lock lock(m_portLock);
     m_fd = port.release();
+    m_lockFile = std::move(lockFile);
     ClearLost();
     m_lastError = LinkError::None;
     m_lastErrno = 0;
@@ -152,7 +179,11 @@ int CSerial::Open(const std::string& portName, int baud) {
 }
 
 int CSerial::Reopen() {
-    return Open(m_portName, m_baud);
+    try {
+        return Open(m_portName, m_baud);
+    } catch (const LinkSettingsError&) {
+        return 0;  // Open recorded BadSettings and closed the port
+    }
 }
 
 void CSerial::Close() {
@@ -164,6 +195,7 @@ void CSerial::Close() {
             ::close(m_fd);  // also drops the flock
             m_fd = -1;
         }
+        m_lockFile.Release();
     }
     m_closing.store(false);
 }

@@ -12,8 +12,10 @@
 #include <shared_mutex>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "link/device.h"
+#include "link/port_lock.h"
 #include "link/reader_thread.h"
 
 namespace dorvane {
@@ -30,6 +32,10 @@ private:
     std::string m_portName;
 };
 
+/// The line rates the serial link can set (termios's table), ascending; Open
+/// refuses any other rate with LinkSettingsError.
+std::vector<int> SerialLineRates();
+
 /// Device path of a port name: "/dev/" + name, or the name itself when it
 /// starts with "/" (a pty slave, a udev symlink).
 std::string SerialDevicePath(const std::string& portName);
@@ -37,8 +43,11 @@ std::string SerialDevicePath(const std::string& portName);
 /// Serial link. Bytes go out with Write and come in through the receive
 /// callback on the reader thread. Exclusive: while one CSerial has a port open,
 /// a second open of it (this process or another that also locks) gives
-/// LinkError::Busy. The refusal rests on two locks because TIOCEXCL alone does
-/// not stop root: TIOCEXCL (released at Close) and flock(LOCK_EX) on the port.
+/// LinkError::Busy. The refusal rests on three locks because TIOCEXCL alone
+/// does not stop root and other serial programs know only the lock file:
+/// TIOCEXCL (released at Close), flock(LOCK_EX) on the port, and the FHS lock
+/// file (/run/lock/LCK..ttyUSB0 with our PID; skipped where the folder cannot
+/// be written).
 class CSerial : public CDevice {
 public:
     /// Fills the port list from the machine's sysfs (see serial_ports.h).
@@ -54,12 +63,15 @@ public:
     /// raised (ignored where the device has no modem lines, as a pty), both
     /// queues flushed, non-blocking reads. Blocks only for the open itself.
     /// Returns 1 on success; 0 when the port cannot be opened (LastError():
-    /// NotFound, PermissionDenied, Busy, NotATerminal, IoError).
+    /// NotFound, PermissionDenied, Busy, NotATerminal, IoError; after Busy,
+    /// Holder() names the holder as far as it is known).
     /// Throws LinkSettingsError when the line settings are refused; the port is
     /// closed again before the throw.
     int Open(const std::string& portName, int baud);
 
-    /// Open with the stored name and baud rate.
+    /// Open with the stored name and baud rate. Unlike Open it never throws:
+    /// refused line settings give 0 with LastError() BadSettings, as the
+    /// device interface promises the transport.
     int Reopen() override;
 
     /// Releases the exclusive hold and closes the port. The reader keeps
@@ -79,6 +91,11 @@ public:
     LinkError LastError() const override { return m_lastError; }
     /// errno of the last failed open (0 after a success).
     int LastErrno() const { return m_lastErrno; }
+    /// The program that held the port at the last Busy (pid 0 when unknown).
+    const PortHolder& Holder() const { return m_holder; }
+
+    /// Folder of the FHS lock files (kPortLockFolder unless a test moves it).
+    void SetLockFolder(const std::filesystem::path& folder) { m_lockFolder = folder; }
 
     bool IsOpen() const;
     const std::string& PortName() const { return m_portName; }
@@ -110,6 +127,10 @@ private:
     std::deque<std::string> m_portList;
     LinkError m_lastError = LinkError::None;
     int m_lastErrno = 0;
+    std::filesystem::path m_lockFolder = kPortLockFolder;
+    // The lock file while the port is open (and owned), released at Close.
+    CPortLockFile m_lockFile;
+    PortHolder m_holder;
 };
 
 }  // namespace dorvane

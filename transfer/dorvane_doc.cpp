@@ -7,12 +7,9 @@
 
 #include "convert/download.h"
 #include "i18n/string_table.h"
-#include "link/permission.h"
-#include "link/serial_ports.h"
 #include "names/encoding.h"
 #include "names/file_names.h"
 #include "names/shown_name.h"
-#include "transfer/no_device_advice.h"
 #include "transfer/text_format.h"
 #include "transfer/usb_setting.h"
 
@@ -26,8 +23,6 @@ constexpr auto kAfterCancel = std::chrono::milliseconds(100);
 constexpr int kErrorGmtRefused = 48;
 /// Longest wait for a worker that was started with nothing to do.
 constexpr int kEmptyRunWaitMs = 5000;
-/// How often a command looks whether an earlier run has ended.
-constexpr int kRunPollMs = 20;
 /// A fetched file may claim at most twice its listed size plus this: a
 /// track still being recorded grows between the listing and the fetch, but
 /// a claim beyond that is a lie, and must not make the computer wait for
@@ -146,39 +141,6 @@ void CDorvaneDoc::SaveSettings() {
     SaveSettingsFile(settingsPath_, settings_);
 }
 
-std::vector<std::string> CDorvaneDoc::PortList() const {
-    std::vector<std::string> ports;
-    if (options_.portList) {
-        ports = options_.portList();
-    } else {
-        const auto list = serial_.PortList();
-        ports.assign(list.begin(), list.end());
-    }
-    if (!preferredPort_.empty()) {
-        if (preferredOnly_) return {preferredPort_};
-        ports.erase(std::remove(ports.begin(), ports.end(), preferredPort_), ports.end());
-        ports.insert(ports.begin(), preferredPort_);
-    }
-    return ports;
-}
-
-void CDorvaneDoc::SetPreferredPort(const std::string& port, bool only) {
-    preferredPort_ = port;
-    preferredOnly_ = only && !port.empty();
-    if (!port.empty()) settings_.portName = port;
-}
-
-std::string CDorvaneDoc::LinkProblem() const {
-    std::lock_guard lock(m_);
-    return linkProblem_;
-}
-
-std::string CDorvaneDoc::NoDeviceAdvice() const {
-    std::vector<std::string> ports = PortList();
-    ports.insert(ports.begin(), settings_.portName);
-    return NoDeviceChecklist(ports, usb_.Config());
-}
-
 std::string CDorvaneDoc::LastLocalProblem() const {
     std::lock_guard lock(m_);
     return localProblem_;
@@ -236,155 +198,6 @@ void CDorvaneDoc::InstallProgress(bool on) {
         shown.name = ShownDeviceName(p.name);
         fe_.PostWaitProgress(shown);
     });
-}
-
-// ---- Connection ------------------------------------------------------------
-
-bool CDorvaneDoc::ListDevice() {
-    InstallProgress(false);
-    fe_.RelayToPanes(hint::kShowBusy);
-    fe_.SetBusyCursor(true);
-    // Reset only after the earlier run has ended: an ending run may still
-    // set the event, and this wait would then return at once.
-    EndEarlierRun();
-    connectEvent_.Reset();
-    const int savedTimeout = transport_.GetTimeout();
-    transport_.SetTimeout(options_.listingTimeoutMs);
-    Accept({kList});
-    transport_.AddJob(kList, "CONNECT", "");
-    if (!transport_.Start()) {
-        fe_.RelayToPanes(hint::kHideBusy);
-        fe_.SetBusyCursor(false);
-        transport_.SetTimeout(savedTimeout);
-        return false;
-    }
-    if (!WaitForHandheld(options_.listingWaitMs)) {
-        transport_.Stop();
-        connected_ = false;
-    }
-    connectEvent_.Reset();
-    fe_.RelayToPanes(hint::kHideBusy | hint::kDeviceList);
-    fe_.SetBusyCursor(false);
-    transport_.SetTimeout(savedTimeout);
-    return connected_;
-}
-
-void CDorvaneDoc::EndEarlierRun() {
-    // ClearJobs waits for a run that is ending by itself with the calling
-    // thread blocked, up to two seconds: wait for it here through the front
-    // end instead, which keeps the windows painted, then stop what is left.
-    CEvent never(true);
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(CTransport::kFinishWaitMs);
-    while (transport_.IsRunning() && std::chrono::steady_clock::now() < deadline)
-        fe_.WaitForEvent(never, kRunPollMs);
-    if (transport_.IsRunning()) transport_.Stop();
-    transport_.ClearJobs();
-}
-
-bool CDorvaneDoc::WaitForHandheld(int ms) {
-    // A handheld that stopped answering is given all its retries, which take
-    // long: the status bar says what the program waits for. (While a port is
-    // searched, the search text stays.)
-    const bool say = connected_;
-    if (say) fe_.SetStatusPane(status_pane::kMessage, Text(StringId::RES_GUI2_WAITING_DEVICE));
-    const bool set = fe_.WaitForEvent(connectEvent_, ms);
-    if (say) fe_.SetStatusPane(status_pane::kMessage, "");
-    return set;
-}
-
-void CDorvaneDoc::ShowSearch() {
-    fe_.SetStatusPane(status_pane::kMessage, FormatText(Text(StringId::RES_CDORVANEDOC_MESSAGE01),
-                                                        settings_.portName, settings_.baud));
-}
-
-bool CDorvaneDoc::TrySerial(const std::string& port, int baud) {
-    if (serial_.Open(port, baud)) return ListDevice();
-    if (serial_.LastError() == LinkError::PermissionDenied) {
-        const PermissionAdvice advice = DescribePermissionProblem(SerialDevicePath(port));
-        std::lock_guard lock(m_);
-        linkProblem_ = FormatText(Text(StringId::RES_CDORVANEDOC_ERR_PORT_PERMISSION),
-                                  SerialDevicePath(port), advice.group);
-    }
-    return false;
-}
-
-bool CDorvaneDoc::Connect() {
-    if (connected_) return true;
-    {
-        std::lock_guard lock(m_);
-        linkProblem_.clear();
-    }
-    fe_.SetStatusPane(status_pane::kPort, "");
-    fe_.SetStatusPane(status_pane::kBaud, "");
-    // SetLink below waits for a run that is still ending with the thread blocked: wait
-    // for it here through the front end, which keeps the windows painted.
-    EndEarlierRun();
-    transport_.SetRetries(1);
-    if (settings_.linkType == LinkType::kSerial) {
-        transport_.SetLink(&serial_);
-        ShowSearch();
-        TrySerial(settings_.portName, settings_.baud);
-        std::optional<int> lastRate;
-        // A port given alone (the command line's --port) is tried once.
-        for (const std::string& port : preferredOnly_ ? std::vector<std::string>{} : PortList()) {
-            for (int rate : kBaudRates) {
-                if (connected_) break;
-                if (port == settings_.portName && lastRate == rate) continue;
-                settings_.portName = port;
-                settings_.baud = rate;
-                lastRate = rate;
-                ShowSearch();
-                TrySerial(port, rate);
-            }
-            if (connected_) break;
-        }
-    } else {
-        transport_.SetLink(&usb_);
-        if (usb_.Reopen()) {
-            ListDevice();
-        } else {
-            if (usb_.LastError() == LinkError::PermissionDenied) {
-                std::lock_guard lock(m_);
-                linkProblem_ =
-                    FormatText(Text(StringId::RES_CDORVANEDOC_ERR_USB_PERMISSION),
-                               UsbIdText(usb_.Config().vendorId, usb_.Config().productId));
-            }
-        }
-    }
-    fe_.RelayToPanes(hint::kHideBusy | hint::kLinkState | hint::kDeviceList);
-    Accept({});
-    if (!connected_) serial_.Close();
-    if (connected_) {
-        fe_.SetStatusPane(status_pane::kMessage, "");
-        if (settings_.linkType == LinkType::kSerial) {
-            fe_.SetStatusPane(status_pane::kPort, settings_.portName);
-            fe_.SetStatusPane(status_pane::kBaud, std::to_string(settings_.baud));
-        } else {
-            fe_.SetStatusPane(status_pane::kPort, "");
-            fe_.SetStatusPane(status_pane::kBaud, "USB");
-        }
-    } else {
-        const std::string& text = Text(StringId::RES_CDORVANEDOC_MESSAGE02);
-        fe_.SetStatusPane(status_pane::kMessage, text);
-        const std::string problem = LinkProblem();
-        fe_.ShowError((problem.empty() ? text : text + "\n" + problem) + "\n\n" + NoDeviceAdvice());
-    }
-    transport_.SetRetries(CTransport::kDefaultRetries);
-    return connected_;
-}
-
-void CDorvaneDoc::Disconnect() {
-    connected_ = false;
-    fe_.SetStatusPane(status_pane::kPort, "");
-    fe_.SetStatusPane(status_pane::kBaud, "");
-    {
-        std::lock_guard lock(m_);
-        files_.clear();
-    }
-    serial_.Close();
-    usb_.Close();
-    fe_.RelayToPanes(hint::kLinkState | hint::kDeviceList);
 }
 
 // ---- Device list -------------------------------------------------------------

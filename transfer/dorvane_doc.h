@@ -99,8 +99,12 @@ public:
     /// The machine's ports in search order.
     std::vector<std::string> PortList() const;
     /// A text that explains why the last link could not be opened (the
-    /// permission advice), or empty.
+    /// permission advice, a port another program holds, line settings the
+    /// port refused; one line each), or empty.
     std::string LinkProblem() const;
+    /// True when the last Connect found no handheld and a port it tried was
+    /// held by another program (LinkProblem names the port and the holder).
+    bool PortInUse() const;
     /// What the user should check when a search found nothing (NoDeviceChecklist
     /// for the ports of the search and the USB id in use), in the current language.
     std::string NoDeviceAdvice() const;
@@ -169,7 +173,11 @@ private:
     /// waiting through the front end), stops it if it does not, and empties
     /// the queue.
     void EndEarlierRun();
+    /// Opens `port` at `baud` and lists; never throws for the link: refused
+    /// line settings, a busy port or a refused permission become a line of
+    /// LinkProblem and false.
     bool TrySerial(const std::string& port, int baud);
+    void AddLinkProblem(const std::string& text);
     void SetLocalProblem(const std::string& text);
     void EndCommand();
 
@@ -198,6 +206,10 @@ private:
     std::set<std::uint8_t> accepted_;
     std::string linkProblem_;
     std::string localProblem_;
+    // The ports the last Connect tried, in order, and whether one was held by
+    // another program (GUI thread only, like Connect).
+    std::vector<std::string> triedPorts_;
+    bool portInUse_ = false;
     std::vector<std::string> written_;
     std::vector<std::string> deleted_;
     std::atomic<bool> previewing_{false};  ///< fetched bytes go to preview_, not to disk

@@ -5,6 +5,7 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -12,7 +13,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "link/permission.h"
@@ -232,6 +235,94 @@ TEST_F(SerialPty, PermissionAdviceNamesOwningGroupAndSaysToLogInAgain) {
 
     const PermissionAdvice missing = DescribePermissionProblem("/dev/dorvane-no-such-port");
     EXPECT_EQ(missing.group, kUsualSerialGroup);
+}
+
+// A child that has ended and been reaped: its PID names no process.
+int DeadPid() {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return static_cast<int>(child);
+}
+
+std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST_F(SerialPty, LockFileHoldsOurPidWhileOpenAndStaleOrForeignLocksAreJudgedByTheirPid) {
+    test::TempDir locks;
+    const std::filesystem::path lockFile = locks.path() / PortLockName(pty.slave());
+    EXPECT_EQ(lockFile.filename().string().rfind("LCK..pts_", 0), 0u) << lockFile;
+    char ours[16];
+    std::snprintf(ours, sizeof ours, "%10d\n", static_cast<int>(::getpid()));
+
+    const pid_t sleeper = ::fork();
+    if (sleeper == 0) {
+        ::execlp("sleep", "sleep", "30", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    std::this_thread::sleep_for(200ms);  // let it become "sleep"
+    char live[16];
+    std::snprintf(live, sizeof live, "%10d\n", static_cast<int>(sleeper));
+    char dead[16];
+    std::snprintf(dead, sizeof dead, "%10d\n", DeadPid());
+
+    struct Case {
+        const char* what;
+        std::string lockBefore;  ///< "" = no lock file
+        int opened;
+        int holderPid;
+        const char* holderProgram;
+    };
+    const Case cases[] = {
+        {"no lock", "", 1, 0, ""},
+        {"a dead PID's lock is replaced", dead, 1, 0, ""},
+        {"garbage is no PID: replaced", "not a pid\n", 1, 0, ""},
+        {"a live PID holds the port", live, 0, static_cast<int>(sleeper), "sleep"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(lockFile);
+        if (!c.lockBefore.empty()) std::ofstream(lockFile) << c.lockBefore;
+        CSerial serial;
+        serial.SetLockFolder(locks.path());
+        EXPECT_EQ(serial.Open(pty.slave(), kBaud), c.opened);
+        if (c.opened) {
+            EXPECT_EQ(ReadAll(lockFile), ours);
+            serial.Close();
+            EXPECT_FALSE(std::filesystem::exists(lockFile)) << "Close removes our lock";
+        } else {
+            EXPECT_EQ(serial.LastError(), LinkError::Busy);
+            EXPECT_EQ(serial.Holder().pid, c.holderPid);
+            EXPECT_EQ(serial.Holder().program, c.holderProgram);
+            EXPECT_EQ(ReadAll(lockFile), c.lockBefore) << "another's lock stays";
+        }
+    }
+    ::kill(sleeper, SIGTERM);
+    ::waitpid(sleeper, nullptr, 0);
+}
+
+TEST_F(SerialPty, AnUnwritableLockFolderLeavesFlockAlone) {
+    CSerial first;
+    first.SetLockFolder("/nonexistent-dorvane-lock-folder");
+    ASSERT_EQ(first.Open(pty.slave(), kBaud), 1);
+    CSerial second;
+    second.SetLockFolder("/nonexistent-dorvane-lock-folder");
+    EXPECT_EQ(second.Open(pty.slave(), kBaud), 0);
+    EXPECT_EQ(second.LastError(), LinkError::Busy);
+    first.Close();
+    EXPECT_EQ(second.Open(pty.slave(), kBaud), 1);
+}
+
+TEST_F(SerialPty, ReopenReportsRefusedSettingsInsteadOfThrowing) {
+    CSerial serial;
+    EXPECT_THROW(serial.Open(pty.slave(), 12345), LinkSettingsError);
+    int result = -1;
+    EXPECT_NO_THROW(result = serial.Reopen());
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(serial.LastError(), LinkError::BadSettings);
+    EXPECT_FALSE(serial.IsOpen());
 }
 
 }  // namespace
