@@ -12,6 +12,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -52,7 +53,8 @@ public:
     }
 };
 
-/// Rows of the window's first paint, before the worker's answer.
+/// Size of the window's first paint, before the worker's answer; once the
+/// rows are in, it widens to its columns (FitWidth).
 constexpr int kInitialWidth = 1100;
 constexpr int kInitialHeight = 600;
 /// Row of the ledger a table row shows (the table sorts its own rows).
@@ -161,7 +163,22 @@ void CLedgerWindow::Retranslate() {
 
 void CLedgerWindow::Load(const QStringList& paths) {
     paths_ = paths;
+    // A new ledger starts at its first columns, File and Name, wherever the
+    // last one was scrolled to.
+    table_->horizontalScrollBar()->setValue(0);
     StartWorker();
+}
+
+void CLedgerWindow::FitWidth() {
+    // As wide as the columns need (all of them, up to the prices and totals),
+    // within the screen; never narrower than the user made it.
+    int columns = 0;
+    for (int c = 0; c < table_->columnCount(); ++c) columns += table_->columnWidth(c);
+    const QMargins m = layout()->contentsMargins();
+    const int chrome = m.left() + m.right() + 2 * table_->frameWidth();
+    int wanted = columns + chrome + table_->verticalScrollBar()->sizeHint().width();
+    if (const QScreen* s = screen()) wanted = std::min(wanted, s->availableGeometry().width());
+    if (wanted > width()) resize(wanted, height());
 }
 
 void CLedgerWindow::StopWorker() {
@@ -207,6 +224,8 @@ void CLedgerWindow::OnLoaded(report::Ledger all, unsigned generation) {
     pdf_->setEnabled(true);
     print_->setEnabled(true);
     ApplyFilter();
+    FitWidth();
+    table_->horizontalScrollBar()->setValue(0);
 }
 
 void CLedgerWindow::ApplyFilter() {

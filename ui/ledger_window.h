@@ -56,6 +56,8 @@ private:
     void OnLoaded(report::Ledger all, unsigned generation);
     void ApplyFilter();
     void Fill();
+    /// Widens the window to its columns, within the screen's width.
+    void FitWidth();
     void ChooseFolder();
     /// The rows shown, in the order the table shows them (the user's sort): the CSV,
     /// the PDF and the printout list the fields as they were seen.
