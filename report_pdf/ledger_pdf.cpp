@@ -29,7 +29,7 @@ constexpr const char* kCjkFamilies[] = {"WenQuanYi Micro Hei", "Noto Sans CJK SC
 constexpr double kMarginMm = 15;
 constexpr double kTitlePt = 16;
 constexpr double kBodyPt = 9;
-constexpr double kTablePt = 7;
+constexpr double kTablePt = 6.5;
 /// Rows of the summary table on one page (7 pt rows on A4 within margins).
 constexpr int kSummaryRowsPerPage = 48;
 /// Map picture in pixels (3:2, 100 dpi across the 180 mm of the page).
@@ -47,9 +47,9 @@ const std::vector<LedgerColumn>& SummaryColumns() {
         LedgerColumn::kAreaTotal};
     return cols;
 }
-// Relative widths of the summary columns; the totals say the unit price they
-// come from ("89883.5 (at 0.09 per m2)").
-constexpr double kSummaryWidths[] = {2.1, 1.2, 1.1, 1.5, 0.5, 1.2, 1.3, 1.0, 1.9, 2.0};
+// Relative widths of the summary columns (millimetres of the 180 across the
+// page); the totals say the unit price they come from ("89883.5 (at 0.09 per m2)").
+constexpr double kSummaryWidths[] = {26, 13, 18, 20, 7, 13, 14, 11, 29, 29};
 /// The summary column where an unread row's error (or a copy's note) starts,
 /// after its file and name.
 constexpr std::size_t kSummaryNoteColumn = 2;

@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "export/gis_export.h"
@@ -165,7 +166,7 @@ void CLedgerWindow::Load(const QStringList& paths) {
     paths_ = paths;
     // A new ledger starts at its first columns, File and Name, wherever the
     // last one was scrolled to.
-    table_->horizontalScrollBar()->setValue(0);
+    ScrollToStart();
     StartWorker();
 }
 
@@ -225,7 +226,23 @@ void CLedgerWindow::OnLoaded(report::Ledger all, unsigned generation) {
     print_->setEnabled(true);
     ApplyFilter();
     FitWidth();
+    ScrollToStart();
+    // Once the window has laid itself out anew (and widened), again.
+    QTimer::singleShot(0, this, [this] { ScrollToStart(); });
+}
+
+void CLedgerWindow::ScrollToStart() {
+    // The current cell goes to the first column too: a view scrolls to its
+    // current cell when it takes the focus.
+    if (table_->rowCount() > 0)
+        table_->selectionModel()->setCurrentIndex(table_->model()->index(0, 0),
+                                                  QItemSelectionModel::NoUpdate);
     table_->horizontalScrollBar()->setValue(0);
+}
+
+void CLedgerWindow::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    ScrollToStart();
 }
 
 void CLedgerWindow::ApplyFilter() {
