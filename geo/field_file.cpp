@@ -21,6 +21,10 @@ namespace {
 constexpr double kMaxLatitude = 90.0;
 constexpr double kMaxLongitude = 180.0;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+/// The GPX and KML writers keep six decimals of a degree: a point read back
+/// lies within half a millionth of a degree of the float it was written from
+/// (a little more for the float's own digits).
+constexpr double kWriterRounding = 1e-6;
 
 ReadResult Fail(ReadError e, std::string message) {
     return {e, std::move(message)};
@@ -342,8 +346,54 @@ std::optional<std::int16_t> MethodFromLabel(std::string_view label) {
     return std::nullopt;
 }
 
-// The measurement entries of a placemark written by the KML writer.
-void ReadExtendedData(const xmlNode* placemark, HandheldRecord& h) {
+// A number as the KML shows it. The Windows program formatted through the
+// user's locale, so "0,08" is read as 0.08 (a single comma and no point).
+std::optional<double> ParseShownNumber(std::string_view s) {
+    if (const auto n = ParseNumber(s)) return n;
+    const std::size_t comma = s.find(',');
+    if (comma == std::string_view::npos || s.find(',', comma + 1) != std::string_view::npos ||
+        s.find('.') != std::string_view::npos)
+        return std::nullopt;
+    std::string dotted(s);
+    dotted[comma] = '.';
+    return ParseNumber(dotted);
+}
+
+// A time as the KML writer shows it: "%d-%d-%d %d:%d" in the local time of
+// the computer that wrote it; nullopt for "_______" (not recorded) or any
+// other text.
+std::optional<std::int64_t> ParseShownTime(std::string_view s) {
+    int v[5] = {0, 0, 0, 0, 0};
+    constexpr char kSeparators[] = {'-', '-', ' ', ':'};
+    std::size_t i = 0;
+    for (int k = 0; k < 5; ++k) {
+        if (k > 0) {
+            if (i >= s.size() || s[i] != kSeparators[k - 1]) return std::nullopt;
+            ++i;
+        }
+        const std::size_t from = i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9' && i - from < 4)
+            v[k] = v[k] * 10 + (s[i++] - '0');
+        if (i == from) return std::nullopt;
+    }
+    if (i != s.size() || v[1] < 1 || v[1] > 12 || v[2] < 1 || v[2] > 31 || v[3] > 23 || v[4] > 59)
+        return std::nullopt;
+    std::tm tm{};
+    tm.tm_year = v[0] - 1900;
+    tm.tm_mon = v[1] - 1;
+    tm.tm_mday = v[2];
+    tm.tm_hour = v[3];
+    tm.tm_min = v[4];
+    tm.tm_isdst = -1;
+    const std::time_t t = std::mktime(&tm);
+    if (t == static_cast<std::time_t>(-1)) return std::nullopt;
+    return static_cast<std::int64_t>(t);
+}
+
+// The measurement entries of a placemark written by the KML writer;
+// `fieldName` gets the field's own name ("文件名"; the placemark is named
+// after the file).
+void ReadExtendedData(const xmlNode* placemark, HandheldRecord& h, std::string& fieldName) {
     const xmlNode* ed = placemark ? Child(placemark, "ExtendedData") : nullptr;
     if (!ed) return;
     for (const xmlNode* d = ed->children; d; d = d->next) {
@@ -351,15 +401,32 @@ void ReadExtendedData(const xmlNode* placemark, HandheldRecord& h) {
         const auto label = Attr(d, "name");
         const auto value = ChildText(d, "value");
         if (!label || !value) continue;
-        const auto number = ParseNumber(*value);
+        const auto number = ParseShownNumber(*value);
         if (*label == kml_label::kMethod) {
             h.method = MethodFromLabel(*value);
+        } else if (*label == kml_label::kFileName) {
+            fieldName = *value;
         } else if (*label == kml_label::kLengthUnitPrice && number) {
             h.lengthUnitPrice = static_cast<float>(*number);
         } else if (*label == kml_label::kAreaUnitPrice && number) {
             h.areaUnitPrice = static_cast<float>(*number);
         } else if (*label == kml_label::kWidth && number) {
             h.workWidth = *number;
+        } else if ((*label == kml_label::kPerimeterTotal || *label == kml_label::kLengthTotal) &&
+                   number) {
+            h.lengthTotal = *number;
+        } else if (*label == kml_label::kAreaTotal && number) {
+            h.areaTotal = *number;
+        } else if (*label == kml_label::kPerimeter || *label == kml_label::kLength) {
+            h.lengthText = *value;
+        } else if (*label == kml_label::kArea) {
+            h.areaText = *value;
+        } else if (*label == kml_label::kCollectionTime) {
+            h.collectionTime = ParseShownTime(*value);
+        } else if (*label == kml_label::kStartTime) {
+            h.startTime = ParseShownTime(*value);
+        } else if (*label == kml_label::kFinishTime) {
+            h.finishTime = ParseShownTime(*value);
         }
     }
 }
@@ -369,12 +436,13 @@ ReadResult ReadKml(const xmlNode* root, std::string_view nameHint, FieldFile& ou
     KmlState st{out, false, {}, nullptr, nullptr, 0, 0, {}};
     if (!WalkKml(root, nullptr, st)) return Fail(ReadError::kBadCoordinates, st.error);
     const xmlNode* named = nullptr;
+    std::string fieldName;
     if (st.havePolygon) {
         out.kind = FieldKind::kArea;
         out.points = std::move(st.polygon);
         out.segmentStarts.clear();
         out.shapesIgnored = st.polygons - 1 + st.lines;
-        ReadExtendedData(st.polygonPlacemark, out.handheld);
+        ReadExtendedData(st.polygonPlacemark, out.handheld, fieldName);
         named = st.polygonPlacemark;
     } else if (!out.points.empty()) {
         out.kind = FieldKind::kTrack;
@@ -382,7 +450,10 @@ ReadResult ReadKml(const xmlNode* root, std::string_view nameHint, FieldFile& ou
     } else {
         return Fail(ReadError::kNoShapes, "no polygon, line or track in the KML file");
     }
-    std::optional<std::string> name = named ? ChildText(named, "name") : std::nullopt;
+    // A KML written on download names its placemark after the file; the
+    // field's own name is its "文件名" entry.
+    std::optional<std::string> name =
+        !fieldName.empty() ? fieldName : named ? ChildText(named, "name") : std::nullopt;
     if (!name || name->empty())
         if (const xmlNode* doc = Child(root, "Document")) name = ChildText(doc, "name");
     out.name = (name && !name->empty()) ? *name : std::string(nameHint);
@@ -531,6 +602,37 @@ ReadResult ReadFieldFile(const std::filesystem::path& path, FieldFile& out) {
             return Fail(ReadError::kCannotRead, message);
     }
     return ReadFieldBytes(bytes, path.filename().string(), out);
+}
+
+std::filesystem::path RawCopyPathOf(const std::filesystem::path& document) {
+    return document.parent_path() / RawCopyName(document.filename().string());
+}
+
+bool SameMeasurement(const FieldFile& converted, const FieldFile& raw) {
+    const bool xml = converted.format == FieldFormat::kKml || converted.format == FieldFormat::kGpx;
+    const bool handheld =
+        raw.format == FieldFormat::kHandheldArea || raw.format == FieldFormat::kHandheldTrack;
+    if (!xml || !handheld || converted.kind != raw.kind) return false;
+    if (converted.points.size() != raw.points.size()) return false;
+    for (std::size_t i = 0; i < raw.points.size(); ++i) {
+        const GeoPoint& a = converted.points[i];
+        const GeoPoint& b = raw.points[i];
+        if (std::fabs(a.lon - b.lon) > kWriterRounding || std::fabs(a.lat - b.lat) > kWriterRounding)
+            return false;
+    }
+    return true;
+}
+
+std::optional<std::filesystem::path> ReadRawCopyBeside(const std::filesystem::path& document,
+                                                       const FieldFile& converted, FieldFile& raw) {
+    if (converted.format != FieldFormat::kKml && converted.format != FieldFormat::kGpx)
+        return std::nullopt;
+    const std::filesystem::path bak = RawCopyPathOf(document);
+    if (bak == document) return std::nullopt;
+    FieldFile f;
+    if (!ReadFieldFile(bak, f).ok() || !SameMeasurement(converted, f)) return std::nullopt;
+    raw = std::move(f);
+    return bak;
 }
 
 std::string_view ReadErrorText(ReadError e) {

@@ -57,6 +57,19 @@ struct HandheldRecord {
     /// The area record as read, for the handheld's area files only; its
     /// figures are computed from it exactly as the KML writer does.
     std::optional<AreaFile> area;
+
+    // What a KML written on download shows beside its polygon. Its unit
+    // prices are rounded to two decimals ("0.08" for the handheld's 0.075):
+    // the totals and figures it shows are the bill, not a recomputation.
+    std::optional<double> lengthTotal;  ///< "周长总价" / "长度总价"
+    std::optional<double> areaTotal;    ///< "面积总价"
+    std::string lengthText;             ///< "周长" / "长度" as shown ("1.500000 km"), or ""
+    std::string areaText;               ///< "面积" as shown ("812.500 sq.m."), or ""
+    /// Times shown in the KML (local time of the computer that wrote it, to the
+    /// minute), as seconds since 1970 UTC; absent when not shown or "_______".
+    std::optional<std::int64_t> collectionTime;
+    std::optional<std::int64_t> startTime;
+    std::optional<std::int64_t> finishTime;
 };
 
 struct FieldFile {
@@ -109,6 +122,25 @@ ReadResult ReadFieldBytes(std::span<const std::uint8_t> bytes, std::string_view 
 
 /// Reads the file at `path`; blocks on the file system.
 ReadResult ReadFieldFile(const std::filesystem::path& path, FieldFile& out);
+
+/// The raw copy a download from the converting model keeps beside its
+/// converted document: "<name up to its first dot>.bak" in the same folder
+/// ("A1003.txt" holding KML -> "A1003.bak").
+std::filesystem::path RawCopyPathOf(const std::filesystem::path& document);
+
+/// True when `converted` (a GPX or KML document) was written from the
+/// handheld file `raw`: the same kind, the same number of points, each within
+/// the six decimals the writers keep. (Times are not compared: the KML shows
+/// them in the writing computer's time zone.)
+bool SameMeasurement(const FieldFile& converted, const FieldFile& raw);
+
+/// For a GPX or KML document at `document` (whatever its extension), reads
+/// the raw copy beside it (RawCopyPathOf) into `raw` and returns its path
+/// when it holds the same measurement; nullopt (and `raw` untouched) when
+/// there is none, it cannot be read, or it holds something else. Blocks on
+/// reading the file.
+std::optional<std::filesystem::path> ReadRawCopyBeside(const std::filesystem::path& document,
+                                                       const FieldFile& converted, FieldFile& raw);
 
 /// Short English description of `e` ("not a track or field file", ...).
 std::string_view ReadErrorText(ReadError e);

@@ -1,6 +1,9 @@
 #include "geo/figure_lines.h"
 
 #include <cmath>
+#include <ctime>
+#include <optional>
+#include <utility>
 
 #include "convert/xml_text.h"
 #include "i18n/string_table.h"
@@ -12,6 +15,10 @@ constexpr double kMetresPerKm = 1000.0;
 constexpr double kKmhPerMps = 3.6;
 constexpr int kCoordDecimals = 6;
 constexpr int kPriceDecimals = 1;
+/// Unit prices: the handheld's two decimals, and up to four where the price has them
+/// (a float price read back with more digits than it was set with is rounded there).
+constexpr int kUnitPriceMinDecimals = 2;
+constexpr int kUnitPriceMaxDecimals = 4;
 constexpr double kPercent = 100.0;
 
 const std::string& T(StringId id) {
@@ -45,7 +52,48 @@ std::string TimeText(double t) {
     return IsoLocalText(t) + " (" + IsoUtcText(t) + ")";
 }
 
+// "2024-05-01 08:31" in local time, as the ledger shows a field's times; "" when the
+// calendar cannot show it.
+std::string FieldTimeText(std::int64_t seconds) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+    if (seconds < 0 || !localtime_r(&t, &tm)) return {};
+    char buf[32];
+    if (std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M", &tm) == 0) return {};
+    return buf;
+}
+
+struct FieldTimes {
+    std::optional<std::int64_t> collected, start, finish;
+};
+
+// The times a field file records: the area record's (a start or finish of 0 is
+// not recorded), or those a KML written on download shows.
+FieldTimes TimesOf(const FieldFile& f) {
+    FieldTimes t;
+    if (!f.handheld.area) return {f.handheld.collectionTime, f.handheld.startTime,
+                                  f.handheld.finishTime};
+    const AreaFile& a = *f.handheld.area;
+    t.collected = a.header.collectionTime;
+    if (a.work && a.work->startTime != 0) t.start = a.work->startTime;
+    if (a.work && a.work->finishTime != 0) t.finish = a.work->finishTime;
+    return t;
+}
+
+// "0.075 per m2"-like text of a unit price and the unit it applies to.
+std::string PriceText(double price, bool perKilo, StringId perUnit, StringId perKiloUnit) {
+    return FormatText(perKilo ? perKiloUnit : perUnit, UnitPriceText(price).c_str());
+}
+
 }  // namespace
+
+std::string UnitPriceText(double price) {
+    std::string s = FixedText(price, kUnitPriceMaxDecimals);
+    const std::size_t dot = s.find('.');
+    if (dot == std::string::npos) return s;
+    while (s.size() > dot + 1 + kUnitPriceMinDecimals && s.back() == '0') s.pop_back();
+    return s;
+}
 
 std::string LengthText(double m) {
     return m < kMetresPerKm ? FixedText(m, 2) + " m" : FixedText(m / kMetresPerKm, 3) + " km";
@@ -70,11 +118,14 @@ std::vector<FigureLine> FigureLines(const FieldFile& f, const FieldFigures& r) {
         add(StringId::RES_FIELD_DAMAGED,
             CountText(StringId::RES_FIELD_DAMAGED_VALUE, StringId::RES_FIELD_DAMAGED_VALUE_ONE,
                       static_cast<int>(f.damagedRecords)));
-    if (!r.bbox.empty)
+    // The extent's two corners on lines of their own: one line was too wide for
+    // the field view's side.
+    if (!r.bbox.empty) {
         add(StringId::RES_FIELD_BBOX, FixedText(r.bbox.minLon, kCoordDecimals) + ", " +
-                                          FixedText(r.bbox.minLat, kCoordDecimals) + " – " +
-                                          FixedText(r.bbox.maxLon, kCoordDecimals) + ", " +
-                                          FixedText(r.bbox.maxLat, kCoordDecimals));
+                                          FixedText(r.bbox.minLat, kCoordDecimals) + " –");
+        out.push_back({{}, FixedText(r.bbox.maxLon, kCoordDecimals) + ", " +
+                               FixedText(r.bbox.maxLat, kCoordDecimals)});
+    }
     if (!area) {
         add(StringId::RES_FIELD_LENGTH_WGS84, LengthText(r.wgs84.length_m));
         if (r.track) {
@@ -94,6 +145,13 @@ std::vector<FigureLine> FigureLines(const FieldFile& f, const FieldFigures& r) {
     }
     const bool harvesting = r.method == static_cast<std::int16_t>(AreaMethod::kHarvesting);
     add(StringId::RES_FIELD_METHOD, MethodText(r.method));
+    const FieldTimes times = TimesOf(f);
+    const std::pair<StringId, std::optional<std::int64_t>> timeLines[] = {
+        {StringId::RES_FIELD_COLLECTED, times.collected},
+        {StringId::RES_FIELD_WORK_START, times.start},
+        {StringId::RES_FIELD_WORK_FINISH, times.finish}};
+    for (const auto& [label, t] : timeLines)
+        if (t && !FieldTimeText(*t).empty()) add(label, FieldTimeText(*t));
     if (harvesting && f.handheld.workWidth)
         add(StringId::RES_FIELD_WIDTH, FixedText(*f.handheld.workWidth, 1) + " m");
     add(harvesting ? StringId::RES_FIELD_LENGTH_WGS84 : StringId::RES_FIELD_PERIMETER_WGS84,
@@ -106,9 +164,25 @@ std::vector<FigureLine> FigureLines(const FieldFile& f, const FieldFigures& r) {
                        : StringId::RES_FIELD_PERIMETER_HANDHELD,
             h.shown.lengthText);
         AddArea(out, StringId::RES_FIELD_AREA_HANDHELD, h.shown.areaText, h.area);
+        // Unit prices with the unit they apply to, and totals with the price they
+        // come from: the handheld prices per km above 1000 m and per km² above 1 km².
+        const std::string lengthPrice =
+            PriceText(f.handheld.lengthUnitPrice, h.lengthPerKm, StringId::RES_FIELD_PER_M,
+                      StringId::RES_FIELD_PER_KM);
+        const std::string areaPrice =
+            PriceText(f.handheld.areaUnitPrice, h.areaPerKm2, StringId::RES_FIELD_PER_M2,
+                      StringId::RES_FIELD_PER_KM2);
+        add(harvesting ? StringId::RES_FIELD_LENGTH_UNIT_PRICE
+                       : StringId::RES_FIELD_PERIMETER_UNIT_PRICE,
+            lengthPrice);
+        add(StringId::RES_FIELD_AREA_UNIT_PRICE, areaPrice);
         add(harvesting ? StringId::RES_FIELD_LENGTH_TOTAL : StringId::RES_FIELD_PERIMETER_TOTAL,
-            FixedText(h.shown.lengthTotal, kPriceDecimals));
-        add(StringId::RES_FIELD_AREA_TOTAL, FixedText(h.shown.areaTotal, kPriceDecimals));
+            FormatText(StringId::RES_FIELD_TOTAL_AT,
+                       FixedText(h.shown.lengthTotal, kPriceDecimals).c_str(),
+                       lengthPrice.c_str()));
+        add(StringId::RES_FIELD_AREA_TOTAL,
+            FormatText(StringId::RES_FIELD_TOTAL_AT,
+                       FixedText(h.shown.areaTotal, kPriceDecimals).c_str(), areaPrice.c_str()));
         if (r.wgs84.area_m2 > 0)
             add(StringId::RES_FIELD_DIFFERENCE,
                 (h.measure.area >= r.wgs84.area_m2 ? "+" : "") +

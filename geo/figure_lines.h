@@ -26,6 +26,10 @@ std::vector<FigureLine> FigureLines(const FieldFile& f, const FieldFigures& r);
 /// The user-language text of a read failure, with its English detail.
 std::string ReadErrorMessage(const ReadResult& r);
 
+/// A unit price with the decimals it has, at least two and at most four
+/// ("0.09", "0.075", "1.125"): the handheld's "%.2f" would show 0.075 as 0.08.
+std::string UnitPriceText(double price);
+
 /// "%.2f m" below 1 km, "%.3f km" from there.
 std::string LengthText(double metres);
 /// "h:mm:ss".

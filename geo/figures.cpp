@@ -3,9 +3,11 @@
 #include <GeographicLib/Geodesic.hpp>
 #include <GeographicLib/PolygonArea.hpp>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -120,6 +122,67 @@ std::vector<LonLat> LonLats(std::span<const GeoPoint> pts) {
     return out;
 }
 
+// Units of the figures the KML writer shows ("%.6f km", "%.3f sq.m." ...).
+constexpr std::string_view kKmSuffix = " km";
+constexpr std::string_view kMSuffix = " m";
+constexpr std::string_view kKm2Suffix = " sq.km.";
+constexpr std::string_view kM2Suffix = " sq.m.";
+constexpr double kMetresPerKm = 1000.0;
+constexpr double kSquareMetresPerKm2 = 1000000.0;
+
+// "1.500000 km" -> 1500 (metres) with `perKilo` = 1000 for `kilo`, 1 for `unit`; nullopt for
+// any other text. A comma as the decimal separator (the Windows program's locale) is taken;
+// `normalised` gets the text with '.'.
+std::optional<double> ShownValue(std::string_view text, std::string_view kilo,
+                                 std::string_view unit, double perKilo, double& quantity,
+                                 std::string& normalised) {
+    double factor = 0;
+    std::string_view suffix;
+    if (text.ends_with(kilo)) {
+        suffix = kilo;
+        factor = perKilo;
+    } else if (text.ends_with(unit)) {
+        suffix = unit;
+        factor = 1;
+    } else {
+        return std::nullopt;
+    }
+    text.remove_suffix(suffix.size());
+    std::string number(text);
+    if (number.find('.') == std::string::npos) std::replace(number.begin(), number.end(), ',', '.');
+    double v = 0;
+    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), v);
+    if (ec != std::errc() || end != number.data() + number.size() || number.empty() ||
+        !std::isfinite(v) || v < 0)
+        return std::nullopt;
+    quantity = v;
+    normalised = number + std::string(suffix);
+    return v * factor;
+}
+
+// A KML written on download shows the handheld's own figures and totals: they
+// are the bill. The unit prices beside them are rounded to 0.01, so a total
+// recomputed from them can be several per cent off; what the KML does not
+// show stays as computed from its coordinates.
+void TakeShownFigures(const HandheldRecord& h, HandheldFigures& hf) {
+    double q = 0;
+    std::string text;
+    if (const auto m = ShownValue(h.lengthText, kKmSuffix, kMSuffix, kMetresPerKm, q, text)) {
+        hf.measure.length = *m;
+        hf.shown.lengthQuantity = q;
+        hf.shown.lengthText = text;
+    }
+    if (const auto m =
+            ShownValue(h.areaText, kKm2Suffix, kM2Suffix, kSquareMetresPerKm2, q, text)) {
+        hf.measure.area = *m;
+        hf.shown.areaQuantity = q;
+        hf.shown.areaText = text;
+    }
+    if (h.lengthTotal) hf.shown.lengthTotal = *h.lengthTotal;
+    if (h.areaTotal) hf.shown.areaTotal = *h.areaTotal;
+    hf.totalsAsShown = h.lengthTotal || h.areaTotal;
+}
+
 void AreaFiguresOf(const FieldFile& f, FieldFigures& r) {
     const HandheldRecord& h = f.handheld;
     r.method = h.method;
@@ -139,6 +202,9 @@ void AreaFiguresOf(const FieldFile& f, FieldFigures& r) {
         header.areaUnitPrice = h.areaUnitPrice;
     }
     hf.shown = ShowFigures(header, hf.measure);
+    if (!h.area) TakeShownFigures(h, hf);
+    hf.lengthPerKm = hf.shown.lengthText.ends_with(kKmSuffix);
+    hf.areaPerKm2 = hf.shown.areaText.ends_with(kKm2Suffix);
     hf.area = InUnits(hf.measure.area);
     r.handheld = hf;
 

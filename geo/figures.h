@@ -59,6 +59,14 @@ struct HandheldFigures {
     AreaMeasure measure;  ///< length and area on the handheld's sphere
     AreaFigures shown;    ///< texts, shown quantities and total prices
     AreaUnits area;       ///< measure.area in every unit
+    /// The handheld prices per unit shown: the length unit price is per km
+    /// above 1000 m (else per m), the area unit price per km² above 1 km²
+    /// (else per m²).
+    bool lengthPerKm = false;
+    bool areaPerKm2 = false;
+    /// The totals are the ones a KML showed (its unit prices are rounded to
+    /// two decimals, so a total recomputed from them would not be the bill).
+    bool totalsAsShown = false;
 };
 
 struct TrackStats {

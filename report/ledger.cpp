@@ -26,15 +26,9 @@ std::string Lower(std::string s) {
     return s;
 }
 
-// A folder of downloads from the converting model holds each field twice:
-// NAME.kml and the received bytes as NAME.bak. Only the KML is a row.
-bool IsBakBesideKml(const fs::path& p, const std::set<std::string>& lowerNamesInFolder) {
-    if (Lower(p.extension().string()) != ".bak") return false;
-    return lowerNamesInFolder.count(Lower(p.stem().string()) + ".kml") != 0;
-}
-
-void CollectFolder(const fs::path& dir, bool recursive, std::vector<fs::path>& files,
-                   std::vector<fs::path>& bakCopies) {
+// The regular files of `dir`, sorted by name, as one group; then, when
+// recursive, those of its sub-folders (sorted), each a group of its own.
+void CollectFolder(const fs::path& dir, bool recursive, std::vector<std::vector<fs::path>>& groups) {
     std::vector<fs::path> here;
     std::vector<fs::path> subFolders;
     std::error_code ec;
@@ -49,10 +43,139 @@ void CollectFolder(const fs::path& dir, bool recursive, std::vector<fs::path>& f
     }
     std::sort(here.begin(), here.end());
     std::sort(subFolders.begin(), subFolders.end());
-    std::set<std::string> lowerNames;
-    for (const auto& p : here) lowerNames.insert(Lower(p.filename().string()));
-    for (const auto& p : here) (IsBakBesideKml(p, lowerNames) ? bakCopies : files).push_back(p);
-    for (const auto& sub : subFolders) CollectFolder(sub, recursive, files, bakCopies);
+    groups.push_back(std::move(here));
+    for (const auto& sub : subFolders) CollectFolder(sub, recursive, groups);
+}
+
+bool IsRawCopyName(const fs::path& p) {
+    return Lower(p.extension().string()) == kRawCopyExtension;
+}
+
+bool IsConverted(const geo::FieldFile& f) {
+    return f.format == geo::FieldFormat::kKml || f.format == geo::FieldFormat::kGpx;
+}
+
+// One file of a group as read.
+struct ReadFile {
+    fs::path path;
+    geo::ReadResult result;
+    geo::FieldFile field;
+    /// Index in the group of the other half of a converted pair (the raw
+    /// copy for a document, the document for a raw copy); npos when alone.
+    std::size_t pairedWith = std::string::npos;
+    /// The row of a file that cannot be half of a pair, made at once so
+    /// that its points need not be kept.
+    std::optional<LedgerRow> row;
+};
+
+// Pairs each converted document of `files` with the raw copy the download
+// kept beside it: first the copy of its own name ("A1003.txt" ->
+// "A1003.bak"), then, for the names the unique-name rule took apart
+// ("A1003(1).txt" beside "A1003.bak"), any unpaired copy that holds the same
+// points.
+void PairConverted(std::vector<ReadFile>& files) {
+    auto raw = [&](std::size_t i) {
+        return !files[i].row && files[i].pairedWith == std::string::npos &&
+               IsRawCopyName(files[i].path) && !IsConverted(files[i].field);
+    };
+    auto doc = [&](std::size_t i) {
+        return !files[i].row && files[i].pairedWith == std::string::npos &&
+               IsConverted(files[i].field);
+    };
+    auto pair = [&](std::size_t d, std::size_t r) {
+        files[d].pairedWith = r;
+        files[r].pairedWith = d;
+    };
+    for (std::size_t d = 0; d < files.size(); ++d) {
+        if (!doc(d)) continue;
+        const fs::path bak = geo::RawCopyPathOf(files[d].path);
+        for (std::size_t r = 0; r < files.size(); ++r)
+            if (raw(r) && files[r].path == bak && geo::SameMeasurement(files[d].field, files[r].field)) {
+                pair(d, r);
+                break;
+            }
+    }
+    for (std::size_t d = 0; d < files.size(); ++d) {
+        if (!doc(d)) continue;
+        for (std::size_t r = 0; r < files.size(); ++r)
+            if (raw(r) && geo::SameMeasurement(files[d].field, files[r].field)) {
+                pair(d, r);
+                break;
+            }
+    }
+}
+
+LedgerRow ErrorRow(const fs::path& path, const geo::ReadResult& r) {
+    LedgerRow row;
+    row.path = path;
+    row.fileText = DecodeUtf8OrGbk(path.filename().string());
+    row.error = r.error;
+    row.errorDetail = r.message.empty() ? std::string(geo::ReadErrorText(r.error)) : r.message;
+    return row;
+}
+
+// The one row of a converted document and its raw copy: the figures from the
+// raw bytes (the exact unit prices), shown under the document's name.
+LedgerRow PairRow(const fs::path& document, const fs::path& rawPath, const geo::FieldFile& raw) {
+    LedgerRow row = RowOfField(rawPath, raw);
+    row.document = document;
+    row.fileText = DecodeUtf8OrGbk(document.filename().string()) + " (" +
+                   DecodeUtf8OrGbk(rawPath.filename().string()) + ")";
+    return row;
+}
+
+// Reads a group of files (one folder's, or the files named together) into
+// `out`, each converted pair as one row. In a folder only fields are rows;
+// named files always give a row, and a named document whose raw copy was not
+// named takes it from beside it when it is there.
+void ReadGroup(const std::vector<fs::path>& paths, bool folder, const LedgerOptions& options,
+               Ledger& out) {
+    auto cancelled = [&] { return options.cancel && options.cancel->load(); };
+    std::vector<ReadFile> files;
+    files.reserve(paths.size());
+    for (const fs::path& p : paths) {
+        if (cancelled()) return;
+        ReadFile f;
+        f.path = p;
+        f.result = geo::ReadFieldFile(p, f.field);
+        if (!f.result.ok()) {
+            f.row = ErrorRow(p, f.result);
+        } else if (!IsConverted(f.field) && !IsRawCopyName(p)) {
+            f.row = RowOfField(p, f.field);
+            f.field = {};
+        }
+        files.push_back(std::move(f));
+    }
+    PairConverted(files);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        ReadFile& f = files[i];
+        LedgerRow row;
+        if (f.row) {
+            row = std::move(*f.row);
+        } else if (f.pairedWith != std::string::npos) {
+            // The pair is listed where its document is; the other half is
+            // counted as left out.
+            if (!IsConverted(f.field)) continue;
+            ++out.skippedDuplicate;
+            const ReadFile& raw = files[f.pairedWith];
+            row = PairRow(f.path, raw.path, raw.field);
+        } else {
+            geo::FieldFile raw;
+            if (!folder && IsConverted(f.field)) {
+                if (const auto bak = geo::ReadRawCopyBeside(f.path, f.field, raw))
+                    row = PairRow(f.path, *bak, raw);
+            }
+            if (row.path.empty()) row = RowOfField(f.path, f.field);
+        }
+        f.field = {};  // done with its points
+        // In a folder only field files count; other files and tracks are
+        // simply not part of the ledger.
+        if (folder && (row.error == geo::ReadError::kNotRecognised || row.isTrack)) {
+            ++out.skippedNotField;
+            continue;
+        }
+        out.rows.push_back(std::move(row));
+    }
 }
 
 std::optional<std::int64_t> NonZero(std::int32_t t) {
@@ -100,6 +223,12 @@ LedgerRow RowOfField(const fs::path& path, const geo::FieldFile& f) {
                 row.workWidth = a.work->width;
         }
     } else {
+        // A KML written on download shows its times (to the minute).
+        row.collectionTime = f.handheld.collectionTime;
+        row.startTime = f.handheld.startTime;
+        row.finishTime = f.handheld.finishTime;
+    }
+    if (!row.When()) {
         // Other files know no collection time; the first timed point stands in.
         for (const geo::GeoPoint& p : f.points)
             if (p.hasTime) {
@@ -115,14 +244,7 @@ LedgerRow RowOfField(const fs::path& path, const geo::FieldFile& f) {
 LedgerRow RowOfFile(const fs::path& path) {
     geo::FieldFile f;
     const geo::ReadResult r = geo::ReadFieldFile(path, f);
-    if (!r.ok()) {
-        LedgerRow row;
-        row.path = path;
-        row.fileText = DecodeUtf8OrGbk(path.filename().string());
-        row.error = r.error;
-        row.errorDetail = r.message.empty() ? std::string(geo::ReadErrorText(r.error)) : r.message;
-        return row;
-    }
+    if (!r.ok()) return ErrorRow(path, r);
     return RowOfField(path, f);
 }
 
@@ -185,11 +307,14 @@ void MarkCopies(std::vector<LedgerRow>& rows) {
             if (group.size() < 2) continue;
             // The original keeps the plainest name: "A.txt" before the
             // "A(1).txt" a second download made; on a tie, the first listed.
+            // A converted pair goes by its document's name.
+            auto shown = [&](std::size_t i) {
+                const LedgerRow& r = rows[i];
+                return (r.document.empty() ? r.path : r.document).filename().string().size();
+            };
             std::size_t keep = group.front();
             for (std::size_t i : group)
-                if (rows[i].path.filename().string().size() <
-                    rows[keep].path.filename().string().size())
-                    keep = i;
+                if (shown(i) < shown(keep)) keep = i;
             for (std::size_t i : group)
                 if (i != keep) rows[i].sameAs = rows[keep].fileText;
         }
@@ -199,28 +324,21 @@ void MarkCopies(std::vector<LedgerRow>& rows) {
 Ledger BuildLedger(const std::vector<fs::path>& inputs, const LedgerOptions& options) {
     Ledger all;
     auto cancelled = [&] { return options.cancel && options.cancel->load(); };
+    // Files named together are one group (a document and its raw copy may
+    // both be named); each folder is a group of its own.
+    std::vector<fs::path> named;
+    std::vector<std::vector<fs::path>> folders;
     for (const fs::path& in : inputs) {
-        if (cancelled()) break;
         std::error_code ec;
-        if (!fs::is_directory(in, ec)) {
-            all.rows.push_back(RowOfFile(in));
-            continue;
-        }
-        std::vector<fs::path> files;
-        std::vector<fs::path> baks;
-        CollectFolder(in, options.recursive, files, baks);
-        all.skippedDuplicate += baks.size();
-        for (const fs::path& p : files) {
-            if (cancelled()) break;
-            LedgerRow row = RowOfFile(p);
-            // In a folder only field files count; other files and tracks
-            // are simply not part of the ledger.
-            if (row.error == geo::ReadError::kNotRecognised || row.isTrack) {
-                ++all.skippedNotField;
-                continue;
-            }
-            all.rows.push_back(std::move(row));
-        }
+        if (fs::is_directory(in, ec))
+            CollectFolder(in, options.recursive, folders);
+        else
+            named.push_back(in);
+    }
+    ReadGroup(named, false, options, all);
+    for (const auto& group : folders) {
+        if (cancelled()) break;
+        ReadGroup(group, true, options, all);
     }
     if (!cancelled()) MarkCopies(all.rows);
     return FilterLedger(all, options.range);

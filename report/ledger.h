@@ -25,6 +25,11 @@ namespace dorvane::report {
 struct LedgerRow {
     std::filesystem::path path;
     std::string fileText;  ///< the file's name for display (UTF-8; GBK names decoded)
+    /// A converted document (KML or GPX, whatever its extension) whose raw
+    /// copy `path` is: the pair is one measurement, one row, read from the
+    /// raw bytes; `fileText` names both ("A1003.txt (A1003.bak)"). Empty
+    /// for every other row.
+    std::filesystem::path document;
     geo::ReadError error = geo::ReadError::kNone;
     std::string errorDetail;  ///< English detail of the failure (empty when read)
     bool isTrack = false;     ///< read fine, but a track: no field to bill
@@ -83,9 +88,10 @@ struct Ledger {
     std::vector<LedgerRow> rows;  ///< in the order collected (folders sorted by name)
     LedgerTotals totals;          ///< over `rows` (errors counted in `failed`)
     DateRange range;              ///< the filter that was applied
-    /// Files seen in folders and left out, with the reason: not a field file
-    /// (other files, tracks), a ".bak" copy beside its own KML, or outside
-    /// the date range / without a date while a range is set.
+    /// Files seen and left out, with the reason: not a field file in a
+    /// folder (other files, tracks), the second half of a converted document
+    /// and its ".bak" raw copy (one measurement, one row), or outside the
+    /// date range / without a date while a range is set.
     std::size_t skippedNotField = 0;
     std::size_t skippedDuplicate = 0;
     std::size_t skippedOutOfRange = 0;
@@ -113,8 +119,10 @@ LedgerRow RowOfField(const std::filesystem::path& path, const geo::FieldFile& f)
 
 /// The ledger of `inputs`: files are taken as named (every failure is a row);
 /// folders contribute their field files (sorted by name; sub-folders when
-/// recursive), leaving out what is not a field and ".bak" raw copies whose
-/// KML lies beside them, counted in the skipped figures. Damaged field files
+/// recursive), leaving out what is not a field, counted in the skipped
+/// figures. A document converted on download and its ".bak" raw copy (both
+/// in one folder, or both named) are one row from the raw bytes; a named
+/// document takes the raw copy beside it when it is there. Damaged field files
 /// in folders are rows with their error. Then the date range applies: rows
 /// with a date outside it, or without a date while it is set, are left out
 /// (counted); error rows always stay.

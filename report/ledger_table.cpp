@@ -10,15 +10,15 @@ namespace dorvane::report {
 
 namespace {
 
-// Decimals of each kind of figure: the handheld's own (%.1f width, %.2f unit
-// prices, %.1f totals), centimetres for lengths and areas in m², and enough
-// for mu and ha to keep a square metre visible.
+// Decimals of each kind of figure: the handheld's own (%.1f width, %.1f
+// totals; unit prices as geo::UnitPriceText shows them), centimetres for
+// lengths and areas in m², and enough for mu and ha to keep a square metre
+// visible.
 constexpr int kLengthDecimals = 2;
 constexpr int kAreaM2Decimals = 2;
 constexpr int kAreaMuDecimals = 4;
 constexpr int kAreaHaDecimals = 4;
 constexpr int kWidthDecimals = 1;
-constexpr int kUnitPriceDecimals = 2;
 constexpr int kTotalDecimals = 1;
 
 /// UTF-8 byte-order mark.
@@ -179,6 +179,31 @@ std::optional<Cell> AreaCell(const geo::AreaUnits& hh, const geo::AreaUnits& wg,
     }
 }
 
+namespace {
+
+// The handheld prices per unit shown: per km above 1000 m, per km² above
+// 1 km². A price or total says which, so that 0.1 for a field of 1.000828 km²
+// is not read beside 89883.5 for 998705 m² as the same kind of figure.
+StringId LengthPer(const LedgerRow& r) {
+    return r.handheld.lengthPerKm ? StringId::RES_FIELD_PER_KM : StringId::RES_FIELD_PER_M;
+}
+StringId AreaPer(const LedgerRow& r) {
+    return r.handheld.areaPerKm2 ? StringId::RES_FIELD_PER_KM2 : StringId::RES_FIELD_PER_M2;
+}
+
+Cell UnitPriceCell(double price, StringId per) {
+    return Cell{FormatText(per, geo::UnitPriceText(price).c_str()), price};
+}
+
+Cell TotalCell(double total, double price, StringId per) {
+    const std::string at = FormatText(per, geo::UnitPriceText(price).c_str());
+    return Cell{
+        FormatText(StringId::RES_FIELD_TOTAL_AT, FixedText(total, kTotalDecimals).c_str(), at.c_str()),
+        total};
+}
+
+}  // namespace
+
 Cell CellOf(const LedgerRow& r, LedgerColumn c) {
     if (c == LedgerColumn::kFile) return Cell{r.fileText, std::nullopt};
     if (c == LedgerColumn::kError) return Cell{ErrorText(r), std::nullopt};
@@ -204,17 +229,17 @@ Cell CellOf(const LedgerRow& r, LedgerColumn c) {
         case LedgerColumn::kLengthWgs84:
             return Num(r.wgs84.length_m, kLengthDecimals);
         case LedgerColumn::kLengthUnitPrice:
-            return Num(r.lengthUnitPrice, kUnitPriceDecimals);
+            return UnitPriceCell(r.lengthUnitPrice, LengthPer(r));
         case LedgerColumn::kLengthPriced:
             return Cell{r.handheld.shown.lengthText, std::nullopt};
         case LedgerColumn::kLengthTotal:
-            return Num(r.handheld.shown.lengthTotal, kTotalDecimals);
+            return TotalCell(r.handheld.shown.lengthTotal, r.lengthUnitPrice, LengthPer(r));
         case LedgerColumn::kAreaUnitPrice:
-            return Num(r.areaUnitPrice, kUnitPriceDecimals);
+            return UnitPriceCell(r.areaUnitPrice, AreaPer(r));
         case LedgerColumn::kAreaPriced:
             return Cell{r.handheld.shown.areaText, std::nullopt};
         case LedgerColumn::kAreaTotal:
-            return Num(r.handheld.shown.areaTotal, kTotalDecimals);
+            return TotalCell(r.handheld.shown.areaTotal, r.areaUnitPrice, AreaPer(r));
         default:
             return {};
     }

@@ -29,7 +29,7 @@ constexpr const char* kCjkFamilies[] = {"WenQuanYi Micro Hei", "Noto Sans CJK SC
 constexpr double kMarginMm = 15;
 constexpr double kTitlePt = 16;
 constexpr double kBodyPt = 9;
-constexpr double kTablePt = 7;
+constexpr double kTablePt = 6.5;
 /// Rows of the summary table on one page (7 pt rows on A4 within margins).
 constexpr int kSummaryRowsPerPage = 48;
 /// Map picture in pixels (3:2, 100 dpi across the 180 mm of the page).
@@ -41,13 +41,18 @@ QString Q(const std::string& s) {
 
 const std::vector<LedgerColumn>& SummaryColumns() {
     static const std::vector<LedgerColumn> cols = {
-        LedgerColumn::kFile,   LedgerColumn::kMethod,      LedgerColumn::kCollected,
-        LedgerColumn::kPoints, LedgerColumn::kLength,      LedgerColumn::kArea,
-        LedgerColumn::kAreaMu, LedgerColumn::kLengthTotal, LedgerColumn::kAreaTotal};
+        LedgerColumn::kFile,   LedgerColumn::kName,        LedgerColumn::kMethod,
+        LedgerColumn::kCollected, LedgerColumn::kPoints,   LedgerColumn::kLength,
+        LedgerColumn::kArea,   LedgerColumn::kAreaMu,      LedgerColumn::kLengthTotal,
+        LedgerColumn::kAreaTotal};
     return cols;
 }
-// Relative widths of the summary columns.
-constexpr double kSummaryWidths[] = {2.0, 1.3, 1.4, 0.6, 1.7, 1.2, 1.0, 1.1, 1.1};
+// Relative widths of the summary columns (millimetres of the 180 across the
+// page); the totals say the unit price they come from ("89883.5 (at 0.09 per m2)").
+constexpr double kSummaryWidths[] = {26, 13, 18, 20, 7, 13, 14, 11, 29, 29};
+/// The summary column where an unread row's error (or a copy's note) starts,
+/// after its file and name.
+constexpr std::size_t kSummaryNoteColumn = 2;
 
 std::string RangeText(const DateRange& r) {
     if (r.Empty()) return Text(StringId::RES_LEDGER_ALL_DATES);
@@ -163,8 +168,8 @@ void Summary(Painter& pt, const Ledger& l) {
             for (auto c : cols) cells.push_back(CellOf(r, c));
             // An error row says what went wrong where its figures would be.
             // So does a copy of an earlier file, whose figures the totals leave out.
-            if (!r.Billed()) cells[1].text = ErrorText(r);
-            SummaryRow(pt, y, rowH, cells, false, r.Billed() ? SIZE_MAX : 1);
+            if (!r.Billed()) cells[kSummaryNoteColumn].text = ErrorText(r);
+            SummaryRow(pt, y, rowH, cells, false, r.Billed() ? SIZE_MAX : kSummaryNoteColumn);
             y += rowH;
         }
         if (next == total) {

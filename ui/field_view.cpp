@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTimer>
 #include <QTreeWidget>
@@ -17,6 +18,7 @@
 
 #include "geo/figure_lines.h"
 #include "i18n/string_table.h"
+#include "names/encoding.h"
 
 namespace dorvane {
 namespace {
@@ -193,6 +195,7 @@ void CFieldMapWidget::resizeEvent(QResizeEvent* e) {
 struct CFieldView::Loaded {
     geo::ReadResult result;
     geo::FieldFile file;
+    std::string figuresFrom;  ///< the raw copy the figures were read from, or ""
     geo::FieldFigures figures;
     std::shared_ptr<const CFieldShape> shape;
     QString name;
@@ -215,7 +218,8 @@ constexpr unsigned kNoGeneration = ~0u;
 
 CFieldView::CFieldView(QWidget* parent) : QWidget(parent), shared_(std::make_shared<Shared>()) {
     shared_->view = this;
-    auto* split = new QSplitter(Qt::Horizontal, this);
+    split_ = new QSplitter(Qt::Horizontal, this);
+    QSplitter* split = split_;
     map_ = new CFieldMapWidget(split);
     auto* side = new QWidget(split);
     auto* sideLayout = new QVBoxLayout(side);
@@ -227,6 +231,10 @@ CFieldView::CFieldView(QWidget* parent) : QWidget(parent), shared_(std::make_sha
     figures_->setHeaderHidden(true);
     figures_->setRootIsDecorated(false);
     figures_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    // Values are never cut: their column is as wide as the widest, and the
+    // list scrolls sideways where the side cannot be widened enough.
+    figures_->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    figures_->header()->setStretchLastSection(false);
     sideLayout->addWidget(message_);
     sideLayout->addWidget(figures_, 1);
     split->addWidget(map_);
@@ -251,13 +259,26 @@ CFieldView::~CFieldView() {
 
 void CFieldView::ShowFile(const QString& path) {
     const std::string p = path.toStdString();
-    Start([p](geo::FieldFile& f) { return geo::ReadFieldFile(p, f); }, path);
+    Start(
+        [p](geo::FieldFile& f, std::string& figuresFrom) {
+            const geo::ReadResult r = geo::ReadFieldFile(p, f);
+            // A document converted on download shows unit prices rounded to
+            // 0.01: the raw copy beside it holds the handheld's own.
+            geo::FieldFile raw;
+            if (r.ok())
+                if (const auto bak = geo::ReadRawCopyBeside(p, f, raw)) {
+                    f = std::move(raw);
+                    figuresFrom = bak->filename().string();
+                }
+            return r;
+        },
+        path);
 }
 
 void CFieldView::ShowBytes(const QByteArray& bytes, const QString& name) {
     const std::string n = name.toStdString();
     Start(
-        [bytes, n](geo::FieldFile& f) {
+        [bytes, n](geo::FieldFile& f, std::string&) {
             return geo::ReadFieldBytes({reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                         static_cast<std::size_t>(bytes.size())},
                                        n, f);
@@ -265,7 +286,7 @@ void CFieldView::ShowBytes(const QByteArray& bytes, const QString& name) {
         name);
 }
 
-void CFieldView::Start(std::function<geo::ReadResult(geo::FieldFile&)> read, const QString& name) {
+void CFieldView::Start(Reader_ read, const QString& name) {
     const unsigned gen = ++generation_;
     shown_ = name;
     busy_ = true;
@@ -281,7 +302,7 @@ void CFieldView::Start(std::function<geo::ReadResult(geo::FieldFile&)> read, con
     std::thread thread([shared = shared_, read = std::move(read), name, gen, done] {
         auto l = std::make_shared<Loaded>();
         l->name = name;
-        l->result = read(l->file);
+        l->result = read(l->file, l->figuresFrom);
         if (shared->latest == gen && l->result.ok()) {
             l->figures = geo::ComputeFigures(l->file);
             l->shape = std::make_shared<const CFieldShape>(l->file);
@@ -321,10 +342,33 @@ void CFieldView::ApplyTexts() {
     message_->setText(QFileInfo(current_->name).fileName());
     message_->setToolTip(current_->name);
     figures_->clear();
-    for (const geo::FigureLine& line : geo::FigureLines(current_->file, current_->figures)) {
+    std::vector<geo::FigureLine> lines = geo::FigureLines(current_->file, current_->figures);
+    if (!current_->figuresFrom.empty()) {
+        // After the kind and the name: where the figures come from.
+        const std::size_t at = std::min<std::size_t>(2, lines.size());
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at),
+                     {Text(StringId::RES_FIELD_RAW_COPY),
+                      FormatText(StringId::RES_FIELD_RAW_COPY_VALUE,
+                                 DecodeUtf8OrGbk(current_->figuresFrom).c_str())});
+    }
+    for (const geo::FigureLine& line : lines) {
         auto* item = new QTreeWidgetItem(figures_, {Q(line.label), Q(line.value)});
         item->setToolTip(1, Q(line.value));
     }
+    FitFigures();
+}
+
+void CFieldView::FitFigures() {
+    figures_->resizeColumnToContents(0);
+    figures_->resizeColumnToContents(1);
+    const int needed = figures_->columnWidth(0) + figures_->columnWidth(1) +
+                       2 * figures_->frameWidth() +
+                       figures_->verticalScrollBar()->sizeHint().width();
+    const QList<int> sizes = split_->sizes();
+    if (sizes.size() != 2 || sizes[1] >= needed) return;
+    const int total = sizes[0] + sizes[1];
+    const int side = std::min(needed, total - kMinMapWidth);
+    if (side > sizes[1]) split_->setSizes({total - side, side});
 }
 
 }  // namespace dorvane

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "ui/tile_fetcher.h"
 
 class QLabel;
+class QSplitter;
 class QTimer;
 class QTreeWidget;
 
@@ -97,9 +99,16 @@ public:
 private:
     struct Loaded;
     struct Shared;
-    void Start(std::function<geo::ReadResult(geo::FieldFile&)> read, const QString& name);
+    /// `read` fills the file and, when its figures come from another file
+    /// (the raw copy beside a converted document), that file's name.
+    using Reader_ = std::function<geo::ReadResult(geo::FieldFile&, std::string& figuresFrom)>;
+    void Start(Reader_ read, const QString& name);
     void Apply(const std::shared_ptr<Loaded>& l, unsigned generation);
+    /// Widens the figures' side (within the map's minimum) until every value
+    /// shows whole.
+    void FitFigures();
 
+    QSplitter* split_;
     CFieldMapWidget* map_;
     QTreeWidget* figures_;
     QLabel* message_;

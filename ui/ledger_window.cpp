@@ -12,8 +12,10 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "export/gis_export.h"
@@ -52,7 +54,8 @@ public:
     }
 };
 
-/// Rows of the window's first paint, before the worker's answer.
+/// Size of the window's first paint, before the worker's answer; once the
+/// rows are in, it widens to its columns (FitWidth).
 constexpr int kInitialWidth = 1100;
 constexpr int kInitialHeight = 600;
 /// Row of the ledger a table row shows (the table sorts its own rows).
@@ -161,7 +164,22 @@ void CLedgerWindow::Retranslate() {
 
 void CLedgerWindow::Load(const QStringList& paths) {
     paths_ = paths;
+    // A new ledger starts at its first columns, File and Name, wherever the
+    // last one was scrolled to.
+    ScrollToStart();
     StartWorker();
+}
+
+void CLedgerWindow::FitWidth() {
+    // As wide as the columns need (all of them, up to the prices and totals),
+    // within the screen; never narrower than the user made it.
+    int columns = 0;
+    for (int c = 0; c < table_->columnCount(); ++c) columns += table_->columnWidth(c);
+    const QMargins m = layout()->contentsMargins();
+    const int chrome = m.left() + m.right() + 2 * table_->frameWidth();
+    int wanted = columns + chrome + table_->verticalScrollBar()->sizeHint().width();
+    if (const QScreen* s = screen()) wanted = std::min(wanted, s->availableGeometry().width());
+    if (wanted > width()) resize(wanted, height());
 }
 
 void CLedgerWindow::StopWorker() {
@@ -207,6 +225,24 @@ void CLedgerWindow::OnLoaded(report::Ledger all, unsigned generation) {
     pdf_->setEnabled(true);
     print_->setEnabled(true);
     ApplyFilter();
+    FitWidth();
+    ScrollToStart();
+    // Once the window has laid itself out anew (and widened), again.
+    QTimer::singleShot(0, this, [this] { ScrollToStart(); });
+}
+
+void CLedgerWindow::ScrollToStart() {
+    // The current cell goes to the first column too: a view scrolls to its
+    // current cell when it takes the focus.
+    if (table_->rowCount() > 0)
+        table_->selectionModel()->setCurrentIndex(table_->model()->index(0, 0),
+                                                  QItemSelectionModel::NoUpdate);
+    table_->horizontalScrollBar()->setValue(0);
+}
+
+void CLedgerWindow::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    ScrollToStart();
 }
 
 void CLedgerWindow::ApplyFilter() {

@@ -50,12 +50,19 @@ public:
     /// showing its folder lists it).
     void SetOnWritten(std::function<void(const QString&)> f) { onWritten_ = std::move(f); }
 
+protected:
+    void showEvent(QShowEvent* e) override;
+
 private:
     void StartWorker();
     void StopWorker();
     void OnLoaded(report::Ledger all, unsigned generation);
     void ApplyFilter();
     void Fill();
+    /// Widens the window to its columns, within the screen's width.
+    void FitWidth();
+    /// Shows the first columns (File, Name).
+    void ScrollToStart();
     void ChooseFolder();
     /// The rows shown, in the order the table shows them (the user's sort): the CSV,
     /// the PDF and the printout list the fields as they were seen.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <random>
 
 #include "convert/area_measure.h"
@@ -63,6 +64,144 @@ AreaFile SampleArea(std::int16_t method = 1) {
     return a;
 }
 
+// A rectangle of the handheld's floats, `dLon` x `dLat` degrees at 113.3 E 23.1 N.
+AreaFile RectangleArea(float dLon, float dLat, float lengthPrice, float areaPrice) {
+    AreaFile a = SampleArea(1);
+    a.header.lengthUnitPrice = lengthPrice;
+    a.header.areaUnitPrice = areaPrice;
+    const float c[][2] = {{113.30f, 23.10f},
+                          {113.30f + dLon, 23.10f},
+                          {113.30f + dLon, 23.10f + dLat},
+                          {113.30f, 23.10f + dLat}};
+    for (std::size_t i = 0; i < 4; ++i) {
+        a.points[i].longitude = c[i][0];
+        a.points[i].latitude = c[i][1];
+    }
+    return a;
+}
+
+// "0.5" -> "0,5" inside every <value> (not in "sq.m."): the Windows program
+// formatted through a locale with a decimal comma.
+std::string WithDecimalCommas(std::string kml) {
+    for (std::size_t at = kml.find("<value>"); at != std::string::npos;
+         at = kml.find("<value>", at + 1)) {
+        const std::size_t end = kml.find("</value>", at);
+        for (std::size_t i = at + 8; i + 1 < end; ++i)
+            if (kml[i] == '.' && std::isdigit(static_cast<unsigned char>(kml[i - 1])) &&
+                std::isdigit(static_cast<unsigned char>(kml[i + 1])))
+                kml[i] = ',';
+    }
+    return kml;
+}
+
+TEST(ReadField, OurKmlReadBackShowsTheHandheldsBillNotARecomputation) {
+    // The KML shows unit prices with two decimals ("0.08" for 0.075), and a
+    // total recomputed from them is 6.6 % off: the totals, figures and times
+    // it shows are the ones read back.
+    setenv("TZ", "Asia/Shanghai", 1);
+    tzset();
+    struct Case {
+        const char* what;
+        float dLon, dLat, lengthPrice, areaPrice;
+        bool commas;
+        bool perKm, perKm2;
+        bool priceRounded;  ///< the KML's "%.2f" is not the unit price
+    } cases[] = {
+        {"small field, prices of three decimals", 0.002f, 0.002f, 1.125f, 0.075f, false, false,
+         false, true},
+        {"above 1 km2 and 1 km: priced per km and km2", 0.011f, 0.01f, 0.9f, 0.09f, false, true,
+         true, false},
+        {"decimal commas of the Windows program", 0.002f, 0.002f, 1.125f, 0.075f, true, false,
+         false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        AreaFile a = RectangleArea(c.dLon, c.dLat, c.lengthPrice, c.areaPrice);
+        a.header.collectionTime = 1714523460;  // 2024-05-01 00:31:00 UTC, 08:31 in Beijing
+        std::string kml = KmlDocument(a, "A1003.txt", MeasureArea(a));
+        if (c.commas) kml = WithDecimalCommas(kml);
+        FieldFile fa, fk;
+        ASSERT_TRUE(ReadFieldBytes(Bytes(WriteArea(a)), "A1003.bak", fa).ok());
+        ASSERT_TRUE(ReadFieldBytes(Bytes(kml), "A1003.txt", fk).ok());
+        const HandheldFigures ra = *ComputeFigures(fa).handheld;
+        const HandheldFigures rk = *ComputeFigures(fk).handheld;
+        // The totals are the KML's own "%.1f" of the handheld's.
+        EXPECT_DOUBLE_EQ(rk.shown.areaTotal, std::round(ra.shown.areaTotal * 10) / 10);
+        EXPECT_DOUBLE_EQ(rk.shown.lengthTotal, std::round(ra.shown.lengthTotal * 10) / 10);
+        EXPECT_TRUE(rk.totalsAsShown);
+        EXPECT_FALSE(ra.totalsAsShown);
+        // Recomputed from the rounded price the area total would be off by more than 5 %.
+        if (c.priceRounded) {
+            EXPECT_GT(
+                std::fabs(fk.handheld.areaUnitPrice * ra.shown.areaQuantity - ra.shown.areaTotal),
+                0.05 * ra.shown.areaTotal);
+        }
+        EXPECT_EQ(rk.shown.areaText, ra.shown.areaText);
+        EXPECT_EQ(rk.shown.lengthText, ra.shown.lengthText);
+        EXPECT_NEAR(rk.measure.area, ra.measure.area, c.perKm2 ? 1.0 : 0.001);
+        EXPECT_NEAR(rk.measure.length, ra.measure.length, c.perKm ? 0.001 : 0.01);
+        EXPECT_EQ(rk.lengthPerKm, c.perKm);
+        EXPECT_EQ(ra.lengthPerKm, c.perKm);
+        EXPECT_EQ(rk.areaPerKm2, c.perKm2);
+        EXPECT_EQ(ra.areaPerKm2, c.perKm2);
+        // The collection time, to the minute, and the field's own name.
+        EXPECT_EQ(fk.handheld.collectionTime, std::optional<std::int64_t>(1714523460));
+        EXPECT_FALSE(fk.handheld.startTime);
+        EXPECT_EQ(fk.name, "F-01");
+    }
+    // Harvesting work shows its start and finish ("_______" when not recorded).
+    AreaFile h = SampleArea(2);
+    h.work = AreaWorkRecord{2.5f, 1714523460, 0, 0};
+    FieldFile fh;
+    ASSERT_TRUE(ReadFieldBytes(Bytes(KmlDocument(h, "H.txt", MeasureArea(h))), "H.txt", fh).ok());
+    EXPECT_EQ(fh.handheld.startTime, std::optional<std::int64_t>(1714523460));
+    EXPECT_FALSE(fh.handheld.finishTime);
+    EXPECT_FALSE(fh.handheld.collectionTime);
+    EXPECT_EQ(fh.handheld.workWidth, std::optional<double>(2.5));
+    unsetenv("TZ");
+    tzset();
+}
+
+TEST(ReadField, RawCopyBesideAConvertedDocument) {
+    TempFolder dir;
+    const AreaFile a = SampleArea(1);
+    AreaFile other = a;
+    other.points[2].latitude += 0.001f;
+    const auto track = SampleTrack();
+    const std::vector<std::uint8_t> trackBytes = WriteTrack("T1", track);
+    WriteText(dir / "A1003.txt", KmlDocument(a, "A1003.txt", MeasureArea(a)));
+    WriteText(dir / "A1003.bak", WriteArea(a));
+    WriteText(dir / "B.kml", KmlDocument(a, "B.kml", MeasureArea(a)));
+    WriteText(dir / "B.bak", WriteArea(other));  // another measurement
+    WriteText(dir / "C.kml", KmlDocument(a, "C.kml", MeasureArea(a)));  // no raw copy
+    WriteText(dir / "T1.gpx", GpxDocument("T1.gpx", track));
+    WriteText(dir / "T1.bak",
+              std::string(reinterpret_cast<const char*>(trackBytes.data()), trackBytes.size()));
+    WriteText(dir / "D.txt", WriteArea(a));  // not converted: no raw copy asked for
+    WriteText(dir / "D.bak", WriteArea(a));
+    const struct {
+        const char* file;
+        const char* raw;  ///< expected raw copy, or "" for none
+    } cases[] = {{"A1003.txt", "A1003.bak"}, {"B.kml", ""}, {"C.kml", ""},
+                 {"T1.gpx", "T1.bak"},       {"D.txt", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        FieldFile doc, raw;
+        ASSERT_TRUE(ReadFieldFile(dir / c.file, doc).ok());
+        const auto found = ReadRawCopyBeside(dir / c.file, doc, raw);
+        EXPECT_EQ(found.value_or("").filename().string(), c.raw);
+        if (found) {
+            EXPECT_TRUE(raw.format == FieldFormat::kHandheldArea ||
+                        raw.format == FieldFormat::kHandheldTrack);
+            EXPECT_TRUE(SameMeasurement(doc, raw));
+        } else {
+            EXPECT_TRUE(raw.points.empty());
+        }
+    }
+    EXPECT_EQ(RawCopyPathOf(dir / "A1003(1).txt"), dir / "A1003(1).bak");
+    EXPECT_EQ(RawCopyPathOf(dir / "a.b.kml"), dir / "a.bak");
+}
+
 TEST(ReadField, HandheldTrackAndItsGpx) {
     const auto pts = SampleTrack();
     const std::vector<std::uint8_t> image = WriteTrack("T1", pts);
@@ -107,7 +246,8 @@ TEST(ReadField, HandheldAreaAndItsKmlGiveTheSameFigures) {
         ASSERT_TRUE(ReadFieldBytes(Bytes(kml), "F-01.kml", fk).ok());
         EXPECT_EQ(fa.format, FieldFormat::kHandheldArea);
         EXPECT_EQ(fk.format, FieldFormat::kKml);
-        EXPECT_EQ(fk.name, "F-01.kml");
+        // The placemark is named after the file; the field's own name is its "文件名" entry.
+        EXPECT_EQ(fk.name, "F-01");
         EXPECT_EQ(fa.name, "F-01");
         for (const FieldFile* f : {&fa, &fk}) {
             EXPECT_EQ(f->kind, FieldKind::kArea);

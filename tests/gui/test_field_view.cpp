@@ -16,6 +16,7 @@
 #include <QWheelEvent>
 #include <set>
 
+#include "convert/download.h"
 #include "gui_rig.h"
 #include "ui/field_snapshot.h"
 #include "ui/field_view.h"
@@ -322,6 +323,56 @@ private slots:
         QCOMPARE(map->View().zoom, fitted.zoom);
         QCOMPARE(map->View().cx, fitted.cx);
         QCOMPARE(map->View().cy, fitted.cy);
+    }
+
+    // A document converted on download ("A0602.txt" holding KML) with its raw copy beside
+    // it: the figures come from the raw copy and say so, the collection time shows, and
+    // every value (the extent's corners, the totals with their unit prices) shows whole.
+    void convertedDocumentShowsItsTimeAndWholeValues() {
+        SaveTileSettings(TileSettingsFor(QStringLiteral("none")));
+        QTemporaryDir dir;
+        QFile sample(kSamples + QStringLiteral("A0602_vertex.txt"));
+        QVERIFY(sample.open(QIODevice::ReadOnly));
+        const QByteArray bytes = sample.readAll();
+        const StoreResult stored =
+            StoreDownload({reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                           static_cast<std::size_t>(bytes.size())},
+                          "A0602.txt", dir.path().toStdString(), kConvertingModelCode);
+        QVERIFY(stored.ok());
+        QCOMPARE(stored.conversion, Conversion::kConverted);
+        CFieldView view;
+        view.resize(900, 500);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.ShowFile(dir.filePath(QStringLiteral("A0602.txt")));
+        QTRY_VERIFY_WITH_TIMEOUT(!view.Busy(), kWaitMs);
+        QTreeWidget* figures = view.Figures();
+        QStringList labels;
+        QString rawValue, collected, areaTotal;
+        for (int i = 0; i < figures->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = figures->topLevelItem(i);
+            labels << item->text(0);
+            if (item->text(0) == QString::fromStdString(Text(StringId::RES_FIELD_RAW_COPY)))
+                rawValue = item->text(1);
+            if (item->text(0) == QString::fromStdString(Text(StringId::RES_FIELD_COLLECTED)))
+                collected = item->text(1);
+            if (item->text(0) == QString::fromStdString(Text(StringId::RES_FIELD_AREA_TOTAL)))
+                areaTotal = item->text(1);
+        }
+        QVERIFY2(rawValue.contains(QStringLiteral("A0602.bak")), qPrintable(labels.join(u'|')));
+        QVERIFY2(!collected.isEmpty(), qPrintable(labels.join(u'|')));
+        QVERIFY2(areaTotal.contains(
+                     QString::fromStdString(FormatText(StringId::RES_FIELD_PER_M2, ""))),
+                 qPrintable(areaTotal));
+        // Each value column shows whole in the list's viewport.
+        const int right = figures->header()->sectionViewportPosition(1) + figures->columnWidth(1);
+        QVERIFY2(right <= figures->viewport()->width(),
+                 qPrintable(QStringLiteral("%1 > %2").arg(right).arg(figures->viewport()->width())));
+        QFontMetrics fm(figures->font());
+        for (int i = 0; i < figures->topLevelItemCount(); ++i) {
+            const QString v = figures->topLevelItem(i)->text(1);
+            QVERIFY2(fm.horizontalAdvance(v) <= figures->columnWidth(1), qPrintable(v));
+        }
     }
 
     void menuToggleShowsTheFileChosenInTheComputerPane() {

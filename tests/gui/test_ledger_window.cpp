@@ -16,6 +16,10 @@
 #include <QtTest>
 #include <functional>
 
+#include <QScreen>
+#include <QScrollBar>
+
+#include "convert/download.h"
 #include "gui_rig.h"
 #include "report/field_samples.h"
 #include "report/ledger_table.h"
@@ -187,6 +191,63 @@ private slots:
         QVERIFY(info.waitForFinished(kWaitMs));
         QVERIFY(info.readAllStandardOutput().contains("Pages:           4"));
         qDeleteAll(silent);
+    }
+
+    // Downloads from the converting model (the KML under the handheld's name and the
+    // received bytes as .bak) are one row each; the window opens as wide as its columns
+    // (within the screen) and, opened again after the user scrolled right, starts at
+    // File and Name.
+    void ConvertedPairsAreOneRowAndTheWindowStartsAtItsFirstColumns() {
+        Rig rig;
+        const QString dir = rig.computer.path();
+        const SampleField fields[] = {{.name = "A1003", .areaPrice = 0.075f},
+                                      {.name = "A1004", .shift = 1}};
+        for (const SampleField& f : fields) {
+            const std::string text = WriteArea(testing::SampleArea(f));
+            const std::vector<std::uint8_t> bytes(text.begin(), text.end());
+            QVERIFY(StoreDownload(bytes, f.name + ".txt", dir.toStdString(), kConvertingModelCode)
+                        .ok());
+        }
+        CLedgerWindow* w = LedgerOfFolder(rig, dir);
+        QVERIFY(w);
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QTableWidget* t = w->Table();
+        QCOMPARE(t->rowCount(), 2);
+        QStringList files = ColumnTexts(t, ColumnOf(report::LedgerColumn::kFile));
+        files.sort();
+        QCOMPARE(files, (QStringList{"A1003.txt (A1003.bak)", "A1004.txt (A1004.bak)"}));
+        const report::Ledger raw = report::BuildLedger(
+            {(dir + "/A1003.bak").toStdString(), (dir + "/A1004.bak").toStdString()}, {});
+        QCOMPARE(w->Shown().totals.areaTotal, raw.totals.areaTotal);
+        // Every price says its unit (" per m2", "/平方米").
+        const QString perM2 = QString::fromStdString(FormatText(StringId::RES_FIELD_PER_M2, ""));
+        for (const QString& s : ColumnTexts(t, ColumnOf(report::LedgerColumn::kAreaUnitPrice)))
+            QVERIFY2(s.endsWith(perM2), qPrintable(s));
+        QVERIFY(ColumnTexts(t, ColumnOf(report::LedgerColumn::kAreaUnitPrice))
+                    .contains(QStringLiteral("0.075") + perM2));
+
+        int columns = 0;
+        for (int c = 0; c < t->columnCount(); ++c) columns += t->columnWidth(c);
+        const int screenWidth = w->screen()->availableGeometry().width();
+        QVERIFY2(w->width() >= std::min(columns, screenWidth - 40),
+                 qPrintable(QStringLiteral("%1 for %2 of columns").arg(w->width()).arg(columns)));
+
+        // The user scrolls to the totals with the scroll bar's arrow, closes, opens again.
+        QScrollBar* bar = t->horizontalScrollBar();
+        if (bar->maximum() > 0) {
+            bar->setFocus();
+            QTest::keyClick(bar, Qt::Key_End);
+            QVERIFY(bar->value() > 0);
+        }
+        QTest::mouseClick(Button(w, StringId::RES_LEDGER_CLOSE), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), kWaitMs);
+        w = LedgerOfFolder(rig, dir);
+        QVERIFY(w);
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QCOMPARE(w->Table()->horizontalScrollBar()->value(), 0);
+        QCOMPARE(w->Table()->columnViewportPosition(ColumnOf(report::LedgerColumn::kFile)), 0);
+        QVERIFY(w->Table()->columnViewportPosition(ColumnOf(report::LedgerColumn::kName)) <
+                w->Table()->viewport()->width());
     }
 
     void LedgerFromKeysClicksAndExports() {

@@ -192,12 +192,15 @@ TEST_F(LedgerFolder, EveryFieldAgainstFiguresWorkedOutHere) {
     EXPECT_EQ(damaged->error, geo::ReadError::kDamaged);
     EXPECT_FALSE(ErrorText(*damaged).empty());
 
-    const LedgerRow* kml = Row(l, "K1.kml");
+    // The KML and its raw copy are one row, read from the raw bytes.
+    const LedgerRow* kml = Row(l, "K1.kml (K1.bak)");
     ASSERT_NE(kml, nullptr);
     ASSERT_TRUE(kml->ok());
+    EXPECT_EQ(kml->path.filename(), "K1.bak");
+    EXPECT_EQ(kml->document.filename(), "K1.kml");
     const Expected ek = Work(SampleField{.name = "K1", .shift = 3});
-    // The KML carries %.6f degrees: within a few square metres of the record.
-    EXPECT_NEAR(kml->handheld.measure.area, ek.area, 0.01 * ek.area);
+    EXPECT_NEAR(kml->handheld.measure.area, ek.area, 1e-6 * ek.area);
+    EXPECT_NEAR(kml->handheld.shown.areaTotal, ek.areaTotal, 1e-6);
     sum.length += kml->handheld.measure.length;
     sum.area += kml->handheld.measure.area;
     sum.lengthTotal += kml->handheld.shown.lengthTotal;
@@ -233,7 +236,9 @@ TEST_F(LedgerFolder, DateRangeKeepsErrorRows) {
     } table[] = {
         {"2024-05-02", "2024-05-02", {"T1.txt"}},
         {"2024-05-02", std::nullopt, {"H1.txt", "T1.txt"}},
-        {std::nullopt, "2024-05-01", {"H0.txt", "V1.txt", "quote.txt", "地块一.txt"}},
+        {std::nullopt,
+         "2024-05-01",
+         {"H0.txt", "K1.kml (K1.bak)", "V1.txt", "quote.txt", "地块一.txt"}},
         {"2024-06-01", "2024-06-30", {}},
     };
     for (const auto& row : table) {

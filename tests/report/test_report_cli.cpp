@@ -11,6 +11,7 @@
 #include <regex>
 
 #include "common/run_command.h"
+#include "convert/download.h"
 #include "convert/temp_folder.h"
 #include "convert/track_file.h"
 #include "convert/xml_text.h"
@@ -180,6 +181,57 @@ TEST_F(ReportCli, CsvAndPdfReadBackByTheirReaders) {
     const CliRun fonts = Shell("pdffonts '" + (dir / "out.pdf").string() + "'");
     const std::regex embedded(R"((WenQuanYi|NotoSansCJK)\S*\s+CID TrueType\s+\S+\s+yes)");
     EXPECT_TRUE(std::regex_search(fonts.out, embedded)) << fonts.out;
+}
+
+TEST_F(ReportCli, ASeasonOfConvertedDownloadsIsCountedOnce) {
+    // Two folders of downloads from the converting model: each field as the KML under
+    // the handheld's name and its .bak. `report -r` counts every field once, from the
+    // raw bytes, and the CSV and PDF say the same.
+    const SampleField fields[] = {
+        {.name = "A1003", .areaPrice = 0.075f},
+        {.name = "A1004", .collected = testing::kDay0 + testing::kDaySeconds, .shift = 1},
+        {.name = "A1005", .areaPrice = 0.09f, .dLon = 1.0 / 64, .dLat = 1.0 / 128, .shift = 2}};
+    double area = 0;
+    for (std::size_t i = 0; i < 3; ++i) {
+        const fs::path folder = dir / "season" / (i < 2 ? "may" : "june");
+        fs::create_directories(folder);
+        const std::string text = WriteArea(testing::SampleArea(fields[i]));
+        const std::vector<std::uint8_t> bytes(text.begin(), text.end());
+        ASSERT_TRUE(
+            StoreDownload(bytes, fields[i].name + ".txt", folder, kConvertingModelCode).ok());
+        area += BuildLedger({folder / (fields[i].name + ".bak")}, {}).totals.handheldArea_m2;
+    }
+    const CliRun r = Cli(dir, "report -r season");
+    EXPECT_EQ(r.status, 0) << r.out;
+    LedgerOptions deep;
+    deep.recursive = true;
+    const Ledger l = BuildLedger({dir / "season"}, deep);
+    ASSERT_EQ(l.rows.size(), 3u);
+    EXPECT_DOUBLE_EQ(l.totals.handheldArea_m2, area);
+    EXPECT_NE(r.out.find("3 converted files counted once with their .bak raw copy"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(TotalsCell(l.totals, LedgerColumn::kArea).text), std::string::npos)
+        << r.out;
+    for (const char* s : {"A1003.txt (A1003.bak)", "A1004.txt (A1004.bak)", "(at 0.075 per m2)",
+                          "(at 0.09 per km2)"})
+        EXPECT_NE(r.out.find(s), std::string::npos) << s << "\n" << r.out;
+#ifdef DORVANE_HAVE_PDF
+    const CliRun w = Cli(dir, "report -r season --csv s.csv --pdf s.pdf --tiles none");
+    ASSERT_EQ(w.status, 0) << w.out;
+    const CliRun py = Shell(
+        "python3 -c \"import csv,sys; rows=list(csv.reader(open(sys.argv[1],encoding='utf-8-sig',"
+        "newline=''))); print(len(rows)); print(rows[-1][10])\" '" + (dir / "s.csv").string() +
+        "'");
+    EXPECT_EQ(py.out, "5\n" + TotalsCell(l.totals, LedgerColumn::kArea).text + "\n");
+    // The PDF's summary names the fields beside their files, and each price its unit.
+    const CliRun text = Shell("pdftotext -layout -f 1 -l 1 '" + (dir / "s.pdf").string() + "' -");
+    for (const char* s : {"A1003.txt", "A1005", "per m2", "per km2"})
+        EXPECT_NE(text.out.find(s), std::string::npos) << s << "\n" << text.out;
+    std::size_t names = 0;
+    for (const char* s : {"A1003 ", "A1004 ", "A1005 "}) names += text.out.find(s) != std::string::npos;
+    EXPECT_EQ(names, 3u) << text.out;
+#endif
 }
 
 TEST_F(ReportCli, ExistingOutputsNeedForce) {
