@@ -51,8 +51,7 @@ int CMainFrame::ShowMessageBox(QMessageBox::Icon icon, const QString& text,
 void CMainFrame::ShowSelectionSummary(int count, qint64 bytes) {
     if (!panes_[1]) return;
     panes_[1]->setText(count < 1 ? QString()
-                                 : Q(CountText(StringId::RES_CMAINFRAME_MESSAGE01,
-                                               StringId::RES_CORE2_ONE_ITEM_SELECTED, count)));
+                                 : Q(FormatText(StringId::RES_CMAINFRAME_MESSAGE01, count)));
     panes_[2]->setText(bytes == 0 ? QString() : BytesText(bytes));
 }
 

@@ -347,10 +347,9 @@ void CRightFormView::ShowFreeSpace() {
 void CRightFormView::DeleteWithQuestion() {
     const int n = SelectedCount();
     if (n == 0 || list_->Editing()) return;
-    const int answer = frame_.ShowMessageBox(QMessageBox::Question,
-                                             Q(CountText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04,
-                                                         StringId::RES_CORE2_DELETE_ONE_ITEM, n)),
-                                             QMessageBox::Yes | QMessageBox::No);
+    const int answer = frame_.ShowMessageBox(
+        QMessageBox::Question, Q(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, n)),
+        QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::No) return;
     for (QTreeWidgetItem* item : list_->selectedItems()) {
         const QString name = item->data(0, kNameRole).toString();
