@@ -210,9 +210,10 @@ void ApplyIni(const CIni& ini, Language language) {
     Table& table = TheTable();
     for (std::size_t i = 0; i < kStringCount; ++i) {
         std::string value = ini.Lookup(kEntries[i].section, kEntries[i].key);
-        // An empty text is harmless as a format; any other must take the same
-        // arguments as the default.
-        if (!value.empty() && PrintfSignature(value) != PrintfSignature(kEntries[i].text)) {
+        // A file written for an older program lacks the keys added since: a
+        // blank question box or button helps nobody, the built-in text does.
+        // A loaded text must take the same arguments as the default.
+        if (value.empty() || PrintfSignature(value) != PrintfSignature(kEntries[i].text)) {
             value = std::string(kEntries[i].text);
         }
         table.texts[i] = std::move(value);

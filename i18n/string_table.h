@@ -7,9 +7,10 @@
 //   FindStringId("RES_CTRANSWAIT_CANCEL")                   // key name -> id, at run time
 //
 // The table starts with the compiled-in Chinese defaults (string_keys.def).
-// LoadLanguage() replaces EVERY entry from a language file: an entry whose key
-// the file lacks becomes empty, exactly as the Windows program behaved. A
-// missing or empty file changes nothing. All texts are UTF-8.
+// LoadLanguage() replaces every entry from a language file: an entry whose key
+// the file lacks (or leaves empty) keeps its compiled-in default, so a file
+// written for an older program never blanks a text added since. A missing or
+// empty file changes nothing. All texts are UTF-8.
 //
 // Threads: the table is written only by LoadLanguage, LoadLanguageFile,
 // ApplyIni and ResetToDefaults, which the user-interface thread (or the
@@ -47,7 +48,7 @@ inline constexpr std::size_t kStringCount = 0
 /// language switch (0 Chinese, 1 English).
 enum class Language : int { Chinese = 0, English = 1 };
 
-/// Current text of `id` (UTF-8, possibly empty after a load).
+/// Current text of `id` (UTF-8, never empty).
 const std::string& Text(StringId id);
 /// Key name of `id`, e.g. "RES_CTRANSWAIT_CANCEL".
 std::string_view KeyName(StringId id);
@@ -96,13 +97,13 @@ std::string CountText(StringId many, StringId one, int count);
 /// Puts back every compiled-in default and the language Chinese.
 void ResetToDefaults();
 
-/// Sets every entry from `ini` (entries it lacks become empty), rebuilds the
-/// composite column texts and makes `language` current. A non-empty value
-/// whose printf arguments differ from the default's (say "%s" where "%d" is
-/// passed, or any "%" in a text that takes no arguments) would make the
-/// program read the wrong arguments, so such an entry gets its compiled-in
-/// default instead. Use LoadLanguage
-/// unless the reader is already loaded.
+/// Sets every entry from `ini` (entries it lacks or leaves empty get their
+/// compiled-in default), rebuilds the composite column texts and makes
+/// `language` current. A value whose printf arguments differ from the
+/// default's (say "%s" where "%d" is passed, or any "%" in a text that takes
+/// no arguments) would make the program read the wrong arguments, so such an
+/// entry gets its compiled-in default too. Use LoadLanguage unless the reader
+/// is already loaded.
 void ApplyIni(const CIni& ini, Language language);
 
 /// File name of a language: "code_ch.ini" or "code_en.ini".

@@ -31,6 +31,8 @@ constexpr std::size_t kMaxVertexMarks = 2000;
 constexpr qsizetype kPieceLength = 64;
 /// Room beyond the edges for the pen (px): lines just outside still show.
 constexpr double kPenMarginPx = 8;
+/// The driven path down the middle of a swath (px).
+constexpr double kSwathPathPx = 2;
 
 double WorldPx(double zoom) {
     return kTileSize * std::exp2(zoom);
@@ -158,6 +160,29 @@ void DrawShape(QPainter& p, QSize size, const CFieldShape& shape, const MapView&
     auto qt = [](const WorldPoint& s) { return QPointF(s.x, s.y); };
     p.setRenderHint(QPainter::Antialiasing, true);
 
+    if (shape.Swath()) {
+        QPolygonF path;
+        path.reserve(static_cast<qsizetype>(l.points.size()));
+        for (const WorldPoint& w : l.points) path << qt(screen(w));
+        // The width in metres at the map's scale. Wider than the picture
+        // twice over looks the same and keeps the stroker's work bounded.
+        const double cap = 2.0 * (size.width() + size.height());
+        const double widthPx = std::clamp(shape.WorkWidthMetres() / MetresPerPixel(v), kMinSwathPx,
+                                          std::max(kMinSwathPx, cap));
+        p.setBrush(Qt::NoBrush);
+        // One stroke of the whole path: where the machine crossed its own
+        // swath the fill is not laid twice. Flat ends: the work starts and
+        // stops where the machine did.
+        p.setPen(QPen(kFieldFillColour, widthPx, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
+        if (path.size() >= 2) p.drawPolyline(path);
+        p.setPen(QPen(kFieldLineColour, kSwathPathPx, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        if (path.size() >= 2)
+            p.drawPolyline(path);  // open: the last point is not joined to the first
+        else
+            p.drawPoint(path.front());
+        return;
+    }
+
     if (shape.Area()) {
         QPolygonF ring;
         ring.reserve(static_cast<qsizetype>(l.points.size()));
@@ -267,6 +292,10 @@ double LatitudeOfWorldY(double y) {
 CFieldShape::CFieldShape(const geo::FieldFile& f) {
     area_ = f.kind == geo::FieldKind::kArea;
     markVertices_ = area_ && f.handheld.method == static_cast<std::int16_t>(AreaMethod::kVertex);
+    swath_ = area_ && f.handheld.method == static_cast<std::int16_t>(AreaMethod::kHarvesting);
+    // The width comes from the handheld's work record or a KML's data: not trusted.
+    const double width = f.handheld.workWidth.value_or(0);
+    workWidth_ = std::isfinite(width) && width > 0 ? width : 0;
     Level base;
     base.points.reserve(f.points.size());
     // Longitudes unwrapped: a line across the antimeridian stays continuous.

@@ -1,7 +1,9 @@
 #pragma once
 // Drawing a track or a field on a Web Mercator map (north up) with QPainter:
 // raster tiles or a neutral background with a metric grid, the shape, start
-// and end marks, vertex marks, a scale bar and the tile attribution. Needs
+// and end marks, vertex marks, a scale bar and the tile attribution. A field
+// measured as harvesting work (width x length) is its driven path, open,
+// stroked with the working width at the map's scale. Needs
 // only Qt Gui, so the window, the snapshot and the ledger's PDF share it.
 // The shape is projected once (CFieldShape) with a pyramid of simplified
 // levels; a repaint takes the level that suits the zoom, skips chunks outside
@@ -60,6 +62,12 @@ public:
     bool Empty() const { return levels_.empty() || levels_[0].points.empty(); }
     bool Area() const { return area_; }
     bool MarkVertices() const { return markVertices_; }
+    /// Harvesting work (collection method 2): the area is the working width
+    /// times the driven length, so the points are a path, not a boundary.
+    bool Swath() const { return swath_; }
+    /// The working width in metres; 0 when the file names none (or names
+    /// nonsense: not a positive finite number).
+    double WorkWidthMetres() const { return workWidth_; }
     /// Bounds in world units (longitudes unwrapped across the antimeridian,
     /// so x may pass 1 or 0).
     QRectF Bounds() const { return bounds_; }
@@ -91,7 +99,13 @@ private:
     QRectF bounds_;
     bool area_ = false;
     bool markVertices_ = false;
+    bool swath_ = false;
+    double workWidth_ = 0;
 };
+
+/// A swath is never drawn narrower than this (px), so a narrow header seen
+/// from far away still shows where the machine went.
+inline constexpr double kMinSwathPx = 4;
 
 /// Where tiles come from while drawing. Tile() returns a loaded tile or a
 /// null image at once (never blocks) and may start fetching it.

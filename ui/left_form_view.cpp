@@ -231,8 +231,9 @@ void CLeftFormView::CopySelection(bool move) {
 void CLeftFormView::DeleteWithQuestion() {
     const int n = SelectedCount();
     if (n == 0) return;
-    const int answer = frame_.ShowMessageBox(QMessageBox::Question, Q(CountText(StringId::RES_CLEFTFORMVIEW_MESSAGE02, StringId::RES_CORE2_DELETE_ONE_ITEM, n)),
-                                             QMessageBox::Yes | QMessageBox::No);
+    const int answer = frame_.ShowMessageBox(
+        QMessageBox::Question, Q(FormatText(StringId::RES_CLEFTFORMVIEW_MESSAGE02, n)),
+        QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::No) return;
     MarkSelection();
     Doc().DeleteSelected();

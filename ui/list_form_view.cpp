@@ -16,6 +16,7 @@ constexpr int kListTop = 28;
 constexpr int kCaptionTop = 2;
 constexpr int kCaptionBottom = 25;
 constexpr int kCaptionGap = 2;
+/// The caption's text is drawn in the strip moved this far right and down.
 constexpr int kCaptionTextInset = 3;
 const QColor kInactiveFill(0x80, 0x80, 0x80);
 const QColor kInactiveText(0xD4, 0xD0, 0xC8);
@@ -49,8 +50,8 @@ void CListFormView::paintEvent(QPaintEvent*) {
     f.setBold(true);
     p.setFont(f);
     p.setPen(text);
-    p.drawText(caption_.adjusted(kCaptionTextInset, 0, 0, 0), Qt::AlignVCenter | Qt::TextSingleLine,
-               GetCaption());
+    p.drawText(caption_.translated(kCaptionTextInset, kCaptionTextInset),
+               Qt::AlignVCenter | Qt::TextSingleLine, GetCaption());
     // A sunken frame: dark along the top and left, light along the right and bottom.
     p.setPen(Qt::black);
     p.drawLine(caption_.topLeft(), caption_.topRight());

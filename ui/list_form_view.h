@@ -42,6 +42,8 @@ public:
     bool IsActive() const { return active_; }
     CSortListCtrl* List() const { return list_; }
     int SelectedCount() const;
+    /// The caption strip beside the selector (pane coordinates).
+    QRect CaptionRect() const { return caption_; }
 
 protected:
     void paintEvent(QPaintEvent*) override;

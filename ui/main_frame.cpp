@@ -2,32 +2,20 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDesktopServices>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QDir>
-#include <QDockWidget>
-#include <QFileInfo>
-#include <QInputDialog>
+#include <QCloseEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
-#include <QMouseEvent>
-#include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QStatusTipEvent>
 #include <QToolBar>
-#include <QUrl>
-#include <QVBoxLayout>
 #include <cmath>
 
 #include "convert/download.h"
 #include "menus/commands.h"
-#include "names/encoding.h"
 #include "ui/field_view.h"
 #include "ui/ledger_window.h"
 #include "ui/left_form_view.h"
+#include "ui/main_frame_parts.h"
 #include "ui/profile.h"
 #include "ui/qt_front_end.h"
 #include "ui/qt_translations.h"
@@ -38,21 +26,17 @@
 
 namespace dorvane {
 
-namespace {
+using frame_parts::kConvertKey;
+using frame_parts::kStatusPanes;
+using frame_parts::Q;
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
+namespace {
 
 /// The divider sits 15 pixels left of the middle; no column is narrower than 10.
 constexpr int kSplitOffset = 15;
 constexpr int kMinColumn = 10;
 /// Status pane 1 (the selection count) is 120 pixels wide.
 constexpr int kCountPaneWidth = 120;
-constexpr int kStatusPanes = 5;
-const QString kConvertKey = QStringLiteral("ConvertOnDownload");
-/// The field view's dock opens at this share of the window's height.
-constexpr double kFieldDockShare = 0.45;
 
 struct CommandText {
     int id;
@@ -133,21 +117,6 @@ const int kToolbarOrder[] = {cmd::kConnect,     0,
                              cmd::kUp,          cmd::kNewFolder,
                              cmd::kDiskSpace,   cmd::kStyleList,
                              cmd::kStyleReport, cmd::kAbout};
-
-/// Selected bytes as the status bar shows them: "%.0f BYTE" below 1024,
-/// otherwise "%.2f" with KB, MB or GB.
-QString BytesText(qint64 bytes) {
-    static const char* const kUnits[] = {"BYTE", "KB", "MB", "GB"};
-    constexpr double kStep = 1024.0;
-    double v = static_cast<double>(bytes);
-    if (v < kStep) return QStringLiteral("%1 %2").arg(v, 0, 'f', 0).arg(QLatin1String(kUnits[0]));
-    int unit = 0;
-    while (v >= kStep && unit < 3) {
-        v /= kStep;
-        ++unit;
-    }
-    return QStringLiteral("%1 %2").arg(v, 0, 'f', 2).arg(QLatin1String(kUnits[unit]));
-}
 
 }  // namespace
 
@@ -338,21 +307,6 @@ void CMainFrame::PostToPanes(std::uint32_t hints) {
             p, [p, hints] { p->OnUpdate(hints); }, Qt::QueuedConnection);
 }
 
-void CMainFrame::OnDeviceError(int code) {
-    ShowMessageBox(QMessageBox::Critical, Q(DeviceErrorText(code)), QMessageBox::Ok);
-    // A time-out, a pulled cable or a worker that would not start leaves the link unusable.
-    if (code == transport_error::kTimeout || code == transport_error::kDisconnected ||
-        code == doc_error::kStartFailed)
-        doc_->Disconnect();
-}
-
-int CMainFrame::ShowMessageBox(QMessageBox::Icon icon, const QString& text,
-                               QMessageBox::StandardButtons buttons) {
-    if (hooks_.messageBox) return hooks_.messageBox(icon, text, buttons);
-    QMessageBox box(icon, QStringLiteral("Dorvane"), text, buttons, this);
-    return box.exec();
-}
-
 bool CMainFrame::LanguageAvailable(Language l) const {
     return hooks_.languageAvailable ? hooks_.languageAvailable(l) : LanguageFileAvailable(l);
 }
@@ -385,205 +339,6 @@ void CMainFrame::ApplyMenuTexts() {
     SetStatusText(status_pane::kMessage, Q(Text(StringId::RES_CMAINFRAME_TP_READY)));
 }
 
-void CMainFrame::UpdateActions() {
-    if (!splitterReady_) return;
-    const bool connected = doc_->IsConnected();
-    CListFormView* a = active_;
-    auto set = [this](int id, bool enabled) { actions_[id]->setEnabled(enabled); };
-    set(cmd::kConnect, !connected);
-    set(cmd::kDisconnect, connected);
-    for (int id : {cmd::kCopy, cmd::kMove, cmd::kRename, cmd::kNewFolder, cmd::kDiskSpace})
-        set(id, a && a->CommandEnabled(id));
-    set(cmd::kDelete, a && a->CanDelete());
-    set(cmd::kRefresh, a && a->CanRefresh());
-    set(cmd::kExportAs, !right_->SelectedPaths().isEmpty());
-    set(cmd::kUp, a && a->CanGoUp());
-    set(cmd::kPreview, connected && a == left_ && left_->List()->selectedItems().size() == 1);
-    const bool list = a && (a->GetListStyle() & kStyleMask) == kStyleList;
-    actions_[cmd::kStyleList]->setChecked(list);
-    actions_[cmd::kStyleReport]->setChecked(!list);
-    set(cmd::kChinese, LanguageAvailable(Language::Chinese));
-    set(cmd::kEnglish, LanguageAvailable(Language::English));
-    actions_[cmd::kChinese]->setChecked(CurrentLanguageIndex() == 0);
-    actions_[cmd::kEnglish]->setChecked(CurrentLanguageIndex() == 1);
-}
-
-void CMainFrame::RunCommand(int id) {
-    UpdateActions();
-    QAction* action = Action(id);
-    if (action && !action->isEnabled()) return;
-    CListFormView* a = active_;
-    switch (id) {
-        case cmd::kConnect:
-            doc_->Connect();
-            break;
-        case cmd::kDisconnect:
-            doc_->Disconnect();
-            break;
-        case cmd::kExit:
-            close();
-            break;
-        case cmd::kDelete:
-            PostToPanes(hint::kDelete);
-            break;
-        case cmd::kUp:
-            PostToPanes(hint::kUp);
-            break;
-        case cmd::kStyleList:
-            if (a) a->SetListStyle(kStyleReport, kStyleList);
-            break;
-        case cmd::kStyleReport:
-            if (a) a->SetListStyle(kStyleMask, kStyleReport);
-            break;
-        case cmd::kRefresh:
-            if (a) a->Refresh();
-            break;
-        case cmd::kChinese:
-            SwitchLanguage(0);
-            break;
-        case cmd::kEnglish:
-            SwitchLanguage(1);
-            break;
-        case cmd::kHelp:
-            ShowHelp();
-            break;
-        case cmd::kAbout:
-            ShowAbout();
-            break;
-        case cmd::kToolbar:
-            findChild<QToolBar*>()->setVisible(action->isChecked());
-            break;
-        case cmd::kStatusBar:
-            statusBar()->setVisible(action->isChecked());
-            break;
-        case cmd::kSplit:
-            splitTracker_->Start();
-            break;
-        case cmd::kConvert:
-            SetConvertOnDownload(action->isChecked());
-            break;
-        case cmd::kFieldView:
-            fieldDock_->setVisible(action->isChecked());
-            if (action->isChecked()) ShowSelectedInFieldView();
-            break;
-        case cmd::kTileSource:
-            ChooseTileSource();
-            break;
-        case cmd::kLedger: {
-            // One window, reloaded with the pane's selection (or its folder).
-            if (!ledger_) {
-                ledger_ = new CLedgerWindow(this);
-                ledger_->SetOnWritten([this](const QString& path) { ListIfShown(path); });
-            }
-            const QStringList picked = right_->SelectedPaths();
-            ledger_->Load(picked.isEmpty() ? QStringList{right_->Folder()} : picked);
-            ledger_->show();
-            ledger_->raise();
-            break;
-        }
-        case cmd::kExportAs:
-            ListIfShown(ExportAsDialog(this, right_->SelectedPaths()));
-            break;
-        case cmd::kPreview:
-            PreviewDeviceFile();
-            break;
-        default:
-            if (a && a->CommandEnabled(id)) a->OnCommand(id);
-            break;
-    }
-    UpdateActions();
-}
-
-void CMainFrame::SetConvertOnDownload(bool on) {
-    doc_->SetModelCode(on ? kConvertingModelCode : 0);
-    actions_[cmd::kConvert]->setChecked(on);
-    ProfileSettings().setValue(kConvertKey, on);
-}
-
-void CMainFrame::BuildFieldView() {
-    fieldDock_ = new QDockWidget(this);
-    fieldDock_->setObjectName(QStringLiteral("fieldView"));
-    fieldDock_->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
-    fieldView_ = new CFieldView(fieldDock_);
-    fieldDock_->setWidget(fieldView_);
-    addDockWidget(Qt::BottomDockWidgetArea, fieldDock_);
-    fieldDock_->hide();
-    connect(fieldDock_, &QDockWidget::visibilityChanged, actions_[cmd::kFieldView],
-            &QAction::setChecked);
-    connect(right_->List(), &QTreeWidget::itemSelectionChanged, this, [this] {
-        if (fieldDock_->isVisible()) ShowSelectedInFieldView();
-    });
-}
-
-void CMainFrame::ShowSelectedInFieldView() {
-    if (!fieldDockSized_) {
-        fieldDockSized_ = true;
-        resizeDocks({fieldDock_}, {static_cast<int>(height() * kFieldDockShare)}, Qt::Vertical);
-    }
-    const QString path = right_->SelectedFilePath();
-    if (!path.isEmpty() && path != fieldView_->Shown()) fieldView_->ShowFile(path);
-}
-
-void CMainFrame::ListIfShown(const QString& written) {
-    // A CSV, PDF or export written into the folder the computer pane shows
-    // appears there at once, as a copy from the GPS device does.
-    if (written.isEmpty()) return;
-    if (QDir(QFileInfo(written).absolutePath()) == QDir(right_->Folder())) right_->ShowNewFile();
-}
-
-void CMainFrame::OpenInFieldView(const QString& path) {
-    fieldDock_->show();
-    actions_[cmd::kFieldView]->setChecked(true);
-    fieldDockSized_ = true;
-    resizeDocks({fieldDock_}, {static_cast<int>(height() * kFieldDockShare)}, Qt::Vertical);
-    fieldView_->ShowFile(QFileInfo(path).absoluteFilePath());
-}
-
-void CMainFrame::PreviewDeviceFile() {
-    const QList<QTreeWidgetItem*> rows = left_->List()->selectedItems();
-    if (rows.size() != 1) return;
-    const std::string name = CLeftFormView::DeviceName(rows.front());
-    const auto bytes = doc_->FetchIntoMemory(name);
-    if (!bytes) return;  // cancelled, or the error box has been posted
-    fieldDock_->show();
-    actions_[cmd::kFieldView]->setChecked(true);
-    fieldView_->ShowBytes(QByteArray(reinterpret_cast<const char*>(bytes->data()),
-                                     static_cast<qsizetype>(bytes->size())),
-                          Q(GbkToUtf8Lossy(name)));
-}
-
-void CMainFrame::ChooseTileSource() {
-    const TileSettings now = LoadTileSettings();
-    bool ok = false;
-    const QString url = QInputDialog::getText(this, QStringLiteral("Dorvane"),
-                                              Q(Text(StringId::RES_FIELD_TILES_PROMPT)),
-                                              QLineEdit::Normal, now.urlTemplate, &ok);
-    if (!ok) return;
-    const TileSettings next = TileSettingsFor(url);
-    SaveTileSettings(next);
-    fieldView_->Map()->SetTiles(next);
-}
-
-void CMainFrame::ShowSelectionSummary(int count, qint64 bytes) {
-    if (!panes_[1]) return;
-    panes_[1]->setText(count < 1 ? QString()
-                                 : Q(CountText(StringId::RES_CMAINFRAME_MESSAGE01,
-                                               StringId::RES_CORE2_ONE_ITEM_SELECTED, count)));
-    panes_[2]->setText(bytes == 0 ? QString() : BytesText(bytes));
-}
-
-void CMainFrame::SetStatusText(int pane, const QString& text) {
-    if (pane >= 0 && pane < kStatusPanes && panes_[pane]) panes_[pane]->setText(text);
-}
-
-QString CMainFrame::StatusText(int pane) const {
-    return pane >= 0 && pane < kStatusPanes && panes_[pane] ? panes_[pane]->text() : QString();
-}
-
-void CMainFrame::SetFrameTitle(const QString& title) {
-    setWindowTitle(title);
-}
-
 void CMainFrame::ApplySplitRule() {
     if (!splitterReady_) return;
     const auto [l, r] = SplitWidths(width());
@@ -595,99 +350,12 @@ void CMainFrame::resizeEvent(QResizeEvent* e) {
     ApplySplitRule();
 }
 
-bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
-    // Qt tells nothing when the mouse is on a separator or between items of
-    // a menu: the prompt is blank there, as on a popup item.
-    if (e->type() == QEvent::MouseMove) {
-        if (auto* menu = qobject_cast<QMenu*>(watched)) {
-            const QAction* a = menu->actionAt(static_cast<QMouseEvent*>(e)->position().toPoint());
-            if (!a || a->isSeparator() || a->menu())
-                SetStatusText(status_pane::kMessage, QString());
-        }
-    }
-    return QMainWindow::eventFilter(watched, e);
-}
-
-bool CMainFrame::event(QEvent* e) {
-    if (e->type() == QEvent::StatusTip) {
-        const QString tip = static_cast<QStatusTipEvent*>(e)->tip();
-        // An empty tip in an open menu is a popup item: the prompt is blank.
-        // Outside menus (toolbar fly-by ended) the prompt is "Ready".
-        if (!tip.isEmpty())
-            SetStatusText(status_pane::kMessage, tip);
-        else if (QApplication::activePopupWidget())
-            SetStatusText(status_pane::kMessage, QString());
-        else
-            SetStatusText(status_pane::kMessage, Q(Text(StringId::RES_CMAINFRAME_TP_READY)));
-        return true;
-    }
-    return QMainWindow::event(e);
-}
-
 void CMainFrame::closeEvent(QCloseEvent* e) {
     if (fe_->Waiting()) {  // a command is still running: it ends first
         e->ignore();
         return;
     }
     QMainWindow::closeEvent(e);
-}
-
-QString CMainFrame::HelpFile() {
-    const QString lang =
-        CurrentLanguage() == Language::English ? QStringLiteral("en") : QStringLiteral("zh");
-    // Help opens at the "Communication" topic, as the original help did.
-    const QString page = QStringLiteral("help/%1/communication.html").arg(lang);
-    QStringList candidates;
-    if (auto dir = ExecutableDir()) {
-        const QString exe = QString::fromStdString(dir->string());
-        candidates << exe + QStringLiteral("/../share/dorvane/") + page;
-    }
-    candidates << QStringLiteral(DORVANE_DATADIR "/") + page;
-    candidates << QStringLiteral(DORVANE_SOURCE_TREE "/resources/") + page;
-    for (const QString& c : candidates)
-        if (QFileInfo(c).isFile()) return QDir::cleanPath(c);
-    return {};
-}
-
-void CMainFrame::ShowHelp() {
-    const QString file = HelpFile();
-    if (file.isEmpty()) {
-        const QString lang =
-            CurrentLanguage() == Language::English ? QStringLiteral("en") : QStringLiteral("zh");
-        ShowMessageBox(
-            QMessageBox::Information,
-            Q(FormatText(
-                StringId::RES_GUI_HELP_MISSING,
-                QStringLiteral("help/%1/communication.html").arg(lang).toStdString().c_str())),
-            QMessageBox::Ok);
-        return;
-    }
-    OpenWithDesktop(file);
-}
-
-void CMainFrame::OpenWithDesktop(const QString& file) {
-    // Without a launcher (no xdg-open, no desktop) Qt only warns on stderr.
-    if (QDesktopServices::openUrl(QUrl::fromLocalFile(file))) return;
-    ShowMessageBox(QMessageBox::Information,
-                   Q(FormatText(StringId::RES_GUI_OPEN_FAILED, file.toStdString().c_str())),
-                   QMessageBox::Ok);
-}
-
-void CMainFrame::ShowAbout() {
-    QDialog about(this);
-    about.setWindowTitle(Q(Text(StringId::RES_CABOUTDLG_CAPTION)));
-    auto* layout = new QVBoxLayout(&about);
-    auto* icon = new QLabel(&about);
-    icon->setPixmap(ProgramIcon().pixmap(48, 48));
-    layout->addWidget(icon);
-    layout->addWidget(
-        new QLabel(edition_.isEmpty() ? QStringLiteral("Dorvane 1.0.0.0") : edition_, &about));
-    layout->addWidget(new QLabel(Q(Text(StringId::RES_CABOUTDLG_COPYRIGHT)), &about));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &about);
-    buttons->button(QDialogButtonBox::Ok)->setText(Q(Text(StringId::RES_CABOUTDLG_BTN_OK)));
-    connect(buttons, &QDialogButtonBox::accepted, &about, &QDialog::accept);
-    layout->addWidget(buttons);
-    about.exec();
 }
 
 }  // namespace dorvane

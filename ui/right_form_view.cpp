@@ -10,7 +10,9 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QStorageInfo>
+#include <QTimer>
 #include <QUrl>
 #include <filesystem>
 
@@ -82,6 +84,9 @@ CRightFormView::CRightFormView(CMainFrame& frame, QWidget* parent) : CListFormVi
             [this](QTreeWidgetItem* item) { OpenRow(item); });
     connect(list_, &QTreeWidget::itemChanged, this,
             [this](QTreeWidgetItem* item, int c) { OnItemChanged(item, c); });
+    renameDelay_ = new QTimer(this);
+    renameDelay_->setSingleShot(true);
+    connect(renameDelay_, &QTimer::timeout, this, [this] { OnRenameDelayOver(); });
 }
 
 CDeviceComboBox* CRightFormView::DriveSelector() const {
@@ -241,6 +246,38 @@ void CRightFormView::StartRename() {
     list_->editItem(item, 0);
 }
 
+void CRightFormView::OnListPress(QTreeWidgetItem* item) {
+    renameDelay_->stop();
+    // As the Windows list: only a click on the row that is already the one
+    // selected and focused, in a list that already had the keyboard, edits
+    // its label; the click that selects a row or activates the pane does not.
+    pressOnSelected_ = item && list_->hasFocus() && !list_->Editing() &&
+                       item == list_->currentItem() && item->isSelected() &&
+                       list_->selectedItems().size() == 1;
+    renameName_ = pressOnSelected_ ? item->data(0, kNameRole).toString() : QString();
+}
+
+void CRightFormView::OnListRelease(QTreeWidgetItem* item) {
+    if (!pressOnSelected_ || !item || item->data(0, kNameRole).toString() != renameName_) {
+        pressOnSelected_ = false;
+        return;
+    }
+    pressOnSelected_ = false;
+    // A second click within the double-click time is a double click (open)
+    // and stops the timer.
+    renameDelay_->start(QApplication::doubleClickInterval());
+}
+
+void CRightFormView::OnRenameDelayOver() {
+    // A box that came up meanwhile (a copy's progress, a question) keeps the
+    // keyboard; the list may have been listed again or the selection changed.
+    if (QApplication::activeModalWidget()) return;
+    const auto selected = list_->selectedItems();
+    if (selected.size() != 1 || selected.first()->data(0, kNameRole).toString() != renameName_)
+        return;
+    StartRename();
+}
+
 void CRightFormView::OnItemChanged(QTreeWidgetItem* item, int column) {
     // Only the cell editor's commit renames (the view is editing while the
     // editor hands its text over); the list's own changes are not renames.
@@ -346,10 +383,9 @@ void CRightFormView::ShowFreeSpace() {
 void CRightFormView::DeleteWithQuestion() {
     const int n = SelectedCount();
     if (n == 0 || list_->Editing()) return;
-    const int answer = frame_.ShowMessageBox(QMessageBox::Question,
-                                             Q(CountText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04,
-                                                         StringId::RES_CORE2_DELETE_ONE_ITEM, n)),
-                                             QMessageBox::Yes | QMessageBox::No);
+    const int answer = frame_.ShowMessageBox(
+        QMessageBox::Question, Q(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, n)),
+        QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::No) return;
     for (QTreeWidgetItem* item : list_->selectedItems()) {
         const QString name = item->data(0, kNameRole).toString();
@@ -427,6 +463,7 @@ void CRightFormView::OnUpdate(std::uint32_t hints) {
 bool CRightFormView::eventFilter(QObject* watched, QEvent* event) {
     if (watched == list_ && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
+        renameDelay_->stop();  // a key after the click: the click renames nothing
         if (list_->Editing()) return false;
         switch (key->key()) {
             case Qt::Key_F2:
@@ -443,6 +480,23 @@ bool CRightFormView::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     if (watched == list_->viewport()) {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
+            type == QEvent::MouseButtonDblClick) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            QTreeWidgetItem* item = list_->itemAt(mouse->position().toPoint());
+            const bool plainLeft =
+                mouse->button() == Qt::LeftButton &&
+                !(mouse->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier));
+            if (type == QEvent::MouseButtonDblClick || !plainLeft) {
+                renameDelay_->stop();
+                pressOnSelected_ = false;
+            } else if (type == QEvent::MouseButtonPress) {
+                OnListPress(item);
+            } else {
+                OnListRelease(item);
+            }
+        }
         if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
             auto* drag = static_cast<QDragMoveEvent*>(event);
             if (drag->mimeData()->hasFormat(QString::fromLatin1(kDeviceDragFormat))) {

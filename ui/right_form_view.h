@@ -8,6 +8,7 @@
 
 #include "ui/list_form_view.h"
 
+class QTimer;
 class QTreeWidgetItem;
 
 namespace dorvane {
@@ -72,9 +73,20 @@ private:
     void OnDriveChanged(int index);
     void OnItemChanged(QTreeWidgetItem* item, int column);
 
+    /// A press on the row that was already the one selected and current, in
+    /// a list that had the keyboard: its release starts the rename once the
+    /// double-click time has passed without a second click.
+    void OnListPress(QTreeWidgetItem* item);
+    void OnListRelease(QTreeWidgetItem* item);
+    void OnRenameDelayOver();
+
     QString folder_;
     QString driveRoot_;
     qint64 selectedBytes_ = 0;
+    QTimer* renameDelay_ = nullptr;
+    /// The name of the row a second click is renaming; empty when none.
+    QString renameName_;
+    bool pressOnSelected_ = false;
 };
 
 }  // namespace dorvane

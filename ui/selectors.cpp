@@ -76,7 +76,12 @@ std::vector<VolumeEntry> ListVolumes() {
     return out;
 }
 
-CDeviceComboBox::CDeviceComboBox(QWidget* parent) : CIconComboBox(parent) {}
+CDeviceComboBox::CDeviceComboBox(QWidget* parent) : CIconComboBox(parent) {
+    // The drive letters and labels are drawn bold, in the box and its list.
+    QFont f = font();
+    f.setWeight(QFont::Bold);
+    setFont(f);
+}
 
 void CDeviceComboBox::Fill() {
     const QSignalBlocker block(this);

@@ -272,8 +272,8 @@ private slots:
         Key(Qt::Key_Delete);
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(rig.device.filePath(QStringLiteral("C.txt"))),
                                  kWaitMs);
-        QCOMPARE(rig.messages, QStringList{Q(CountText(StringId::RES_CLEFTFORMVIEW_MESSAGE02,
-                                                       StringId::RES_CORE2_DELETE_ONE_ITEM, 1))});
+        QCOMPARE(rig.messages,
+                 QStringList{Q(FormatText(StringId::RES_CLEFTFORMVIEW_MESSAGE02, 1))});
 
         // F5 lists the handheld again: a file put there since shows up.
         WriteFile(rig.device.filePath(QStringLiteral("D.txt")), 4);
@@ -515,8 +515,8 @@ private slots:
                                      T(StringId::RES_CRIGHTFORMVIEW_RENAME) + "|on"}));
         QTRY_VERIFY_WITH_TIMEOUT(
             !QFileInfo::exists(rig.computer.filePath(QStringLiteral("plot.txt"))), kWaitMs);
-        QCOMPARE(rig.messages, QStringList{Q(CountText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04,
-                                                       StringId::RES_CORE2_DELETE_ONE_ITEM, 1))});
+        QCOMPARE(rig.messages,
+                 QStringList{Q(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, 1))});
 
         // The background menu: everything can be chosen; New Folder makes one.
         list->clearSelection();

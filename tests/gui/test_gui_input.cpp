@@ -293,8 +293,8 @@ private slots:
         list->setFocus();
         QTRY_VERIFY(list->hasFocus());
         rig.answer = QMessageBox::No;
-        const QString question = QString::fromStdString(CountText(
-            StringId::RES_CRIGHTFORMVIEW_MESSAGE04, StringId::RES_CORE2_DELETE_ONE_ITEM, 1));
+        const QString question =
+            QString::fromStdString(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, 1));
 
         SelectNames(list, {"file.txt"});
         QTest::keyClick(list, Qt::Key_F2);
@@ -360,8 +360,7 @@ private slots:
         QTest::keyClick(list, Qt::Key_Delete);
         QTRY_COMPARE(rig.messages.size(), 1);
         QCOMPARE(rig.messages[0],
-                 QString::fromStdString(CountText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04,
-                                                  StringId::RES_CORE2_DELETE_ONE_ITEM, 1)));
+                 QString::fromStdString(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, 1)));
     }
 
     // F2, a name no file can have, Return: the old name stays and a message

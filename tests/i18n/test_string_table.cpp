@@ -245,17 +245,29 @@ TEST_F(StringTableTest, GbkFileAndItsUtf8TwinGiveTheSameTable) {
     fs::remove_all(dir);
 }
 
-TEST_F(StringTableTest, MissingKeysBecomeEmptyAndColumnsAreRebuilt) {
+TEST_F(StringTableTest, MissingKeysKeepTheirDefaultAndColumnsAreRebuilt) {
     const fs::path dir = TempDir();
     WriteFile(dir / "part.ini",
               "[DORVANE_CRIGHTFORMVIEW]\r\nRES_CRIGHTFORMVIEW_MESSAGE01_1=N,1\r\n"
               "RES_CRIGHTFORMVIEW_MESSAGE01_3=S,3\r\n"
+              "RES_CRIGHTFORMVIEW_MESSAGE04=\r\n"
               "[DORVANE_MENU]\r\nRES_CMAINFRAME_MENU_2_7_1=English  \r\n");
     ASSERT_TRUE(LoadLanguageFile(dir / "part.ini", Language::English));
-    EXPECT_EQ(Text(StringId::RES_CTRANSWAIT_CANCEL), "");  // the cancel button goes blank
-    EXPECT_EQ(Text(StringId::RES_CMAINFRAME_MENU_2_7_1), "English  ");
-    EXPECT_EQ(ComputerPaneColumns(), "N,1;;S,3;");
-    EXPECT_EQ(DevicePaneColumns(), ";;");
+    struct Row {
+        StringId id;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {StringId::RES_CTRANSWAIT_CANCEL, "取消"},                               // absent
+        {StringId::RES_CRIGHTFORMVIEW_MESSAGE04, "确实要删除%d个选定项目吗？"},  // empty value
+        {StringId::RES_CMAINFRAME_MENU_2_7_1, "English  "},                      // loaded as it is
+    };
+    for (const Row& row : rows) EXPECT_EQ(Text(row.id), row.expected) << KeyName(row.id);
+    for (StringId id : AllStringIds()) EXPECT_FALSE(Text(id).empty()) << KeyName(id);
+    EXPECT_EQ(ComputerPaneColumns(),
+              std::string("N,1;") +
+                  std::string(DefaultText(StringId::RES_CRIGHTFORMVIEW_MESSAGE01_2)) + ";S,3;" +
+                  std::string(DefaultText(StringId::RES_CRIGHTFORMVIEW_MESSAGE01_4)));
     EXPECT_EQ(CurrentLanguage(), Language::English);
     fs::remove_all(dir);
 }
@@ -285,11 +297,12 @@ TEST_F(StringTableTest, TextWithOtherArgumentsKeepsItsDefault) {
     EXPECT_EQ(Text(StringId::RES_CMAINFRAME_MESSAGE01), "%d个项目已选择");
     EXPECT_EQ(Text(StringId::RES_CMAINFRAME_TP_READY), "就绪");
     EXPECT_EQ(Text(StringId::RES_CDORVANEDOC_MESSAGE01), "On %s at %d baud");
-    EXPECT_EQ(Text(StringId::RES_CRIGHTFORMVIEW_MESSAGE03), "");  // missing stays empty
+    EXPECT_EQ(Text(StringId::RES_CRIGHTFORMVIEW_MESSAGE03),
+              DefaultText(StringId::RES_CRIGHTFORMVIEW_MESSAGE03));  // empty: the default
     EXPECT_EQ(FormatText(StringId::RES_CDORVANEDOC_MESSAGE01, "ttyUSB0", 115200),
               "On ttyUSB0 at 115200 baud");
     EXPECT_EQ(FormatText(StringId::RES_CMAINFRAME_MESSAGE01, 3), "3个项目已选择");
-    EXPECT_EQ(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE03, 1.5), "");
+    EXPECT_EQ(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE03, 1.5), "可用磁盘空间为 1.50 GB");
     fs::remove_all(dir);
 }
 
@@ -330,17 +343,12 @@ TEST_F(StringTableTest, EnglishWordingCountsAndCallsItTheGpsDevice) {
         std::string expected;
     };
     const Row rows[] = {
-        {"one selected",
-         CountText(StringId::RES_CMAINFRAME_MESSAGE01, StringId::RES_CORE2_ONE_ITEM_SELECTED, 1),
-         "1 item selected"},
-        {"three selected",
-         CountText(StringId::RES_CMAINFRAME_MESSAGE01, StringId::RES_CORE2_ONE_ITEM_SELECTED, 3),
-         "3 items selected"},
-        {"delete one on the device",
-         CountText(StringId::RES_CLEFTFORMVIEW_MESSAGE02, StringId::RES_CORE2_DELETE_ONE_ITEM, 1),
-         "Are you sure you want to delete the selected item?"},
-        {"delete two on the computer",
-         CountText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, StringId::RES_CORE2_DELETE_ONE_ITEM, 2),
+        // The counted texts take the number for every count, 1 too.
+        {"one selected", FormatText(StringId::RES_CMAINFRAME_MESSAGE01, 1), "1 items selected"},
+        {"three selected", FormatText(StringId::RES_CMAINFRAME_MESSAGE01, 3), "3 items selected"},
+        {"delete one on the device", FormatText(StringId::RES_CLEFTFORMVIEW_MESSAGE02, 1),
+         "Are you sure you want to delete the 1 selected items?"},
+        {"delete two on the computer", FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, 2),
          "Are you sure you want to delete the 2 selected items?"},
         {"not responding", Text(StringId::RES_GLOBAL_STRING_RES_ERR_MSG_DEV_NORESPONSE),
          "The GPS device is not responding!"},
@@ -372,9 +380,8 @@ TEST_F(StringTableTest, EnglishWordingCountsAndCallsItTheGpsDevice) {
     }
 
     ResetToDefaults();
-    EXPECT_EQ(
-        CountText(StringId::RES_CMAINFRAME_MESSAGE01, StringId::RES_CORE2_ONE_ITEM_SELECTED, 1),
-        "1\xE4\xB8\xAA\xE9\xA1\xB9\xE7\x9B\xAE\xE5\xB7\xB2\xE9\x80\x89\xE6\x8B\xA9");
+    EXPECT_EQ(FormatText(StringId::RES_CMAINFRAME_MESSAGE01, 1),
+              "1\xE4\xB8\xAA\xE9\xA1\xB9\xE7\x9B\xAE\xE5\xB7\xB2\xE9\x80\x89\xE6\x8B\xA9");
 }
 
 }  // namespace
