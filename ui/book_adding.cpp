@@ -72,11 +72,10 @@ BookAddSummary AddFilesToBook(BookAccess& access, const std::vector<fs::path>& i
 }
 
 std::vector<fs::path> DownloadSources(const std::vector<std::string>& written) {
-    std::set<std::string> raw;  // the raw copy each KML/GPX was written beside
+    std::set<std::string> raw;  // the raw copy each converted document was written beside
     for (const std::string& w : written) {
         const fs::path p(w);
-        const std::string ext = Lower(p.extension().string());
-        if (ext == ".kml" || ext == ".gpx")
+        if (Lower(p.extension().string()) != kRawCopyExtension)
             raw.insert(Lower((p.parent_path() / RawCopyName(p.filename().string())).string()));
     }
     std::vector<fs::path> out;

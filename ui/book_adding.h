@@ -40,9 +40,10 @@ inline constexpr std::size_t kAddBatch = 200;
 /// Reads `inputs` (files; folders with their sub-folders) and adds them.
 BookAddSummary AddFilesToBook(BookAccess& access, const std::vector<std::filesystem::path>& inputs);
 
-/// The files of a download worth adding: a ".bak" written beside a KML or
-/// GPX of the same download is left out, as the KML or GPX is read through
-/// those very bytes (book/job_source.h); everything else stays, in order.
+/// The files of a download worth adding: a ".bak" written beside the KML or
+/// GPX converted from it (which keeps the handheld's name, "N1.txt" holding
+/// KML) is left out, as the document is read through those very bytes
+/// (book/job_source.h); everything else stays, in order.
 std::vector<std::filesystem::path> DownloadSources(const std::vector<std::string>& written);
 
 }  // namespace dorvane
