@@ -192,6 +192,7 @@ void CBookWindow::BuildJobsTab(QWidget* page) {
     jobsView_->setSelectionBehavior(QAbstractItemView::SelectRows);
     jobsView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     jobsView_->verticalHeader()->hide();
+    jobsView_->setWordWrap(false);  // long file paths are cut, rows keep one line
     jobsView_->horizontalHeader()->setStretchLastSection(true);
     shown_ = new QLabel(page);
 
@@ -292,6 +293,7 @@ void CBookWindow::Retranslate() {
     FillCustomerChoices();
     FillVillageChoices();
     model_->Retranslate();
+    if (!opening_) shown_->setText(Q(FormatText(StringId::RES_BOOKWIN_SHOWN, model_->rowCount(), totalJobs_)));
     RetranslateTabs();
 }
 

@@ -340,6 +340,21 @@ private slots:
         ClickTab(w, 0);
         ClickJob(w, "F2");
         QTRY_VERIFY_WITH_TIMEOUT(rig.frame->FieldView()->Shown().endsWith(QStringLiteral("/F2.txt")), kWaitMs);
+
+        // The language switch reaches the window: tabs, headings, choices and
+        // the enum texts of the rows. A picture of each language for a look.
+        QTest::qWait(100);
+        QVERIFY(w->grab().save(QStringLiteral(DORVANE_BINARY_DIR "/book-window-zh.png")));
+        QVERIFY(rig.frame->SwitchLanguage(1));
+        QCOMPARE(w->Tabs()->tabText(0), T(StringId::RES_BOOKWIN_TAB_JOBS));
+        QCOMPARE(w->Tabs()->tabText(0), QStringLiteral("Jobs"));
+        QCOMPARE(w->JobsModel()->headerData(static_cast<int>(BookJobColumn::kAreaMu), Qt::Horizontal,
+                                            Qt::DisplayRole),
+                 QVariant(QStringLiteral("Area (mu)")));
+        QVERIFY(JobColumn(w, BookJobColumn::kStatus).contains(QStringLiteral("billed")));
+        QCOMPARE(w->findChild<QComboBox*>(QStringLiteral("customerFilter"))->itemText(0), QStringLiteral("(any)"));
+        QTest::qWait(100);  // the layouts take the new texts' sizes
+        QVERIFY(w->grab().save(QStringLiteral(DORVANE_BINARY_DIR "/book-window-en.png")));
     }
 
     // A bill is voided from the jobs it holds: its jobs are unbilled again.
