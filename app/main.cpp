@@ -1,8 +1,9 @@
 // dorvane: the desktop program.
 //
-//   dorvane [--port PATH] [--connect] [-Code_Chi | -Code_Eng] [FILE]
+//   dorvane [--port PATH] [--connect] [--book PATH] [-Code_Chi | -Code_Eng] [FILE]
 //     --port PATH   try this serial port (a pty, a udev symlink) before the search
 //     --connect     connect as soon as the window is shown
+//     --book PATH   the season book of this run (not the one in the settings)
 //     FILE          a GPX or KML file for the field view (the desktop entry's %f)
 //   dorvane --help | --version   print and end, without a display
 //   dorvane --snapshot FILE --out PICTURE.png [--size WxH] [--tiles URL|none]
@@ -16,6 +17,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPushButton>
 #include <QTimer>
@@ -33,6 +35,7 @@
 #include "i18n/string_table.h"
 #include "transfer/text_format.h"
 #include "ui/field_snapshot.h"
+#include "ui/book_service.h"
 #include "ui/file_handoff.h"
 #include "ui/left_form_view.h"
 #include "ui/main_frame.h"
@@ -68,6 +71,7 @@ constexpr int kMaxSnapshotSide = 16384;
 
 struct Args {
     std::string port;
+    std::string book;
     bool connect = false;
     bool ok = true;
     std::string file;  ///< shown in the field view (or the snapshot's input)
@@ -91,6 +95,7 @@ Args ParseArgs(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string s = argv[i];
         if (s == "--port" && i + 1 < argc) a.port = argv[++i];
+        else if (s == "--book" && i + 1 < argc) a.book = argv[++i];
         else if (s == "--connect") a.connect = true;
         else if (s == "--snapshot" && i + 1 < argc) a.snapshot = true, a.file = argv[++i];
         else if (s == "--out" && i + 1 < argc) a.out = argv[++i];
@@ -98,7 +103,7 @@ Args ParseArgs(int argc, char** argv) {
         else if (s == "--tiles" && i + 1 < argc) a.tiles = argv[++i];
         else if (s == "--snapshot" || s == "--out" || s == "--size" || s == "--tiles") a.ok = false;
         else if (s == "-Code_Chi" || s == "-Code_Eng") continue;  // read from the whole command line
-        else if (s.rfind("-", 0) == 0 && s != "--port") continue;  // Qt's own options (-platform, ...)
+        else if (s.rfind("-", 0) == 0 && s != "--port" && s != "--book") continue;  // Qt's own options (-platform, ...)
         else if (a.file.empty()) a.file = s;
         else a.ok = false;
     }
@@ -236,6 +241,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    if (!args.book.empty()) SetBookLocationForRun(QFileInfo(QString::fromStdString(args.book)).absoluteFilePath());
     CMainFrame frame;
     CFileHandOffServer handOff([&frame](const QString& path) {
         frame.OpenInFieldView(path);

@@ -35,6 +35,12 @@ inline constexpr int kPreview = 32806;
 inline constexpr int kLedger = 32810;
 /// Exports the computer pane's selected field and track files to a GIS format.
 inline constexpr int kExportAs = 32811;
+/// Opens the Book window (the season book: jobs, customers, bills, payments).
+inline constexpr int kBook = 32812;
+/// Adds the computer pane's selected files to the book.
+inline constexpr int kAddToBook = 32813;
+/// The setting "Add downloads to the book".
+inline constexpr int kBookDownloads = 32814;
 inline constexpr int kSplit = 57653;  ///< framework: move the splitter divider
 inline constexpr int kAbout = 57664;
 inline constexpr int kExit = 57665;

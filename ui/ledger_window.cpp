@@ -114,8 +114,10 @@ CLedgerWindow::CLedgerWindow(QWidget* parent) : QDialog(parent) {
     pdf_ = new QPushButton(this);
     print_ = new QPushButton(this);
     close_ = new QPushButton(this);
+    addAll_ = new QPushButton(this);
+    addAll_->hide();
     bottom->addWidget(status_, 1);
-    for (QPushButton* b : {csv_, pdf_, print_, close_}) {
+    for (QPushButton* b : {addAll_, csv_, pdf_, print_, close_}) {
         b->setAutoDefault(false);
         bottom->addWidget(b);
     }
@@ -138,6 +140,11 @@ CLedgerWindow::CLedgerWindow(QWidget* parent) : QDialog(parent) {
     connect(pdf_, &QPushButton::clicked, this, &CLedgerWindow::ExportPdf);
     connect(print_, &QPushButton::clicked, this, &CLedgerWindow::Print);
     connect(close_, &QPushButton::clicked, this, &QDialog::close);
+    connect(addAll_, &QPushButton::clicked, this, [this] {
+        QStringList files;
+        for (const report::LedgerRow& r : shown_.rows) files << QString::fromStdString(r.path.string());
+        if (onAddAll_ && !files.isEmpty()) onAddAll_(files);
+    });
     Retranslate();
 }
 
@@ -156,10 +163,16 @@ void CLedgerWindow::Retranslate() {
     pdf_->setText(T(StringId::RES_LEDGER_EXPORT_PDF));
     print_->setText(T(StringId::RES_LEDGER_PRINT));
     close_->setText(T(StringId::RES_LEDGER_CLOSE));
+    addAll_->setText(T(StringId::RES_BOOKWIN_ADD_ALL));
     QStringList heads;
     for (auto c : report::AllColumns()) heads << Q(report::ColumnTitle(c));
     table_->setHorizontalHeaderLabels(heads);
     Fill();
+}
+
+void CLedgerWindow::SetOnAddAll(std::function<void(const QStringList&)> f) {
+    onAddAll_ = std::move(f);
+    addAll_->setVisible(static_cast<bool>(onAddAll_));
 }
 
 void CLedgerWindow::Load(const QStringList& paths) {

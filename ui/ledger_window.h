@@ -49,6 +49,9 @@ public:
     /// Called on the GUI thread with each CSV or PDF written (a pane
     /// showing its folder lists it).
     void SetOnWritten(std::function<void(const QString&)> f) { onWritten_ = std::move(f); }
+    /// Called with the files of the rows shown by "Add all to book" (the
+    /// button shows once this is set).
+    void SetOnAddAll(std::function<void(const QStringList&)> f);
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -77,6 +80,7 @@ private:
 
     QStringList paths_;
     std::function<void(const QString&)> onWritten_;
+    std::function<void(const QStringList&)> onAddAll_;
     report::Ledger all_;
     report::Ledger shown_;
     bool loading_ = false;
@@ -98,6 +102,7 @@ private:
     QPushButton* pdf_ = nullptr;
     QPushButton* print_ = nullptr;
     QPushButton* close_ = nullptr;
+    QPushButton* addAll_ = nullptr;
 };
 
 /// "Export as…": asks for a file and a format, then exports `paths` (field

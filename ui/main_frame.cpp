@@ -12,6 +12,8 @@
 
 #include "convert/download.h"
 #include "menus/commands.h"
+#include "ui/book_desk.h"
+#include "ui/book_service.h"
 #include "ui/field_view.h"
 #include "ui/ledger_window.h"
 #include "ui/left_form_view.h"
@@ -73,6 +75,9 @@ const CommandText kCommandTexts[] = {
     {cmd::kLedger, StringId::RES_LEDGER_MENU, StringId::RES_LEDGER_TP_MENU},
     {cmd::kExportAs, StringId::RES_LEDGER_MENU_EXPORT, StringId::RES_LEDGER_TP_EXPORT},
     {cmd::kPreview, StringId::RES_FIELD_MENU_PREVIEW, StringId::RES_FIELD_TP_PREVIEW},
+    {cmd::kBook, StringId::RES_BOOKWIN_MENU, StringId::RES_BOOKWIN_TP_MENU},
+    {cmd::kAddToBook, StringId::RES_BOOKWIN_MENU_ADD, StringId::RES_BOOKWIN_TP_ADD},
+    {cmd::kBookDownloads, StringId::RES_BOOKWIN_MENU_DOWNLOADS, StringId::RES_BOOKWIN_TP_DOWNLOADS},
     // The toolbar's "up" has no menu item; its menu text is never shown.
     {cmd::kUp, StringId::RES_CMAINFRAME_TOOLTIP_DIR_UP, StringId::RES_CMAINFRAME_TP_APP_DIR_UP},
 };
@@ -95,7 +100,7 @@ const TipText kTooltips[] = {
 };
 
 // The accelerator table: the seven keys of the Windows program, then the
-// field view's, the ledger's and the preview's.
+// field view's, the ledger's, the preview's and the book's.
 const std::pair<int, QKeySequence> kAccelerators[] = {
     {cmd::kDisconnect, QKeySequence(Qt::CTRL | Qt::Key_D)},
     {cmd::kMove, QKeySequence(Qt::CTRL | Qt::Key_M)},
@@ -108,6 +113,7 @@ const std::pair<int, QKeySequence> kAccelerators[] = {
     {cmd::kLedger, QKeySequence(Qt::CTRL | Qt::Key_L)},
     {cmd::kExportAs, QKeySequence(Qt::CTRL | Qt::Key_E)},
     {cmd::kPreview, QKeySequence(Qt::Key_F3)},
+    {cmd::kBook, QKeySequence(Qt::CTRL | Qt::Key_B)},
 };
 
 // Toolbar buttons in order; 0 is a separator.
@@ -176,6 +182,8 @@ CMainFrame::CMainFrame(CDorvaneDoc::Options options, Hooks hooks) : hooks_(std::
     // pane active.
     right_->List()->setFocus();
     BuildFieldView();
+    bookDesk_ = new CBookDesk(*this);
+    actions_[cmd::kBookDownloads]->setChecked(AddDownloadsToBook());
 
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         for (QWidget* w = now; w; w = w->parentWidget()) {
@@ -210,7 +218,7 @@ void CMainFrame::BuildActions() {
     }
     for (const auto& [id, keys] : kAccelerators) actions_[id]->setShortcut(keys);
     for (int id : {cmd::kStyleList, cmd::kStyleReport, cmd::kToolbar, cmd::kStatusBar,
-                   cmd::kChinese, cmd::kEnglish, cmd::kConvert, cmd::kFieldView})
+                   cmd::kChinese, cmd::kEnglish, cmd::kConvert, cmd::kFieldView, cmd::kBookDownloads})
         actions_[id]->setCheckable(true);
 }
 
@@ -259,6 +267,8 @@ void CMainFrame::BuildMenus() {
     menus_[1]->addSeparator();
     add(menus_[1], cmd::kLedger);
     add(menus_[1], cmd::kExportAs);
+    menus_[1]->addSeparator();
+    for (int id : {cmd::kBook, cmd::kAddToBook, cmd::kBookDownloads}) add(menus_[1], id);
     add(menus_[3], cmd::kHelp);
     add(menus_[3], cmd::kAbout);
 }
@@ -301,6 +311,8 @@ void CMainFrame::SetActivePane(CListFormView* pane) {
 }
 
 void CMainFrame::PostToPanes(std::uint32_t hints) {
+    // The document relays this after each download it has stored.
+    if ((hints & hint::kDeviceSelect) && bookDesk_) bookDesk_->TakeDownloads();
     for (CListFormView* p :
          {static_cast<CListFormView*>(left_), static_cast<CListFormView*>(right_)})
         QMetaObject::invokeMethod(
@@ -336,6 +348,7 @@ void CMainFrame::ApplyMenuTexts() {
     languageMenu_->setTitle(Q(Text(StringId::RES_CMAINFRAME_MENU_2_7)));
     if (fieldView_) fieldView_->ApplyTexts();
     if (ledger_) ledger_->Retranslate();
+    if (bookDesk_) bookDesk_->Retranslate();
     SetStatusText(status_pane::kMessage, Q(Text(StringId::RES_CMAINFRAME_TP_READY)));
 }
 

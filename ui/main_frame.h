@@ -29,6 +29,7 @@ class CSplitTracker;
 class CTransWait;
 class CFieldView;
 class CLedgerWindow;
+class CBookDesk;
 
 /// The splitter rule: for a client width w, half = trunc(w * -0.5); the
 /// device column gets -15 - half and the computer column 15 - half, both 10
@@ -97,6 +98,8 @@ public:
     /// The ledger window once the command has opened it (else null).
     CLedgerWindow* Ledger() const { return ledger_; }
     QDockWidget* FieldDock() const { return fieldDock_; }
+    /// The season book: its window, adding files and downloads.
+    CBookDesk* Book() const { return bookDesk_; }
     /// Shows the field view with the file at `path` in it.
     void OpenInFieldView(const QString& path);
     /// Opens `file` with the desktop's program for it; says so when none did.
@@ -141,6 +144,7 @@ private:
     QString edition_;
     CFieldView* fieldView_ = nullptr;
     CLedgerWindow* ledger_ = nullptr;  ///< made on first use, a child of the frame
+    CBookDesk* bookDesk_ = nullptr;    ///< a child of the frame
     QDockWidget* fieldDock_ = nullptr;
     bool fieldDockSized_ = false;
 };

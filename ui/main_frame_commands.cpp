@@ -19,6 +19,7 @@
 #include "convert/download.h"
 #include "menus/commands.h"
 #include "names/encoding.h"
+#include "ui/book_desk.h"
 #include "ui/field_view.h"
 #include "ui/ledger_window.h"
 #include "ui/left_form_view.h"
@@ -53,6 +54,7 @@ void CMainFrame::UpdateActions() {
     set(cmd::kDelete, a && a->CanDelete());
     set(cmd::kRefresh, a && a->CanRefresh());
     set(cmd::kExportAs, !right_->SelectedPaths().isEmpty());
+    set(cmd::kAddToBook, !right_->SelectedPaths().isEmpty());
     set(cmd::kUp, a && a->CanGoUp());
     set(cmd::kPreview, connected && a == left_ && left_->List()->selectedItems().size() == 1);
     const bool list = a && (a->GetListStyle() & kStyleMask) == kStyleList;
@@ -130,6 +132,7 @@ void CMainFrame::RunCommand(int id) {
             if (!ledger_) {
                 ledger_ = new CLedgerWindow(this);
                 ledger_->SetOnWritten([this](const QString& path) { ListIfShown(path); });
+                ledger_->SetOnAddAll([this](const QStringList& files) { bookDesk_->AddFiles(files); });
             }
             const QStringList picked = right_->SelectedPaths();
             ledger_->Load(picked.isEmpty() ? QStringList{right_->Folder()} : picked);
@@ -142,6 +145,15 @@ void CMainFrame::RunCommand(int id) {
             break;
         case cmd::kPreview:
             PreviewDeviceFile();
+            break;
+        case cmd::kBook:
+            bookDesk_->Show();
+            break;
+        case cmd::kAddToBook:
+            bookDesk_->AddFiles(right_->SelectedPaths());
+            break;
+        case cmd::kBookDownloads:
+            SetAddDownloadsToBook(action->isChecked());
             break;
         default:
             if (a && a->CommandEnabled(id)) a->OnCommand(id);

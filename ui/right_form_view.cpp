@@ -403,6 +403,8 @@ void CRightFormView::BuildItemMenu(QMenu& menu) {
     menu.addSeparator();
     AddItem(menu, cmd::kDelete, Q(Text(StringId::RES_CRIGHTFORMVIEW_DEL)), true);
     AddItem(menu, cmd::kRename, Q(Text(StringId::RES_CRIGHTFORMVIEW_RENAME)), true);
+    menu.addSeparator();
+    AddItem(menu, cmd::kAddToBook, Q(Text(StringId::RES_BOOKWIN_MENU_ADD)), true);
 }
 
 void CRightFormView::BuildBackgroundMenu(QMenu& menu) {

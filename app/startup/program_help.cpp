@@ -60,6 +60,11 @@ DesktopArgs ParseDesktopArgs(int argc, const char* const* argv) {
                 a.port = argv[++i];
             else if (a.bad.empty())
                 a.bad = s;
+        } else if (s == "--book") {
+            if (i + 1 < argc)
+                a.book = argv[++i];
+            else if (a.bad.empty())
+                a.bad = s;
         } else if (s == "--connect") {
             a.connect = true;
         } else if (s == "--help" || s == "-h") {
@@ -78,11 +83,12 @@ DesktopArgs ParseDesktopArgs(int argc, const char* const* argv) {
 }
 
 std::string DesktopHelpText() {
-    std::string out = "dorvane [--port PATH] [--connect] [-Code_Chi | -Code_Eng] [FILE]\n"
+    std::string out = "dorvane [--port PATH] [--connect] [--book PATH] [-Code_Chi | -Code_Eng] [FILE]\n"
                       "dorvane --snapshot FILE --out PICTURE.png [--size WxH] [--tiles URL|none]\n";
     out += Text(StringId::RES_DESKTOP_APP_ABOUT) + "\n\n";
     out += Line("--port PATH", StringId::RES_DESKTOP_APP_OPT_PORT);
     out += Line("--connect", StringId::RES_DESKTOP_APP_OPT_CONNECT);
+    out += Line("--book PATH", StringId::RES_BOOKWIN_OPT_BOOK);
     out += Line("-Code_Chi, -Code_Eng", StringId::RES_DESKTOP_APP_OPT_LANGUAGE);
     out += Line("FILE", StringId::RES_DESKTOP_APP_OPT_FILE);
     out += Line("--snapshot FILE", StringId::RES_DESKTOP_APP_OPT_SNAPSHOT);

@@ -11,6 +11,7 @@ namespace dorvane {
 struct DesktopArgs {
     std::string port;                ///< --port PATH
     bool connect = false;            ///< --connect
+    std::string book;                ///< --book PATH: the season book of this run
     bool help = false;               ///< --help or -h
     bool version = false;            ///< --version
     std::vector<std::string> files;  ///< FILE operands (to open in the field view)
@@ -21,7 +22,7 @@ struct DesktopArgs {
 /// ChooseLanguage from the whole line) and every other option, which the
 /// toolkit takes (-platform NAME, -style NAME, -reverse, ...), are left alone,
 /// the values of the toolkit's options included; any other argument, and
-/// every one after "--", is a file; "--port" without its value is not understood.
+/// every one after "--", is a file; "--port" or "--book" without its value is not understood.
 DesktopArgs ParseDesktopArgs(int argc, const char* const* argv);
 
 /// The help in the current language: the synopsis (not translated), what the

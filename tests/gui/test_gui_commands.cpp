@@ -235,8 +235,8 @@ private slots:
         for (QAction* a : frame.findChildren<QAction*>())
             if (!a->shortcut().isEmpty()) ++withKeys;
         // The seven of the table, and the field view (Ctrl+G), the ledger
-        // (Ctrl+L), Export as (Ctrl+E) and Preview (F3).
-        QCOMPARE(withKeys, 11);
+        // (Ctrl+L), Export as (Ctrl+E), Preview (F3) and the book (Ctrl+B).
+        QCOMPARE(withKeys, 12);
     }
 
     // The seven keys, pressed in the order a day's work takes them.
@@ -512,7 +512,8 @@ private slots:
         QCOMPARE(items, (QStringList{T(StringId::RES_CRIGHTFORMVIEW_COPY) + "|off",
                                      T(StringId::RES_CRIGHTFORMVIEW_CUT) + "|off", "-",
                                      T(StringId::RES_CRIGHTFORMVIEW_DEL) + "|on",
-                                     T(StringId::RES_CRIGHTFORMVIEW_RENAME) + "|on"}));
+                                     T(StringId::RES_CRIGHTFORMVIEW_RENAME) + "|on", "-",
+                                     T(StringId::RES_BOOKWIN_MENU_ADD) + "|on"}));
         QTRY_VERIFY_WITH_TIMEOUT(
             !QFileInfo::exists(rig.computer.filePath(QStringLiteral("plot.txt"))), kWaitMs);
         QCOMPARE(rig.messages,

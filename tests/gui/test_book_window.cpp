@@ -1,0 +1,504 @@
+// The Book window as a user drives it: files added from the computer pane's
+// context menu, Ctrl+B, the filters typed and chosen, rows picked with the
+// mouse (Ctrl for more), assign, price, bill, payment and the season figures
+// by clicks on the buttons; files dropped on the window, the ledger's "Add
+// all to book", and downloads entering the book as they are stored.
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTimer>
+#include <QUrl>
+#include <QtTest>
+
+#include "book/money.h"
+#include "gui_rig.h"
+#include "report/field_samples.h"
+#include "ui/book_desk.h"
+#include "ui/book_jobs_model.h"
+#include "ui/book_service.h"
+#include "ui/book_window.h"
+#include "ui/field_view.h"
+#include "ui/ledger_window.h"
+
+namespace dorvane::test {
+namespace {
+
+using testing::SampleField;
+
+QString T(StringId id) {
+    return QString::fromStdString(Text(id));
+}
+
+/// A click at `at` of `w` through its top-level window, as the window system
+/// delivers it (a right press opens the context menu).
+void Click(QWidget* w, QPoint at, Qt::MouseButton button = Qt::LeftButton, Qt::KeyboardModifiers mods = {}) {
+    QWidget* top = w->window();
+    QTest::mouseClick(top->windowHandle(), button, mods, w->mapTo(top, at));
+}
+
+void ClickCentre(QWidget* w) {
+    QVERIFY(w);
+    QVERIFY(w->isVisible());
+    Click(w, w->rect().center());
+}
+
+QPushButton* Button(QWidget* w, StringId text) {
+    for (auto* b : w->findChildren<QPushButton*>())
+        if (b->text() == T(text) && b->isVisible()) return b;
+    return nullptr;
+}
+
+/// Runs `act` on the popup menu once it shows (polled; gives up after kWaitMs).
+void WhenMenuShows(std::function<void(QMenu*)> act, int waited = 0) {
+    QTimer::singleShot(20, [act, waited] {
+        if (auto* m = qobject_cast<QMenu*>(QApplication::activePopupWidget()); m && m->isVisible()) return act(m);
+        if (waited < kWaitMs) WhenMenuShows(act, waited + 20);
+    });
+}
+
+void ChooseIn(QMenu* menu, int id) {
+    for (QAction* a : menu->actions()) {
+        if (!a->isSeparator() && a->data().isValid() && a->data().toInt() == id) {
+            const QPoint at = menu->actionGeometry(a).center();
+            QTest::mouseMove(menu, at);
+            QTest::mouseClick(menu, Qt::LeftButton, {}, at);
+            return;
+        }
+    }
+    QTest::keyClick(menu, Qt::Key_Escape);
+}
+
+/// Selects `names` in the computer pane with clicks (Ctrl for the rest) and
+/// chooses "Add to book" from the context menu of the last one.
+void AddFromComputerPane(Rig& rig, const QStringList& names) {
+    CSortListCtrl* list = rig.ComputerList();
+    for (int n = 0; n < names.size(); ++n) {
+        QTreeWidgetItem* row = nullptr;
+        for (int i = 0; i < list->RowCount(); ++i)
+            if (list->CellText(i, 0) == names[n]) row = list->Row(i);
+        QVERIFY2(row, qPrintable(names[n]));
+        Click(list->viewport(), list->visualItemRect(row).center(), Qt::LeftButton,
+              n ? Qt::ControlModifier : Qt::NoModifier);
+    }
+    bool chosen = false;
+    WhenMenuShows([&chosen](QMenu* m) {
+        chosen = true;
+        ChooseIn(m, cmd::kAddToBook);
+    });
+    QTreeWidgetItem* last = list->selectedItems().isEmpty() ? nullptr : list->currentItem();
+    QVERIFY(last);
+    Click(list->viewport(), list->visualItemRect(last).center(), Qt::RightButton);
+    QTRY_VERIFY_WITH_TIMEOUT(chosen, kWaitMs);
+}
+
+CBookWindow* WaitForBook(Rig& rig) {
+    CBookWindow* w = rig.frame->Book()->Window();
+    if (!w || !QTest::qWaitFor([&] { return rig.frame->Book()->Idle(); }, kWaitMs)) return nullptr;
+    return w;
+}
+
+/// The texts of the jobs table's column `c`, top to bottom.
+QStringList JobColumn(CBookWindow* w, BookJobColumn c) {
+    QStringList out;
+    auto* m = w->JobsModel();
+    for (int r = 0; r < m->rowCount(); ++r) out << m->data(m->index(r, static_cast<int>(c)), Qt::DisplayRole).toString();
+    return out;
+}
+
+/// Clicks the row of the jobs table whose label is `label` (with `mods`).
+void ClickJob(CBookWindow* w, const QString& label, Qt::KeyboardModifiers mods = {}) {
+    const int row = JobColumn(w, BookJobColumn::kLabel).indexOf(label);
+    QVERIFY2(row >= 0, qPrintable(label));
+    QTableView* v = w->JobsView();
+    const QModelIndex i = w->JobsModel()->index(row, static_cast<int>(BookJobColumn::kLabel));
+    v->scrollTo(i);
+    Click(v->viewport(), v->visualRect(i).center(), Qt::LeftButton, mods);
+}
+
+void ClickTab(CBookWindow* w, int index) {
+    QTabBar* bar = w->Tabs()->tabBar();
+    Click(bar, bar->tabRect(index).center());
+    QTRY_COMPARE_WITH_TIMEOUT(w->Tabs()->currentIndex(), index, kWaitMs);
+}
+
+/// Types `text` into the line edit named `name`, replacing what it held.
+void TypeInto(CBookWindow* w, const char* name, const QString& text) {
+    auto* e = w->findChild<QLineEdit*>(QLatin1String(name));
+    QVERIFY2(e, name);
+    Click(e, e->rect().center());
+    QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(e, Qt::Key_Delete);
+    if (!text.isEmpty()) QTest::keyClicks(e, text);
+}
+
+/// Picks `text` in the combo box named `name` by typing it, as with the keyboard.
+void Choose(CBookWindow* w, const char* name, const QString& text) {
+    auto* c = w->findChild<QComboBox*>(QLatin1String(name));
+    QVERIFY2(c, name);
+    c->setFocus();
+    QTest::keyClicks(c, text);
+    QTRY_COMPARE_WITH_TIMEOUT(c->currentText(), text, kWaitMs);
+}
+
+void WriteFields(const QString& dir, const QStringList& names) {
+    for (int i = 0; i < names.size(); ++i) {
+        SampleField f{.name = names[i].toStdString()};
+        f.collected = testing::kDay0 + i * testing::kDaySeconds;
+        f.shift = 0.01 * (i + 1);
+        f.dLon = (i + 1) / 512.0;  // every field another size
+        testing::WriteSample((dir + "/" + names[i] + ".txt").toStdString(), f);
+    }
+}
+
+}  // namespace
+
+class TestBookWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        UseScratchHome();
+        qputenv("TZ", "UTC");
+    }
+    void init() {
+        ResetToDefaults();
+        // Every test its own book.
+        books_ = std::make_unique<QTemporaryDir>();
+        SetBookLocationForRun(books_->filePath(QStringLiteral("book.gpkg")));
+        SetAddDownloadsToBook(true);
+    }
+
+    void SeasonThroughClicksAndKeys() {
+        Rig rig;
+        const QString dir = rig.computer.path();
+        WriteFields(dir, {"F1", "F2", "F3", "F4"});
+        rig.frame->ComputerPane()->Refresh();
+        rig.frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
+
+        // "Add to book" from the computer pane opens the window with the jobs.
+        AddFromComputerPane(rig, {"F1.txt", "F2.txt", "F3.txt"});
+        CBookWindow* w = WaitForBook(rig);
+        QVERIFY(w);
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QCOMPARE(w->Location(), books_->filePath(QStringLiteral("book.gpkg")));
+        QTRY_COMPARE_WITH_TIMEOUT(w->JobsModel()->rowCount(), 3, kWaitMs);
+        QCOMPARE(w->Status()->text(), QString::fromStdString(FormatText(StringId::RES_BOOK_ADD_SUMMARY, 3, 0, 0)));
+        // Again with F4: F3 is in the book already and stays one job.
+        w->close();
+        rig.frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
+        AddFromComputerPane(rig, {"F3.txt", "F4.txt"});
+        QVERIFY(WaitForBook(rig));
+        QCOMPARE(w->JobsModel()->rowCount(), 4);
+        QCOMPARE(w->Status()->text(), QString::fromStdString(FormatText(StringId::RES_BOOK_ADD_SUMMARY, 1, 1, 0)));
+
+        // Closed, then opened again by its accelerator.
+        w->close();
+        QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), kWaitMs);
+        rig.frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
+        rig.ComputerList()->setFocus();
+        QTest::keyClick(rig.ComputerList(), Qt::Key_B, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(w->isVisible(), kWaitMs);
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QVERIFY(WaitForBook(rig));
+
+        // Two customers, Wang with 80 yuan a mu for harvesting.
+        ClickTab(w, 1);
+        for (const auto& [name, village, price] : {std::tuple{"Wang", "East", "80"}, std::tuple{"Li", "West", ""}}) {
+            TypeInto(w, "customerName", QString::fromUtf8(name));
+            TypeInto(w, "customerVillage", QString::fromUtf8(village));
+            TypeInto(w, "customerPrice0", QString::fromUtf8(price));
+            ClickCentre(Button(w, StringId::RES_BOOKWIN_ADD_CUSTOMER));
+            QVERIFY(WaitForBook(rig));
+        }
+        QCOMPARE(w->CustomersTable()->rowCount(), 2);
+        // A customer's name is required; a second "Wang" is refused; nothing changes.
+        TypeInto(w, "customerName", QString());
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_ADD_CUSTOMER));
+        QCOMPARE(w->Status()->text(), T(StringId::RES_BOOKWIN_BAD_NAME));
+        TypeInto(w, "customerName", QStringLiteral("Wang"));
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_ADD_CUSTOMER));
+        QVERIFY(WaitForBook(rig));
+        QVERIFY2(w->Status()->text().contains(QStringLiteral("Wang")), qPrintable(w->Status()->text()));
+        QCOMPARE(w->CustomersTable()->rowCount(), 2);
+
+        // The search field: only F1.
+        ClickTab(w, 0);
+        TypeInto(w, "bookSearch", QStringLiteral("F1"));
+        QVERIFY(WaitForBook(rig));
+        QCOMPARE(JobColumn(w, BookJobColumn::kLabel), QStringList{"F1"});
+        TypeInto(w, "bookSearch", QString());
+        QVERIFY(WaitForBook(rig));
+        QCOMPARE(w->JobsModel()->rowCount(), 4);
+
+        // A click on the area heading sorts by area, a second the other way.
+        QHeaderView* head = w->JobsView()->horizontalHeader();
+        const int area = static_cast<int>(BookJobColumn::kAreaMu);
+        const QPoint at(head->sectionViewportPosition(area) + head->sectionSize(area) / 2, head->height() / 2);
+        Click(head->viewport(), at);
+        QCOMPARE(JobColumn(w, BookJobColumn::kLabel), (QStringList{"F1", "F2", "F3", "F4"}));
+        Click(head->viewport(), at);
+        QCOMPARE(JobColumn(w, BookJobColumn::kLabel), (QStringList{"F4", "F3", "F2", "F1"}));
+
+        // F1 and F3 picked with the mouse and assigned to Wang: his harvesting price.
+        ClickJob(w, "F1");
+        ClickJob(w, "F3", Qt::ControlModifier);
+        Choose(w, "assignTo", QStringLiteral("Wang"));
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_ASSIGN));
+        QVERIFY(WaitForBook(rig));
+        QCOMPARE(w->Status()->text(), QString::fromStdString(FormatText(StringId::RES_BOOK_ASSIGNED, 2)));
+
+        // The customer filter: Wang's two jobs, each 80.00 a mu.
+        Choose(w, "customerFilter", QStringLiteral("Wang"));
+        QVERIFY(WaitForBook(rig));
+        QStringList labels = JobColumn(w, BookJobColumn::kLabel);
+        labels.sort();
+        QCOMPARE(labels, (QStringList{"F1", "F3"}));
+        const QString perMu = QStringLiteral("80.00 ") + T(StringId::RES_BOOKWIN_UNIT_MU);
+        QCOMPARE(JobColumn(w, BookJobColumn::kPrice), (QStringList{perMu, perMu}));
+        // A price that is no money is refused and changes nothing.
+        ClickJob(w, "F1");
+        TypeInto(w, "jobPrice", QStringLiteral("8o"));
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_SET_PRICE));
+        QVERIFY(w->Status()->text().contains(QStringLiteral("8o")));
+        // F3 at 95.50 a mu.
+        ClickJob(w, "F3");
+        TypeInto(w, "jobPrice", QStringLiteral("95.5"));
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_SET_PRICE));
+        QVERIFY(WaitForBook(rig));
+        QCOMPARE(JobColumn(w, BookJobColumn::kPrice).at(JobColumn(w, BookJobColumn::kLabel).indexOf("F3")),
+                 QStringLiteral("95.50 ") + T(StringId::RES_BOOKWIN_UNIT_MU));
+
+        // Both billed: the total is the sum of the rows' amounts.
+        book::Fen total = 0;
+        for (const QString& a : JobColumn(w, BookJobColumn::kAmount)) total += *book::ParseMoney(a.toStdString());
+        QVERIFY(total > 0);
+        w->JobsView()->setFocus();
+        QTest::keyClick(w->JobsView(), Qt::Key_A, Qt::ControlModifier);
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_BILL));
+        QVERIFY(WaitForBook(rig));
+        const std::string number = book::BillNumber(QDate::currentDate().year(), 1);
+        QCOMPARE(w->Status()->text(), QString::fromStdString(FormatText(StringId::RES_BOOKWIN_BILLED, number.c_str(),
+                                                                        book::FormatMoney(total).c_str())));
+        QCOMPARE(JobColumn(w, BookJobColumn::kBill), (QStringList{QString::fromStdString(number), QString::fromStdString(number)}));
+
+        // Jobs of two customers cannot go on one bill.
+        // Home picks the first choice, "(any)".
+        auto* customers = w->findChild<QComboBox*>(QStringLiteral("customerFilter"));
+        customers->setFocus();
+        QTest::keyClick(customers, Qt::Key_Home);
+        QCOMPARE(customers->currentText(), T(StringId::RES_BOOKWIN_ANY));
+        QVERIFY(WaitForBook(rig));
+        ClickJob(w, "F2");
+        ClickJob(w, "F1", Qt::ControlModifier);
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_BILL));
+        QCOMPARE(w->Status()->text(), T(StringId::RES_BOOKWIN_ONE_CUSTOMER));
+
+        // A payment of 10 yuan against the bill.
+        ClickTab(w, 2);
+        QTableWidget* bills = w->BillsTable();
+        QCOMPARE(bills->rowCount(), 1);
+        Click(bills->viewport(), bills->visualItemRect(bills->item(0, 0)).center());
+        TypeInto(w, "payAmount", QStringLiteral("10"));
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_PAY));
+        QVERIFY(WaitForBook(rig));
+        QCOMPARE(bills->item(0, 4)->text(), QStringLiteral("10.00"));
+        QCOMPARE(bills->item(0, 5)->text(), QString::fromStdString(book::FormatMoney(total - 1000)));
+        // More than is outstanding is refused; the figures stay.
+        Click(bills->viewport(), bills->visualItemRect(bills->item(0, 0)).center());
+        TypeInto(w, "payAmount", QString::fromStdString(book::FormatMoney(total)));
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_PAY));
+        QVERIFY(WaitForBook(rig));
+        QCOMPARE(w->Status()->styleSheet().isEmpty(), false);
+        QCOMPARE(bills->item(0, 4)->text(), QStringLiteral("10.00"));
+
+        // The season: Wang 2 jobs billed and 10 paid; 4 jobs overall.
+        ClickTab(w, 3);
+        QTableWidget* season = w->SeasonTable();
+        QTRY_COMPARE_WITH_TIMEOUT(season->rowCount(), 3, kWaitMs);  // unassigned, Wang, all
+        int wang = -1;
+        for (int r = 0; r < season->rowCount(); ++r)
+            if (season->item(r, 0)->text() == QStringLiteral("Wang")) wang = r;
+        QVERIFY(wang >= 0);
+        QCOMPARE(season->item(wang, 1)->text(), QStringLiteral("2"));
+        QCOMPARE(season->item(wang, 3)->text(), QString::fromStdString(book::FormatMoney(total)));
+        QCOMPARE(season->item(wang, 4)->text(), QStringLiteral("10.00"));
+        QCOMPARE(season->item(wang, 5)->text(), QString::fromStdString(book::FormatMoney(total - 1000)));
+        QCOMPARE(season->item(season->rowCount() - 1, 1)->text(), QStringLiteral("4"));
+
+        // A job picked shows in the field view.
+        ClickTab(w, 0);
+        ClickJob(w, "F2");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.frame->FieldView()->Shown().endsWith(QStringLiteral("/F2.txt")), kWaitMs);
+
+        // The language switch reaches the window: tabs, headings, choices and
+        // the enum texts of the rows. A picture of each language for a look.
+        QTest::qWait(100);
+        QVERIFY(w->grab().save(QStringLiteral(DORVANE_BINARY_DIR "/book-window-zh.png")));
+        QVERIFY(rig.frame->SwitchLanguage(1));
+        QCOMPARE(w->Tabs()->tabText(0), T(StringId::RES_BOOKWIN_TAB_JOBS));
+        QCOMPARE(w->Tabs()->tabText(0), QStringLiteral("Jobs"));
+        QCOMPARE(w->JobsModel()->headerData(static_cast<int>(BookJobColumn::kAreaMu), Qt::Horizontal,
+                                            Qt::DisplayRole),
+                 QVariant(QStringLiteral("Area (mu)")));
+        QVERIFY(JobColumn(w, BookJobColumn::kStatus).contains(QStringLiteral("billed")));
+        QCOMPARE(w->findChild<QComboBox*>(QStringLiteral("customerFilter"))->itemText(0), QStringLiteral("(any)"));
+        QTest::qWait(100);  // the layouts take the new texts' sizes
+        QVERIFY(w->grab().save(QStringLiteral(DORVANE_BINARY_DIR "/book-window-en.png")));
+    }
+
+    // A bill is voided from the jobs it holds: its jobs are unbilled again.
+    void VoidGivesTheJobsBack() {
+        Rig rig;
+        WriteFields(rig.computer.path(), {"V1", "V2"});
+        rig.frame->ComputerPane()->Refresh();
+        rig.frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
+        AddFromComputerPane(rig, {"V1.txt", "V2.txt"});
+        CBookWindow* w = WaitForBook(rig);
+        QVERIFY(w);
+        ClickTab(w, 1);
+        TypeInto(w, "customerName", QStringLiteral("Zhao"));
+        TypeInto(w, "customerPrice0", QStringLiteral("60"));
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_ADD_CUSTOMER));
+        QVERIFY(WaitForBook(rig));
+        ClickTab(w, 0);
+        w->JobsView()->setFocus();
+        QTest::keyClick(w->JobsView(), Qt::Key_A, Qt::ControlModifier);
+        Choose(w, "assignTo", QStringLiteral("Zhao"));
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_ASSIGN));
+        QVERIFY(WaitForBook(rig));
+        QTest::keyClick(w->JobsView(), Qt::Key_A, Qt::ControlModifier);
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_BILL));
+        QVERIFY(WaitForBook(rig));
+        const QString billed = JobStatusText(book::JobStatus::kBilled);
+        QCOMPARE(JobColumn(w, BookJobColumn::kStatus), (QStringList{billed, billed}));
+
+        // "No" keeps the bill; "Yes" voids it.
+        const QString number = QString::fromStdString(book::BillNumber(QDate::currentDate().year(), 1));
+        for (auto [answer, status] : {std::pair{QMessageBox::No, book::JobStatus::kBilled},
+                                      std::pair{QMessageBox::Yes, book::JobStatus::kMeasured}}) {
+            rig.answer = answer;
+            rig.messages.clear();
+            ClickJob(w, "V1");
+            ClickCentre(Button(w, StringId::RES_BOOKWIN_VOID));
+            QVERIFY(WaitForBook(rig));
+            QCOMPARE(rig.messages,
+                     QStringList{QString::fromStdString(FormatText(StringId::RES_BOOKWIN_VOID_ASK, number.toUtf8().constData()))});
+            const QString s = JobStatusText(status);
+            QCOMPARE(JobColumn(w, BookJobColumn::kStatus), (QStringList{s, s}));
+        }
+        ClickTab(w, 2);
+        QCOMPARE(w->BillsTable()->item(0, 6)->text(), JobStatusText(book::JobStatus::kVoid));
+    }
+
+    // Files dropped on the window and the ledger's "Add all to book".
+    void DropAndLedger() {
+        Rig rig;
+        const QString dir = rig.computer.path();
+        WriteFields(dir, {"D1", "D2", "D3"});
+        WriteFile(dir + "/notes.txt", 40);
+        CBookWindow* w = rig.frame->Book()->Show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QVERIFY(WaitForBook(rig));
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(dir + "/D1.txt"), QUrl::fromLocalFile(dir + "/notes.txt")});
+        const QPoint at = w->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w, &drop);
+        QVERIFY(WaitForBook(rig));
+        QCOMPARE(JobColumn(w, BookJobColumn::kLabel), QStringList{"D1"});
+        // The file that is no field says why on the status line.
+        QCOMPARE(w->Status()->text(), QString::fromStdString(FormatText(StringId::RES_BOOK_ADD_SUMMARY, 1, 0, 1)));
+        QVERIFY(w->Status()->toolTip().contains(QStringLiteral("notes.txt")));
+
+        // The ledger of the folder, then "Add all to book": D1 is there already.
+        rig.frame->ComputerPane()->ListFolder(dir);
+        rig.frame->SetActivePane(rig.frame->ComputerPane());
+        rig.frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
+        rig.frame->RunCommand(cmd::kLedger);
+        CLedgerWindow* ledger = rig.frame->Ledger();
+        QVERIFY(ledger);
+        QTRY_VERIFY_WITH_TIMEOUT(!ledger->Loading(), kWaitMs);
+        QVERIFY(QTest::qWaitForWindowExposed(ledger));
+        ClickCentre(Button(ledger, StringId::RES_BOOKWIN_ADD_ALL));
+        QVERIFY(WaitForBook(rig));
+        QStringList labels = JobColumn(w, BookJobColumn::kLabel);
+        labels.sort();
+        QCOMPARE(labels, (QStringList{"D1", "D2", "D3"}));
+        QCOMPARE(w->Status()->text(), QString::fromStdString(FormatText(StringId::RES_BOOK_ADD_SUMMARY, 2, 1, 0)));
+    }
+
+    // Downloads enter the book as they are stored (converted or not), unless
+    // the setting is off.
+    void DownloadsEnterTheBook_data() {
+        QTest::addColumn<bool>("addDownloads");
+        QTest::addColumn<bool>("convert");
+        QTest::addColumn<QStringList>("labels");
+        QTest::addColumn<QString>("suffix");
+        // The converted KML keeps the handheld's name; its job is read from
+        // the ".bak" beside it, and the two are one job.
+        QTest::newRow("as received") << true << false << QStringList{"N1"} << "/N1.txt";
+        QTest::newRow("converted to KML") << true << true << QStringList{"N1"} << "/N1.txt";
+        QTest::newRow("setting off") << false << false << QStringList{} << "";
+    }
+    void DownloadsEnterTheBook() {
+        QFETCH(bool, addDownloads);
+        QFETCH(bool, convert);
+        QFETCH(QStringList, labels);
+        QFETCH(QString, suffix);
+        Rig rig({}, [](const QString& device) { WriteFields(device, {"N1"}); });
+        rig.frame->SetConvertOnDownload(convert);
+        if (rig.frame->Action(cmd::kBookDownloads)->isChecked() != addDownloads)
+            rig.frame->Action(cmd::kBookDownloads)->trigger();
+        QCOMPARE(AddDownloadsToBook(), addDownloads);
+        QVERIFY(rig.Connect());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.DeviceList()->RowCount(), 1, kWaitMs);
+        rig.ActivateDevice();
+        rig.DeviceList()->Row(0)->setSelected(true);
+        rig.frame->RunCommand(cmd::kCopy);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(rig.computer.filePath(QStringLiteral("N1.txt")) ) ||
+                                     QFileInfo::exists(rig.computer.filePath(QStringLiteral("N1.kml"))),
+                                 kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.frame->Book()->Idle(), kWaitMs);
+        // The status bar tells what became of the download.
+        if (addDownloads)
+            QTRY_COMPARE_WITH_TIMEOUT(rig.frame->StatusText(status_pane::kMessage),
+                                      QString::fromStdString(FormatText(
+                                          StringId::RES_BOOKWIN_DOWNLOADS_ADDED,
+                                          FormatText(StringId::RES_BOOK_ADD_SUMMARY, 1, 0, 0).c_str())),
+                                      kWaitMs);
+        CBookWindow* w = rig.frame->Book()->Show();
+        QVERIFY(WaitForBook(rig));
+        QCOMPARE(JobColumn(w, BookJobColumn::kLabel), labels);
+        if (!labels.isEmpty()) {
+            QVERIFY2(JobColumn(w, BookJobColumn::kFile).front().endsWith(suffix),
+                     qPrintable(JobColumn(w, BookJobColumn::kFile).front()));
+            QCOMPARE(QFileInfo::exists(rig.computer.filePath(QStringLiteral("N1.bak"))), convert);
+            SetAddDownloadsToBook(true);
+        }
+        rig.frame->SetConvertOnDownload(false);
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> books_;
+};
+
+}  // namespace dorvane::test
+
+QTEST_MAIN(dorvane::test::TestBookWindow)
+#include "test_book_window.moc"

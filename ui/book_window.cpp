@@ -1,0 +1,580 @@
+#include "ui/book_window.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
+#include <QDateEdit>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTableWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <memory>
+
+#include "book/money.h"
+#include "book/open_book.h"
+#include "i18n/string_table.h"
+#include "ui/book_adding.h"
+#include "ui/book_jobs_model.h"
+#include "ui/book_service.h"
+
+namespace dorvane {
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+QString T(StringId id) {
+    return Q(Text(id));
+}
+
+/// The window's first size: every jobs column readable on a 1280 x 800 screen.
+constexpr int kInitialWidth = 1180;
+constexpr int kInitialHeight = 640;
+/// Lines of detail (files already in the book, files not read) in the status tooltip.
+constexpr std::size_t kDetailLines = 20;
+
+}  // namespace
+
+CBookWindow::CBookWindow(CBookService& service, QWidget* parent) : QDialog(parent), service_(service) {
+    setObjectName(QStringLiteral("bookWindow"));
+    resize(kInitialWidth, kInitialHeight);
+    setAcceptDrops(true);
+    auto* top = new QHBoxLayout;
+    where_ = new QLabel(this);
+    where_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    otherBook_ = new QPushButton(this);
+    addFiles_ = new QPushButton(this);
+    top->addWidget(where_, 1);
+    top->addWidget(addFiles_);
+    top->addWidget(otherBook_);
+
+    tabs_ = new QTabWidget(this);
+    auto* jobs = new QWidget(tabs_);
+    auto* customers = new QWidget(tabs_);
+    auto* bills = new QWidget(tabs_);
+    auto* season = new QWidget(tabs_);
+    BuildJobsTab(jobs);
+    BuildCustomersTab(customers);
+    BuildBillsTab(bills);
+    BuildSeasonTab(season);
+    for (QWidget* w : {jobs, customers, bills, season}) tabs_->addTab(w, QString());
+
+    auto* bottom = new QHBoxLayout;
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("bookStatus"));
+    status_->setWordWrap(true);
+    progress_ = new QProgressBar(this);
+    cancel_ = new QPushButton(this);
+    close_ = new QPushButton(this);
+    bottom->addWidget(status_, 1);
+    bottom->addWidget(progress_);
+    bottom->addWidget(cancel_);
+    bottom->addWidget(close_);
+    progress_->hide();
+    cancel_->hide();
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(tabs_, 1);
+    layout->addLayout(bottom);
+    for (QPushButton* b : findChildren<QPushButton*>()) b->setAutoDefault(false);
+
+    connect(close_, &QPushButton::clicked, this, &QDialog::close);
+    connect(cancel_, &QPushButton::clicked, this, [this] { service_.Cancel(); });
+    connect(addFiles_, &QPushButton::clicked, this, [this] {
+        const QStringList files = QFileDialog::getOpenFileNames(this, T(StringId::RES_BOOKWIN_ADD_FILES));
+        if (!files.isEmpty()) AddFiles(files);
+    });
+    connect(otherBook_, &QPushButton::clicked, this, [this] {
+        const QString file = QFileDialog::getSaveFileName(
+            this, T(StringId::RES_BOOKWIN_CHOOSE_BOOK), Location(), QStringLiteral("GeoPackage (*.gpkg)"), nullptr,
+            QFileDialog::DontConfirmOverwrite);
+        if (file.isEmpty()) return;
+        SaveBookLocation(file);
+        service_.SetLocation(file);
+        location_ = file.toStdString();
+        villages_.clear();
+        opening_ = true;
+        where_->setText(Location());
+        Say(Q(FormatText(StringId::RES_BOOKWIN_OPENING, file.toStdString().c_str())));
+        Reload();
+    });
+    service_.SetOnProgress([this](int done, int total) {
+        progress_->setRange(0, std::max(total, 1));
+        progress_->setValue(done);
+        Say(Q(FormatText(StringId::RES_BOOKWIN_READING, std::min(done + 1, total), total)));
+    });
+    location_ = service_.Location().toStdString();
+    Retranslate();
+    Say(Q(FormatText(StringId::RES_BOOKWIN_OPENING, Location().toStdString().c_str())));
+    Reload();
+}
+
+CBookWindow::~CBookWindow() {
+    service_.SetOnProgress({});
+}
+
+QString CBookWindow::Location() const {
+    return Q(location_.empty() ? book::DefaultBookPath().string() : location_);
+}
+
+bool CBookWindow::Idle() const {
+    return waiting_ == 0 && service_.Idle();
+}
+
+void CBookWindow::BuildJobsTab(QWidget* page) {
+    auto* filters = new QHBoxLayout;
+    customerLabel_ = new QLabel(page);
+    villageLabel_ = new QLabel(page);
+    workLabel_ = new QLabel(page);
+    statusLabel_ = new QLabel(page);
+    fromLabel_ = new QLabel(page);
+    toLabel_ = new QLabel(page);
+    searchLabel_ = new QLabel(page);
+    customer_ = new QComboBox(page);
+    village_ = new QComboBox(page);
+    work_ = new QComboBox(page);
+    jobStatus_ = new QComboBox(page);
+    dates_ = new QCheckBox(page);
+    from_ = new QDateEdit(QDate(QDate::currentDate().year(), 1, 1), page);
+    to_ = new QDateEdit(QDate::currentDate(), page);
+    for (QDateEdit* d : {from_, to_}) {
+        d->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        d->setCalendarPopup(true);
+        d->setEnabled(false);
+    }
+    search_ = new QLineEdit(page);
+    search_->setObjectName(QStringLiteral("bookSearch"));
+    search_->setClearButtonEnabled(true);
+    customer_->setObjectName(QStringLiteral("customerFilter"));
+    village_->setObjectName(QStringLiteral("villageFilter"));
+    work_->setObjectName(QStringLiteral("workFilter"));
+    jobStatus_->setObjectName(QStringLiteral("statusFilter"));
+    for (QComboBox* c : {customer_, village_}) c->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    filters->addWidget(customerLabel_);
+    filters->addWidget(customer_);
+    filters->addWidget(villageLabel_);
+    filters->addWidget(village_);
+    filters->addWidget(workLabel_);
+    filters->addWidget(work_);
+    filters->addWidget(statusLabel_);
+    filters->addWidget(jobStatus_);
+    filters->addWidget(dates_);
+    filters->addWidget(fromLabel_);
+    filters->addWidget(from_);
+    filters->addWidget(toLabel_);
+    filters->addWidget(to_);
+    filters->addWidget(searchLabel_);
+    filters->addWidget(search_, 1);
+
+    model_ = new CBookJobModel(this);
+    jobsView_ = new QTableView(page);
+    jobsView_->setObjectName(QStringLiteral("bookJobs"));
+    jobsView_->setModel(model_);
+    jobsView_->setSortingEnabled(true);
+    jobsView_->sortByColumn(static_cast<int>(BookJobColumn::kId), Qt::AscendingOrder);
+    jobsView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    jobsView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    jobsView_->verticalHeader()->hide();
+    jobsView_->setWordWrap(false);  // long file paths are cut, rows keep one line
+    jobsView_->horizontalHeader()->setStretchLastSection(true);
+    shown_ = new QLabel(page);
+
+    auto* actions = new QHBoxLayout;
+    assignTo_ = new QComboBox(page);
+    assignTo_->setObjectName(QStringLiteral("assignTo"));
+    assignTo_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    assign_ = new QPushButton(page);
+    price_ = new QLineEdit(page);
+    price_->setObjectName(QStringLiteral("jobPrice"));
+    price_->setMaximumWidth(90);
+    unit_ = new QComboBox(page);
+    setPrice_ = new QPushButton(page);
+    bill_ = new QPushButton(page);
+    voidJobs_ = new QPushButton(page);
+    actions->addWidget(shown_, 1);
+    actions->addWidget(assignTo_);
+    actions->addWidget(assign_);
+    actions->addSpacing(16);
+    actions->addWidget(price_);
+    actions->addWidget(unit_);
+    actions->addWidget(setPrice_);
+    actions->addSpacing(16);
+    actions->addWidget(bill_);
+    actions->addWidget(voidJobs_);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addLayout(filters);
+    layout->addWidget(jobsView_, 1);
+    layout->addLayout(actions);
+
+    for (QComboBox* c : {customer_, village_, work_, jobStatus_})
+        connect(c, &QComboBox::currentIndexChanged, this, [this] { QueryJobs(); });
+    connect(dates_, &QCheckBox::toggled, this, [this](bool on) {
+        from_->setEnabled(on);
+        to_->setEnabled(on);
+        QueryJobs();
+    });
+    connect(from_, &QDateEdit::dateChanged, this, [this] { QueryJobs(); });
+    connect(to_, &QDateEdit::dateChanged, this, [this] { QueryJobs(); });
+    connect(search_, &QLineEdit::textChanged, this, [this] { QueryJobs(); });
+    connect(jobsView_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { ShowJob(); });
+    connect(assign_, &QPushButton::clicked, this, &CBookWindow::Assign);
+    connect(setPrice_, &QPushButton::clicked, this, &CBookWindow::SetPrice);
+    connect(bill_, &QPushButton::clicked, this, &CBookWindow::BillSelected);
+    connect(voidJobs_, &QPushButton::clicked, this, &CBookWindow::VoidSelected);
+}
+
+void CBookWindow::Retranslate() {
+    setWindowTitle(T(StringId::RES_BOOKWIN_TITLE));
+    otherBook_->setText(T(StringId::RES_BOOKWIN_OTHER_BOOK));
+    addFiles_->setText(T(StringId::RES_BOOKWIN_ADD_FILES));
+    cancel_->setText(T(StringId::RES_BOOKWIN_CANCEL));
+    close_->setText(T(StringId::RES_BOOKWIN_CLOSE));
+    where_->setText(Location());
+    tabs_->setTabText(0, T(StringId::RES_BOOKWIN_TAB_JOBS));
+    tabs_->setTabText(1, T(StringId::RES_BOOKWIN_TAB_CUSTOMERS));
+    tabs_->setTabText(2, T(StringId::RES_BOOKWIN_TAB_BILLS));
+    tabs_->setTabText(3, T(StringId::RES_BOOKWIN_TAB_SEASON));
+    customerLabel_->setText(T(StringId::RES_BOOKWIN_CUSTOMER));
+    villageLabel_->setText(T(StringId::RES_BOOKWIN_VILLAGE));
+    workLabel_->setText(T(StringId::RES_BOOKWIN_WORK));
+    statusLabel_->setText(T(StringId::RES_BOOKWIN_STATUS));
+    dates_->setText(T(StringId::RES_BOOKWIN_DATES));
+    fromLabel_->setText(T(StringId::RES_BOOKWIN_FROM));
+    toLabel_->setText(T(StringId::RES_BOOKWIN_TO));
+    searchLabel_->setText(T(StringId::RES_BOOKWIN_SEARCH));
+    assign_->setText(T(StringId::RES_BOOKWIN_ASSIGN));
+    setPrice_->setText(T(StringId::RES_BOOKWIN_SET_PRICE));
+    bill_->setText(T(StringId::RES_BOOKWIN_BILL));
+    voidJobs_->setText(T(StringId::RES_BOOKWIN_VOID));
+    // The enum choices keep their place; only their texts change.
+    {
+        const QSignalBlocker block(work_);
+        const int at = std::max(work_->currentIndex(), 0);
+        work_->clear();
+        work_->addItem(T(StringId::RES_BOOKWIN_ANY));
+        for (int i = 0; i < book::kWorkTypeCount; ++i) work_->addItem(WorkTypeText(static_cast<book::WorkType>(i)));
+        work_->setCurrentIndex(at);
+    }
+    {
+        const QSignalBlocker block(jobStatus_);
+        const int at = std::max(jobStatus_->currentIndex(), 0);
+        jobStatus_->clear();
+        jobStatus_->addItem(T(StringId::RES_BOOKWIN_ANY));
+        for (auto s : {book::JobStatus::kMeasured, book::JobStatus::kBilled, book::JobStatus::kPaid,
+                       book::JobStatus::kVoid})
+            jobStatus_->addItem(JobStatusText(s));
+        jobStatus_->setCurrentIndex(at);
+    }
+    {
+        const int at = std::max(unit_->currentIndex(), 0);
+        unit_->clear();
+        for (auto u : {book::BillingUnit::kMu, book::BillingUnit::kHectare, book::BillingUnit::kKilometre})
+            unit_->addItem(UnitText(u));
+        unit_->setCurrentIndex(at);
+    }
+    FillCustomerChoices();
+    FillVillageChoices();
+    model_->Retranslate();
+    if (!opening_) shown_->setText(Q(FormatText(StringId::RES_BOOKWIN_SHOWN, model_->rowCount(), totalJobs_)));
+    RetranslateTabs();
+}
+
+QString CBookWindow::VillageFilter() const {
+    return village_->currentIndex() > kAnyIndex ? village_->currentText() : QString();
+}
+
+book::JobFilter CBookWindow::CurrentFilter() const {
+    book::JobFilter f;
+    if (customer_->currentIndex() == kUnassignedIndex)
+        f.customer = std::string();
+    else if (customer_->currentIndex() > kUnassignedIndex)
+        f.customer = customer_->currentText().toStdString();
+    if (work_->currentIndex() > kAnyIndex) f.work = static_cast<book::WorkType>(work_->currentIndex() - 1);
+    if (jobStatus_->currentIndex() > kAnyIndex) f.status = static_cast<book::JobStatus>(jobStatus_->currentIndex() - 1);
+    if (dates_->isChecked()) {
+        f.from = from_->date().toString(Qt::ISODate).toStdString();
+        f.to = to_->date().toString(Qt::ISODate).toStdString();
+    }
+    const QString text = search_->text().trimmed();
+    if (!text.isEmpty()) f.text = text.toStdString();
+    return f;
+}
+
+void CBookWindow::Reload() {
+    QueryCustomers();
+    QueryJobs();
+    QueryBills();
+    QuerySeason();
+}
+
+void CBookWindow::QueryJobs() {
+    // One query at a time: typing into the search field asks once more at the
+    // end, not once per letter that is already out of date.
+    if (jobsQueried_) {
+        jobsAgain_ = true;
+        return;
+    }
+    jobsQueried_ = true;
+    ++waiting_;
+    const book::JobFilter filter = CurrentFilter();
+    const std::string village = VillageFilter().toStdString();
+    const bool byVillage = village_->currentIndex() > kAnyIndex;
+    QPointer<CBookWindow> self(this);
+    service_.Post([self, filter, village, byVillage](BookAccess& a) -> CBookService::Answer {
+        auto jobs = std::make_shared<std::vector<book::Job>>();
+        book::BookStatus st = a.opened;
+        book::AreaBasis basis = book::AreaBasis::kWgs84;
+        book::SeasonFigures all;
+        if (a.store) st = a.store->GetAreaBasis(basis);
+        if (st.ok()) st = a.store->ListJobs(filter, *jobs);
+        if (st.ok()) st = a.store->Season({}, all);
+        if (byVillage)
+            std::erase_if(*jobs, [&](const book::Job& j) { return j.village != village; });
+        const bool open = a.store != nullptr;
+        const std::string where = a.location;
+        const int total = static_cast<int>(all.overall.jobs);
+        return [self, jobs, st, basis, open, where, total] {
+            if (!self) return;
+            CBookWindow& w = *self;
+            --w.waiting_;
+            w.jobsQueried_ = false;
+            w.location_ = where;
+            w.where_->setText(w.Location());
+            if (!st.ok()) {
+                w.Say(Refusal(st, open, where), true);
+            } else {
+                for (const book::Job& j : *jobs)
+                    if (!j.village.empty()) w.villages_.insert(Q(j.village));
+                w.FillVillageChoices();
+                w.totalJobs_ = total;
+                w.model_->SetJobs(std::move(*jobs), basis);
+                w.shown_->setText(Q(FormatText(StringId::RES_BOOKWIN_SHOWN, w.model_->rowCount(), total)));
+                if (w.opening_) w.Say(QString());
+                w.opening_ = false;
+            }
+            if (w.jobsAgain_) {
+                w.jobsAgain_ = false;
+                w.QueryJobs();
+            }
+        };
+    });
+}
+
+std::vector<const book::Job*> CBookWindow::SelectedJobRows() const {
+    std::vector<const book::Job*> out;
+    for (const QModelIndex& i : jobsView_->selectionModel()->selectedRows()) out.push_back(&model_->JobAt(i.row()));
+    std::sort(out.begin(), out.end(), [](const book::Job* a, const book::Job* b) { return a->id < b->id; });
+    return out;
+}
+
+std::vector<book::JobId> CBookWindow::SelectedJobs() const {
+    std::vector<book::JobId> ids;
+    for (const book::Job* j : SelectedJobRows()) ids.push_back(j->id);
+    return ids;
+}
+
+void CBookWindow::ShowJob() {
+    const QModelIndex current = jobsView_->selectionModel()->currentIndex();
+    if (!current.isValid() || !onShowJob_) return;
+    const book::Job& j = model_->JobAt(current.row());
+    const QString file = Q(j.file);
+    if (QFileInfo(file).isFile())
+        onShowJob_(file);
+    else
+        Say(Q(FormatText(StringId::RES_BOOKWIN_NO_FILE, static_cast<int>(j.id), j.file.c_str())), true);
+}
+
+void CBookWindow::Assign() {
+    const std::vector<book::JobId> ids = SelectedJobs();
+    if (ids.empty()) return Say(T(StringId::RES_BOOKWIN_SELECT_JOBS), true);
+    book::JobTerms terms;
+    terms.customer = assignTo_->currentIndex() <= 0 ? std::string() : assignTo_->currentText().toStdString();
+    Write([ids, terms](book::BookStore& s, Done& done) {
+        const int n = static_cast<int>(ids.size());
+        done = [n] { return Q(FormatText(StringId::RES_BOOK_ASSIGNED, n)); };
+        return s.AssignJobs(ids, terms);
+    });
+}
+
+void CBookWindow::SetPrice() {
+    const std::vector<book::JobId> ids = SelectedJobs();
+    if (ids.empty()) return Say(T(StringId::RES_BOOKWIN_SELECT_JOBS), true);
+    const auto fen = book::ParseMoney(price_->text().trimmed().toStdString());
+    if (!fen)
+        return Say(Q(FormatText(StringId::RES_BOOK_BAD_VALUE, Text(StringId::RES_BOOKWIN_COL_PRICE).c_str(),
+                                price_->text().toStdString().c_str())),
+                   true);
+    book::JobTerms terms;
+    terms.priceFen = *fen;
+    terms.unit = static_cast<book::BillingUnit>(std::max(unit_->currentIndex(), 0));
+    Write([ids, terms](book::BookStore& s, Done& done) {
+        const int n = static_cast<int>(ids.size());
+        done = [n] { return Q(FormatText(StringId::RES_BOOK_ASSIGNED, n)); };
+        return s.AssignJobs(ids, terms);
+    });
+}
+
+void CBookWindow::BillSelected() {
+    const auto rows = SelectedJobRows();
+    if (rows.empty()) return Say(T(StringId::RES_BOOKWIN_SELECT_JOBS), true);
+    const std::string customer = rows.front()->customer;
+    if (customer.empty() || std::any_of(rows.begin(), rows.end(), [&](const book::Job* j) { return j->customer != customer; }))
+        return Say(T(StringId::RES_BOOKWIN_ONE_CUSTOMER), true);
+    book::BillRequest request;
+    request.customer = customer;
+    for (const book::Job* j : rows) request.jobs.push_back(j->id);
+    request.date = book::Today();
+    Write([request](book::BookStore& s, Done& done) {
+        book::Bill bill;
+        const book::BookStatus st = s.IssueBill(request, bill);
+        done = [number = bill.number, total = bill.totalFen] {
+            return Q(FormatText(StringId::RES_BOOKWIN_BILLED, number.c_str(), book::FormatMoney(total).c_str()));
+        };
+        return st;
+    });
+}
+
+void CBookWindow::VoidSelected() {
+    const auto rows = SelectedJobRows();
+    if (rows.empty()) return Say(T(StringId::RES_BOOKWIN_SELECT_JOBS), true);
+    std::set<std::string> numbers;
+    for (const book::Job* j : rows)
+        if (j->bill) numbers.insert(*j->bill);
+    if (numbers.empty()) return Say(T(StringId::RES_BOOKWIN_NO_BILL), true);
+    std::string list;
+    for (const std::string& n : numbers) list += (list.empty() ? "" : ", ") + n;
+    const QString ask = Q(FormatText(StringId::RES_BOOKWIN_VOID_ASK, list.c_str()));
+    const int answer = messageBox_ ? messageBox_(QMessageBox::Question, ask, QMessageBox::Yes | QMessageBox::No)
+                                   : QMessageBox::question(this, windowTitle(), ask);
+    if (answer != QMessageBox::Yes) return;
+    Write([numbers](book::BookStore& s, Done& done) {
+        const std::string today = book::Today();
+        for (const std::string& n : numbers) {
+            // Each bill is voided in its own transaction; the first refusal stops.
+            if (auto st = s.VoidBill(n, today); !st.ok()) return st;
+            done = [n] { return Q(FormatText(StringId::RES_BOOK_VOIDED, n.c_str())); };
+        }
+        return book::BookStatus::Ok();
+    });
+}
+
+void CBookWindow::Write(std::function<book::BookStatus(book::BookStore&, Done&)> write) {
+    ++waiting_;
+    QPointer<CBookWindow> self(this);
+    service_.Post([self, write](BookAccess& a) -> CBookService::Answer {
+        book::BookStatus st = a.opened;
+        Done done;
+        if (a.store) st = write(*a.store, done);
+        const bool open = a.store != nullptr;
+        const std::string where = a.location;
+        return [self, st, done, open, where] {
+            if (!self) return;
+            --self->waiting_;
+            if (!st.ok()) return self->Say(Refusal(st, open, where), true);
+            self->Say(done ? done() : QString());
+            self->Reload();
+        };
+    });
+}
+
+QString CBookWindow::Refusal(const book::BookStatus& st, bool open, const std::string& location) {
+    if (!open) return Q(FormatText(StringId::RES_BOOKWIN_OPEN_FAILED, location.c_str(), st.message.c_str()));
+    return Q(FormatText(StringId::RES_BOOKWIN_FAILED, st.message.c_str()));
+}
+
+void CBookWindow::Say(const QString& text, bool problem) {
+    status_->setText(text);
+    status_->setToolTip(QString());
+    status_->setStyleSheet(problem ? QStringLiteral("color: #b00000;") : QString());
+}
+
+void CBookWindow::SetWorking(bool on) {
+    progress_->setVisible(on);
+    cancel_->setVisible(on);
+    if (on) progress_->setRange(0, 0);
+}
+
+void CBookWindow::AddFiles(const QStringList& paths) {
+    std::vector<std::filesystem::path> inputs;
+    for (const QString& p : paths) inputs.emplace_back(p.toStdString());
+    if (inputs.empty()) return;
+    SetWorking(true);
+    ++waiting_;
+    QPointer<CBookWindow> self(this);
+    service_.Post([self, inputs](BookAccess& a) -> CBookService::Answer {
+        auto summary = std::make_shared<BookAddSummary>(AddFilesToBook(a, inputs));
+        const bool open = a.store != nullptr;
+        const std::string where = a.location;
+        return [self, summary, open, where] {
+            if (!self) return;
+            --self->waiting_;
+            self->SetWorking(false);
+            if (!summary->status.ok()) self->Say(Refusal(summary->status, open, where), true);
+            self->ShowAdded(*summary, false);
+        };
+    });
+}
+
+void CBookWindow::ShowAdded(const BookAddSummary& s, bool downloads) {
+    if (s.status.ok()) {
+        QString text = Q(FormatText(StringId::RES_BOOK_ADD_SUMMARY, s.added, static_cast<int>(s.already.size()),
+                                    static_cast<int>(s.notRead.size())));
+        if (downloads) text = Q(FormatText(StringId::RES_BOOKWIN_DOWNLOADS_ADDED, text.toStdString().c_str()));
+        if (s.cancelled) text = T(StringId::RES_BOOKWIN_CANCELLED) + QStringLiteral(" - ") + text;
+        Say(text, !s.notRead.empty());
+        // The files that did not become jobs, and why, on the status line's tooltip.
+        QStringList details;
+        for (const auto& a : s.already) {
+            if (static_cast<std::size_t>(details.size()) >= kDetailLines) break;
+            details << Q(FormatText(StringId::RES_BOOK_ALREADY, a.file.string().c_str(), static_cast<int>(a.job),
+                                    a.label.c_str()));
+        }
+        for (const auto& p : s.notRead) {
+            if (static_cast<std::size_t>(details.size()) >= kDetailLines) break;
+            details << Q(FormatText(StringId::RES_BOOK_NOT_READ, p.path.string().c_str(), p.message.c_str()));
+        }
+        status_->setToolTip(details.join(QLatin1Char('\n')));
+        if (s.already.size() == 1 && s.added == 0 && s.notRead.empty()) status_->setText(details.front());
+    }
+    Reload();
+}
+
+void CBookWindow::dragEnterEvent(QDragEnterEvent* e) {
+    if (!e->mimeData()->hasUrls()) return;
+    for (const QUrl& u : e->mimeData()->urls())
+        if (u.isLocalFile()) {
+            e->setDropAction(Qt::CopyAction);
+            e->accept();
+            return;
+        }
+}
+
+void CBookWindow::dropEvent(QDropEvent* e) {
+    QStringList files;
+    for (const QUrl& u : e->mimeData()->urls())
+        if (u.isLocalFile()) files << u.toLocalFile();
+    if (files.isEmpty()) return;
+    e->setDropAction(Qt::CopyAction);
+    e->accept();
+    AddFiles(files);
+}
+
+}  // namespace dorvane

@@ -1,0 +1,212 @@
+#pragma once
+// The Book window: the season book of the desktop program.
+//   Jobs: filters (customer, village, work type, status, date range, free
+//         text), a table sortable by every column, and for the selected jobs:
+//         assign a customer, set a price, bill them, void their bills.
+//         Selecting a job shows its file in the field view.
+//   Customers: add, edit (name, village, phone, notes, a default price per
+//         work type).
+//   Bills: void, record a payment.
+//   Season: jobs, mu, billed, paid and outstanding per customer and overall,
+//         for a date range.
+// Files dropped on the window, the computer pane's "Add to book" and the
+// ledger's "Add all to book" are read and added with progress and a Cancel
+// button in the window. Every call to the book runs on the book's worker
+// (ui/book_service.h); the window only sends requests and shows answers.
+// GUI thread only.
+
+#include <QDialog>
+#include <QMessageBox>
+#include <QStringList>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "book/book_types.h"
+#include "book/store.h"
+
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QTableView;
+class QTableWidget;
+
+namespace dorvane {
+
+class CBookService;
+class CBookJobModel;
+struct BookAddSummary;
+
+class CBookWindow : public QDialog {
+public:
+    /// `service` outlives the window.
+    explicit CBookWindow(CBookService& service, QWidget* parent = nullptr);
+    ~CBookWindow() override;
+    CBookWindow(const CBookWindow&) = delete;
+    CBookWindow& operator=(const CBookWindow&) = delete;
+
+    /// Reads `paths` (files and folders) and adds them, with progress and Cancel.
+    void AddFiles(const QStringList& paths);
+    /// Asks the book for everything the tabs show.
+    void Reload();
+    /// The answer of an add done elsewhere (downloads): shown, then reloaded.
+    void ShowAdded(const BookAddSummary& summary, bool downloads);
+    /// True when no request of the window waits for its answer.
+    bool Idle() const;
+    void Retranslate();
+
+    /// Called with a job's file when the user selects it (the field view).
+    void SetOnShowJob(std::function<void(const QString&)> f) { onShowJob_ = std::move(f); }
+    /// Replaces the question box (the frame's, which tests answer).
+    void SetMessageBox(std::function<int(QMessageBox::Icon, const QString&, QMessageBox::StandardButtons)> f) {
+        messageBox_ = std::move(f);
+    }
+
+    QTabWidget* Tabs() const { return tabs_; }
+    QTableView* JobsView() const { return jobsView_; }
+    CBookJobModel* JobsModel() const { return model_; }
+    QTableWidget* CustomersTable() const { return customers_; }
+    QTableWidget* BillsTable() const { return bills_; }
+    QTableWidget* SeasonTable() const { return season_; }
+    /// The status line (results, refusals).
+    QLabel* Status() const { return status_; }
+    /// The book's location as shown.
+    QString Location() const;
+    /// The refusal text of `st`: the book's own message, or, when the book
+    /// is not open, why it cannot be opened.
+    static QString Refusal(const book::BookStatus& st, bool open, const std::string& location);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+
+private:
+    /// Filter entries before the names: "(any)", then (customers) "(unassigned)".
+    static constexpr int kAnyIndex = 0;
+    static constexpr int kUnassignedIndex = 1;
+
+    void BuildJobsTab(QWidget* page);
+    void BuildCustomersTab(QWidget* page);
+    void BuildBillsTab(QWidget* page);
+    void BuildSeasonTab(QWidget* page);
+    void RetranslateTabs();
+
+    book::JobFilter CurrentFilter() const;
+    QString VillageFilter() const;
+    void QueryJobs();
+    void QueryCustomers();
+    void QueryBills();
+    void QuerySeason();
+    void FillCustomerChoices();
+    void FillVillageChoices();
+    void FillCustomers();
+    void FillBills();
+    void FillSeason();
+    void ShowJob();
+    void CustomerRowChosen();
+
+    std::vector<book::JobId> SelectedJobs() const;
+    std::vector<const book::Job*> SelectedJobRows() const;
+    void Assign();
+    void SetPrice();
+    void BillSelected();
+    void VoidSelected();
+    void AddCustomer();
+    void SaveCustomer();
+    void Pay();
+    void VoidBill();
+
+    /// Runs a write on the worker; on success reloads, on refusal says why.
+    /// `write` runs on the worker and may set `done`, which makes the text
+    /// shown on success (on the GUI thread: texts change with the language).
+    using Done = std::function<QString()>;
+    void Write(std::function<book::BookStatus(book::BookStore&, Done& done)> write);
+    void Say(const QString& text, bool problem = false);
+    void SetWorking(bool on);
+
+    CBookService& service_;
+    std::function<void(const QString&)> onShowJob_;
+    std::function<int(QMessageBox::Icon, const QString&, QMessageBox::StandardButtons)> messageBox_;
+    int waiting_ = 0;  ///< requests of this window without their answer
+    bool jobsQueried_ = false, jobsAgain_ = false;
+    int totalJobs_ = 0;
+    bool opening_ = true;  ///< "Opening the book" shows until the first jobs arrive
+    std::string location_;
+
+    std::vector<book::Customer> customerList_;
+    std::vector<book::Bill> billList_;
+    book::SeasonFigures figures_;
+    std::set<QString> villages_;
+    QString editing_;  ///< the customer whose row fills the form ("" for none)
+
+    QLabel* where_ = nullptr;
+    QPushButton* otherBook_ = nullptr;
+    QPushButton* addFiles_ = nullptr;
+    QTabWidget* tabs_ = nullptr;
+    // Jobs
+    QLabel* customerLabel_ = nullptr;
+    QLabel* villageLabel_ = nullptr;
+    QLabel* workLabel_ = nullptr;
+    QLabel* statusLabel_ = nullptr;
+    QLabel* fromLabel_ = nullptr;
+    QLabel* toLabel_ = nullptr;
+    QLabel* searchLabel_ = nullptr;
+    QComboBox* customer_ = nullptr;
+    QComboBox* village_ = nullptr;
+    QComboBox* work_ = nullptr;
+    QComboBox* jobStatus_ = nullptr;
+    QCheckBox* dates_ = nullptr;
+    QDateEdit* from_ = nullptr;
+    QDateEdit* to_ = nullptr;
+    QLineEdit* search_ = nullptr;
+    QTableView* jobsView_ = nullptr;
+    CBookJobModel* model_ = nullptr;
+    QLabel* shown_ = nullptr;
+    QComboBox* assignTo_ = nullptr;
+    QPushButton* assign_ = nullptr;
+    QLineEdit* price_ = nullptr;
+    QComboBox* unit_ = nullptr;
+    QPushButton* setPrice_ = nullptr;
+    QPushButton* bill_ = nullptr;
+    QPushButton* voidJobs_ = nullptr;
+    // Customers
+    QTableWidget* customers_ = nullptr;
+    QLabel* formLabels_[4] = {};
+    QLineEdit* name_ = nullptr;
+    QLineEdit* customerVillage_ = nullptr;
+    QLineEdit* phone_ = nullptr;
+    QLineEdit* notes_ = nullptr;
+    QLabel* priceLabels_[book::kWorkTypeCount] = {};
+    QLineEdit* prices_[book::kWorkTypeCount] = {};
+    QPushButton* addCustomer_ = nullptr;
+    QPushButton* saveCustomer_ = nullptr;
+    // Bills
+    QTableWidget* bills_ = nullptr;
+    QLabel* amountLabel_ = nullptr;
+    QLabel* payDateLabel_ = nullptr;
+    QLineEdit* amount_ = nullptr;
+    QDateEdit* payDate_ = nullptr;
+    QPushButton* pay_ = nullptr;
+    QPushButton* voidBill_ = nullptr;
+    // Season
+    QCheckBox* seasonDates_ = nullptr;
+    QLabel* seasonFromLabel_ = nullptr;
+    QLabel* seasonToLabel_ = nullptr;
+    QDateEdit* seasonFrom_ = nullptr;
+    QDateEdit* seasonTo_ = nullptr;
+    QPushButton* seasonRefresh_ = nullptr;
+    QTableWidget* season_ = nullptr;
+    // Bottom
+    QLabel* status_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+    QPushButton* close_ = nullptr;
+};
+
+}  // namespace dorvane
