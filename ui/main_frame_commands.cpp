@@ -20,6 +20,7 @@
 #include "menus/commands.h"
 #include "names/encoding.h"
 #include "ui/book_desk.h"
+#include "ui/book_service.h"
 #include "ui/field_view.h"
 #include "ui/ledger_window.h"
 #include "ui/left_form_view.h"
