@@ -6,6 +6,7 @@
 #include <optional>
 #include <sstream>
 
+#include "book/bill_settings.h"
 #include "book/job_source.h"
 #include "book/money.h"
 #include "book/open_book.h"
@@ -33,7 +34,8 @@ struct Words {
 bool TakesValue(const std::string& s) {
     static const char* const kValued[] = {"--customer", "--work", "--price", "--from", "--to", "--status",
                                           "--jobs", "--date", "--csv", "--village", "--phone", "--notes",
-                                          "--unit", "--name", "--basis", "--text", "--sort", "--book"};
+                                          "--unit", "--name", "--basis", "--text", "--sort", "--book",
+                                          "--currency", "--seller-name", "--seller-address", "--seller-phone"};
     for (const char* v : kValued)
         if (s == v) return true;
     return false;
@@ -413,6 +415,44 @@ int CmdSeason(BookStore& b, const Words& w) {
     return kExitOk;
 }
 
+// Shows the bill settings, after setting those given.
+int CmdSettings(BookStore& b, const Words& w) {
+    if (!w.positional.empty()) return Usage();
+    const std::filesystem::path path = DefaultBillSettingsPath();
+    BillSettings s;
+    if (auto st = LoadBillSettings(path, s); !st.ok()) return Failed(st);
+    const std::pair<const char*, std::string*> fields[] = {{"--currency", &s.currency},
+                                                           {"--seller-name", &s.sellerName},
+                                                           {"--seller-address", &s.sellerAddress},
+                                                           {"--seller-phone", &s.sellerPhone}};
+    bool changed = false;
+    for (const auto& [option, field] : fields) {
+        const auto v = Opt(w, option);
+        if (!v) continue;
+        if (!BillSettingProblem(*v).empty()) return BadValue(option, *v);
+        *field = *v;
+        changed = true;
+    }
+    std::optional<AreaBasis> basis;
+    if (auto v = Opt(w, "--basis")) {
+        basis = ParseAreaBasis(*v);
+        if (!basis) return BadValue("--basis", *v);
+    }
+    if (changed)
+        if (auto st = SaveBillSettings(path, s); !st.ok()) return Failed(st);
+    if (basis)
+        if (auto st = b.SetAreaBasis(*basis); !st.ok()) return Failed(st);
+    AreaBasis now = AreaBasis::kWgs84;
+    if (auto st = b.GetAreaBasis(now); !st.ok()) return Failed(st);
+    // key=value, the keys as the settings file has them, for scripts.
+    Say("currency=" + s.currency);
+    Say("seller-name=" + s.sellerName);
+    Say("seller-address=" + s.sellerAddress);
+    Say("seller-phone=" + s.sellerPhone);
+    Say("basis=" + std::string(Name(now)));
+    return kExitOk;
+}
+
 }  // namespace
 
 int RunBookCommand(const std::vector<std::string>& ops) {
@@ -444,6 +484,7 @@ int RunBookCommand(const std::vector<std::string>& ops) {
     }
     if (sub == "pay") return CmdPay(*book, *words);
     if (sub == "season") return CmdSeason(*book, *words);
+    if (sub == "settings") return CmdSettings(*book, *words);
     return Usage();
 }
 
