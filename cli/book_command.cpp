@@ -6,12 +6,17 @@
 #include <optional>
 #include <sstream>
 
+#include "book/bill_print.h"
 #include "book/bill_settings.h"
 #include "book/job_source.h"
 #include "book/money.h"
 #include "book/open_book.h"
 #include "cli/cli_output.h"
 #include "i18n/string_table.h"
+#include "report/output_file.h"
+#ifdef DORVANE_HAVE_PDF
+#include "report_pdf/bill_pdf.h"
+#endif
 
 namespace dorvane {
 
@@ -35,7 +40,8 @@ bool TakesValue(const std::string& s) {
     static const char* const kValued[] = {"--customer", "--work", "--price", "--from", "--to", "--status",
                                           "--jobs", "--date", "--csv", "--village", "--phone", "--notes",
                                           "--unit", "--name", "--basis", "--text", "--sort", "--book",
-                                          "--currency", "--seller-name", "--seller-address", "--seller-phone"};
+                                          "--currency", "--seller-name", "--seller-address", "--seller-phone",
+                                          "--pdf", "--tiles"};
     for (const char* v : kValued)
         if (s == v) return true;
     return false;
@@ -321,12 +327,74 @@ int CmdAssign(BookStore& b, const Words& w) {
     return kExitOk;
 }
 
+// The outputs a bill is written to (--pdf, --csv), checked before anything
+// is issued: an existing file is never replaced without --force.
+struct BillOutputs {
+    std::optional<std::string> pdf, csv;
+    bool force = false;
+    bool pictures = false;
+    std::string tiles = "none";
+};
+
+// False after complaining.
+bool ReadOutputs(const Words& w, BillOutputs& o) {
+    o.pdf = Opt(w, "--pdf");
+    o.csv = Opt(w, "--csv");
+    o.force = w.options.count("--force") != 0;
+    o.pictures = w.options.count("--pictures") != 0;
+    o.tiles = Opt(w, "--tiles").value_or("none");
+#ifndef DORVANE_HAVE_PDF
+    if (o.pdf) {
+        Complain(Text(StringId::RES_LEDGER_NO_PDF));
+        return false;
+    }
+#endif
+    for (const auto* out : {&o.pdf, &o.csv})
+        if (*out && !o.force && report::OutputExists(**out)) {
+            Complain(FormatText(StringId::RES_LEDGER_EXISTS, (*out)->c_str()));
+            return false;
+        }
+    return true;
+}
+
+bool Written(const report::OutputOutcome& o, const std::string& out) {
+    if (o.ok()) return true;
+    if (o.error == report::OutputError::kExists)
+        Complain(FormatText(StringId::RES_LEDGER_EXISTS, out.c_str()));
+    else
+        Complain(FormatText(StringId::RES_LEDGER_WRITE_FAILED, out.c_str(), o.message.c_str()));
+    return false;
+}
+
+// Writes bill `number` to the outputs asked for.
+int WriteBill(BookStore& b, const std::string& number, const BillOutputs& o) {
+    if (!o.pdf && !o.csv) return kExitOk;
+    BillSettings seller;
+    if (auto st = LoadBillSettings(DefaultBillSettingsPath(), seller); !st.ok()) return Failed(st);
+    BillPrint print;
+    if (auto st = LoadBillPrint(b, number, seller, print); !st.ok()) return Failed(st);
+    bool ok = true;
+    if (o.csv) ok &= Written(report::WriteOutputFile(*o.csv, BillCsv(print), o.force), *o.csv);
+#ifdef DORVANE_HAVE_PDF
+    if (o.pdf) {
+        std::vector<BillPicture> pictures;
+        if (o.pictures)
+            if (auto st = LoadBillPictures(b, print, pictures); !st.ok()) return Failed(st);
+        report::BillPdfOptions options;
+        options.tiles = o.tiles;
+        ok &= Written(report::WriteBillPdf(print, pictures, *o.pdf, o.force, options), *o.pdf);
+    }
+#endif
+    return ok ? kExitOk : kExitFailed;
+}
+
 int CmdBill(BookStore& b, const Words& w) {
     if (w.positional.size() != 1) return Usage();
     BillRequest r;
     r.customer = w.positional[0];
     if (!ReadDates(w, r.from, r.to)) return kExitUsage;
     r.date = Opt(w, "--date").value_or(Today());
+    if (!IsDate(r.date)) return BadValue("--date", r.date);
     if (auto j = Opt(w, "--jobs")) {
         const auto ids = ParseIds({*j});
         if (!ids || ids->empty()) return BadValue("--jobs", *j);
@@ -336,25 +404,27 @@ int CmdBill(BookStore& b, const Words& w) {
         r.basis = ParseAreaBasis(*s);
         if (!r.basis) return BadValue("--basis", *s);
     }
+    BillOutputs outputs;
+    if (!ReadOutputs(w, outputs)) return kExitFailed;
     Bill bill;
     if (auto st = b.IssueBill(r, bill); !st.ok()) return Failed(st);
     Say(bill.number);
-    if (auto out = Opt(w, "--csv")) {
-        std::ofstream f(*out, std::ios::binary | std::ios::trunc);
-        f << "bill,customer,date,basis,job,label,job_date,work,quantity,unit,price,amount\n";
-        for (const BillLine& l : bill.lines)
-            f << bill.number << ',' << Csv(bill.customer) << ',' << bill.date << ',' << Name(l.basis) << ','
-              << l.job << ',' << Csv(l.label) << ',' << l.date << ',' << Name(l.work) << ','
-              << FormatQuantity(l.quantityE4) << ',' << Name(l.unit) << ',' << FormatMoney(l.priceFen) << ','
-              << FormatMoney(l.amountFen) << '\n';
-        f << bill.number << ",,,,,,,,,,total," << FormatMoney(bill.totalFen) << '\n';
-        f.close();
-        if (!f) {
-            Complain(FormatText(StringId::RES_BOOK_NOT_READ, out->c_str(), "cannot be written"));
-            return kExitFailed;
-        }
-    }
-    return kExitOk;
+    return WriteBill(b, bill.number, outputs);
+}
+
+// The PDF (or CSV) of a bill issued earlier; a void one says VOID.
+int CmdPdf(BookStore& b, const Words& w) {
+    if (w.positional.size() != 1) return Usage();
+    BillOutputs outputs;
+    if (!ReadOutputs(w, outputs)) return kExitFailed;
+    if (!outputs.pdf && !outputs.csv) return Usage();
+    Bill probe;
+    if (auto st = b.GetBill(w.positional[0], probe); !st.ok()) return Failed(st);
+    const int status = WriteBill(b, probe.number, outputs);
+    if (status == kExitOk)
+        for (const auto& out : {outputs.pdf, outputs.csv})
+            if (out) Say(FormatText(StringId::RES_LEDGER_WROTE, out->c_str()));
+    return status;
 }
 
 int CmdPay(BookStore& b, const Words& w) {
@@ -475,6 +545,7 @@ int RunBookCommand(const std::vector<std::string>& ops) {
     if (sub == "customer") return CmdCustomer(*book, *words);
     if (sub == "assign") return CmdAssign(*book, *words);
     if (sub == "bill") return CmdBill(*book, *words);
+    if (sub == "pdf") return CmdPdf(*book, *words);
     if (sub == "void") {
         if (words->positional.size() != 1) return Usage();
         if (auto st = book->VoidBill(words->positional[0], Opt(*words, "--date").value_or(Today())); !st.ok())
