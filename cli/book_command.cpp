@@ -138,7 +138,14 @@ std::string Csv(const std::string& s) {
 int CmdAdd(BookStore& b, const Words& w) {
     JobTerms terms;
     if (!ReadTerms(w, terms) || w.positional.empty()) return w.positional.empty() ? Usage() : kExitUsage;
-    std::vector<std::filesystem::path> inputs(w.positional.begin(), w.positional.end());
+    // The book outlives the shell's folder: a job names its file by an
+    // absolute path (symbolic links kept as given).
+    std::vector<std::filesystem::path> inputs;
+    for (const std::string& p : w.positional) {
+        std::error_code ec;
+        const std::filesystem::path abs = std::filesystem::absolute(p, ec);
+        inputs.push_back(ec ? std::filesystem::path(p) : abs.lexically_normal());
+    }
     std::vector<SourceProblem> problems;
     const auto files = CollectSources(inputs, w.options.count("-r") || w.options.count("--recursive"), problems);
     std::vector<Measurement> ms;

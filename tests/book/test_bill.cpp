@@ -144,6 +144,34 @@ TEST(BillSettingsCli, SetsShowsAndKeepsTheSettings) {
     EXPECT_EQ(Slurp(dir / "cfg" / "dorvane" / "bill.conf"), "garbage\n");
 }
 
+TEST(BookCliAdd, JobsKeepTheAbsolutePathOfTheirFile) {
+    TempFolder dir;
+    fs::create_directories(dir / "in" / "sub");
+    const fs::path real = fs::canonical(dir.path());
+    struct Case {
+        std::string arg;  ///< as typed, from the test's folder (or from in/sub for "../")
+        std::string file;  ///< the job's file, under the folder
+        float lon;
+    };
+    const Case cases[] = {{"in/A.txt", "in/A.txt", 100.0f},
+                          {"./in/../in/B.txt", "in/B.txt", 101.0f},
+                          {"../C.txt", "in/C.txt", 102.0f},
+                          {(real / "in" / "D.txt").string(), "in/D.txt", 103.0f}};
+    for (const Case& c : cases) {
+        WriteText(real / c.file, WriteArea(SquareField(c.lon, 30.0f, 0.001f)));
+        const bool fromSub = c.arg.rfind("../", 0) == 0;
+        const auto r = test::RunCommand("cd '" + (real / (fromSub ? "in/sub" : "")).string() + "' && '" +
+                                        DORVANE_BINARY_DIR + "/bin/dorvane-cli' -Code_Eng book --book '" +
+                                        (real / "book.gpkg").string() + "' add '" + c.arg + "' 2>&1");
+        EXPECT_EQ(r.status, 0) << c.arg << ": " << r.out;
+    }
+    const auto list = BookCli(dir, "list --json");
+    ASSERT_EQ(list.status, 0) << list.out;
+    for (const Case& c : cases)
+        EXPECT_NE(list.out.find("\"file\": \"" + (real / c.file).string() + "\""), std::string::npos)
+            << c.arg << "\n" << list.out;
+}
+
 #ifdef DORVANE_HAVE_PDF
 
 struct Word {
