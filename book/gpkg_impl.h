@@ -58,6 +58,7 @@ public:
     BookStatus GetBill(const std::string& number, Bill& out) override;
     BookStatus ListBills(const std::string& customer, std::vector<Bill>& out) override;
     BookStatus Pay(const PaymentRequest& request, Payment& out) override;
+    BookStatus GetJobSource(JobId id, std::vector<std::uint8_t>& bytes, std::string& file) override;
     BookStatus Season(const DateRange& range, SeasonFigures& out) override;
     BookStatus GetAreaBasis(AreaBasis& out) override;
     BookStatus SetAreaBasis(AreaBasis basis) override;

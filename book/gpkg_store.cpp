@@ -363,6 +363,20 @@ BookStatus GpkgStore::ListCustomers(std::vector<Customer>& out) {
     return {};
 }
 
+BookStatus GpkgStore::GetJobSource(JobId id, std::vector<std::uint8_t>& bytes, std::string& file) {
+    bytes.clear();
+    file.clear();
+    Statement s(db_, "SELECT source_bytes, file FROM fields WHERE fid = ?1 UNION ALL "
+                     "SELECT source_bytes, file FROM lines WHERE fid = ?1");
+    s.Bind(1, static_cast<std::int64_t>(id));
+    const int rc = s.Step();
+    if (rc == SQLITE_DONE) return {BookError::kNotFound, "There is no job " + std::to_string(id)};
+    if (rc != SQLITE_ROW) return Fail(rc, "reading a job's source");
+    bytes = s.Blob(0);
+    file = s.Text(1);
+    return {};
+}
+
 BookStatus GpkgStore::GetAreaBasis(AreaBasis& out) {
     Statement s(db_, "SELECT value FROM dorvane_book WHERE name = 'area_basis'");
     const int rc = s.Step();

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace dorvane::book {
 
@@ -67,6 +68,10 @@ public:
         return p ? std::string(reinterpret_cast<const char*>(p),
                                static_cast<std::size_t>(sqlite3_column_bytes(stmt_, c)))
                  : std::string();
+    }
+    std::vector<std::uint8_t> Blob(int c) const {
+        const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, c));
+        return p ? std::vector<std::uint8_t>(p, p + sqlite3_column_bytes(stmt_, c)) : std::vector<std::uint8_t>();
     }
     std::optional<std::int64_t> OptInt(int c) const {
         if (IsNull(c)) return std::nullopt;

@@ -19,6 +19,7 @@
 // message names the book and the cause in English. A call that fails changes
 // nothing. Money rules (money.h) are the same for every back end.
 
+#include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string>
@@ -93,6 +94,10 @@ public:
     virtual BookStatus ListBills(const std::string& customer, std::vector<Bill>& out) = 0;
 
     virtual BookStatus Pay(const PaymentRequest& request, Payment& out) = 0;
+
+    /// The bytes job `id` was read from (the handheld's when there were any)
+    /// and the file it came from: enough to draw its map or write its file again.
+    virtual BookStatus GetJobSource(JobId id, std::vector<std::uint8_t>& bytes, std::string& file) = 0;
 
     virtual BookStatus Season(const DateRange& range, SeasonFigures& out) = 0;
 

@@ -6,11 +6,17 @@
 #include <optional>
 #include <sstream>
 
+#include "book/bill_print.h"
+#include "book/bill_settings.h"
 #include "book/job_source.h"
 #include "book/money.h"
 #include "book/open_book.h"
 #include "cli/cli_output.h"
 #include "i18n/string_table.h"
+#include "report/output_file.h"
+#ifdef DORVANE_HAVE_PDF
+#include "report_pdf/bill_pdf.h"
+#endif
 
 namespace dorvane {
 
@@ -33,7 +39,9 @@ struct Words {
 bool TakesValue(const std::string& s) {
     static const char* const kValued[] = {"--customer", "--work", "--price", "--from", "--to", "--status",
                                           "--jobs", "--date", "--csv", "--village", "--phone", "--notes",
-                                          "--unit", "--name", "--basis", "--text", "--sort", "--book"};
+                                          "--unit", "--name", "--basis", "--text", "--sort", "--book",
+                                          "--currency", "--seller-name", "--seller-address", "--seller-phone",
+                                          "--pdf", "--tiles"};
     for (const char* v : kValued)
         if (s == v) return true;
     return false;
@@ -130,7 +138,14 @@ std::string Csv(const std::string& s) {
 int CmdAdd(BookStore& b, const Words& w) {
     JobTerms terms;
     if (!ReadTerms(w, terms) || w.positional.empty()) return w.positional.empty() ? Usage() : kExitUsage;
-    std::vector<std::filesystem::path> inputs(w.positional.begin(), w.positional.end());
+    // The book outlives the shell's folder: a job names its file by an
+    // absolute path (symbolic links kept as given).
+    std::vector<std::filesystem::path> inputs;
+    for (const std::string& p : w.positional) {
+        std::error_code ec;
+        const std::filesystem::path abs = std::filesystem::absolute(p, ec);
+        inputs.push_back(ec ? std::filesystem::path(p) : abs.lexically_normal());
+    }
     std::vector<SourceProblem> problems;
     const auto files = CollectSources(inputs, w.options.count("-r") || w.options.count("--recursive"), problems);
     std::vector<Measurement> ms;
@@ -319,12 +334,74 @@ int CmdAssign(BookStore& b, const Words& w) {
     return kExitOk;
 }
 
+// The outputs a bill is written to (--pdf, --csv), checked before anything
+// is issued: an existing file is never replaced without --force.
+struct BillOutputs {
+    std::optional<std::string> pdf, csv;
+    bool force = false;
+    bool pictures = false;
+    std::string tiles = "none";
+};
+
+// False after complaining.
+bool ReadOutputs(const Words& w, BillOutputs& o) {
+    o.pdf = Opt(w, "--pdf");
+    o.csv = Opt(w, "--csv");
+    o.force = w.options.count("--force") != 0;
+    o.pictures = w.options.count("--pictures") != 0;
+    o.tiles = Opt(w, "--tiles").value_or("none");
+#ifndef DORVANE_HAVE_PDF
+    if (o.pdf) {
+        Complain(Text(StringId::RES_LEDGER_NO_PDF));
+        return false;
+    }
+#endif
+    for (const auto* out : {&o.pdf, &o.csv})
+        if (*out && !o.force && report::OutputExists(**out)) {
+            Complain(FormatText(StringId::RES_LEDGER_EXISTS, (*out)->c_str()));
+            return false;
+        }
+    return true;
+}
+
+bool Written(const report::OutputOutcome& o, const std::string& out) {
+    if (o.ok()) return true;
+    if (o.error == report::OutputError::kExists)
+        Complain(FormatText(StringId::RES_LEDGER_EXISTS, out.c_str()));
+    else
+        Complain(FormatText(StringId::RES_LEDGER_WRITE_FAILED, out.c_str(), o.message.c_str()));
+    return false;
+}
+
+// Writes bill `number` to the outputs asked for.
+int WriteBill(BookStore& b, const std::string& number, const BillOutputs& o) {
+    if (!o.pdf && !o.csv) return kExitOk;
+    BillSettings seller;
+    if (auto st = LoadBillSettings(DefaultBillSettingsPath(), seller); !st.ok()) return Failed(st);
+    BillPrint print;
+    if (auto st = LoadBillPrint(b, number, seller, print); !st.ok()) return Failed(st);
+    bool ok = true;
+    if (o.csv) ok &= Written(report::WriteOutputFile(*o.csv, BillCsv(print), o.force), *o.csv);
+#ifdef DORVANE_HAVE_PDF
+    if (o.pdf) {
+        std::vector<BillPicture> pictures;
+        if (o.pictures)
+            if (auto st = LoadBillPictures(b, print, pictures); !st.ok()) return Failed(st);
+        report::BillPdfOptions options;
+        options.tiles = o.tiles;
+        ok &= Written(report::WriteBillPdf(print, pictures, *o.pdf, o.force, options), *o.pdf);
+    }
+#endif
+    return ok ? kExitOk : kExitFailed;
+}
+
 int CmdBill(BookStore& b, const Words& w) {
     if (w.positional.size() != 1) return Usage();
     BillRequest r;
     r.customer = w.positional[0];
     if (!ReadDates(w, r.from, r.to)) return kExitUsage;
     r.date = Opt(w, "--date").value_or(Today());
+    if (!IsDate(r.date)) return BadValue("--date", r.date);
     if (auto j = Opt(w, "--jobs")) {
         const auto ids = ParseIds({*j});
         if (!ids || ids->empty()) return BadValue("--jobs", *j);
@@ -334,25 +411,27 @@ int CmdBill(BookStore& b, const Words& w) {
         r.basis = ParseAreaBasis(*s);
         if (!r.basis) return BadValue("--basis", *s);
     }
+    BillOutputs outputs;
+    if (!ReadOutputs(w, outputs)) return kExitFailed;
     Bill bill;
     if (auto st = b.IssueBill(r, bill); !st.ok()) return Failed(st);
     Say(bill.number);
-    if (auto out = Opt(w, "--csv")) {
-        std::ofstream f(*out, std::ios::binary | std::ios::trunc);
-        f << "bill,customer,date,basis,job,label,job_date,work,quantity,unit,price,amount\n";
-        for (const BillLine& l : bill.lines)
-            f << bill.number << ',' << Csv(bill.customer) << ',' << bill.date << ',' << Name(l.basis) << ','
-              << l.job << ',' << Csv(l.label) << ',' << l.date << ',' << Name(l.work) << ','
-              << FormatQuantity(l.quantityE4) << ',' << Name(l.unit) << ',' << FormatMoney(l.priceFen) << ','
-              << FormatMoney(l.amountFen) << '\n';
-        f << bill.number << ",,,,,,,,,,total," << FormatMoney(bill.totalFen) << '\n';
-        f.close();
-        if (!f) {
-            Complain(FormatText(StringId::RES_BOOK_NOT_READ, out->c_str(), "cannot be written"));
-            return kExitFailed;
-        }
-    }
-    return kExitOk;
+    return WriteBill(b, bill.number, outputs);
+}
+
+// The PDF (or CSV) of a bill issued earlier; a void one says VOID.
+int CmdPdf(BookStore& b, const Words& w) {
+    if (w.positional.size() != 1) return Usage();
+    BillOutputs outputs;
+    if (!ReadOutputs(w, outputs)) return kExitFailed;
+    if (!outputs.pdf && !outputs.csv) return Usage();
+    Bill probe;
+    if (auto st = b.GetBill(w.positional[0], probe); !st.ok()) return Failed(st);
+    const int status = WriteBill(b, probe.number, outputs);
+    if (status == kExitOk)
+        for (const auto& out : {outputs.pdf, outputs.csv})
+            if (out) Say(FormatText(StringId::RES_LEDGER_WROTE, out->c_str()));
+    return status;
 }
 
 int CmdPay(BookStore& b, const Words& w) {
@@ -413,6 +492,44 @@ int CmdSeason(BookStore& b, const Words& w) {
     return kExitOk;
 }
 
+// Shows the bill settings, after setting those given.
+int CmdSettings(BookStore& b, const Words& w) {
+    if (!w.positional.empty()) return Usage();
+    const std::filesystem::path path = DefaultBillSettingsPath();
+    BillSettings s;
+    if (auto st = LoadBillSettings(path, s); !st.ok()) return Failed(st);
+    const std::pair<const char*, std::string*> fields[] = {{"--currency", &s.currency},
+                                                           {"--seller-name", &s.sellerName},
+                                                           {"--seller-address", &s.sellerAddress},
+                                                           {"--seller-phone", &s.sellerPhone}};
+    bool changed = false;
+    for (const auto& [option, field] : fields) {
+        const auto v = Opt(w, option);
+        if (!v) continue;
+        if (!BillSettingProblem(*v).empty()) return BadValue(option, *v);
+        *field = *v;
+        changed = true;
+    }
+    std::optional<AreaBasis> basis;
+    if (auto v = Opt(w, "--basis")) {
+        basis = ParseAreaBasis(*v);
+        if (!basis) return BadValue("--basis", *v);
+    }
+    if (changed)
+        if (auto st = SaveBillSettings(path, s); !st.ok()) return Failed(st);
+    if (basis)
+        if (auto st = b.SetAreaBasis(*basis); !st.ok()) return Failed(st);
+    AreaBasis now = AreaBasis::kWgs84;
+    if (auto st = b.GetAreaBasis(now); !st.ok()) return Failed(st);
+    // key=value, the keys as the settings file has them, for scripts.
+    Say("currency=" + s.currency);
+    Say("seller-name=" + s.sellerName);
+    Say("seller-address=" + s.sellerAddress);
+    Say("seller-phone=" + s.sellerPhone);
+    Say("basis=" + std::string(Name(now)));
+    return kExitOk;
+}
+
 }  // namespace
 
 int RunBookCommand(const std::vector<std::string>& ops) {
@@ -435,6 +552,7 @@ int RunBookCommand(const std::vector<std::string>& ops) {
     if (sub == "customer") return CmdCustomer(*book, *words);
     if (sub == "assign") return CmdAssign(*book, *words);
     if (sub == "bill") return CmdBill(*book, *words);
+    if (sub == "pdf") return CmdPdf(*book, *words);
     if (sub == "void") {
         if (words->positional.size() != 1) return Usage();
         if (auto st = book->VoidBill(words->positional[0], Opt(*words, "--date").value_or(Today())); !st.ok())
@@ -444,6 +562,7 @@ int RunBookCommand(const std::vector<std::string>& ops) {
     }
     if (sub == "pay") return CmdPay(*book, *words);
     if (sub == "season") return CmdSeason(*book, *words);
+    if (sub == "settings") return CmdSettings(*book, *words);
     return Usage();
 }
 

@@ -30,6 +30,17 @@ constexpr HelpLine kCommands[] = {
      StringId::RES_DESKTOP_CLI_CMD_REPORT},
     {"export FILE... --to gpkg|shp|geojson|kml|dxf|csv -o OUT [--force]",
      StringId::RES_DESKTOP_CLI_CMD_EXPORT},
+    {"book add FILE|DIR... [-r]", StringId::RES_BILL_CLI_ADD},
+    {"book list [--json|--csv]", StringId::RES_BILL_CLI_LIST},
+    {"book customer add|list|set", StringId::RES_BILL_CLI_CUSTOMER},
+    {"book assign ID... [--customer NAME]", StringId::RES_BILL_CLI_ASSIGN},
+    {"book bill CUSTOMER [--pdf OUT]", StringId::RES_BILL_CLI_BILL},
+    {"book pdf NUMBER --pdf OUT", StringId::RES_BILL_CLI_PDF},
+    {"book void NUMBER", StringId::RES_BILL_CLI_VOID},
+    {"book pay CUSTOMER|NUMBER AMOUNT", StringId::RES_BILL_CLI_PAY},
+    {"book season [--json]", StringId::RES_BILL_CLI_SEASON},
+    {"book settings", StringId::RES_BILL_CLI_SETTINGS},
+    {"book --book PATH ...", StringId::RES_BILL_CLI_OPT_BOOK},
 };
 
 constexpr HelpLine kOptions[] = {

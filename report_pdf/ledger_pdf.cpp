@@ -13,6 +13,7 @@
 #include "report/ledger_table.h"
 #include "report_pdf/field_picture.h"
 #include "report_pdf/ledger_render.h"
+#include "report_pdf/offscreen_app.h"
 
 namespace dorvane::report {
 
@@ -230,35 +231,6 @@ void FieldPage(Painter& pt, const LedgerRow& r, TileSettings& tiles) {
     }
 }
 
-// The command line has no application object: make one on the offscreen
-// platform for the call.
-// Qt's own warnings about the platform (no runtime folder and the like)
-// mean nothing to a user of the command line.
-void QuietQt(QtMsgType type, const QMessageLogContext&, const QString& msg) {
-    if (type == QtCriticalMsg || type == QtFatalMsg)
-        std::fprintf(stderr, "%s\n", msg.toLocal8Bit().constData());
-}
-
-struct GuiApp {
-    GuiApp() {
-        if (QGuiApplication::instance()) return;
-        previous = qInstallMessageHandler(QuietQt);
-        static int argc = 3;
-        static char arg0[] = "dorvane-cli", arg1[] = "-platform", arg2[] = "offscreen";
-        static char* argv[] = {arg0, arg1, arg2, nullptr};
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    }
-    ~GuiApp() {
-        if (!app) return;
-        app.reset();
-        qInstallMessageHandler(previous);
-    }
-    GuiApp(const GuiApp&) = delete;
-    GuiApp& operator=(const GuiApp&) = delete;
-    std::unique_ptr<QGuiApplication> app;
-    QtMessageHandler previous = nullptr;
-};
-
 }  // namespace
 
 QString ReportFontFamily() {
@@ -300,7 +272,7 @@ bool RenderLedger(const Ledger& ledger, QPagedPaintDevice& device, const TileSet
 OutputOutcome WriteLedgerPdf(const Ledger& ledger, const std::filesystem::path& out, bool force,
                              const PdfOptions& options) {
     if (!force && OutputExists(out)) return {OutputError::kExists, out.string()};
-    GuiApp app;
+    OffscreenApp app;
     const std::filesystem::path tmp = TemporaryBeside(out, ".pdf");
     bool ok = false;
     {

@@ -87,10 +87,20 @@ TEST(BookIdentity, Sha256KnownDigests) {
     auto hex = [](std::string_view s) {
         return Sha256Hex({reinterpret_cast<const std::uint8_t*>(s.data()), s.size()});
     };
-    EXPECT_EQ(hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    EXPECT_EQ(hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    EXPECT_EQ(hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
-              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    // FIPS 180-4 example messages, and one million 'a' (two blocks of padding,
+    // many blocks of data).
+    struct Case {
+        std::string message;
+        std::string digest;
+    };
+    const Case cases[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(hex(c.message), c.digest) << c.message.size();
 }
 
 struct Books : ::testing::Test {

@@ -73,7 +73,7 @@ nl() { printf '%s\n' "$@"; }
 
 port=$work/pty
 # Commands and options.
-expect "$(nl convert export get info ls mv ports put report rm usb-devices)" dorvane-cli ""
+expect "$(nl book convert export get info ls mv ports put report rm usb-devices)" dorvane-cli ""
 expect "$(nl get)" dorvane-cli g
 expect "$(nl put ports)" dorvane-cli --timeout 500 p
 expect "$(nl --json)" dorvane-cli ls --j
@@ -89,6 +89,27 @@ expect "$(nl --model)" dorvane-cli get --m
 expect "$(nl --help)" dorvane-cli --h
 expect "$(nl 115200)" dorvane-cli --baud ""
 expect "$(nl 701)" dorvane-cli get x --model ""
+# The season book: subcommands, their options and the words those take.
+expect "$(nl add assign bill customer list pay pdf season settings void)" dorvane-cli book ""
+expect "$(nl pay pdf)" dorvane-cli book --book b.gpkg p
+expect "$(nl --book)" dorvane-cli book --b
+expect "$(nl add list set)" dorvane-cli book customer ""
+expect "" dorvane-cli book customer add Wang ""
+expect "$(nl --price-harvesting --price-other --price-ploughing --price-sowing --price-spraying --price-surveying)" \
+    dorvane-cli book customer add Wang --price-
+expect "$(nl --pdf --pictures)" dorvane-cli book bill Wang --jobs 1,2 --p
+expect "$(nl --pdf --pictures)" dorvane-cli book pdf 2026-0001 --p
+expect "$(nl --seller-address --seller-name --seller-phone)" dorvane-cli book settings --s
+expect "$(nl wgs84)" dorvane-cli book settings --basis w
+expect "$(nl ploughing)" dorvane-cli book add x.txt --work p
+expect "$(nl billed)" dorvane-cli book list --status b
+expect "$(nl mu)" dorvane-cli book assign 3 --unit m
+expect "" dorvane-cli book bill --customer ""
+expect "$(nl tally.txt track.gpx)" dorvane-cli book add t
+expect "$(nl tally.txt track.gpx)" dorvane-cli book bill Wang --pdf t
+expect "$(nl tally.txt track.gpx)" dorvane-cli book --book t
+expect "" dorvane-cli book list ""
+[ -e "$work/local/b.gpkg" ] && { echo "FAIL: completing made a book"; failures=$((failures + 1)); }
 # Local files and folders.
 expect "$(nl tally.txt track.gpx)" dorvane-cli put t
 expect "$(nl sub)" dorvane-cli get T0601.gpx -C s
