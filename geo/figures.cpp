@@ -1,10 +1,12 @@
 #include "geo/figures.h"
 
+#include <GeographicLib/Constants.hpp>
 #include <GeographicLib/Geodesic.hpp>
 #include <GeographicLib/PolygonArea.hpp>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <numbers>
 #include <cstdio>
 #include <ctime>
 #include <string_view>
@@ -21,11 +23,46 @@ const GeographicLib::Geodesic& Wgs84() {
     return GeographicLib::Geodesic::WGS84();
 }
 
-double Leg(const GeoPoint& a, const GeoPoint& b) {
+/// Legs within this many degrees of latitude and of longitude are measured
+/// with the mid-latitude formula below; longer ones by GeographicLib.
+constexpr double kShortLegDegrees = 1e-3;  // about 111 m
+/// Above this latitude every leg goes to GeographicLib (the meridians close in).
+constexpr double kShortLegMaxLatitude = 85.0;
+constexpr double kDegree = std::numbers::pi / 180.0;
+/// WGS84's semi-major axis (m) and first eccentricity squared, as GeographicLib has them.
+const double kWgs84A = GeographicLib::Constants::WGS84_a();
+const double kWgs84E2 = GeographicLib::Constants::WGS84_f() * (2 - GeographicLib::Constants::WGS84_f());
+
+}  // namespace
+
+double LegLength(const GeoPoint& a, const GeoPoint& b) {
+    // A track's legs are a few metres: GeographicLib's inverse solution costs
+    // two microseconds a leg (a million-point track: half a second). For legs
+    // this short the ellipsoid is its osculating sphere at the middle latitude
+    // (meridian radius M, normal radius N); the formula's error grows with
+    // the cube of the length, under 1e-7 m at 111 m (the geo tests hold it to
+    // GeographicLib over the whole band and every latitude it serves).
+    double dLon = b.lon - a.lon;
+    if (dLon > kHalfTurn) dLon -= kFullTurn;
+    if (dLon < -kHalfTurn) dLon += kFullTurn;
+    const double dLat = b.lat - a.lat;
+    if (std::fabs(dLat) <= kShortLegDegrees && std::fabs(dLon) <= kShortLegDegrees &&
+        std::fabs(a.lat) <= kShortLegMaxLatitude && std::fabs(b.lat) <= kShortLegMaxLatitude) {
+        const double mid = (a.lat + b.lat) / 2 * kDegree;
+        const double s = std::sin(mid);
+        const double w2 = 1 - kWgs84E2 * s * s;
+        const double n = kWgs84A / std::sqrt(w2);   // prime vertical radius
+        const double m = n * (1 - kWgs84E2) / w2;   // meridian radius
+        return std::hypot(m * dLat * kDegree, n * std::cos(mid) * dLon * kDegree);
+    }
     double s12 = 0;
     Wgs84().Inverse(a.lat, a.lon, b.lat, b.lon, s12);
     return s12;
 }
+
+namespace {
+
+double Leg(const GeoPoint& a, const GeoPoint& b) { return LegLength(a, b); }
 
 /// From this many legs on, the legs are measured on several threads.
 constexpr std::size_t kParallelLegs = 65536;

@@ -98,6 +98,10 @@ struct FieldFigures {
 FieldFigures ComputeFigures(const FieldFile& f);
 
 /// Geodesic length of an open line on WGS84 (metres).
+/// The length of one leg on WGS84 (m): GeographicLib's geodesic, or for legs
+/// within about 111 m away from the poles a mid-latitude formula within
+/// 1e-7 m of it. Every length of a line is a sum of these.
+double LegLength(const GeoPoint& a, const GeoPoint& b);
 double GeodesicLength(std::span<const GeoPoint> points);
 
 /// Geodesic perimeter and absolute area of the closed ring through `points`
