@@ -5,6 +5,7 @@
 #include <ctime>
 #include <regex>
 
+#include "common/zone_guard.h"
 #include "convert/area_measure.h"
 #include "convert/kml_writer.h"
 #include "convert/xml_text.h"
@@ -12,26 +13,7 @@
 namespace dorvane {
 namespace {
 
-// Fixes the local time zone for the time texts and restores it afterwards.
-class ZoneGuard {
-public:
-    explicit ZoneGuard(const char* tz) {
-        if (const char* old = std::getenv("TZ")) old_ = old, had_ = true;
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-    }
-    ~ZoneGuard() {
-        if (had_)
-            ::setenv("TZ", old_.c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    std::string old_;
-    bool had_ = false;
-};
+using test::ZoneGuard;
 
 AreaPoint Pt(double lon, double lat, float alt = 0) {
     AreaPoint p;

@@ -18,6 +18,7 @@
 #include <sstream>
 #include <thread>
 
+#include "common/zone_guard.h"
 #include "convert/area_file.h"
 #include "convert/download.h"
 #include "convert/kml_writer.h"
@@ -274,26 +275,7 @@ TEST(WireRunStart, ReaderFirstThenAPauseThenListeningThenTheHandshake) {
 
 // ---- Downloaded area files (converting model) -----------------------------------
 
-/// The time zone for the time texts, put back afterwards.
-class ZoneGuard {
-public:
-    explicit ZoneGuard(const char* tz) {
-        if (const char* old = std::getenv("TZ")) old_ = old, had_ = true;
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-    }
-    ~ZoneGuard() {
-        if (had_)
-            ::setenv("TZ", old_.c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    std::string old_;
-    bool had_ = false;
-};
+using test::ZoneGuard;
 
 std::map<std::string, std::string> Entries(const std::string& kml) {
     static const std::regex re("<Data name=\"([^\"]*)\">\r?\n\t\t\t\t<value>([^<]*)</value>");
