@@ -1,6 +1,7 @@
 #pragma once
-// `dorvane --help` and `dorvane --version`: answered before any window or
-// display connection exists, so they work on a machine without a display.
+// The desktop program's command line, `dorvane --help` and `dorvane
+// --version`: read and answered before any window or display connection
+// exists, so help, version and usage errors need no display.
 
 #include <optional>
 #include <string>
@@ -53,6 +54,8 @@ struct DesktopArgs {
 /// option is the toolkit's too. An unknown "--" option, a missing or bad
 /// value, a second FILE and the snapshot's options without --snapshot are
 /// problems (the first one is kept); every argument after "--" is a file.
+/// Our options take "--name=value" as well; a language switch is never an
+/// option's value.
 DesktopArgs ParseDesktopArgs(int argc, const char* const* argv);
 
 /// The message for the problem of `a` in the current language, naming the
