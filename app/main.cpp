@@ -73,7 +73,8 @@ int RunSnapshot(const DesktopArgs& a) {
     const geo::ReadResult r = geo::ReadFieldFile(file, f);
     if (!r.ok()) {
         std::fprintf(stderr, "%s\n",
-                     FormatText(StringId::RES_FIELD_INFO_FAILED, file.c_str(), geo::ReadErrorMessage(r).c_str())
+                     FormatText(StringId::RES_FIELD_INFO_FAILED, file.c_str(),
+                                geo::ReadErrorMessage(r).c_str())
                          .c_str());
         return 1;
     }
@@ -149,7 +150,8 @@ int main(int argc, char** argv) {
         ApplyUserLocale();
         LoadLanguage(ChooseLanguage(JoinCommandLine(argc, argv), UserLocaleName()));
         if (args.problem != DesktopArgProblem::None) {
-            std::fprintf(stderr, "dorvane: %s\n\n%s", DesktopArgsErrorText(args).c_str(), DesktopHelpText().c_str());
+            std::fprintf(stderr, "dorvane: %s\n\n%s", DesktopArgsErrorText(args).c_str(),
+                         DesktopHelpText().c_str());
             return 2;
         }
         std::fputs(args.help ? DesktopHelpText().c_str() : DesktopVersionText().c_str(), stdout);
@@ -159,7 +161,8 @@ int main(int argc, char** argv) {
 
     // A snapshot needs no display: the offscreen platform draws as well.
     if (args.snapshot && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     // A file size limit (ulimit -f) must end a download with EFBIG and its

@@ -106,7 +106,8 @@ bool ParseErrorOn(const std::string& s, SimOptions& opt) {
     if (colon == std::string::npos || colon == 0) return false;
     const std::string codeText = s.substr(colon + 1);
     const bool negative = codeText.starts_with('-');
-    const std::optional<std::uint64_t> magnitude = ParseWhole(negative ? codeText.substr(1) : codeText);
+    const std::optional<std::uint64_t> magnitude =
+        ParseWhole(negative ? codeText.substr(1) : codeText);
     if (!magnitude || *magnitude > (negative ? 32768u : 32767u)) return false;
     const auto code = static_cast<std::int16_t>(negative ? -static_cast<std::int64_t>(*magnitude)
                                                          : static_cast<std::int64_t>(*magnitude));
@@ -144,30 +145,49 @@ struct OptionSpec {
 };
 
 constexpr OptionSpec kOptions[] = {
-    {"--fifo", ValueKind::Path},          {"--link", ValueKind::Path},
-    {"--baud", ValueKind::Baud},          {"--model", ValueKind::U32},
-    {"--protocol-version", ValueKind::U32}, {"--serial", ValueKind::Serial},
-    {"--refuse-gmt", ValueKind::None},    {"--capacity", ValueKind::U64},
-    {"--error-on", ValueKind::ErrorOn},   {"--seed", ValueKind::U32},
-    {"--drop", ValueKind::Probability},   {"--corrupt", ValueKind::Probability},
-    {"--duplicate", ValueKind::Probability}, {"--garbage", ValueKind::Probability},
-    {"--delay-ms", ValueKind::U32},       {"--silent-after", ValueKind::U64},
-    {"--stall-after", ValueKind::U64},    {"--vanish-after", ValueKind::U64},
-    {"--hostile", ValueKind::None},       {"--trace", ValueKind::Path},
-    {"--exit-on-stdin-eof", ValueKind::None}, {"--help", ValueKind::None},
+    {"--fifo", ValueKind::Path},
+    {"--link", ValueKind::Path},
+    {"--baud", ValueKind::Baud},
+    {"--model", ValueKind::U32},
+    {"--protocol-version", ValueKind::U32},
+    {"--serial", ValueKind::Serial},
+    {"--refuse-gmt", ValueKind::None},
+    {"--capacity", ValueKind::U64},
+    {"--error-on", ValueKind::ErrorOn},
+    {"--seed", ValueKind::U32},
+    {"--drop", ValueKind::Probability},
+    {"--corrupt", ValueKind::Probability},
+    {"--duplicate", ValueKind::Probability},
+    {"--garbage", ValueKind::Probability},
+    {"--delay-ms", ValueKind::U32},
+    {"--silent-after", ValueKind::U64},
+    {"--stall-after", ValueKind::U64},
+    {"--vanish-after", ValueKind::U64},
+    {"--hostile", ValueKind::None},
+    {"--trace", ValueKind::Path},
+    {"--exit-on-stdin-eof", ValueKind::None},
+    {"--help", ValueKind::None},
     {"--version", ValueKind::None},
 };
 
 std::string AllowedText(ValueKind kind) {
     switch (kind) {
-    case ValueKind::None: return "no value";
-    case ValueKind::Path: return "a path";
-    case ValueKind::Serial: return "text of at most " + std::to_string(kMaxSerialBytes) + " bytes";
-    case ValueKind::Baud: return std::to_string(kMinBaud) + ".." + std::to_string(kMaxBaud);
-    case ValueKind::U32: return "0..4294967295";
-    case ValueKind::U64: return "0..18446744073709551615";
-    case ValueKind::Probability: return "0..1";
-    case ValueKind::ErrorOn: return "NAME:CODE, CODE -32768..32767";
+        case ValueKind::None:
+            return "no value";
+        case ValueKind::Path:
+            return "a path";
+        case ValueKind::Serial:
+            return "text of at most " + std::to_string(kMaxSerialBytes) + " bytes";
+        case ValueKind::Baud:
+            return std::to_string(kMinBaud) + ".." + std::to_string(kMaxBaud);
+        case ValueKind::U32:
+            return "0..4294967295";
+        case ValueKind::U64:
+            return "0..18446744073709551615";
+        case ValueKind::Probability:
+            return "0..1";
+        case ValueKind::ErrorOn:
+            return "NAME:CODE, CODE -32768..32767";
     }
     return {};
 }
@@ -176,7 +196,8 @@ std::string AllowedText(ValueKind kind) {
 std::string BadValueText(const std::string& option, ValueKind kind, const std::string& value) {
     const std::string shown = value.empty() ? "\"\"" : value;
     if (kind == ValueKind::Baud)
-        return option + ": " + shown + " is not a rate the link can set (" + AllowedText(kind) + ")";
+        return option + ": " + shown + " is not a rate the link can set (" + AllowedText(kind) +
+               ")";
     return option + ": " + shown + " is not " +
            (kind == ValueKind::Probability ? "a probability"
             : kind == ValueKind::ErrorOn   ? "a NAME:CODE pair"
@@ -195,28 +216,31 @@ std::string OptionNames() {
 // Stores a checked value; false when the option does not take it.
 bool Store(const std::string& option, ValueKind kind, const std::string& v, Args& a) {
     switch (kind) {
-    case ValueKind::None: return false;
-    case ValueKind::Path:
-        if (v.empty()) return false;
-        (option == "--fifo" ? a.fifo : option == "--link" ? a.linkPath : a.trace) = v;
-        return true;
-    case ValueKind::Serial:
-        if (v.size() > kMaxSerialBytes) return false;
-        a.sim.serial = v;
-        return true;
-    case ValueKind::Probability: {
-        const std::optional<double> p = ParseProbability(v);
-        if (!p) return false;
-        (option == "--drop"        ? a.sim.drop
-         : option == "--corrupt"   ? a.sim.corrupt
-         : option == "--duplicate" ? a.sim.duplicate
-                                   : a.sim.garbage) = *p;
-        return true;
-    }
-    case ValueKind::ErrorOn: return ParseErrorOn(v, a.sim);
-    case ValueKind::Baud:
-    case ValueKind::U32:
-    case ValueKind::U64: break;
+        case ValueKind::None:
+            return false;
+        case ValueKind::Path:
+            if (v.empty()) return false;
+            (option == "--fifo" ? a.fifo : option == "--link" ? a.linkPath : a.trace) = v;
+            return true;
+        case ValueKind::Serial:
+            if (v.size() > kMaxSerialBytes) return false;
+            a.sim.serial = v;
+            return true;
+        case ValueKind::Probability: {
+            const std::optional<double> p = ParseProbability(v);
+            if (!p) return false;
+            (option == "--drop"        ? a.sim.drop
+             : option == "--corrupt"   ? a.sim.corrupt
+             : option == "--duplicate" ? a.sim.duplicate
+                                       : a.sim.garbage) = *p;
+            return true;
+        }
+        case ValueKind::ErrorOn:
+            return ParseErrorOn(v, a.sim);
+        case ValueKind::Baud:
+        case ValueKind::U32:
+        case ValueKind::U64:
+            break;
     }
     const std::optional<std::uint64_t> n = ParseWhole(v);
     if (!n) return false;
@@ -228,8 +252,8 @@ bool Store(const std::string& option, ValueKind kind, const std::string& v, Args
     if (kind == ValueKind::U32) {
         if (*n > UINT32_MAX) return false;
         const auto u = static_cast<std::uint32_t>(*n);
-        (option == "--model"  ? a.sim.model
-         : option == "--seed" ? a.sim.seed
+        (option == "--model"      ? a.sim.model
+         : option == "--seed"     ? a.sim.seed
          : option == "--delay-ms" ? a.sim.delayMs
                                   : a.sim.version) = u;
         return true;

@@ -61,8 +61,8 @@ std::string_view ToolkitName(std::string_view arg) {
 std::string AllowedFor(const std::string& option) {
     if (option == "--port") return "ttyUSB0, /dev/...";
     if (option == "--size")
-        return "WxH, 1-" + std::to_string(kMaxSnapshotSide) + " (" + std::to_string(kSnapshotWidth) +
-               "x" + std::to_string(kSnapshotHeight) + ")";
+        return "WxH, 1-" + std::to_string(kMaxSnapshotSide) + " (" +
+               std::to_string(kSnapshotWidth) + "x" + std::to_string(kSnapshotHeight) + ")";
     if (option == "--tiles") return "none, http(s)://HOST/{z}/{x}/{y}.png";
     if (option == "--out") return "PICTURE.png";
     if (option == "--snapshot") return "FILE (GPX, KML, ...)";
@@ -106,13 +106,14 @@ bool IsTileSourceArgument(const std::string& value) {
     if (value == "none") return true;
     const bool url = value.starts_with("http://") || value.starts_with("https://") ||
                      value.starts_with("file://");
-    return url && value.find("{z}") != std::string::npos && value.find("{x}") != std::string::npos &&
-           value.find("{y}") != std::string::npos;
+    return url && value.find("{z}") != std::string::npos &&
+           value.find("{x}") != std::string::npos && value.find("{y}") != std::string::npos;
 }
 
 DesktopArgs ParseDesktopArgs(int argc, const char* const* argv) {
     DesktopArgs a;
-    auto fail = [&a](DesktopArgProblem problem, const std::string& arg, const std::string& value = {}) {
+    auto fail = [&a](DesktopArgProblem problem, const std::string& arg,
+                     const std::string& value = {}) {
         if (a.problem != DesktopArgProblem::None) return;  // the first one is reported
         a.problem = problem;
         a.bad = arg;
@@ -171,7 +172,8 @@ DesktopArgs ParseDesktopArgs(int argc, const char* const* argv) {
                 if (snapshotOnly.empty()) snapshotOnly = name;
             continue;
         }
-        if (eq != std::string::npos && (name == "--connect" || name == "--help" || name == "--version")) {
+        if (eq != std::string::npos &&
+            (name == "--connect" || name == "--help" || name == "--version")) {
             fail(DesktopArgProblem::BadValue, name, s.substr(eq + 1));
         } else if (s == "--connect") {
             a.connect = true;
@@ -197,17 +199,21 @@ std::string DesktopArgsErrorText(const DesktopArgs& a) {
     const std::string allowed = AllowedFor(a.bad);
     const std::string value = a.badValue.empty() ? std::string("\"\"") : a.badValue;
     switch (a.problem) {
-    case DesktopArgProblem::None: return {};
-    case DesktopArgProblem::MissingValue:
-        return FormatText(StringId::RES_CLI_MISSING_VALUE, a.bad.c_str(), allowed.c_str());
-    case DesktopArgProblem::BadValue:
-        return FormatText(StringId::RES_CLI_BAD_VALUE, a.bad.c_str(), value.c_str(), allowed.c_str());
-    case DesktopArgProblem::UnknownOption:
-        return FormatText(StringId::RES_CLI_UNKNOWN_OPTION, a.bad.c_str(), kOwnOptions);
-    case DesktopArgProblem::ExtraFile: return FormatText(StringId::RES_DESKTOP_ONE_FILE, a.bad.c_str());
-    case DesktopArgProblem::SnapshotOnly:
-        return FormatText(StringId::RES_DESKTOP_SNAPSHOT_ONLY, a.bad.c_str());
-    case DesktopArgProblem::NeedsOut: return Text(StringId::RES_DESKTOP_SNAPSHOT_NEEDS_OUT);
+        case DesktopArgProblem::None:
+            return {};
+        case DesktopArgProblem::MissingValue:
+            return FormatText(StringId::RES_CLI_MISSING_VALUE, a.bad.c_str(), allowed.c_str());
+        case DesktopArgProblem::BadValue:
+            return FormatText(StringId::RES_CLI_BAD_VALUE, a.bad.c_str(), value.c_str(),
+                              allowed.c_str());
+        case DesktopArgProblem::UnknownOption:
+            return FormatText(StringId::RES_CLI_UNKNOWN_OPTION, a.bad.c_str(), kOwnOptions);
+        case DesktopArgProblem::ExtraFile:
+            return FormatText(StringId::RES_DESKTOP_ONE_FILE, a.bad.c_str());
+        case DesktopArgProblem::SnapshotOnly:
+            return FormatText(StringId::RES_DESKTOP_SNAPSHOT_ONLY, a.bad.c_str());
+        case DesktopArgProblem::NeedsOut:
+            return Text(StringId::RES_DESKTOP_SNAPSHOT_NEEDS_OUT);
     }
     return {};
 }
