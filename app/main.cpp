@@ -9,7 +9,11 @@
 //   dorvane --snapshot FILE --out PICTURE.png [--size WxH] [--tiles URL|none]
 //     the field view's map of FILE, fitted, saved without a window (the
 //     offscreen platform when there is no display); exit 0, or 1 with the
-//     reason on stderr, 2 for a usage error
+//     reason on stderr
+//   A bad or missing value, an unknown --option or a second FILE is a usage
+//   error: the message names the argument and what it takes, in the user's
+//   language, with the help; exit 2, before any window. Qt's own options
+//   (-platform NAME, -style NAME, ...) pass to Qt.
 //
 // DORVANE_SCREENSHOT=file.png (for the documentation): after connecting, the
 // program starts copying the largest file, saves a picture of the window with
@@ -25,8 +29,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <optional>
-#include <regex>
 #include <string>
 
 #include "app/startup/program_help.h"
@@ -64,66 +66,15 @@ constexpr int kShotHeight = 660;
 constexpr int kStartWidth = 1000;
 constexpr int kStartHeight = 660;
 
-/// Picture size of a snapshot unless --size says otherwise.
-constexpr int kSnapshotWidth = 1280;
-constexpr int kSnapshotHeight = 800;
-constexpr int kMaxSnapshotSide = 16384;
-
-struct Args {
-    std::string port;
-    std::string book;
-    bool connect = false;
-    bool ok = true;
-    std::string file;  ///< shown in the field view (or the snapshot's input)
-    bool snapshot = false;
-    std::string out;
-    int width = kSnapshotWidth;
-    int height = kSnapshotHeight;
-    std::optional<std::string> tiles;
-};
-
-bool ParseSize(const std::string& s, int& w, int& h) {
-    std::smatch m;
-    if (!std::regex_match(s, m, std::regex(R"((\d{1,5})x(\d{1,5}))"))) return false;
-    w = std::stoi(m[1]);
-    h = std::stoi(m[2]);
-    return w > 0 && h > 0 && w <= kMaxSnapshotSide && h <= kMaxSnapshotSide;
-}
-
-Args ParseArgs(int argc, char** argv) {
-    Args a;
-    for (int i = 1; i < argc; ++i) {
-        const std::string s = argv[i];
-        if (s == "--port" && i + 1 < argc) a.port = argv[++i];
-        else if (s == "--book" && i + 1 < argc) a.book = argv[++i];
-        else if (s == "--connect") a.connect = true;
-        else if (s == "--snapshot" && i + 1 < argc) a.snapshot = true, a.file = argv[++i];
-        else if (s == "--out" && i + 1 < argc) a.out = argv[++i];
-        else if (s == "--size" && i + 1 < argc) a.ok = ParseSize(argv[++i], a.width, a.height) && a.ok;
-        else if (s == "--tiles" && i + 1 < argc) a.tiles = argv[++i];
-        else if (s == "--snapshot" || s == "--out" || s == "--size" || s == "--tiles") a.ok = false;
-        else if (s == "-Code_Chi" || s == "-Code_Eng") continue;  // read from the whole command line
-        else if (s.rfind("-", 0) == 0 && s != "--port" && s != "--book") continue;  // Qt's own options (-platform, ...)
-        else if (a.file.empty()) a.file = s;
-        else a.ok = false;
-    }
-    if (a.snapshot && a.out.empty()) a.ok = false;
-    return a;
-}
-
-bool WantsSnapshot(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        if (std::string(argv[i]) == "--snapshot") return true;
-    return false;
-}
-
-int RunSnapshot(const Args& a) {
+int RunSnapshot(const DesktopArgs& a) {
     LoadLanguage(ChooseLanguage("", UserLocaleName()));
     geo::FieldFile f;
-    const geo::ReadResult r = geo::ReadFieldFile(a.file, f);
+    const std::string& file = a.files.front();
+    const geo::ReadResult r = geo::ReadFieldFile(file, f);
     if (!r.ok()) {
         std::fprintf(stderr, "%s\n",
-                     FormatText(StringId::RES_FIELD_INFO_FAILED, a.file.c_str(), geo::ReadErrorMessage(r).c_str())
+                     FormatText(StringId::RES_FIELD_INFO_FAILED, file.c_str(),
+                                geo::ReadErrorMessage(r).c_str())
                          .c_str());
         return 1;
     }
@@ -192,24 +143,26 @@ void TakeScreenshot(CMainFrame& frame, const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Answered before QApplication exists: it would connect to the display.
-    const DesktopArgs desktopArgs = ParseDesktopArgs(argc, argv);
-    if (desktopArgs.help || desktopArgs.version || !desktopArgs.bad.empty()) {
+    // Answered before QApplication exists: it would connect to the display,
+    // and a mistyped option must not open a window.
+    const DesktopArgs args = ParseDesktopArgs(argc, argv);
+    if (args.help || args.version || args.problem != DesktopArgProblem::None) {
         ApplyUserLocale();
         LoadLanguage(ChooseLanguage(JoinCommandLine(argc, argv), UserLocaleName()));
-        if (!desktopArgs.bad.empty()) {
-            std::fprintf(stderr, "%s\n%s",
-                         FormatText(StringId::RES_DESKTOP_BAD_ARGUMENT, desktopArgs.bad.c_str()).c_str(),
+        if (args.problem != DesktopArgProblem::None) {
+            std::fprintf(stderr, "dorvane: %s\n\n%s", DesktopArgsErrorText(args).c_str(),
                          DesktopHelpText().c_str());
             return 2;
         }
-        std::fputs(desktopArgs.help ? DesktopHelpText().c_str() : DesktopVersionText().c_str(), stdout);
+        std::fputs(args.help ? DesktopHelpText().c_str() : DesktopVersionText().c_str(), stdout);
         return 0;
     }
+    const std::string file = args.files.empty() ? std::string() : args.files.front();
 
     // A snapshot needs no display: the offscreen platform draws as well.
-    if (WantsSnapshot(argc, argv) && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    if (args.snapshot && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     // A file size limit (ulimit -f) must end a download with EFBIG and its
@@ -219,14 +172,6 @@ int main(int argc, char** argv) {
     QCoreApplication::setOrganizationName(QStringLiteral("Quenmark Plotwise"));
     QCoreApplication::setApplicationName(QStringLiteral("Dorvane"));
 
-    const Args args = ParseArgs(argc, argv);
-    if (!args.ok) {
-        ApplyUserLocale();
-        LoadLanguage(ChooseLanguage(JoinCommandLine(argc, argv), UserLocaleName()));
-        std::fprintf(stderr, "%s\n%s --snapshot FILE --out PICTURE.png [--size WxH] [--tiles URL|none]\n",
-                     FormatText(Text(StringId::RES_CORE2_GUI_USAGE), argv[0]).c_str(), argv[0]);
-        return 2;
-    }
     ApplyUserLocale();
     if (args.snapshot) return RunSnapshot(args);
 
@@ -234,10 +179,10 @@ int main(int argc, char** argv) {
     if (!instance.ShouldRun()) {
         // Another copy runs: leave silently, but first hand it the file a
         // file manager asked to open, which would otherwise go nowhere.
-        if (args.file.empty() || HandFileToRunningCopy(instance.HandOffPath(), args.file)) return 0;
+        if (file.empty() || HandFileToRunningCopy(instance.HandOffPath(), file)) return 0;
         LoadLanguage(ChooseLanguage(JoinCommandLine(argc, argv), UserLocaleName()));
         std::fprintf(stderr, "%s\n",
-                     FormatText(StringId::RES_DESKTOP_HANDOFF_FAILED, args.file.c_str()).c_str());
+                     FormatText(StringId::RES_DESKTOP_HANDOFF_FAILED, file.c_str()).c_str());
         return 1;
     }
 
@@ -265,7 +210,7 @@ int main(int argc, char** argv) {
     const Language language = ChooseLanguage(JoinCommandLine(argc, argv), UserLocaleName());
     frame.SwitchLanguage(static_cast<int>(language));
 
-    if (!args.file.empty()) frame.OpenInFieldView(QString::fromStdString(args.file));
+    if (!file.empty()) frame.OpenInFieldView(QString::fromStdString(file));
     if (args.connect || !screenshot.isEmpty()) {
         QTimer::singleShot(0, &frame, [&frame, screenshot] {
             frame.RunCommand(32774);

@@ -1,5 +1,6 @@
 #include "app/startup/program_help.h"
 
+#include "app/startup/startup.h"
 #include "i18n/string_table.h"
 
 namespace dorvane {
@@ -29,10 +30,65 @@ constexpr std::string_view kToolkitOptionsWithValue[] = {"-platform",
                                                          "-screen",
                                                          "-qwindowcolorspace"};
 
-bool TakesValue(std::string_view arg) {
-    for (const auto o : kToolkitOptionsWithValue)
-        if (arg == o) return true;
+// Qt switches without a value (QGuiApplication, QApplication, the xcb platform).
+constexpr std::string_view kToolkitSwitches[] = {"-reverse", "-nograb",      "-dograb",
+                                                 "-sync",    "-widgetcount", "-testability"};
+
+// The program's own options, for the message about an unknown one.
+constexpr const char* kOwnOptions =
+    "--port, --connect, --book, --snapshot, --out, --size, --tiles, --help, --version, "
+    "-Code_Chi, -Code_Eng";
+
+template <std::size_t N>
+bool In(const std::string_view (&list)[N], std::string_view s) {
+    for (const auto o : list)
+        if (s == o) return true;
     return false;
+}
+
+bool TakesValue(std::string_view arg) {
+    return In(kToolkitOptionsWithValue, arg);
+}
+
+// The toolkit's option as Qt reads it: "--style" is "-style", and
+// "-style=fusion" is "-style" with its value.
+std::string_view ToolkitName(std::string_view arg) {
+    if (arg.starts_with("--")) arg.remove_prefix(1);
+    return arg.substr(0, arg.find('='));
+}
+
+// What each of our options with a value takes, for the messages.
+std::string AllowedFor(const std::string& option) {
+    if (option == "--port") return "ttyUSB0, /dev/...";
+    if (option == "--size")
+        return "WxH, 1-" + std::to_string(kMaxSnapshotSide) + " (" +
+               std::to_string(kSnapshotWidth) + "x" + std::to_string(kSnapshotHeight) + ")";
+    if (option == "--tiles") return "none, http(s)://HOST/{z}/{x}/{y}.png";
+    if (option == "--out") return "PICTURE.png";
+    if (option == "--snapshot") return "FILE (GPX, KML, ...)";
+    return "PATH";
+}
+
+// "WxH", each side 1 .. kMaxSnapshotSide pixels.
+bool ParseSize(const std::string& s, int& w, int& h) {
+    const std::size_t x = s.find('x');
+    if (x == std::string::npos) return false;
+    auto side = [](const std::string& t, int& out) {
+        if (t.empty() || t.size() > 5) return false;
+        int v = 0;
+        for (char c : t) {
+            if (c < '0' || c > '9') return false;
+            v = v * 10 + (c - '0');
+        }
+        out = v;
+        return v >= 1 && v <= kMaxSnapshotSide;
+    };
+    int width = 0;
+    int height = 0;
+    if (!side(s.substr(0, x), width) || !side(s.substr(x + 1), height)) return false;
+    w = width;
+    h = height;
+    return true;
 }
 
 std::string Line(const char* option, StringId text) {
@@ -46,25 +102,79 @@ std::string Line(const char* option, StringId text) {
 
 }  // namespace
 
+bool IsTileSourceArgument(const std::string& value) {
+    if (value == "none") return true;
+    const bool url = value.starts_with("http://") || value.starts_with("https://") ||
+                     value.starts_with("file://");
+    return url && value.find("{z}") != std::string::npos &&
+           value.find("{x}") != std::string::npos && value.find("{y}") != std::string::npos;
+}
+
 DesktopArgs ParseDesktopArgs(int argc, const char* const* argv) {
     DesktopArgs a;
+    auto fail = [&a](DesktopArgProblem problem, const std::string& arg,
+                     const std::string& value = {}) {
+        if (a.problem != DesktopArgProblem::None) return;  // the first one is reported
+        a.problem = problem;
+        a.bad = arg;
+        a.badValue = value;
+    };
     bool operandsOnly = false;
+    std::string snapshotOnly;  // the first of --out, --size, --tiles
     for (int i = 1; i < argc; ++i) {
         const std::string s = argv[i];
         if (operandsOnly || s.empty() || s[0] != '-' || s == "-") {
-            a.files.push_back(s);
-        } else if (s == "--") {
+            if (a.files.empty())
+                a.files.push_back(s);
+            else
+                fail(DesktopArgProblem::ExtraFile, s);
+            continue;
+        }
+        if (s == "--") {
             operandsOnly = true;
-        } else if (s == "--port") {
-            if (i + 1 < argc)
-                a.port = argv[++i];
-            else if (a.bad.empty())
-                a.bad = s;
-        } else if (s == "--book") {
-            if (i + 1 < argc)
-                a.book = argv[++i];
-            else if (a.bad.empty())
-                a.bad = s;
+            continue;
+        }
+        // Our options with a value, also as --name=value.
+        const std::size_t eq = s.starts_with("--") ? s.find('=') : std::string::npos;
+        const std::string name = s.substr(0, eq);
+        if (name == "--port" || name == "--book" || name == "--snapshot" || name == "--out" ||
+            name == "--size" || name == "--tiles") {
+            std::string v;
+            if (eq != std::string::npos) {
+                v = s.substr(eq + 1);
+            } else if (i + 1 < argc && !IsLanguageSwitch(argv[i + 1])) {
+                v = argv[++i];
+            } else {  // a language switch is never a value: it is read from the whole line
+                fail(DesktopArgProblem::MissingValue, name);
+                continue;
+            }
+            bool ok = !v.empty();
+            if (name == "--port") {
+                a.port = v;
+            } else if (name == "--book") {
+                a.book = v;
+            } else if (name == "--snapshot") {
+                a.snapshot = true;
+                if (!a.files.empty())
+                    fail(DesktopArgProblem::ExtraFile, a.files.front());
+                else if (ok)
+                    a.files.push_back(v);
+            } else if (name == "--out") {
+                a.out = v;
+            } else if (name == "--size") {
+                ok = ParseSize(v, a.width, a.height);
+            } else {
+                ok = IsTileSourceArgument(v);
+                if (ok) a.tiles = v;
+            }
+            if (!ok) fail(DesktopArgProblem::BadValue, name, v);
+            if (name == "--out" || name == "--size" || name == "--tiles")
+                if (snapshotOnly.empty()) snapshotOnly = name;
+            continue;
+        }
+        if (eq != std::string::npos &&
+            (name == "--connect" || name == "--help" || name == "--version")) {
+            fail(DesktopArgProblem::BadValue, name, s.substr(eq + 1));
         } else if (s == "--connect") {
             a.connect = true;
         } else if (s == "--help" || s == "-h") {
@@ -73,13 +183,39 @@ DesktopArgs ParseDesktopArgs(int argc, const char* const* argv) {
             a.version = true;
         } else if (s == "-Code_Chi" || s == "-Code_Eng") {
             continue;
-        } else if (TakesValue(s.rfind("--", 0) == 0 ? std::string_view(s).substr(1)
-                                                    : std::string_view(s))) {
-            ++i;  // the toolkit's option (it takes "--style" as "-style") and its value
+        } else if (TakesValue(ToolkitName(s))) {
+            if (s.find('=') == std::string::npos) ++i;  // the toolkit's option and its value
+        } else if (s.starts_with("--") && !In(kToolkitSwitches, ToolkitName(s))) {
+            fail(DesktopArgProblem::UnknownOption, s);
         }
-        // any other option is the toolkit's (-reverse, ...) and left to it
+        // any other single-dash option is the toolkit's (-reverse, ...) and left to it
     }
+    if (a.snapshot && a.out.empty()) fail(DesktopArgProblem::NeedsOut, "--snapshot");
+    if (!a.snapshot && !snapshotOnly.empty()) fail(DesktopArgProblem::SnapshotOnly, snapshotOnly);
     return a;
+}
+
+std::string DesktopArgsErrorText(const DesktopArgs& a) {
+    const std::string allowed = AllowedFor(a.bad);
+    const std::string value = a.badValue.empty() ? std::string("\"\"") : a.badValue;
+    switch (a.problem) {
+        case DesktopArgProblem::None:
+            return {};
+        case DesktopArgProblem::MissingValue:
+            return FormatText(StringId::RES_CLI_MISSING_VALUE, a.bad.c_str(), allowed.c_str());
+        case DesktopArgProblem::BadValue:
+            return FormatText(StringId::RES_CLI_BAD_VALUE, a.bad.c_str(), value.c_str(),
+                              allowed.c_str());
+        case DesktopArgProblem::UnknownOption:
+            return FormatText(StringId::RES_CLI_UNKNOWN_OPTION, a.bad.c_str(), kOwnOptions);
+        case DesktopArgProblem::ExtraFile:
+            return FormatText(StringId::RES_DESKTOP_ONE_FILE, a.bad.c_str());
+        case DesktopArgProblem::SnapshotOnly:
+            return FormatText(StringId::RES_DESKTOP_SNAPSHOT_ONLY, a.bad.c_str());
+        case DesktopArgProblem::NeedsOut:
+            return Text(StringId::RES_DESKTOP_SNAPSHOT_NEEDS_OUT);
+    }
+    return {};
 }
 
 std::string DesktopHelpText() {

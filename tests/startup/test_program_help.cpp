@@ -69,18 +69,186 @@ INSTANTIATE_TEST_SUITE_P(
                  false,
                  {"a b.gpx"},
                  ""},
-        ArgsCase{"AfterDoubleDashAllFiles",
-                 {"--", "-odd.gpx", "--help"},
+        ArgsCase{"AfterDoubleDashAFile", {"--", "--help"}, "", false, false, false, {"--help"}, ""},
+        ArgsCase{"SecondFile", {"a.gpx", "b.gpx"}, "", false, false, false, {"a.gpx"}, "b.gpx"},
+        ArgsCase{"SecondFileAfterDoubleDash",
+                 {"a.gpx", "--", "-odd.gpx"},
                  "",
                  false,
                  false,
                  false,
-                 {"-odd.gpx", "--help"},
+                 {"a.gpx"},
+                 "-odd.gpx"},
+        ArgsCase{"UnknownDoubleDashOption", {"--conect"}, "", false, false, false, {}, "--conect"},
+        ArgsCase{"ToolkitSwitchDoubleDash", {"--reverse"}, "", false, false, false, {}, ""},
+        ArgsCase{"ToolkitValueWithEquals",
+                 {"--style=fusion", "f.kml"},
+                 "",
+                 false,
+                 false,
+                 false,
+                 {"f.kml"},
                  ""},
+        ArgsCase{"PortWithEquals", {"--port=/tmp/p"}, "/tmp/p", false, false, false, {}, ""},
+        ArgsCase{"EmptyPort", {"--port", ""}, "", false, false, false, {}, "--port"},
+        ArgsCase{
+            "ConnectTakesNoValue", {"--connect=yes"}, "", false, false, false, {}, "--connect"},
         ArgsCase{"PortWithoutValue", {"--port"}, "", false, false, false, {}, "--port"},
+        ArgsCase{"BookWithoutValue", {"--connect", "--book"}, "", true, false, false, {}, "--book"},
         ArgsCase{"Help", {"--connect", "--help"}, "", true, true, false, {}, ""},
         ArgsCase{"ShortHelp", {"-h"}, "", false, true, false, {}, ""},
         ArgsCase{"Version", {"--version"}, "", false, false, true, {}, ""}),
+    [](const auto& p) { return std::string(p.param.what); });
+
+struct SnapshotCase {
+    const char* what;
+    std::vector<const char*> argv;
+    DesktopArgProblem problem;
+    std::string bad;
+    std::string badValue;
+    int width;
+    int height;
+};
+
+class DesktopSnapshotArgs : public ::testing::TestWithParam<SnapshotCase> {};
+
+TEST_P(DesktopSnapshotArgs, Parses) {
+    const SnapshotCase& c = GetParam();
+    std::vector<const char*> argv = {"dorvane"};
+    argv.insert(argv.end(), c.argv.begin(), c.argv.end());
+    const DesktopArgs a = ParseDesktopArgs(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(a.problem, c.problem);
+    EXPECT_EQ(a.bad, c.bad);
+    EXPECT_EQ(a.badValue, c.badValue);
+    EXPECT_EQ(a.width, c.width);
+    EXPECT_EQ(a.height, c.height);
+    EXPECT_EQ(DesktopArgsErrorText(a).empty(), c.problem == DesktopArgProblem::None);
+}
+
+using P = DesktopArgProblem;
+INSTANTIATE_TEST_SUITE_P(
+    Table, DesktopSnapshotArgs,
+    ::testing::Values(
+        SnapshotCase{
+            "Defaults", {"--snapshot", "f.kml", "--out", "p.png"}, P::None, "", "", 1280, 800},
+        SnapshotCase{"Size",
+                     {"--snapshot", "f.kml", "--out", "p.png", "--size", "640x16384"},
+                     P::None,
+                     "",
+                     "",
+                     640,
+                     16384},
+        SnapshotCase{"SizeWithEquals",
+                     {"--size=1x2", "--snapshot=f.kml", "--out=p.png"},
+                     P::None,
+                     "",
+                     "",
+                     1,
+                     2},
+        SnapshotCase{"SizeZero",
+                     {"--snapshot", "f.kml", "--out", "p.png", "--size", "0x10"},
+                     P::BadValue,
+                     "--size",
+                     "0x10",
+                     1280,
+                     800},
+        SnapshotCase{"SizeTooLarge",
+                     {"--snapshot", "f.kml", "--out", "p.png", "--size", "16385x10"},
+                     P::BadValue,
+                     "--size",
+                     "16385x10",
+                     1280,
+                     800},
+        SnapshotCase{"SizeWords",
+                     {"--snapshot", "f.kml", "--out", "p.png", "--size", "big"},
+                     P::BadValue,
+                     "--size",
+                     "big",
+                     1280,
+                     800},
+        SnapshotCase{"SizeHalf",
+                     {"--snapshot", "f.kml", "--out", "p.png", "--size", "640x"},
+                     P::BadValue,
+                     "--size",
+                     "640x",
+                     1280,
+                     800},
+        SnapshotCase{"SizeSigned",
+                     {"--snapshot", "f.kml", "--out", "p.png", "--size", "+640x-1"},
+                     P::BadValue,
+                     "--size",
+                     "+640x-1",
+                     1280,
+                     800},
+        SnapshotCase{"TilesNone",
+                     {"--snapshot", "f.kml", "--out", "p.png", "--tiles", "none"},
+                     P::None,
+                     "",
+                     "",
+                     1280,
+                     800},
+        SnapshotCase{"TilesTemplate",
+                     {"--snapshot", "f.kml", "--out", "p.png", "--tiles",
+                      "https://t.example/{z}/{x}/{y}.png"},
+                     P::None,
+                     "",
+                     "",
+                     1280,
+                     800},
+        SnapshotCase{
+            "TilesNoPlaceholders",
+            {"--snapshot", "f.kml", "--out", "p.png", "--tiles", "https://t.example/tile.png"},
+            P::BadValue,
+            "--tiles",
+            "https://t.example/tile.png",
+            1280,
+            800},
+        SnapshotCase{"TilesWord",
+                     {"--snapshot", "f.kml", "--out", "p.png", "--tiles", "off"},
+                     P::BadValue,
+                     "--tiles",
+                     "off",
+                     1280,
+                     800},
+        SnapshotCase{"TilesEmpty",
+                     {"--snapshot", "f.kml", "--out", "p.png", "--tiles="},
+                     P::BadValue,
+                     "--tiles",
+                     "",
+                     1280,
+                     800},
+        SnapshotCase{"OutMissing",
+                     {"--snapshot", "f.kml", "--out"},
+                     P::MissingValue,
+                     "--out",
+                     "",
+                     1280,
+                     800},
+        SnapshotCase{"NoOut", {"--snapshot", "f.kml"}, P::NeedsOut, "--snapshot", "", 1280, 800},
+        SnapshotCase{"SizeWithoutSnapshot",
+                     {"f.kml", "--size", "10x10"},
+                     P::SnapshotOnly,
+                     "--size",
+                     "",
+                     10,
+                     10},
+        SnapshotCase{"FileBesideSnapshot",
+                     {"--snapshot", "f.kml", "--out", "p.png", "g.kml"},
+                     P::ExtraFile,
+                     "g.kml",
+                     "",
+                     1280,
+                     800},
+        SnapshotCase{
+            "UnknownFirst", {"--bogus", "--size", "x"}, P::UnknownOption, "--bogus", "", 1280, 800},
+        SnapshotCase{"ToolkitOptionsPass",
+                     {"-platform", "offscreen", "--style", "fusion", "-reverse", "--snapshot",
+                      "f.kml", "--out", "p.png"},
+                     P::None,
+                     "",
+                     "",
+                     1280,
+                     800}),
     [](const auto& p) { return std::string(p.param.what); });
 
 TEST(DesktopHelp, NamesEveryOptionWithItsTextAndTheVersion) {
