@@ -73,9 +73,19 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     const double device = t.nsecsElapsed() / 1e9;
 
-    std::printf("start-up to the first shown window: %.3f s (target 0.5 s)\n", startup);
-    std::printf("computer pane, folder of %d files: %.3f s for %d rows (target 1 s)\n", kComputerFiles, computer, listed);
-    std::printf("device pane, %zu entries from the handheld: %.3f s (target 0.3 s)%s\n", frame.Doc().DeviceFiles().size(),
-                device, frame.Doc().IsConnected() ? "" : "  (NOT CONNECTED)");
+    // Targets: a window within half a second; the two lists within what a
+    // user takes for "at once" (the release before this one listed 50 000
+    // files in 0.43 s and 5 000 device entries in 0.10 s).
+    constexpr double kStartupTarget = 0.5;
+    constexpr double kComputerTarget = 0.3;
+    constexpr double kDeviceTarget = 0.1;
+    auto verdict = [](double s, double target) { return s <= target ? "ok" : "MISSED"; };
+    std::printf("start-up to the first shown window: %.3f s (target <= %.1f s) %s\n", startup, kStartupTarget,
+                verdict(startup, kStartupTarget));
+    std::printf("computer pane, folder of %d files: %.3f s for %d rows (target <= %.1f s) %s\n", kComputerFiles,
+                computer, listed, kComputerTarget, verdict(computer, kComputerTarget));
+    std::printf("device pane, %zu entries from the handheld: %.3f s (target <= %.1f s) %s%s\n",
+                frame.Doc().DeviceFiles().size(), device, kDeviceTarget, verdict(device, kDeviceTarget),
+                frame.Doc().IsConnected() ? "" : "  (NOT CONNECTED)");
     return 0;
 }
