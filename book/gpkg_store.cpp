@@ -141,13 +141,23 @@ BookStatus GpkgStore::AddJobs(std::span<const Measurement> jobs, const JobTerms&
         if (int rc = s.Step(); rc != SQLITE_ROW) return Fail(rc, "numbering the jobs");
         next = s.Int(0) + 1;
     }
-    Statement known(db_,
-                    "SELECT fid, label FROM fields WHERE identity = ?1 OR geometry_key = ?2 "
-                    "UNION ALL SELECT fid, label FROM lines WHERE identity = ?1 OR geometry_key = ?2 LIMIT 1");
+    // A handheld file is known by its bytes alone: two different handheld
+    // files may carry the same points (the same field measured twice, or a
+    // field and its track), and each is a job of its own. Only a file from
+    // another program (a KML converted from a handheld file already here)
+    // is also looked for by its geometry.
+    Statement knownBytes(db_,
+                         "SELECT fid, label FROM fields WHERE identity = ?1 "
+                         "UNION ALL SELECT fid, label FROM lines WHERE identity = ?1 LIMIT 1");
+    Statement knownShape(db_,
+                         "SELECT fid, label FROM fields WHERE identity = ?1 OR geometry_key = ?2 "
+                         "UNION ALL SELECT fid, label FROM lines WHERE identity = ?1 OR geometry_key = ?2 LIMIT 1");
     const std::string today = Today();
     for (const Measurement& m : jobs) {
+        Statement& known = m.sourceIsHandheld ? knownBytes : knownShape;
         known.Reset();
-        known.Bind(1, std::string_view(m.identity)).Bind(2, std::string_view(m.geometryKey));
+        known.Bind(1, std::string_view(m.identity));
+        if (!m.sourceIsHandheld) known.Bind(2, std::string_view(m.geometryKey));
         int rc = known.Step();
         if (rc == SQLITE_ROW) {
             outcomes.push_back({false, known.Int(0), known.Text(1)});

@@ -69,8 +69,10 @@ public:
     virtual std::string Location() const = 0;
 
     /// Adds the measurements with `terms` (a customer's default price fills a
-    /// missing price). One already in the book (same identity or geometry)
-    /// is not added: its outcome names the job it is. All or nothing.
+    /// missing price). One already in the book is not added: its outcome
+    /// names the job it is. A handheld file is the same job only when its
+    /// bytes are; another program's file also when its geometry and times
+    /// match a job's. All or nothing.
     virtual BookStatus AddJobs(std::span<const Measurement> jobs, const JobTerms& terms,
                                std::vector<AddOutcome>& outcomes) = 0;
     virtual BookStatus ListJobs(const JobFilter& filter, std::vector<Job>& out) = 0;

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <map>
+#include <set>
 
 #include "book/gpkg_store.h"
 #include "book/job_source.h"
@@ -15,6 +16,7 @@
 #include "common/run_command.h"
 #include "convert/kml_writer.h"
 #include "convert/area_measure.h"
+#include "convert/download.h"
 
 namespace dorvane::book {
 namespace {
@@ -167,6 +169,98 @@ TEST_F(Books, AMeasurementEntersTheBookOnce) {
     const fs::path in[] = {dir.path()};
     const auto files = CollectSources(in, false, problems);
     EXPECT_EQ(std::count_if(files.begin(), files.end(), [](const fs::path& p) { return p.filename() == "B.bak"; }), 0);
+}
+
+// Every sample the emulator ships: each readable one is a job of its own (the
+// handheld area files share their points but not their bytes), and a copy of
+// it, or the KML/GPX a converting download writes with its ".bak", is that job.
+TEST_F(Books, EverySampleFileIsAJobOfItsOwnAndItsCopiesAreThatJob) {
+    const fs::path samples = fs::path(DORVANE_SOURCE_DIR) / "sim/samples/data";
+    struct Case {
+        std::string file;
+        bool readable;
+        bool handheld;
+        /// Its name on a converting handheld, whose download is the KML or
+        /// GPX plus the bytes as ".bak".
+        const char* downloadName;
+    };
+    const Case cases[] = {
+        {"A0601_track.txt", true, true, "A0601.kml"},
+        {"A0602_vertex.txt", true, true, "A0602.kml"},
+        {"A0603_harvest.txt", true, true, "A0603.kml"},
+        {"A0604_flag1.txt", true, true, "A0604.kml"},
+        {"A0605_damaged.txt", true, true, "A0605.kml"},
+        {"A0606_header_only.txt", true, true, "A0606.kml"},
+        {"C070101.gmt", false, false, ""},
+        {"N070101.gmt", false, false, ""},
+        {"T0601_empty.gpx", true, false, ""},
+        {"T0602_few.gpx", true, false, ""},
+        {"T0603_negtime.gpx", true, false, ""},
+        {"dollars.bin", false, false, ""},
+        {"size_0.bin", false, false, ""},
+        {"size_1959.bin", false, false, ""},
+        {"size_1960.bin", false, false, ""},
+        {"size_1961.bin", false, false, ""},
+        {"\xb2\xe2\xca\xd4\xb9\xec\xbc\xa3.gpx", true, false, ""},  // a GBK name
+    };
+    // The table covers the folder: a new sample must be listed here.
+    std::set<std::string> listed, present;
+    for (const Case& c : cases) listed.insert(c.file);
+    for (const auto& e : fs::directory_iterator(samples)) present.insert(e.path().filename().string());
+    ASSERT_EQ(listed, present);
+
+    auto addOne = [&](const fs::path& p) {
+        Measurement m;
+        EXPECT_TRUE(ReadMeasurement(p, m).ok()) << p;
+        const auto out = Add({m});
+        return out.size() == 1 ? out[0] : AddOutcome{};
+    };
+    std::map<std::string, JobId> ids;
+    std::set<JobId> distinct;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        Measurement m;
+        EXPECT_EQ(ReadMeasurement(samples / c.file, m).ok(), c.readable);
+        if (!c.readable) continue;
+        const AddOutcome o = addOne(samples / c.file);
+        EXPECT_TRUE(o.added) << "already in the book as job " << o.id << " (" << o.existingLabel << ")";
+        ids[c.file] = o.id;
+        distinct.insert(o.id);
+    }
+    EXPECT_EQ(distinct.size(), ids.size());
+    for (const Case& c : cases) {
+        if (!c.readable) continue;
+        SCOPED_TRACE(c.file);
+        const fs::path src = samples / c.file;
+        const fs::path copy = dir / (src.stem().string() + "(1)" + src.extension().string());
+        fs::copy_file(src, copy);
+        const AddOutcome again = addOne(copy);
+        EXPECT_FALSE(again.added);
+        EXPECT_EQ(again.id, ids[c.file]);
+        if (!c.handheld) continue;
+        // The converting handheld's download: KML or GPX and the bytes as ".bak".
+        const fs::path folder = dir / ("download_" + src.stem().string());
+        fs::create_directories(folder);
+        std::vector<std::uint8_t> bytes;
+        std::string message;
+        ASSERT_EQ(ReadInputFile(src, bytes, message), ConvertError::kNone) << message;
+        const StoreResult stored = StoreDownload(bytes, c.downloadName, folder, kConvertingModelCode);
+        ASSERT_TRUE(stored.ok()) << stored.message;
+        ASSERT_EQ(stored.conversion, Conversion::kConverted);
+        std::vector<SourceProblem> problems;
+        const fs::path in[] = {folder};
+        const auto files = CollectSources(in, false, problems);
+        EXPECT_TRUE(problems.empty());
+        ASSERT_EQ(files.size(), 1u);  // the pair is one measurement
+        for (const fs::path& f : {files[0], stored.rawPath}) {
+            const AddOutcome o = addOne(f);
+            EXPECT_FALSE(o.added) << f;
+            EXPECT_EQ(o.id, ids[c.file]) << f;
+        }
+    }
+    std::vector<Job> jobs;
+    ASSERT_TRUE(book->ListJobs({}, jobs).ok());
+    EXPECT_EQ(jobs.size(), ids.size());
 }
 
 struct Billing : Books {
