@@ -7,6 +7,7 @@
 #include <cmath>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "book/gpkg_store.h"
 #include "book/job_source.h"
@@ -217,6 +218,7 @@ TEST_F(Books, EverySampleFileIsAJobOfItsOwnAndItsCopiesAreThatJob) {
     };
     std::map<std::string, JobId> ids;
     std::set<JobId> distinct;
+    std::map<JobId, std::pair<std::optional<std::int64_t>, std::optional<std::int64_t>>> times;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         Measurement m;
@@ -226,6 +228,7 @@ TEST_F(Books, EverySampleFileIsAJobOfItsOwnAndItsCopiesAreThatJob) {
         EXPECT_TRUE(o.added) << "already in the book as job " << o.id << " (" << o.existingLabel << ")";
         ids[c.file] = o.id;
         distinct.insert(o.id);
+        times[o.id] = {m.startTime, m.endTime};
     }
     EXPECT_EQ(distinct.size(), ids.size());
     for (const Case& c : cases) {
@@ -261,6 +264,109 @@ TEST_F(Books, EverySampleFileIsAJobOfItsOwnAndItsCopiesAreThatJob) {
     std::vector<Job> jobs;
     ASSERT_TRUE(book->ListJobs({}, jobs).ok());
     EXPECT_EQ(jobs.size(), ids.size());
+    for (const Job& j : jobs) {  // the times as they were read, back from the book's texts
+        EXPECT_EQ(j.startTime, times[j.id].first) << j.id;
+        EXPECT_EQ(j.endTime, times[j.id].second) << j.id;
+    }
+}
+
+// Fields and lines live in two layers; the list reads each and merges them
+// in the filter's order, ties by id in the same direction, cut at the limit.
+TEST_F(Books, ListsMergeFieldsAndLinesInEveryOrderAndLimit) {
+    Customer wang, li;
+    wang.name = "Wang";
+    li.name = "Li";
+    CustomerId id = 0;
+    ASSERT_TRUE(book->AddCustomer(wang, id).ok());
+    ASSERT_TRUE(book->AddCustomer(li, id).ok());
+    std::vector<Measurement> ms;
+    const std::int32_t kDay = 86400;
+    const std::int32_t kStart = 1777600000;  // 2026-05-01
+    for (int i = 0; i < 5; ++i) {  // fields of three sizes over four days
+        const fs::path p = dir / ("F" + std::to_string(i) + ".txt");
+        WriteText(p, WriteArea(SquareField(116.0f + static_cast<float>(i), 39.0f, 0.001f * static_cast<float>(1 + i % 3),
+                                           kStart + kDay * (i % 4))));
+        ms.push_back(Read(p));
+    }
+    for (int i = 0; i < 4; ++i) {  // tracks from another program: lines of no area
+        const fs::path p = dir / ("T" + std::to_string(i) + ".gpx");
+        const std::string day = "2026-05-0" + std::to_string(1 + (i * 3) % 5);
+        WriteText(p, "<gpx><trk><trkseg><trkpt lat=\"30\" lon=\"" + std::to_string(100 + i) + "\"><time>" + day +
+                         "T10:00:00Z</time></trkpt><trkpt lat=\"30.01\" lon=\"" + std::to_string(100 + i) +
+                         "\"><time>" + day + "T10:30:00Z</time></trkpt></trkseg></trk></gpx>");
+        ms.push_back(Read(p));
+    }
+    std::swap(ms[1], ms[6]);  // interleave the layers' ids
+    std::swap(ms[3], ms[8]);
+    Add(ms);
+    JobTerms t;
+    t.customer = "Wang";
+    ASSERT_TRUE(book->AssignJobs(std::vector<JobId>{2, 5, 9}, t).ok());
+    t.customer = "Li";
+    ASSERT_TRUE(book->AssignJobs(std::vector<JobId>{1, 4}, t).ok());
+
+    std::vector<Job> all;
+    ASSERT_TRUE(book->ListJobs({}, all).ok());
+    ASSERT_EQ(all.size(), 9u);
+    int lines = 0;
+    for (std::size_t k = 0; k < all.size(); ++k) {
+        EXPECT_EQ(all[k].id, static_cast<JobId>(k + 1));
+        lines += all[k].shape == JobShape::kLine;
+    }
+    EXPECT_EQ(lines, 4);
+    using Sort = JobFilter::Sort;
+    struct Case {
+        Sort sort;
+        bool descending;
+        std::size_t limit;
+    };
+    const Case cases[] = {{Sort::kId, false, 0},       {Sort::kId, true, 0},        {Sort::kId, true, 3},
+                          {Sort::kDate, false, 0},     {Sort::kDate, true, 0},      {Sort::kDate, true, 4},
+                          {Sort::kCustomer, false, 0}, {Sort::kCustomer, true, 0},  {Sort::kCustomer, false, 5},
+                          {Sort::kArea, false, 0},     {Sort::kArea, true, 0},      {Sort::kArea, true, 2},
+                          {Sort::kArea, false, 6},     {Sort::kDate, false, 100}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.sort)) + (c.descending ? " desc " : " asc ") +
+                     std::to_string(c.limit));
+        std::vector<Job> expected = all;
+        std::sort(expected.begin(), expected.end(), [&](const Job& a, const Job& b) {
+            auto key = [&](const Job& j) {
+                switch (c.sort) {
+                case Sort::kId: return std::tuple(std::string(), 0.0, j.id);
+                case Sort::kDate: return std::tuple(j.date, 0.0, j.id);
+                case Sort::kCustomer: return std::tuple(j.customer, 0.0, j.id);
+                case Sort::kArea: return std::tuple(std::string(), j.wgs84Area_m2, j.id);
+                }
+                return std::tuple(std::string(), 0.0, j.id);
+            };
+            return c.descending ? key(b) < key(a) : key(a) < key(b);
+        });
+        if (c.limit && expected.size() > c.limit) expected.resize(c.limit);
+        JobFilter f;
+        f.sort = c.sort;
+        f.descending = c.descending;
+        f.limit = c.limit;
+        std::vector<Job> got;
+        ASSERT_TRUE(book->ListJobs(f, got).ok());
+        std::vector<JobId> want, have;
+        for (const Job& j : expected) want.push_back(j.id);
+        for (const Job& j : got) have.push_back(j.id);
+        EXPECT_EQ(have, want);
+    }
+    // Filters reach both layers too.
+    JobFilter byCustomer;
+    byCustomer.customer = "Wang";
+    std::vector<Job> got;
+    ASSERT_TRUE(book->ListJobs(byCustomer, got).ok());
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].id, 2);
+    EXPECT_EQ(got[2].id, 9);
+    byCustomer.customer = "";
+    ASSERT_TRUE(book->ListJobs(byCustomer, got).ok());
+    EXPECT_EQ(got.size(), 4u);
+    byCustomer.customer = "Nobody";
+    ASSERT_TRUE(book->ListJobs(byCustomer, got).ok());
+    EXPECT_TRUE(got.empty());
 }
 
 struct Billing : Books {
