@@ -50,6 +50,7 @@ public:
                        std::vector<AddOutcome>& outcomes) override;
     BookStatus ListJobs(const JobFilter& filter, std::vector<Job>& out) override;
     BookStatus AssignJobs(std::span<const JobId> ids, const JobTerms& terms) override;
+    BookStatus VoidJobs(std::span<const JobId> ids) override;
     BookStatus AddCustomer(const Customer& c, CustomerId& id) override;
     BookStatus ChangeCustomer(const std::string& name, const CustomerChange& change) override;
     BookStatus ListCustomers(std::vector<Customer>& out) override;

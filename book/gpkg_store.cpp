@@ -378,6 +378,30 @@ BookStatus GpkgStore::AssignJobs(std::span<const JobId> ids, const JobTerms& ter
     return w.Commit();
 }
 
+BookStatus GpkgStore::VoidJobs(std::span<const JobId> ids) {
+    if (ids.empty()) return Invalid("No jobs given");
+    Write w(*this);
+    if (auto st = w.Begin(); !st.ok()) return st;
+    std::vector<Job> jobs;
+    const std::vector<JobId> idList(ids.begin(), ids.end());
+    JobQuery q;
+    q.where = "j.fid IN (" + Join(idList) + ")";
+    if (auto st = LoadJobs(q, jobs); !st.ok()) return st;
+    for (JobId id : idList)
+        if (std::none_of(jobs.begin(), jobs.end(), [&](const Job& j) { return j.id == id; }))
+            return {BookError::kNotFound, "There is no job " + std::to_string(id)};
+    for (const Job& j : jobs) {
+        if (j.status == JobStatus::kVoid) return Invalid("Job " + std::to_string(j.id) + " is void already");
+        if (j.status != JobStatus::kMeasured)
+            return Invalid("Job " + std::to_string(j.id) + " is " + std::string(Name(j.status)) + " (on bill " +
+                           j.bill.value_or("-") + "); void the bill first");
+        Statement u(db_, std::string("UPDATE ") + LayerOf(j.shape) + " SET status = ? WHERE fid = ?");
+        u.Bind(1, Name(JobStatus::kVoid)).Bind(2, std::int64_t{j.id});
+        if (int rc = u.Step(); rc != SQLITE_DONE) return Fail(rc, "voiding job " + std::to_string(j.id));
+    }
+    return w.Commit();
+}
+
 BookStatus GpkgStore::AddCustomer(const Customer& c, CustomerId& id) {
     if (c.name.empty()) return Invalid("A customer needs a name");
     Write w(*this);

@@ -80,6 +80,11 @@ public:
     /// unbilled). Assigning a customer without a price takes the customer's
     /// default for the job's work type when the job has no price yet.
     virtual BookStatus AssignJobs(std::span<const JobId> ids, const JobTerms& terms) = 0;
+    /// Marks every job in `ids` void: a measurement that is not work to be
+    /// paid for (a test, a wrong field). It stays in the book, so its file
+    /// is still known, but no bill takes it and the season leaves it out.
+    /// All must exist and be unbilled; a billed job needs its bill voided first.
+    virtual BookStatus VoidJobs(std::span<const JobId> ids) = 0;
 
     virtual BookStatus AddCustomer(const Customer& c, CustomerId& id) = 0;
     virtual BookStatus ChangeCustomer(const std::string& name, const CustomerChange& change) = 0;

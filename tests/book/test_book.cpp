@@ -428,6 +428,56 @@ TEST_F(Billing, NumbersArePerYearWithoutGapsAcrossVoidsAndReopening) {
     sqlite3_close(db);
 }
 
+TEST_F(Billing, AVoidJobIsNeverBilledNorCountedInTheSeason) {
+    SeasonFigures before;
+    ASSERT_TRUE(book->Season({}, before).ok());
+    ASSERT_EQ(before.overall.jobs, 4);
+    EXPECT_EQ(Issue({4}), "2026-0001");
+    struct Case {
+        std::vector<JobId> ids;
+        BookError error;
+    };
+    const Case cases[] = {
+        {{}, BookError::kInvalid},     // nothing to void
+        {{1, 99}, BookError::kNotFound},  // all or nothing: 1 stays measured
+        {{4}, BookError::kInvalid},    // billed: its bill is voided first
+        {{1}, BookError::kNone},
+        {{1}, BookError::kInvalid},    // void already
+        {{2, 1}, BookError::kInvalid},  // 2 stays measured with 1 refused
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ids.size() ? c.ids[0] : 0);
+        EXPECT_EQ(book->VoidJobs(c.ids).error, c.error);
+    }
+    std::vector<Job> jobs;
+    ASSERT_TRUE(book->ListJobs({}, jobs).ok());
+    const JobStatus expected[] = {JobStatus::kVoid, JobStatus::kMeasured, JobStatus::kMeasured, JobStatus::kBilled};
+    ASSERT_EQ(jobs.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(jobs[i].status, expected[i]) << jobs[i].id;
+    // Neither named nor taken with the customer's unbilled jobs.
+    BillRequest named{"Wang", {1, 2}, {}, {}, "2026-05-02", {}};
+    Bill b;
+    const BookStatus refused = book->IssueBill(named, b);
+    EXPECT_EQ(refused.error, BookError::kInvalid);
+    EXPECT_NE(refused.message.find("void"), std::string::npos) << refused.message;
+    BillRequest all{"Wang", {}, {}, {}, "2026-05-02", {}};
+    ASSERT_TRUE(book->IssueBill(all, b).ok());
+    ASSERT_EQ(b.lines.size(), 2u);
+    EXPECT_EQ(b.lines[0].job, 2);
+    EXPECT_EQ(b.lines[1].job, 3);
+    SeasonFigures after;
+    ASSERT_TRUE(book->Season({}, after).ok());
+    EXPECT_EQ(after.overall.jobs, 3);
+    const auto one = QuantityE4(jobs[0].wgs84Area_m2, BillingUnit::kMu);
+    ASSERT_TRUE(one);
+    EXPECT_EQ(after.overall.areaMuE4, before.overall.areaMuE4 - *one);
+    JobFilter voids;
+    voids.status = JobStatus::kVoid;
+    ASSERT_TRUE(book->ListJobs(voids, jobs).ok());
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs[0].id, 1);
+}
+
 TEST_F(Billing, BillTotalsAreSumsOfLinesAndPaymentsSettleOldestFirst) {
     const std::string first = Issue({1, 2}), second = Issue({3}, "2026-05-03");
     Bill b1, b2;
