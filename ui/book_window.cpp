@@ -208,6 +208,7 @@ void CBookWindow::BuildJobsTab(QWidget* page) {
     setPrice_ = new QPushButton(page);
     bill_ = new QPushButton(page);
     voidJobs_ = new QPushButton(page);
+    voidJob_ = new QPushButton(page);
     actions->addWidget(shown_, 1);
     actions->addWidget(assignTo_);
     actions->addWidget(assign_);
@@ -218,6 +219,7 @@ void CBookWindow::BuildJobsTab(QWidget* page) {
     actions->addSpacing(16);
     actions->addWidget(bill_);
     actions->addWidget(voidJobs_);
+    actions->addWidget(voidJob_);
 
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(filters);
@@ -239,6 +241,7 @@ void CBookWindow::BuildJobsTab(QWidget* page) {
     connect(setPrice_, &QPushButton::clicked, this, &CBookWindow::SetPrice);
     connect(bill_, &QPushButton::clicked, this, &CBookWindow::BillSelected);
     connect(voidJobs_, &QPushButton::clicked, this, &CBookWindow::VoidSelected);
+    connect(voidJob_, &QPushButton::clicked, this, &CBookWindow::VoidSelectedJobs);
 }
 
 void CBookWindow::Retranslate() {
@@ -264,6 +267,7 @@ void CBookWindow::Retranslate() {
     setPrice_->setText(T(StringId::RES_BOOKWIN_SET_PRICE));
     bill_->setText(T(StringId::RES_BOOKWIN_BILL));
     voidJobs_->setText(T(StringId::RES_BOOKWIN_VOID));
+    voidJob_->setText(T(StringId::RES_BOOKWIN_VOID_JOB));
     // The enum choices keep their place; only their texts change.
     {
         const QSignalBlocker block(work_);
@@ -473,6 +477,20 @@ void CBookWindow::VoidSelected() {
             done = [n] { return Q(FormatText(StringId::RES_BOOK_VOIDED, n.c_str())); };
         }
         return book::BookStatus::Ok();
+    });
+}
+
+void CBookWindow::VoidSelectedJobs() {
+    const std::vector<book::JobId> ids = SelectedJobs();
+    if (ids.empty()) return Say(T(StringId::RES_BOOKWIN_SELECT_JOBS), true);
+    const int n = static_cast<int>(ids.size());
+    const QString ask = Q(FormatText(StringId::RES_BOOKWIN_VOID_JOB_ASK, n));
+    const int answer = messageBox_ ? messageBox_(QMessageBox::Question, ask, QMessageBox::Yes | QMessageBox::No)
+                                   : QMessageBox::question(this, windowTitle(), ask);
+    if (answer != QMessageBox::Yes) return;
+    Write([ids, n](book::BookStore& s, Done& done) {
+        done = [n] { return Q(FormatText(StringId::RES_BOOK_JOBS_VOIDED, n)); };
+        return s.VoidJobs(ids);
     });
 }
 

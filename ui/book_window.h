@@ -117,6 +117,7 @@ private:
     void SetPrice();
     void BillSelected();
     void VoidSelected();
+    void VoidSelectedJobs();
     void AddCustomer();
     void SaveCustomer();
     void Pay();
@@ -174,7 +175,8 @@ private:
     QComboBox* unit_ = nullptr;
     QPushButton* setPrice_ = nullptr;
     QPushButton* bill_ = nullptr;
-    QPushButton* voidJobs_ = nullptr;
+    QPushButton* voidJobs_ = nullptr;  ///< voids the selected jobs' bills
+    QPushButton* voidJob_ = nullptr;   ///< voids the selected jobs themselves
     // Customers
     QTableWidget* customers_ = nullptr;
     QLabel* formLabels_[4] = {};

@@ -98,6 +98,35 @@ TEST(BookCli, AKillDuringAnAddLeavesTheWholeChangeOrNone) {
     EXPECT_EQ(Sql(book, "SELECT (SELECT COUNT(*) FROM fields) + (SELECT COUNT(*) FROM lines)"), "200\n");
 }
 
+// The reported loss: three handheld area files with the same points were one
+// job. Each is its own; void-job then takes one out of the season.
+TEST(BookCli, HandheldAreaFilesAreJobsOfTheirOwnAndAJobIsVoided) {
+    TempFolder dir;
+    const std::string cli = kCli + (dir / "book.gpkg").string() + " ";
+    const std::string data = std::string(DORVANE_SOURCE_DIR) + "/sim/samples/data/";
+    const auto add = test::RunCommand(cli + "add " + data + "A0602_vertex.txt " + data + "A0604_flag1.txt " + data +
+                                      "A0601_track.txt 2>&1");
+    EXPECT_EQ(add.status, 0) << add.out;
+    EXPECT_NE(add.out.find("3 added, 0 already in the book, 0 not read"), std::string::npos) << add.out;
+    struct Case {
+        std::string args;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {{"void-job", 2, "usage"},
+                          {"void-job x", 2, "usage"},
+                          {"void-job 9", 1, "no job 9"},
+                          {"void-job 2", 0, "1 jobs are void"},
+                          {"void-job 2 3", 1, "Job 2 is void already"},
+                          {"list --status void --csv -", 0, "A0604"},
+                          {"season --json", 0, "\"jobs\": 2"}};
+    for (const Case& c : cases) {
+        const auto r = test::RunCommand(cli + c.args + " 2>&1");
+        EXPECT_EQ(r.status, c.status) << c.args << ": " << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << ": " << r.out;
+    }
+}
+
 TEST(BookCli, BadInputIsRefusedWithUsageOrAClearMessage) {
     TempFolder dir;
     const std::string cli = kCli + (dir / "book.gpkg").string() + " ";

@@ -402,6 +402,75 @@ private slots:
         QCOMPARE(w->BillsTable()->item(0, 6)->text(), JobStatusText(book::JobStatus::kVoid));
     }
 
+    // A job voided from the jobs tab: asked first, never billed, out of the season.
+    void VoidJobLeavesItUnbilledAndOutOfTheSeason() {
+        Rig rig;
+        WriteFields(rig.computer.path(), {"W1", "W2", "W3"});
+        rig.frame->ComputerPane()->Refresh();
+        rig.frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
+        AddFromComputerPane(rig, {"W1.txt", "W2.txt", "W3.txt"});
+        CBookWindow* w = WaitForBook(rig);
+        QVERIFY(w);
+        ClickTab(w, 1);
+        TypeInto(w, "customerName", QStringLiteral("Sun"));
+        TypeInto(w, "customerPrice0", QStringLiteral("60"));
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_ADD_CUSTOMER));
+        QVERIFY(WaitForBook(rig));
+        ClickTab(w, 0);
+        w->JobsView()->setFocus();
+        QTest::keyClick(w->JobsView(), Qt::Key_A, Qt::ControlModifier);
+        Choose(w, "assignTo", QStringLiteral("Sun"));
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_ASSIGN));
+        QVERIFY(WaitForBook(rig));
+
+        const QString measured = JobStatusText(book::JobStatus::kMeasured);
+        const QString voided = JobStatusText(book::JobStatus::kVoid);
+        const QString billed = JobStatusText(book::JobStatus::kBilled);
+        struct Step {
+            QMessageBox::StandardButton answer;
+            QStringList statuses;  ///< W1, W2, W3 afterwards
+        };
+        const Step steps[] = {{QMessageBox::No, {measured, measured, measured}},
+                              {QMessageBox::Yes, {voided, measured, measured}}};
+        for (const Step& step : steps) {
+            rig.answer = step.answer;
+            rig.messages.clear();
+            ClickJob(w, "W1");
+            ClickCentre(Button(w, StringId::RES_BOOKWIN_VOID_JOB));
+            QVERIFY(WaitForBook(rig));
+            QCOMPARE(rig.messages, QStringList{QString::fromStdString(FormatText(StringId::RES_BOOKWIN_VOID_JOB_ASK, 1))});
+            QCOMPARE(JobColumn(w, BookJobColumn::kStatus), step.statuses);
+        }
+        QCOMPARE(w->Status()->text(), QString::fromStdString(FormatText(StringId::RES_BOOK_JOBS_VOIDED, 1)));
+
+        // Billing all three is refused for the void one; W2 and W3 bill.
+        QTest::keyClick(w->JobsView(), Qt::Key_A, Qt::ControlModifier);
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_BILL));
+        QVERIFY(WaitForBook(rig));
+        QVERIFY2(w->Status()->text().contains(QStringLiteral("void")), qPrintable(w->Status()->text()));
+        QCOMPARE(JobColumn(w, BookJobColumn::kStatus), (QStringList{voided, measured, measured}));
+        ClickJob(w, "W2");
+        ClickJob(w, "W3", Qt::ControlModifier);
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_BILL));
+        QVERIFY(WaitForBook(rig));
+        QCOMPARE(JobColumn(w, BookJobColumn::kStatus), (QStringList{voided, billed, billed}));
+        // A billed job is not voided: its bill is.
+        rig.answer = QMessageBox::Yes;
+        ClickJob(w, "W2");
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_VOID_JOB));
+        QVERIFY(WaitForBook(rig));
+        QVERIFY2(w->Status()->text().contains(QStringLiteral("void the bill first")), qPrintable(w->Status()->text()));
+        QCOMPARE(JobColumn(w, BookJobColumn::kStatus), (QStringList{voided, billed, billed}));
+
+        ClickTab(w, 3);
+        QTableWidget* season = w->SeasonTable();
+        QTRY_COMPARE_WITH_TIMEOUT(season->rowCount(), 2, kWaitMs);  // Sun, all
+        QCOMPARE(season->item(0, 0)->text(), QStringLiteral("Sun"));
+        QCOMPARE(season->item(0, 1)->text(), QStringLiteral("2"));
+        QCOMPARE(season->item(1, 1)->text(), QStringLiteral("2"));
+    }
+
     // Files dropped on the window and the ledger's "Add all to book".
     void DropAndLedger() {
         Rig rig;
