@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -61,8 +62,10 @@ CBookWindow::CBookWindow(CBookService& service, QWidget* parent) : QDialog(paren
     where_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     otherBook_ = new QPushButton(this);
     addFiles_ = new QPushButton(this);
+    backup_ = new QPushButton(this);
     top->addWidget(where_, 1);
     top->addWidget(addFiles_);
+    top->addWidget(backup_);
     top->addWidget(otherBook_);
 
     tabs_ = new QTabWidget(this);
@@ -115,6 +118,7 @@ CBookWindow::CBookWindow(CBookService& service, QWidget* parent) : QDialog(paren
         Say(Q(FormatText(StringId::RES_BOOKWIN_OPENING, file.toStdString().c_str())));
         Reload();
     });
+    connect(backup_, &QPushButton::clicked, this, &CBookWindow::BackUp);
     service_.SetOnProgress([this](int done, int total) {
         progress_->setRange(0, std::max(total, 1));
         progress_->setValue(done);
@@ -247,6 +251,7 @@ void CBookWindow::BuildJobsTab(QWidget* page) {
 void CBookWindow::Retranslate() {
     setWindowTitle(T(StringId::RES_BOOKWIN_TITLE));
     otherBook_->setText(T(StringId::RES_BOOKWIN_OTHER_BOOK));
+    backup_->setText(T(StringId::RES_BOOKWIN_BACKUP));
     addFiles_->setText(T(StringId::RES_BOOKWIN_ADD_FILES));
     cancel_->setText(T(StringId::RES_BOOKWIN_CANCEL));
     close_->setText(T(StringId::RES_BOOKWIN_CLOSE));
@@ -491,6 +496,23 @@ void CBookWindow::VoidSelectedJobs() {
     Write([ids, n](book::BookStore& s, Done& done) {
         done = [n] { return Q(FormatText(StringId::RES_BOOK_JOBS_VOIDED, n)); };
         return s.VoidJobs(ids);
+    });
+}
+
+void CBookWindow::BackUp() {
+    // Beside the book, named by the day: "book-2026-05-01.gpkg".
+    const QFileInfo book(Location());
+    const QString suggested =
+        book.dir().filePath(book.completeBaseName() + QLatin1Char('-') + Q(book::Today()) + QStringLiteral(".gpkg"));
+    const QString title = T(StringId::RES_BOOKWIN_BACKUP);
+    const QString file = chooseSaveFile_ ? chooseSaveFile_(title, suggested)
+                                         : QFileDialog::getSaveFileName(this, title, suggested,
+                                                                        QStringLiteral("GeoPackage (*.gpkg)"));
+    if (file.isEmpty()) return;
+    const std::string to = file.toStdString();
+    Write([to](book::BookStore& s, Done& done) {
+        done = [to] { return Q(FormatText(StringId::RES_BOOK_BACKED_UP, to.c_str())); };
+        return s.Backup(to);
     });
 }
 

@@ -63,6 +63,10 @@ public:
 
     /// Called with a job's file when the user selects it (the field view).
     void SetOnShowJob(std::function<void(const QString&)> f) { onShowJob_ = std::move(f); }
+    /// Replaces the save-file dialog (title, suggested path; "" = cancelled).
+    void SetSaveFileChooser(std::function<QString(const QString&, const QString&)> f) {
+        chooseSaveFile_ = std::move(f);
+    }
     /// Replaces the question box (the frame's, which tests answer).
     void SetMessageBox(std::function<int(QMessageBox::Icon, const QString&, QMessageBox::StandardButtons)> f) {
         messageBox_ = std::move(f);
@@ -118,6 +122,7 @@ private:
     void BillSelected();
     void VoidSelected();
     void VoidSelectedJobs();
+    void BackUp();
     void AddCustomer();
     void SaveCustomer();
     void Pay();
@@ -134,6 +139,7 @@ private:
     CBookService& service_;
     std::function<void(const QString&)> onShowJob_;
     std::function<int(QMessageBox::Icon, const QString&, QMessageBox::StandardButtons)> messageBox_;
+    std::function<QString(const QString&, const QString&)> chooseSaveFile_;
     int waiting_ = 0;  ///< requests of this window without their answer
     bool jobsQueried_ = false, jobsAgain_ = false;
     int totalJobs_ = 0;
@@ -149,6 +155,7 @@ private:
     QLabel* where_ = nullptr;
     QPushButton* otherBook_ = nullptr;
     QPushButton* addFiles_ = nullptr;
+    QPushButton* backup_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     // Jobs
     QLabel* customerLabel_ = nullptr;

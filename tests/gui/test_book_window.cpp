@@ -19,6 +19,7 @@
 #include <QUrl>
 #include <QtTest>
 
+#include "book/gpkg_store.h"
 #include "book/money.h"
 #include "gui_rig.h"
 #include "report/field_samples.h"
@@ -469,6 +470,54 @@ private slots:
         QCOMPARE(season->item(0, 0)->text(), QStringLiteral("Sun"));
         QCOMPARE(season->item(0, 1)->text(), QStringLiteral("2"));
         QCOMPARE(season->item(1, 1)->text(), QStringLiteral("2"));
+    }
+
+    // "Back up the book...": the copy chosen is written while the book is
+    // open; cancelling the chooser writes nothing, an existing file is kept.
+    void BackUpTheBook() {
+        Rig rig;
+        WriteFields(rig.computer.path(), {"B1", "B2"});
+        rig.frame->ComputerPane()->Refresh();
+        rig.frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
+        AddFromComputerPane(rig, {"B1.txt", "B2.txt"});
+        CBookWindow* w = WaitForBook(rig);
+        QVERIFY(w);
+        const QString copy = books_->filePath(QStringLiteral("copy.gpkg"));
+        struct Step {
+            QString chosen;
+            bool refused;
+        };
+        const Step steps[] = {{QString(), false}, {copy, false}, {copy, true}};
+        QStringList suggested, titles;
+        for (const Step& step : steps) {
+            w->SetSaveFileChooser([&](const QString& title, const QString& path) {
+                titles << title;
+                suggested << path;
+                return step.chosen;
+            });
+            w->Status()->clear();
+            ClickCentre(Button(w, StringId::RES_BOOKWIN_BACKUP));
+            QVERIFY(WaitForBook(rig));
+            QCOMPARE(QFileInfo::exists(copy), !step.chosen.isEmpty());
+            if (step.chosen.isEmpty()) continue;
+            if (step.refused)
+                QVERIFY2(w->Status()->text().contains(QStringLiteral("exists already")), qPrintable(w->Status()->text()));
+            else
+                QCOMPARE(w->Status()->text(),
+                         QString::fromStdString(FormatText(StringId::RES_BOOK_BACKED_UP, copy.toUtf8().constData())));
+        }
+        // Suggested beside the book, by the day.
+        QCOMPARE(suggested.size(), 3);
+        QCOMPARE(titles, QStringList(3, T(StringId::RES_BOOKWIN_BACKUP)));
+        QCOMPARE(QFileInfo(suggested[0]).dir().absolutePath(), QDir(books_->path()).absolutePath());
+        QVERIFY2(QFileInfo(suggested[0]).fileName().startsWith(QStringLiteral("book-")), qPrintable(suggested[0]));
+        std::unique_ptr<book::BookStore> opened;
+        QVERIFY(book::OpenGpkgBook(copy.toStdString(), {}, opened).ok());
+        std::vector<book::Job> jobs;
+        QVERIFY(opened->ListJobs({}, jobs).ok());
+        QCOMPARE(jobs.size(), std::size_t{2});
+        QCOMPARE(QString::fromStdString(jobs[1].label), QStringLiteral("B2"));
     }
 
     // Files dropped on the window and the ledger's "Add all to book".
