@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "book/bill_print.h"
 #include "book/book_types.h"
 #include "book/store.h"
 
@@ -32,10 +33,12 @@ class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
+class QPrinter;
 class QPushButton;
 class QTabWidget;
 class QTableView;
 class QTableWidget;
+class QUrl;
 
 namespace dorvane {
 
@@ -67,6 +70,12 @@ public:
     void SetSaveFileChooser(std::function<QString(const QString&, const QString&)> f) {
         chooseSaveFile_ = std::move(f);
     }
+    /// Where "Open PDF" writes bills (default: the temporary folder).
+    void SetBillFolder(const QString& folder) { billFolder_ = folder; }
+    /// Replaces opening a file with the desktop's viewer.
+    void SetOpenUrl(std::function<void(const QUrl&)> f) { openUrl_ = std::move(f); }
+    /// Replaces the print dialog: sets up the printer, false = cancelled.
+    void SetPrinterChooser(std::function<bool(QPrinter&)> f) { choosePrinter_ = std::move(f); }
     /// Replaces the question box (the frame's, which tests answer).
     void SetMessageBox(std::function<int(QMessageBox::Icon, const QString&, QMessageBox::StandardButtons)> f) {
         messageBox_ = std::move(f);
@@ -127,6 +136,10 @@ private:
     void SaveCustomer();
     void Pay();
     void VoidBill();
+    /// Loads the selected bill as printed on the worker, then runs `use` here.
+    void WithBillPrint(std::function<void(const book::BillPrint&)> use);
+    void OpenBillPdf();
+    void PrintBill();
 
     /// Runs a write on the worker; on success reloads, on refusal says why.
     /// `write` runs on the worker and may set `done`, which makes the text
@@ -140,6 +153,9 @@ private:
     std::function<void(const QString&)> onShowJob_;
     std::function<int(QMessageBox::Icon, const QString&, QMessageBox::StandardButtons)> messageBox_;
     std::function<QString(const QString&, const QString&)> chooseSaveFile_;
+    std::function<void(const QUrl&)> openUrl_;
+    std::function<bool(QPrinter&)> choosePrinter_;
+    QString billFolder_;
     int waiting_ = 0;  ///< requests of this window without their answer
     bool jobsQueried_ = false, jobsAgain_ = false;
     int totalJobs_ = 0;
@@ -203,6 +219,8 @@ private:
     QDateEdit* payDate_ = nullptr;
     QPushButton* pay_ = nullptr;
     QPushButton* voidBill_ = nullptr;
+    QPushButton* openPdf_ = nullptr;
+    QPushButton* print_ = nullptr;
     // Season
     QCheckBox* seasonDates_ = nullptr;
     QLabel* seasonFromLabel_ = nullptr;

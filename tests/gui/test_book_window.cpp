@@ -11,6 +11,10 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QProcess>
+#include <QPrinter>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -518,6 +522,90 @@ private slots:
         QVERIFY(opened->ListJobs({}, jobs).ok());
         QCOMPARE(jobs.size(), std::size_t{2});
         QCOMPARE(QString::fromStdString(jobs[1].label), QStringLiteral("B2"));
+    }
+
+    // The bills tab: "Open PDF" writes the selected bill and hands it to the
+    // desktop; "Print..." paints it on the printer the dialog sets up (here a
+    // PDF file, as a printer to file would).
+    void BillPdfAndPrintThroughClicks() {
+        Rig rig;
+        WriteFields(rig.computer.path(), {"P1", "P2"});
+        rig.frame->ComputerPane()->Refresh();
+        rig.frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
+        AddFromComputerPane(rig, {"P1.txt", "P2.txt"});
+        CBookWindow* w = WaitForBook(rig);
+        QVERIFY(w);
+        ClickTab(w, 1);
+        TypeInto(w, "customerName", QStringLiteral("Qian"));
+        TypeInto(w, "customerPrice0", QStringLiteral("70"));
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_ADD_CUSTOMER));
+        QVERIFY(WaitForBook(rig));
+        ClickTab(w, 0);
+        w->JobsView()->setFocus();
+        QTest::keyClick(w->JobsView(), Qt::Key_A, Qt::ControlModifier);
+        Choose(w, "assignTo", QStringLiteral("Qian"));
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_ASSIGN));
+        QVERIFY(WaitForBook(rig));
+        QTest::keyClick(w->JobsView(), Qt::Key_A, Qt::ControlModifier);
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_BILL));
+        QVERIFY(WaitForBook(rig));
+        const QString number = QString::fromStdString(book::BillNumber(QDate::currentDate().year(), 1));
+
+        QTemporaryDir out;
+        w->SetBillFolder(out.path());
+        QList<QUrl> opened;
+        w->SetOpenUrl([&](const QUrl& u) { opened << u; });
+        ClickTab(w, 2);
+        QTableWidget* bills = w->BillsTable();
+        QTRY_COMPARE_WITH_TIMEOUT(bills->rowCount(), 1, kWaitMs);
+        // Nothing selected: nothing written.
+        bills->clearSelection();
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_OPEN_PDF));
+        QVERIFY(WaitForBook(rig));
+        QCOMPARE(w->Status()->text(), T(StringId::RES_BOOKWIN_NO_BILL));
+        QVERIFY(opened.isEmpty());
+
+        auto words = [](const QString& pdf) {
+            QProcess p;
+            p.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+            return p.waitForFinished(kWaitMs) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+        };
+        Click(bills->viewport(), bills->visualItemRect(bills->item(0, 0)).center());
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_OPEN_PDF));
+        QVERIFY(WaitForBook(rig));
+        const QString pdf = QDir(out.path()).filePath(QStringLiteral("bill-") + number + QStringLiteral(".pdf"));
+        QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(pdf)});
+        QCOMPARE(w->Status()->text(), QString::fromStdString(FormatText(StringId::RES_BOOKWIN_PDF_WRITTEN,
+                                                                         number.toUtf8().constData(),
+                                                                         pdf.toUtf8().constData())));
+        const QString text = words(pdf);
+        for (const QString& word : {number, QStringLiteral("Qian"), QStringLiteral("P1"), QStringLiteral("P2")})
+            QVERIFY2(text.contains(word), qPrintable(word + QStringLiteral(" not in: ") + text));
+
+        struct Step {
+            bool accept;
+            bool printed;
+        };
+        const QString printed = QDir(out.path()).filePath(QStringLiteral("printed.pdf"));
+        for (const Step& step : {Step{false, false}, Step{true, true}}) {
+            int asked = 0;
+            w->SetPrinterChooser([&](QPrinter& printer) {
+                ++asked;
+                printer.setOutputFormat(QPrinter::PdfFormat);
+                printer.setOutputFileName(printed);
+                return step.accept;
+            });
+            ClickCentre(Button(w, StringId::RES_BOOKWIN_PRINT));
+            QVERIFY(WaitForBook(rig));
+            QCOMPARE(asked, 1);
+            QCOMPARE(QFileInfo::exists(printed), step.printed);
+        }
+        QCOMPARE(w->Status()->text(),
+                 QString::fromStdString(FormatText(StringId::RES_BOOKWIN_PRINTED, number.toUtf8().constData())));
+        const QString paper = words(printed);
+        for (const QString& word : {number, QStringLiteral("Qian"), QStringLiteral("P2")})
+            QVERIFY2(paper.contains(word), qPrintable(word + QStringLiteral(" not in: ") + paper));
     }
 
     // Files dropped on the window and the ledger's "Add all to book".
