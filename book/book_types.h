@@ -122,6 +122,7 @@ struct JobFilter {
     std::optional<std::string> from, to;  ///< inclusive "YYYY-MM-DD" on the job's date
     std::optional<std::string> text;      ///< part of the label, file, village or notes
     std::vector<JobId> ids;               ///< only these (empty: any)
+    /// Ties are in id order, in the same direction as the sort.
     enum class Sort { kId, kDate, kCustomer, kArea } sort = Sort::kId;
     bool descending = false;
     std::size_t limit = 0;  ///< 0: all

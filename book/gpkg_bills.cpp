@@ -97,6 +97,8 @@ BookStatus GpkgStore::IssueBill(const BillRequest& r, Bill& out) {
         for (const Job& j : jobs) {
             if (j.customerId != customer.id)
                 return Invalid("Job " + std::to_string(j.id) + " is not " + r.customer + "'s");
+            if (j.status == JobStatus::kVoid)
+                return Invalid("Job " + std::to_string(j.id) + " is void; a void job is never billed");
             if (j.status != JobStatus::kMeasured)
                 return Invalid("Job " + std::to_string(j.id) + " is billed already (" + j.bill.value_or("") + ")");
         }
@@ -298,10 +300,12 @@ BookStatus GpkgStore::Season(const DateRange& range, SeasonFigures& out) {
     std::map<std::string, Figures> per;
     const std::string from = range.from.value_or("0000-00-00"), to = range.to.value_or("9999-99-99");
     {
+        // A void job is no work of the season.
         Statement s(db_, "SELECT COALESCE(c.name, ''), j.wgs84_area_m2, j.handheld_area_m2 FROM "
-                         "(SELECT customer_id, wgs84_area_m2, handheld_area_m2, job_date FROM fields UNION ALL "
-                         " SELECT customer_id, wgs84_area_m2, handheld_area_m2, job_date FROM lines) j "
-                         "LEFT JOIN customers c ON c.fid = j.customer_id WHERE j.job_date BETWEEN ? AND ?");
+                         "(SELECT customer_id, wgs84_area_m2, handheld_area_m2, job_date, status FROM fields UNION ALL "
+                         " SELECT customer_id, wgs84_area_m2, handheld_area_m2, job_date, status FROM lines) j "
+                         "LEFT JOIN customers c ON c.fid = j.customer_id "
+                         "WHERE j.job_date BETWEEN ? AND ? AND j.status <> 'void'");
         s.Bind(1, std::string_view(from)).Bind(2, std::string_view(to));
         int rc;
         while ((rc = s.Step()) == SQLITE_ROW) {

@@ -50,6 +50,7 @@ public:
                        std::vector<AddOutcome>& outcomes) override;
     BookStatus ListJobs(const JobFilter& filter, std::vector<Job>& out) override;
     BookStatus AssignJobs(std::span<const JobId> ids, const JobTerms& terms) override;
+    BookStatus VoidJobs(std::span<const JobId> ids) override;
     BookStatus AddCustomer(const Customer& c, CustomerId& id) override;
     BookStatus ChangeCustomer(const std::string& name, const CustomerChange& change) override;
     BookStatus ListCustomers(std::vector<Customer>& out) override;
@@ -93,8 +94,16 @@ public:
     };
 
 private:
-    BookStatus LoadJobs(const std::string& where, const std::vector<std::string>& args,
-                        const std::string& order, std::vector<Job>& out);
+    /// Jobs of both layers matching `where` (over `j`, the layer, and `c`,
+    /// its customer), in the filter's order.
+    struct JobQuery {
+        std::string where;
+        std::vector<std::string> args;
+        JobFilter::Sort sort = JobFilter::Sort::kId;
+        bool descending = false;
+        std::size_t limit = 0;
+    };
+    BookStatus LoadJobs(const JobQuery& q, std::vector<Job>& out);
     BookStatus FindCustomer(const std::string& name, Customer& out, bool& found);
     BookStatus BillOf(const std::string& whereSql, const std::string& arg, Bill& out, bool& found,
                       bool withLines);

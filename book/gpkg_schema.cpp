@@ -238,6 +238,13 @@ bool RenameNoReplace(const fs::path& from, const fs::path& to) {
     return true;
 }
 
+// Version 3: the area sort of the job list reads an index, both directions
+// (ties follow the id in the same direction).
+const char* const kStepTo3 = R"SQL(
+CREATE INDEX fields_area ON fields(wgs84_area_m2);
+CREATE INDEX lines_area ON lines(wgs84_area_m2);
+)SQL";
+
 BookStatus OpenDataset(const fs::path& path, int busyMs, DatasetPtr& ds, sqlite3*& db) {
     QuietGdalScope quiet;
     // The driver's own statements at opening wait for another writer too.
@@ -259,6 +266,8 @@ BookStatus Upgrade(GpkgStore& s, int from, int to) {
     for (int v = from + 1; v <= to; ++v) {
         if (v == 2)
             if (auto st = s.Exec(kStepTo2, "upgrading the book to version 2"); !st.ok()) return st;
+        if (v == 3)
+            if (auto st = s.Exec(kStepTo3, "upgrading the book to version 3"); !st.ok()) return st;
     }
     Statement u(s.Db(), std::string("UPDATE ") + kMetaTable + " SET value = ? WHERE name = ?");
     u.Bind(1, std::string_view(std::to_string(to))).Bind(2, std::string_view(kVersionKey));

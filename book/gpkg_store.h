@@ -22,8 +22,9 @@ class GDALDataset;
 namespace dorvane::book {
 
 /// Layout version this build writes. 1: the tables; 2: the filter and
-/// identity indexes and the guards that keep issued bills unchanged.
-inline constexpr int kGpkgSchemaVersion = 2;
+/// identity indexes and the guards that keep issued bills unchanged; 3: the
+/// area index of the job list.
+inline constexpr int kGpkgSchemaVersion = 3;
 /// How long a write waits for another program's write by default (ms): long
 /// enough for any single change of another program, short enough to say why.
 inline constexpr int kDefaultBusyTimeoutMs = 10000;

@@ -1,8 +1,9 @@
 #pragma once
 // From files on the computer to measurements for the book, with their
 // identity. A measurement enters the book once:
-//   - a handheld file (track or area) is known by the SHA-256 of its bytes,
-//     so a copy under another name ("A(1).txt") is the same measurement;
+//   - a handheld file (track or area) is known by the SHA-256 of its bytes
+//     and nothing else, so a copy under another name ("A(1).txt") is the
+//     same measurement, while two handheld files with the same points are two;
 //   - a KML or GPX with the handheld's bytes kept beside it (the ".bak" the
 //     converting download writes) is known by those bytes: the pair is one
 //     measurement, read from the handheld's bytes;

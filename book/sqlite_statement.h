@@ -69,6 +69,13 @@ public:
                                static_cast<std::size_t>(sqlite3_column_bytes(stmt_, c)))
                  : std::string();
     }
+    /// The column's text, valid until the next Step or Reset.
+    std::string_view View(int c) const {
+        const auto* p = sqlite3_column_text(stmt_, c);
+        return p ? std::string_view(reinterpret_cast<const char*>(p),
+                                    static_cast<std::size_t>(sqlite3_column_bytes(stmt_, c)))
+                 : std::string_view();
+    }
     std::vector<std::uint8_t> Blob(int c) const {
         const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, c));
         return p ? std::vector<std::uint8_t>(p, p + sqlite3_column_bytes(stmt_, c)) : std::vector<std::uint8_t>();

@@ -69,8 +69,10 @@ public:
     virtual std::string Location() const = 0;
 
     /// Adds the measurements with `terms` (a customer's default price fills a
-    /// missing price). One already in the book (same identity or geometry)
-    /// is not added: its outcome names the job it is. All or nothing.
+    /// missing price). One already in the book is not added: its outcome
+    /// names the job it is. A handheld file is the same job only when its
+    /// bytes are; another program's file also when its geometry and times
+    /// match a job's. All or nothing.
     virtual BookStatus AddJobs(std::span<const Measurement> jobs, const JobTerms& terms,
                                std::vector<AddOutcome>& outcomes) = 0;
     virtual BookStatus ListJobs(const JobFilter& filter, std::vector<Job>& out) = 0;
@@ -78,6 +80,11 @@ public:
     /// unbilled). Assigning a customer without a price takes the customer's
     /// default for the job's work type when the job has no price yet.
     virtual BookStatus AssignJobs(std::span<const JobId> ids, const JobTerms& terms) = 0;
+    /// Marks every job in `ids` void: a measurement that is not work to be
+    /// paid for (a test, a wrong field). It stays in the book, so its file
+    /// is still known, but no bill takes it and the season leaves it out.
+    /// All must exist and be unbilled; a billed job needs its bill voided first.
+    virtual BookStatus VoidJobs(std::span<const JobId> ids) = 0;
 
     virtual BookStatus AddCustomer(const Customer& c, CustomerId& id) = 0;
     virtual BookStatus ChangeCustomer(const std::string& name, const CustomerChange& change) = 0;

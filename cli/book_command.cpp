@@ -560,6 +560,19 @@ int RunBookCommand(const std::vector<std::string>& ops) {
         Say(FormatText(StringId::RES_BOOK_VOIDED, words->positional[0].c_str()));
         return kExitOk;
     }
+    if (sub == "void-job") {
+        const auto ids = ParseIds(words->positional);
+        if (!ids || ids->empty()) return Usage();
+        if (auto st = book->VoidJobs(*ids); !st.ok()) return Failed(st);
+        Say(FormatText(StringId::RES_BOOK_JOBS_VOIDED, static_cast<int>(ids->size())));
+        return kExitOk;
+    }
+    if (sub == "backup") {
+        if (words->positional.size() != 1) return Usage();
+        if (auto st = book->Backup(words->positional[0]); !st.ok()) return Failed(st);
+        Say(FormatText(StringId::RES_BOOK_BACKED_UP, words->positional[0].c_str()));
+        return kExitOk;
+    }
     if (sub == "pay") return CmdPay(*book, *words);
     if (sub == "season") return CmdSeason(*book, *words);
     if (sub == "settings") return CmdSettings(*book, *words);

@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -61,8 +62,10 @@ CBookWindow::CBookWindow(CBookService& service, QWidget* parent) : QDialog(paren
     where_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     otherBook_ = new QPushButton(this);
     addFiles_ = new QPushButton(this);
+    backup_ = new QPushButton(this);
     top->addWidget(where_, 1);
     top->addWidget(addFiles_);
+    top->addWidget(backup_);
     top->addWidget(otherBook_);
 
     tabs_ = new QTabWidget(this);
@@ -115,6 +118,7 @@ CBookWindow::CBookWindow(CBookService& service, QWidget* parent) : QDialog(paren
         Say(Q(FormatText(StringId::RES_BOOKWIN_OPENING, file.toStdString().c_str())));
         Reload();
     });
+    connect(backup_, &QPushButton::clicked, this, &CBookWindow::BackUp);
     service_.SetOnProgress([this](int done, int total) {
         progress_->setRange(0, std::max(total, 1));
         progress_->setValue(done);
@@ -208,6 +212,7 @@ void CBookWindow::BuildJobsTab(QWidget* page) {
     setPrice_ = new QPushButton(page);
     bill_ = new QPushButton(page);
     voidJobs_ = new QPushButton(page);
+    voidJob_ = new QPushButton(page);
     actions->addWidget(shown_, 1);
     actions->addWidget(assignTo_);
     actions->addWidget(assign_);
@@ -218,6 +223,7 @@ void CBookWindow::BuildJobsTab(QWidget* page) {
     actions->addSpacing(16);
     actions->addWidget(bill_);
     actions->addWidget(voidJobs_);
+    actions->addWidget(voidJob_);
 
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(filters);
@@ -239,11 +245,13 @@ void CBookWindow::BuildJobsTab(QWidget* page) {
     connect(setPrice_, &QPushButton::clicked, this, &CBookWindow::SetPrice);
     connect(bill_, &QPushButton::clicked, this, &CBookWindow::BillSelected);
     connect(voidJobs_, &QPushButton::clicked, this, &CBookWindow::VoidSelected);
+    connect(voidJob_, &QPushButton::clicked, this, &CBookWindow::VoidSelectedJobs);
 }
 
 void CBookWindow::Retranslate() {
     setWindowTitle(T(StringId::RES_BOOKWIN_TITLE));
     otherBook_->setText(T(StringId::RES_BOOKWIN_OTHER_BOOK));
+    backup_->setText(T(StringId::RES_BOOKWIN_BACKUP));
     addFiles_->setText(T(StringId::RES_BOOKWIN_ADD_FILES));
     cancel_->setText(T(StringId::RES_BOOKWIN_CANCEL));
     close_->setText(T(StringId::RES_BOOKWIN_CLOSE));
@@ -264,6 +272,7 @@ void CBookWindow::Retranslate() {
     setPrice_->setText(T(StringId::RES_BOOKWIN_SET_PRICE));
     bill_->setText(T(StringId::RES_BOOKWIN_BILL));
     voidJobs_->setText(T(StringId::RES_BOOKWIN_VOID));
+    voidJob_->setText(T(StringId::RES_BOOKWIN_VOID_JOB));
     // The enum choices keep their place; only their texts change.
     {
         const QSignalBlocker block(work_);
@@ -473,6 +482,37 @@ void CBookWindow::VoidSelected() {
             done = [n] { return Q(FormatText(StringId::RES_BOOK_VOIDED, n.c_str())); };
         }
         return book::BookStatus::Ok();
+    });
+}
+
+void CBookWindow::VoidSelectedJobs() {
+    const std::vector<book::JobId> ids = SelectedJobs();
+    if (ids.empty()) return Say(T(StringId::RES_BOOKWIN_SELECT_JOBS), true);
+    const int n = static_cast<int>(ids.size());
+    const QString ask = Q(FormatText(StringId::RES_BOOKWIN_VOID_JOB_ASK, n));
+    const int answer = messageBox_ ? messageBox_(QMessageBox::Question, ask, QMessageBox::Yes | QMessageBox::No)
+                                   : QMessageBox::question(this, windowTitle(), ask);
+    if (answer != QMessageBox::Yes) return;
+    Write([ids, n](book::BookStore& s, Done& done) {
+        done = [n] { return Q(FormatText(StringId::RES_BOOK_JOBS_VOIDED, n)); };
+        return s.VoidJobs(ids);
+    });
+}
+
+void CBookWindow::BackUp() {
+    // Beside the book, named by the day: "book-2026-05-01.gpkg".
+    const QFileInfo book(Location());
+    const QString suggested =
+        book.dir().filePath(book.completeBaseName() + QLatin1Char('-') + Q(book::Today()) + QStringLiteral(".gpkg"));
+    const QString title = T(StringId::RES_BOOKWIN_BACKUP);
+    const QString file = chooseSaveFile_ ? chooseSaveFile_(title, suggested)
+                                         : QFileDialog::getSaveFileName(this, title, suggested,
+                                                                        QStringLiteral("GeoPackage (*.gpkg)"));
+    if (file.isEmpty()) return;
+    const std::string to = file.toStdString();
+    Write([to](book::BookStore& s, Done& done) {
+        done = [to] { return Q(FormatText(StringId::RES_BOOK_BACKED_UP, to.c_str())); };
+        return s.Backup(to);
     });
 }
 

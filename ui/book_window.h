@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "book/bill_print.h"
 #include "book/book_types.h"
 #include "book/store.h"
 
@@ -32,10 +33,12 @@ class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
+class QPrinter;
 class QPushButton;
 class QTabWidget;
 class QTableView;
 class QTableWidget;
+class QUrl;
 
 namespace dorvane {
 
@@ -63,6 +66,16 @@ public:
 
     /// Called with a job's file when the user selects it (the field view).
     void SetOnShowJob(std::function<void(const QString&)> f) { onShowJob_ = std::move(f); }
+    /// Replaces the save-file dialog (title, suggested path; "" = cancelled).
+    void SetSaveFileChooser(std::function<QString(const QString&, const QString&)> f) {
+        chooseSaveFile_ = std::move(f);
+    }
+    /// Where "Open PDF" writes bills (default: the temporary folder).
+    void SetBillFolder(const QString& folder) { billFolder_ = folder; }
+    /// Replaces opening a file with the desktop's viewer.
+    void SetOpenUrl(std::function<void(const QUrl&)> f) { openUrl_ = std::move(f); }
+    /// Replaces the print dialog: sets up the printer, false = cancelled.
+    void SetPrinterChooser(std::function<bool(QPrinter&)> f) { choosePrinter_ = std::move(f); }
     /// Replaces the question box (the frame's, which tests answer).
     void SetMessageBox(std::function<int(QMessageBox::Icon, const QString&, QMessageBox::StandardButtons)> f) {
         messageBox_ = std::move(f);
@@ -117,10 +130,16 @@ private:
     void SetPrice();
     void BillSelected();
     void VoidSelected();
+    void VoidSelectedJobs();
+    void BackUp();
     void AddCustomer();
     void SaveCustomer();
     void Pay();
     void VoidBill();
+    /// Loads the selected bill as printed on the worker, then runs `use` here.
+    void WithBillPrint(std::function<void(const book::BillPrint&)> use);
+    void OpenBillPdf();
+    void PrintBill();
 
     /// Runs a write on the worker; on success reloads, on refusal says why.
     /// `write` runs on the worker and may set `done`, which makes the text
@@ -133,6 +152,10 @@ private:
     CBookService& service_;
     std::function<void(const QString&)> onShowJob_;
     std::function<int(QMessageBox::Icon, const QString&, QMessageBox::StandardButtons)> messageBox_;
+    std::function<QString(const QString&, const QString&)> chooseSaveFile_;
+    std::function<void(const QUrl&)> openUrl_;
+    std::function<bool(QPrinter&)> choosePrinter_;
+    QString billFolder_;
     int waiting_ = 0;  ///< requests of this window without their answer
     bool jobsQueried_ = false, jobsAgain_ = false;
     int totalJobs_ = 0;
@@ -148,6 +171,7 @@ private:
     QLabel* where_ = nullptr;
     QPushButton* otherBook_ = nullptr;
     QPushButton* addFiles_ = nullptr;
+    QPushButton* backup_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     // Jobs
     QLabel* customerLabel_ = nullptr;
@@ -174,7 +198,8 @@ private:
     QComboBox* unit_ = nullptr;
     QPushButton* setPrice_ = nullptr;
     QPushButton* bill_ = nullptr;
-    QPushButton* voidJobs_ = nullptr;
+    QPushButton* voidJobs_ = nullptr;  ///< voids the selected jobs' bills
+    QPushButton* voidJob_ = nullptr;   ///< voids the selected jobs themselves
     // Customers
     QTableWidget* customers_ = nullptr;
     QLabel* formLabels_[4] = {};
@@ -194,6 +219,8 @@ private:
     QDateEdit* payDate_ = nullptr;
     QPushButton* pay_ = nullptr;
     QPushButton* voidBill_ = nullptr;
+    QPushButton* openPdf_ = nullptr;
+    QPushButton* print_ = nullptr;
     // Season
     QCheckBox* seasonDates_ = nullptr;
     QLabel* seasonFromLabel_ = nullptr;

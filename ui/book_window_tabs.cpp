@@ -8,14 +8,25 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QBuffer>
+#include <QDesktopServices>
+#include <QDir>
+#include <QPdfWriter>
 #include <QPointer>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QStandardPaths>
+#include <QUrl>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <memory>
 
+#include "book/bill_print.h"
 #include "book/money.h"
+#include "report/output_file.h"
+#include "report_pdf/bill_render.h"
 #include "i18n/string_table.h"
 #include "ui/book_jobs_model.h"
 #include "ui/book_service.h"
@@ -38,6 +49,9 @@ enum class BillColumn { kNumber, kCustomer, kDate, kTotal, kPaid, kOutstanding, 
 constexpr int kBillColumnCount = 7;
 enum class SeasonColumn { kCustomer, kJobs, kAreaMu, kBilled, kPaid, kOutstanding };
 constexpr int kSeasonColumnCount = 6;
+/// Resolution of the bill PDF opened from the window: the same as the
+/// command line's bill PDF, so both files are alike.
+constexpr int kBillPdfDpi = 300;
 
 QTableWidget* NewTable(QWidget* parent, const QString& name, int columns) {
     auto* t = new QTableWidget(0, columns, parent);
@@ -115,7 +129,11 @@ void CBookWindow::BuildBillsTab(QWidget* page) {
     payDate_->setCalendarPopup(true);
     pay_ = new QPushButton(page);
     voidBill_ = new QPushButton(page);
+    openPdf_ = new QPushButton(page);
+    print_ = new QPushButton(page);
     auto* row = new QHBoxLayout;
+    row->addWidget(openPdf_);
+    row->addWidget(print_);
     row->addStretch();
     row->addWidget(amountLabel_);
     row->addWidget(amount_);
@@ -129,6 +147,8 @@ void CBookWindow::BuildBillsTab(QWidget* page) {
     layout->addLayout(row);
     connect(pay_, &QPushButton::clicked, this, &CBookWindow::Pay);
     connect(voidBill_, &QPushButton::clicked, this, &CBookWindow::VoidBill);
+    connect(openPdf_, &QPushButton::clicked, this, &CBookWindow::OpenBillPdf);
+    connect(print_, &QPushButton::clicked, this, &CBookWindow::PrintBill);
 }
 
 void CBookWindow::BuildSeasonTab(QWidget* page) {
@@ -185,6 +205,8 @@ void CBookWindow::RetranslateTabs() {
     payDateLabel_->setText(T(StringId::RES_BOOKWIN_DATE));
     pay_->setText(T(StringId::RES_BOOKWIN_PAY));
     voidBill_->setText(T(StringId::RES_BOOKWIN_VOID));
+    openPdf_->setText(T(StringId::RES_BOOKWIN_OPEN_PDF));
+    print_->setText(T(StringId::RES_BOOKWIN_PRINT));
     seasonDates_->setText(T(StringId::RES_BOOKWIN_DATES));
     seasonFromLabel_->setText(T(StringId::RES_BOOKWIN_FROM));
     seasonToLabel_->setText(T(StringId::RES_BOOKWIN_TO));
@@ -430,6 +452,97 @@ void CBookWindow::VoidBill() {
     Write([number](book::BookStore& s, Done& done) {
         done = [number] { return Q(FormatText(StringId::RES_BOOK_VOIDED, number.c_str())); };
         return s.VoidBill(number, book::Today());
+    });
+}
+
+void CBookWindow::WithBillPrint(std::function<void(const book::BillPrint&)> use) {
+    const auto rows = bills_->selectionModel()->selectedRows();
+    if (rows.size() != 1) return Say(T(StringId::RES_BOOKWIN_NO_BILL), true);
+    const std::string number =
+        bills_->item(rows.front().row(), static_cast<int>(BillColumn::kNumber))->text().toStdString();
+    ++waiting_;
+    QPointer<CBookWindow> self(this);
+    // The settings file and the book are read on the worker; `use` paints on
+    // this thread, where QPainter and the fonts live.
+    service_.Post([self, number, use](BookAccess& a) -> CBookService::Answer {
+        auto print = std::make_shared<book::BillPrint>();
+        book::BookStatus st = a.opened;
+        const bool open = a.store != nullptr;
+        if (open) {
+            book::BillSettings seller;
+            st = book::LoadBillSettings(book::DefaultBillSettingsPath(), seller);
+            if (st.ok()) st = book::LoadBillPrint(*a.store, number, seller, *print);
+        }
+        const std::string where = a.location;
+        return [self, st, print, use, open, where] {
+            if (!self) return;
+            --self->waiting_;
+            if (!st.ok()) return self->Say(Refusal(st, open, where), true);
+            use(*print);
+        };
+    });
+}
+
+void CBookWindow::OpenBillPdf() {
+    WithBillPrint([this](const book::BillPrint& print) {
+        const std::string number = print.bill.number;
+        // Painted into memory here, written to the file on the worker.
+        auto pdf = std::make_shared<QByteArray>();
+        report::BillRender r = report::BillRender::kCannotPaint;
+        {
+            QBuffer buffer(pdf.get());
+            buffer.open(QIODevice::WriteOnly);
+            QPdfWriter writer(&buffer);
+            writer.setResolution(kBillPdfDpi);
+            writer.setCreator(QStringLiteral("Dorvane"));
+            r = report::RenderBill(print, {}, writer, TileSettings{});
+        }
+        if (r != report::BillRender::kDone)
+            return Say(Q(FormatText(StringId::RES_BOOKWIN_OUTPUT_FAILED, number.c_str(), "cannot paint the PDF")), true);
+        const QString folder =
+            billFolder_.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::TempLocation) : billFolder_;
+        // One file per bill: opening it again shows the bill as it is now
+        // (its payments), replacing the earlier copy.
+        const std::string out = QDir(folder).filePath(QStringLiteral("bill-%1.pdf").arg(Q(number))).toStdString();
+        ++waiting_;
+        QPointer<CBookWindow> self(this);
+        service_.Post([self, pdf, out, number](BookAccess&) -> CBookService::Answer {
+            const report::OutputOutcome written = report::WriteOutputFile(
+                out, std::string_view(pdf->constData(), static_cast<std::size_t>(pdf->size())), true);
+            return [self, written, out, number] {
+                if (!self) return;
+                --self->waiting_;
+                if (!written.ok())
+                    return self->Say(Q(FormatText(StringId::RES_BOOKWIN_OUTPUT_FAILED, number.c_str(),
+                                                  (out + ": " + written.message).c_str())),
+                                     true);
+                self->Say(Q(FormatText(StringId::RES_BOOKWIN_PDF_WRITTEN, number.c_str(), out.c_str())));
+                const QUrl url = QUrl::fromLocalFile(Q(out));
+                if (self->openUrl_)
+                    self->openUrl_(url);
+                else
+                    QDesktopServices::openUrl(url);
+            };
+        });
+    });
+}
+
+void CBookWindow::PrintBill() {
+    WithBillPrint([this](const book::BillPrint& print) {
+        const std::string number = print.bill.number;
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setDocName(Q(number));
+        bool go = false;
+        if (choosePrinter_) {
+            go = choosePrinter_(printer);
+        } else {
+            QPrintDialog dialog(&printer, this);
+            go = dialog.exec() == QDialog::Accepted;
+        }
+        if (!go) return;
+        if (report::RenderBill(print, {}, printer, TileSettings{}) != report::BillRender::kDone)
+            return Say(Q(FormatText(StringId::RES_BOOKWIN_OUTPUT_FAILED, number.c_str(), "cannot print")), true);
+        Say(Q(FormatText(StringId::RES_BOOKWIN_PRINTED, number.c_str())));
     });
 }
 

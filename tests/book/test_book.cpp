@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <map>
+#include <set>
+#include <tuple>
 
 #include "book/gpkg_store.h"
 #include "book/job_source.h"
@@ -15,6 +17,7 @@
 #include "common/run_command.h"
 #include "convert/kml_writer.h"
 #include "convert/area_measure.h"
+#include "convert/download.h"
 
 namespace dorvane::book {
 namespace {
@@ -169,6 +172,203 @@ TEST_F(Books, AMeasurementEntersTheBookOnce) {
     EXPECT_EQ(std::count_if(files.begin(), files.end(), [](const fs::path& p) { return p.filename() == "B.bak"; }), 0);
 }
 
+// Every sample the emulator ships: each readable one is a job of its own (the
+// handheld area files share their points but not their bytes), and a copy of
+// it, or the KML/GPX a converting download writes with its ".bak", is that job.
+TEST_F(Books, EverySampleFileIsAJobOfItsOwnAndItsCopiesAreThatJob) {
+    const fs::path samples = fs::path(DORVANE_SOURCE_DIR) / "sim/samples/data";
+    struct Case {
+        std::string file;
+        bool readable;
+        bool handheld;
+        /// Its name on a converting handheld, whose download is the KML or
+        /// GPX plus the bytes as ".bak".
+        const char* downloadName;
+    };
+    const Case cases[] = {
+        {"A0601_track.txt", true, true, "A0601.kml"},
+        {"A0602_vertex.txt", true, true, "A0602.kml"},
+        {"A0603_harvest.txt", true, true, "A0603.kml"},
+        {"A0604_flag1.txt", true, true, "A0604.kml"},
+        {"A0605_damaged.txt", true, true, "A0605.kml"},
+        {"A0606_header_only.txt", true, true, "A0606.kml"},
+        {"C070101.gmt", false, false, ""},
+        {"N070101.gmt", false, false, ""},
+        {"T0601_empty.gpx", true, false, ""},
+        {"T0602_few.gpx", true, false, ""},
+        {"T0603_negtime.gpx", true, false, ""},
+        {"dollars.bin", false, false, ""},
+        {"size_0.bin", false, false, ""},
+        {"size_1959.bin", false, false, ""},
+        {"size_1960.bin", false, false, ""},
+        {"size_1961.bin", false, false, ""},
+        {"\xb2\xe2\xca\xd4\xb9\xec\xbc\xa3.gpx", true, false, ""},  // a GBK name
+    };
+    // The table covers the folder: a new sample must be listed here.
+    std::set<std::string> listed, present;
+    for (const Case& c : cases) listed.insert(c.file);
+    for (const auto& e : fs::directory_iterator(samples)) present.insert(e.path().filename().string());
+    ASSERT_EQ(listed, present);
+
+    auto addOne = [&](const fs::path& p) {
+        Measurement m;
+        EXPECT_TRUE(ReadMeasurement(p, m).ok()) << p;
+        const auto out = Add({m});
+        return out.size() == 1 ? out[0] : AddOutcome{};
+    };
+    std::map<std::string, JobId> ids;
+    std::set<JobId> distinct;
+    std::map<JobId, std::pair<std::optional<std::int64_t>, std::optional<std::int64_t>>> times;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        Measurement m;
+        EXPECT_EQ(ReadMeasurement(samples / c.file, m).ok(), c.readable);
+        if (!c.readable) continue;
+        const AddOutcome o = addOne(samples / c.file);
+        EXPECT_TRUE(o.added) << "already in the book as job " << o.id << " (" << o.existingLabel << ")";
+        ids[c.file] = o.id;
+        distinct.insert(o.id);
+        times[o.id] = {m.startTime, m.endTime};
+    }
+    EXPECT_EQ(distinct.size(), ids.size());
+    for (const Case& c : cases) {
+        if (!c.readable) continue;
+        SCOPED_TRACE(c.file);
+        const fs::path src = samples / c.file;
+        const fs::path copy = dir / (src.stem().string() + "(1)" + src.extension().string());
+        fs::copy_file(src, copy);
+        const AddOutcome again = addOne(copy);
+        EXPECT_FALSE(again.added);
+        EXPECT_EQ(again.id, ids[c.file]);
+        if (!c.handheld) continue;
+        // The converting handheld's download: KML or GPX and the bytes as ".bak".
+        const fs::path folder = dir / ("download_" + src.stem().string());
+        fs::create_directories(folder);
+        std::vector<std::uint8_t> bytes;
+        std::string message;
+        ASSERT_EQ(ReadInputFile(src, bytes, message), ConvertError::kNone) << message;
+        const StoreResult stored = StoreDownload(bytes, c.downloadName, folder, kConvertingModelCode);
+        ASSERT_TRUE(stored.ok()) << stored.message;
+        ASSERT_EQ(stored.conversion, Conversion::kConverted);
+        std::vector<SourceProblem> problems;
+        const fs::path in[] = {folder};
+        const auto files = CollectSources(in, false, problems);
+        EXPECT_TRUE(problems.empty());
+        ASSERT_EQ(files.size(), 1u);  // the pair is one measurement
+        for (const fs::path& f : {files[0], stored.rawPath}) {
+            const AddOutcome o = addOne(f);
+            EXPECT_FALSE(o.added) << f;
+            EXPECT_EQ(o.id, ids[c.file]) << f;
+        }
+    }
+    std::vector<Job> jobs;
+    ASSERT_TRUE(book->ListJobs({}, jobs).ok());
+    EXPECT_EQ(jobs.size(), ids.size());
+    for (const Job& j : jobs) {  // the times as they were read, back from the book's texts
+        EXPECT_EQ(j.startTime, times[j.id].first) << j.id;
+        EXPECT_EQ(j.endTime, times[j.id].second) << j.id;
+    }
+}
+
+// Fields and lines live in two layers; the list reads each and merges them
+// in the filter's order, ties by id in the same direction, cut at the limit.
+TEST_F(Books, ListsMergeFieldsAndLinesInEveryOrderAndLimit) {
+    Customer wang, li;
+    wang.name = "Wang";
+    li.name = "Li";
+    CustomerId id = 0;
+    ASSERT_TRUE(book->AddCustomer(wang, id).ok());
+    ASSERT_TRUE(book->AddCustomer(li, id).ok());
+    std::vector<Measurement> ms;
+    const std::int32_t kDay = 86400;
+    const std::int32_t kStart = 1777600000;  // 2026-05-01
+    for (int i = 0; i < 5; ++i) {  // fields of three sizes over four days
+        const fs::path p = dir / ("F" + std::to_string(i) + ".txt");
+        WriteText(p, WriteArea(SquareField(116.0f + static_cast<float>(i), 39.0f, 0.001f * static_cast<float>(1 + i % 3),
+                                           kStart + kDay * (i % 4))));
+        ms.push_back(Read(p));
+    }
+    for (int i = 0; i < 4; ++i) {  // tracks from another program: lines of no area
+        const fs::path p = dir / ("T" + std::to_string(i) + ".gpx");
+        const std::string day = "2026-05-0" + std::to_string(1 + (i * 3) % 5);
+        WriteText(p, "<gpx><trk><trkseg><trkpt lat=\"30\" lon=\"" + std::to_string(100 + i) + "\"><time>" + day +
+                         "T10:00:00Z</time></trkpt><trkpt lat=\"30.01\" lon=\"" + std::to_string(100 + i) +
+                         "\"><time>" + day + "T10:30:00Z</time></trkpt></trkseg></trk></gpx>");
+        ms.push_back(Read(p));
+    }
+    std::swap(ms[1], ms[6]);  // interleave the layers' ids
+    std::swap(ms[3], ms[8]);
+    Add(ms);
+    JobTerms t;
+    t.customer = "Wang";
+    ASSERT_TRUE(book->AssignJobs(std::vector<JobId>{2, 5, 9}, t).ok());
+    t.customer = "Li";
+    ASSERT_TRUE(book->AssignJobs(std::vector<JobId>{1, 4}, t).ok());
+
+    std::vector<Job> all;
+    ASSERT_TRUE(book->ListJobs({}, all).ok());
+    ASSERT_EQ(all.size(), 9u);
+    int lines = 0;
+    for (std::size_t k = 0; k < all.size(); ++k) {
+        EXPECT_EQ(all[k].id, static_cast<JobId>(k + 1));
+        lines += all[k].shape == JobShape::kLine;
+    }
+    EXPECT_EQ(lines, 4);
+    using Sort = JobFilter::Sort;
+    struct Case {
+        Sort sort;
+        bool descending;
+        std::size_t limit;
+    };
+    const Case cases[] = {{Sort::kId, false, 0},       {Sort::kId, true, 0},        {Sort::kId, true, 3},
+                          {Sort::kDate, false, 0},     {Sort::kDate, true, 0},      {Sort::kDate, true, 4},
+                          {Sort::kCustomer, false, 0}, {Sort::kCustomer, true, 0},  {Sort::kCustomer, false, 5},
+                          {Sort::kArea, false, 0},     {Sort::kArea, true, 0},      {Sort::kArea, true, 2},
+                          {Sort::kArea, false, 6},     {Sort::kDate, false, 100}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.sort)) + (c.descending ? " desc " : " asc ") +
+                     std::to_string(c.limit));
+        std::vector<Job> expected = all;
+        std::sort(expected.begin(), expected.end(), [&](const Job& a, const Job& b) {
+            auto key = [&](const Job& j) {
+                switch (c.sort) {
+                case Sort::kId: return std::tuple(std::string(), 0.0, j.id);
+                case Sort::kDate: return std::tuple(j.date, 0.0, j.id);
+                case Sort::kCustomer: return std::tuple(j.customer, 0.0, j.id);
+                case Sort::kArea: return std::tuple(std::string(), j.wgs84Area_m2, j.id);
+                }
+                return std::tuple(std::string(), 0.0, j.id);
+            };
+            return c.descending ? key(b) < key(a) : key(a) < key(b);
+        });
+        if (c.limit && expected.size() > c.limit) expected.resize(c.limit);
+        JobFilter f;
+        f.sort = c.sort;
+        f.descending = c.descending;
+        f.limit = c.limit;
+        std::vector<Job> got;
+        ASSERT_TRUE(book->ListJobs(f, got).ok());
+        std::vector<JobId> want, have;
+        for (const Job& j : expected) want.push_back(j.id);
+        for (const Job& j : got) have.push_back(j.id);
+        EXPECT_EQ(have, want);
+    }
+    // Filters reach both layers too.
+    JobFilter byCustomer;
+    byCustomer.customer = "Wang";
+    std::vector<Job> got;
+    ASSERT_TRUE(book->ListJobs(byCustomer, got).ok());
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].id, 2);
+    EXPECT_EQ(got[2].id, 9);
+    byCustomer.customer = "";
+    ASSERT_TRUE(book->ListJobs(byCustomer, got).ok());
+    EXPECT_EQ(got.size(), 4u);
+    byCustomer.customer = "Nobody";
+    ASSERT_TRUE(book->ListJobs(byCustomer, got).ok());
+    EXPECT_TRUE(got.empty());
+}
+
 struct Billing : Books {
     void SetUp() override {
         Books::SetUp();
@@ -226,6 +426,56 @@ TEST_F(Billing, NumbersArePerYearWithoutGapsAcrossVoidsAndReopening) {
               SQLITE_OK);
     sqlite3_free(err);
     sqlite3_close(db);
+}
+
+TEST_F(Billing, AVoidJobIsNeverBilledNorCountedInTheSeason) {
+    SeasonFigures before;
+    ASSERT_TRUE(book->Season({}, before).ok());
+    ASSERT_EQ(before.overall.jobs, 4);
+    EXPECT_EQ(Issue({4}), "2026-0001");
+    struct Case {
+        std::vector<JobId> ids;
+        BookError error;
+    };
+    const Case cases[] = {
+        {{}, BookError::kInvalid},     // nothing to void
+        {{1, 99}, BookError::kNotFound},  // all or nothing: 1 stays measured
+        {{4}, BookError::kInvalid},    // billed: its bill is voided first
+        {{1}, BookError::kNone},
+        {{1}, BookError::kInvalid},    // void already
+        {{2, 1}, BookError::kInvalid},  // 2 stays measured with 1 refused
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ids.size() ? c.ids[0] : 0);
+        EXPECT_EQ(book->VoidJobs(c.ids).error, c.error);
+    }
+    std::vector<Job> jobs;
+    ASSERT_TRUE(book->ListJobs({}, jobs).ok());
+    const JobStatus expected[] = {JobStatus::kVoid, JobStatus::kMeasured, JobStatus::kMeasured, JobStatus::kBilled};
+    ASSERT_EQ(jobs.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(jobs[i].status, expected[i]) << jobs[i].id;
+    // Neither named nor taken with the customer's unbilled jobs.
+    BillRequest named{"Wang", {1, 2}, {}, {}, "2026-05-02", {}};
+    Bill b;
+    const BookStatus refused = book->IssueBill(named, b);
+    EXPECT_EQ(refused.error, BookError::kInvalid);
+    EXPECT_NE(refused.message.find("void"), std::string::npos) << refused.message;
+    BillRequest all{"Wang", {}, {}, {}, "2026-05-02", {}};
+    ASSERT_TRUE(book->IssueBill(all, b).ok());
+    ASSERT_EQ(b.lines.size(), 2u);
+    EXPECT_EQ(b.lines[0].job, 2);
+    EXPECT_EQ(b.lines[1].job, 3);
+    SeasonFigures after;
+    ASSERT_TRUE(book->Season({}, after).ok());
+    EXPECT_EQ(after.overall.jobs, 3);
+    const auto one = QuantityE4(jobs[0].wgs84Area_m2, BillingUnit::kMu);
+    ASSERT_TRUE(one);
+    EXPECT_EQ(after.overall.areaMuE4, before.overall.areaMuE4 - *one);
+    JobFilter voids;
+    voids.status = JobStatus::kVoid;
+    ASSERT_TRUE(book->ListJobs(voids, jobs).ok());
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs[0].id, 1);
 }
 
 TEST_F(Billing, BillTotalsAreSumsOfLinesAndPaymentsSettleOldestFirst) {

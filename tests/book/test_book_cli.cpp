@@ -7,6 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sqlite3.h>
+
+#include <cstdio>
 #include <thread>
 
 #include "book/gpkg_store.h"
@@ -96,6 +99,103 @@ TEST(BookCli, AKillDuringAnAddLeavesTheWholeChangeOrNone) {
     const auto again = test::RunCommand(kCli + book.string() + " add " + (dir / "in").string() + " 2>&1");
     EXPECT_EQ(again.status, 0) << again.out;
     EXPECT_EQ(Sql(book, "SELECT (SELECT COUNT(*) FROM fields) + (SELECT COUNT(*) FROM lines)"), "200\n");
+}
+
+// The reported loss: three handheld area files with the same points were one
+// job. Each is its own; void-job then takes one out of the season.
+TEST(BookCli, HandheldAreaFilesAreJobsOfTheirOwnAndAJobIsVoided) {
+    TempFolder dir;
+    const std::string cli = kCli + (dir / "book.gpkg").string() + " ";
+    const std::string data = std::string(DORVANE_SOURCE_DIR) + "/sim/samples/data/";
+    const auto add = test::RunCommand(cli + "add " + data + "A0602_vertex.txt " + data + "A0604_flag1.txt " + data +
+                                      "A0601_track.txt 2>&1");
+    EXPECT_EQ(add.status, 0) << add.out;
+    EXPECT_NE(add.out.find("3 added, 0 already in the book, 0 not read"), std::string::npos) << add.out;
+    struct Case {
+        std::string args;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {{"void-job", 2, "usage"},
+                          {"void-job x", 2, "usage"},
+                          {"void-job 9", 1, "no job 9"},
+                          {"void-job 2", 0, "1 jobs are void"},
+                          {"void-job 2 3", 1, "Job 2 is void already"},
+                          {"list --status void --csv -", 0, "A0604"},
+                          {"season --json", 0, "\"jobs\": 2"}};
+    for (const Case& c : cases) {
+        const auto r = test::RunCommand(cli + c.args + " 2>&1");
+        EXPECT_EQ(r.status, c.status) << c.args << ": " << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << ": " << r.out;
+    }
+}
+
+// A backup while another program is in the middle of a change: the copy
+// opens, holds every committed job and none of the unfinished change.
+TEST(BookCli, ABackupIsWholeWhileAnotherProgramWrites) {
+    TempFolder dir;
+    const fs::path book = dir / "book.gpkg";
+    const std::string cli = kCli + book.string() + " ";
+    WriteFields(dir / "a", 12, 100.0f);
+    ASSERT_EQ(test::RunCommand(cli + "add " + (dir / "a").string()).status, 0);
+    int ready[2], finish[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(finish), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        // The other program: a write transaction left open until told.
+        sqlite3* db = nullptr;
+        char byte = 1;
+        const bool ok = sqlite3_open(book.c_str(), &db) == SQLITE_OK &&
+                        sqlite3_exec(db, "BEGIN IMMEDIATE; INSERT INTO customers (name, village, phone, notes) "
+                                         "VALUES ('Unfinished', '', '', '')",
+                                     nullptr, nullptr, nullptr) == SQLITE_OK;
+        if (!ok) std::fprintf(stderr, "the other program: %s\n", db ? sqlite3_errmsg(db) : "no connection");
+        byte = ok ? 1 : 0;
+        if (::write(ready[1], &byte, 1) != 1) ::_exit(2);
+        if (::read(finish[0], &byte, 1) != 1) ::_exit(3);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        ::_exit(ok ? 0 : 1);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    EXPECT_EQ(byte, 1);
+    struct Case {
+        std::string out;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {{(dir / "copy.gpkg").string(), 0, "backed up to"},
+                          {(dir / "copy.gpkg").string(), 1, "exists already"},  // never replaced
+                          {(dir / "no" / "copy.gpkg").string(), 1, "cannot be written"}};
+    for (const Case& c : cases) {
+        const auto r = test::RunCommand(cli + "backup " + c.out + " 2>&1");
+        EXPECT_EQ(r.status, c.status) << c.out << ": " << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.out << ": " << r.out;
+    }
+    EXPECT_EQ(test::RunCommand(cli + "backup 2>&1").status, 2);
+    byte = 1;
+    ASSERT_EQ(::write(finish[1], &byte, 1), 1);
+    int status = -1;
+    ASSERT_EQ(::waitpid(holder, &status, 0), holder);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    for (int fd : {ready[0], ready[1], finish[0], finish[1]}) ::close(fd);
+
+    std::unique_ptr<BookStore> copy;
+    const BookStatus opened = OpenGpkgBook(dir / "copy.gpkg", {}, copy);
+    ASSERT_TRUE(opened.ok()) << opened.message;
+    std::vector<Job> jobs;
+    ASSERT_TRUE(copy->ListJobs({}, jobs).ok());
+    EXPECT_EQ(jobs.size(), 12u);
+    std::vector<Customer> customers;
+    ASSERT_TRUE(copy->ListCustomers(customers).ok());
+    EXPECT_TRUE(customers.empty());
+    std::string report;
+    ASSERT_TRUE(copy->CheckIntegrity(report).ok());
+    EXPECT_EQ(report, "ok");
+    EXPECT_FALSE(fs::exists(dir / "no"));
 }
 
 TEST(BookCli, BadInputIsRefusedWithUsageOrAClearMessage) {

@@ -11,6 +11,10 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QProcess>
+#include <QPrinter>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -19,6 +23,7 @@
 #include <QUrl>
 #include <QtTest>
 
+#include "book/gpkg_store.h"
 #include "book/money.h"
 #include "gui_rig.h"
 #include "report/field_samples.h"
@@ -400,6 +405,207 @@ private slots:
         }
         ClickTab(w, 2);
         QCOMPARE(w->BillsTable()->item(0, 6)->text(), JobStatusText(book::JobStatus::kVoid));
+    }
+
+    // A job voided from the jobs tab: asked first, never billed, out of the season.
+    void VoidJobLeavesItUnbilledAndOutOfTheSeason() {
+        Rig rig;
+        WriteFields(rig.computer.path(), {"W1", "W2", "W3"});
+        rig.frame->ComputerPane()->Refresh();
+        rig.frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
+        AddFromComputerPane(rig, {"W1.txt", "W2.txt", "W3.txt"});
+        CBookWindow* w = WaitForBook(rig);
+        QVERIFY(w);
+        ClickTab(w, 1);
+        TypeInto(w, "customerName", QStringLiteral("Sun"));
+        TypeInto(w, "customerPrice0", QStringLiteral("60"));
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_ADD_CUSTOMER));
+        QVERIFY(WaitForBook(rig));
+        ClickTab(w, 0);
+        w->JobsView()->setFocus();
+        QTest::keyClick(w->JobsView(), Qt::Key_A, Qt::ControlModifier);
+        Choose(w, "assignTo", QStringLiteral("Sun"));
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_ASSIGN));
+        QVERIFY(WaitForBook(rig));
+
+        const QString measured = JobStatusText(book::JobStatus::kMeasured);
+        const QString voided = JobStatusText(book::JobStatus::kVoid);
+        const QString billed = JobStatusText(book::JobStatus::kBilled);
+        struct Step {
+            QMessageBox::StandardButton answer;
+            QStringList statuses;  ///< W1, W2, W3 afterwards
+        };
+        const Step steps[] = {{QMessageBox::No, {measured, measured, measured}},
+                              {QMessageBox::Yes, {voided, measured, measured}}};
+        for (const Step& step : steps) {
+            rig.answer = step.answer;
+            rig.messages.clear();
+            ClickJob(w, "W1");
+            ClickCentre(Button(w, StringId::RES_BOOKWIN_VOID_JOB));
+            QVERIFY(WaitForBook(rig));
+            QCOMPARE(rig.messages, QStringList{QString::fromStdString(FormatText(StringId::RES_BOOKWIN_VOID_JOB_ASK, 1))});
+            QCOMPARE(JobColumn(w, BookJobColumn::kStatus), step.statuses);
+        }
+        QCOMPARE(w->Status()->text(), QString::fromStdString(FormatText(StringId::RES_BOOK_JOBS_VOIDED, 1)));
+
+        // Billing all three is refused for the void one; W2 and W3 bill.
+        QTest::keyClick(w->JobsView(), Qt::Key_A, Qt::ControlModifier);
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_BILL));
+        QVERIFY(WaitForBook(rig));
+        QVERIFY2(w->Status()->text().contains(QStringLiteral("void")), qPrintable(w->Status()->text()));
+        QCOMPARE(JobColumn(w, BookJobColumn::kStatus), (QStringList{voided, measured, measured}));
+        ClickJob(w, "W2");
+        ClickJob(w, "W3", Qt::ControlModifier);
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_BILL));
+        QVERIFY(WaitForBook(rig));
+        QCOMPARE(JobColumn(w, BookJobColumn::kStatus), (QStringList{voided, billed, billed}));
+        // A billed job is not voided: its bill is.
+        rig.answer = QMessageBox::Yes;
+        ClickJob(w, "W2");
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_VOID_JOB));
+        QVERIFY(WaitForBook(rig));
+        QVERIFY2(w->Status()->text().contains(QStringLiteral("void the bill first")), qPrintable(w->Status()->text()));
+        QCOMPARE(JobColumn(w, BookJobColumn::kStatus), (QStringList{voided, billed, billed}));
+
+        ClickTab(w, 3);
+        QTableWidget* season = w->SeasonTable();
+        QTRY_COMPARE_WITH_TIMEOUT(season->rowCount(), 2, kWaitMs);  // Sun, all
+        QCOMPARE(season->item(0, 0)->text(), QStringLiteral("Sun"));
+        QCOMPARE(season->item(0, 1)->text(), QStringLiteral("2"));
+        QCOMPARE(season->item(1, 1)->text(), QStringLiteral("2"));
+    }
+
+    // "Back up the book...": the copy chosen is written while the book is
+    // open; cancelling the chooser writes nothing, an existing file is kept.
+    void BackUpTheBook() {
+        Rig rig;
+        WriteFields(rig.computer.path(), {"B1", "B2"});
+        rig.frame->ComputerPane()->Refresh();
+        rig.frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
+        AddFromComputerPane(rig, {"B1.txt", "B2.txt"});
+        CBookWindow* w = WaitForBook(rig);
+        QVERIFY(w);
+        const QString copy = books_->filePath(QStringLiteral("copy.gpkg"));
+        struct Step {
+            QString chosen;
+            bool refused;
+        };
+        const Step steps[] = {{QString(), false}, {copy, false}, {copy, true}};
+        QStringList suggested, titles;
+        for (const Step& step : steps) {
+            w->SetSaveFileChooser([&](const QString& title, const QString& path) {
+                titles << title;
+                suggested << path;
+                return step.chosen;
+            });
+            w->Status()->clear();
+            ClickCentre(Button(w, StringId::RES_BOOKWIN_BACKUP));
+            QVERIFY(WaitForBook(rig));
+            QCOMPARE(QFileInfo::exists(copy), !step.chosen.isEmpty());
+            if (step.chosen.isEmpty()) continue;
+            if (step.refused)
+                QVERIFY2(w->Status()->text().contains(QStringLiteral("exists already")), qPrintable(w->Status()->text()));
+            else
+                QCOMPARE(w->Status()->text(),
+                         QString::fromStdString(FormatText(StringId::RES_BOOK_BACKED_UP, copy.toUtf8().constData())));
+        }
+        // Suggested beside the book, by the day.
+        QCOMPARE(suggested.size(), 3);
+        QCOMPARE(titles, QStringList(3, T(StringId::RES_BOOKWIN_BACKUP)));
+        QCOMPARE(QFileInfo(suggested[0]).dir().absolutePath(), QDir(books_->path()).absolutePath());
+        QVERIFY2(QFileInfo(suggested[0]).fileName().startsWith(QStringLiteral("book-")), qPrintable(suggested[0]));
+        std::unique_ptr<book::BookStore> opened;
+        QVERIFY(book::OpenGpkgBook(copy.toStdString(), {}, opened).ok());
+        std::vector<book::Job> jobs;
+        QVERIFY(opened->ListJobs({}, jobs).ok());
+        QCOMPARE(jobs.size(), std::size_t{2});
+        QCOMPARE(QString::fromStdString(jobs[1].label), QStringLiteral("B2"));
+    }
+
+    // The bills tab: "Open PDF" writes the selected bill and hands it to the
+    // desktop; "Print..." paints it on the printer the dialog sets up (here a
+    // PDF file, as a printer to file would).
+    void BillPdfAndPrintThroughClicks() {
+        Rig rig;
+        WriteFields(rig.computer.path(), {"P1", "P2"});
+        rig.frame->ComputerPane()->Refresh();
+        rig.frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
+        AddFromComputerPane(rig, {"P1.txt", "P2.txt"});
+        CBookWindow* w = WaitForBook(rig);
+        QVERIFY(w);
+        ClickTab(w, 1);
+        TypeInto(w, "customerName", QStringLiteral("Qian"));
+        TypeInto(w, "customerPrice0", QStringLiteral("70"));
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_ADD_CUSTOMER));
+        QVERIFY(WaitForBook(rig));
+        ClickTab(w, 0);
+        w->JobsView()->setFocus();
+        QTest::keyClick(w->JobsView(), Qt::Key_A, Qt::ControlModifier);
+        Choose(w, "assignTo", QStringLiteral("Qian"));
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_ASSIGN));
+        QVERIFY(WaitForBook(rig));
+        QTest::keyClick(w->JobsView(), Qt::Key_A, Qt::ControlModifier);
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_BILL));
+        QVERIFY(WaitForBook(rig));
+        const QString number = QString::fromStdString(book::BillNumber(QDate::currentDate().year(), 1));
+
+        QTemporaryDir out;
+        w->SetBillFolder(out.path());
+        QList<QUrl> opened;
+        w->SetOpenUrl([&](const QUrl& u) { opened << u; });
+        ClickTab(w, 2);
+        QTableWidget* bills = w->BillsTable();
+        QTRY_COMPARE_WITH_TIMEOUT(bills->rowCount(), 1, kWaitMs);
+        // Nothing selected: nothing written.
+        bills->clearSelection();
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_OPEN_PDF));
+        QVERIFY(WaitForBook(rig));
+        QCOMPARE(w->Status()->text(), T(StringId::RES_BOOKWIN_NO_BILL));
+        QVERIFY(opened.isEmpty());
+
+        auto words = [](const QString& pdf) {
+            QProcess p;
+            p.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+            return p.waitForFinished(kWaitMs) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+        };
+        Click(bills->viewport(), bills->visualItemRect(bills->item(0, 0)).center());
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_OPEN_PDF));
+        QVERIFY(WaitForBook(rig));
+        const QString pdf = QDir(out.path()).filePath(QStringLiteral("bill-") + number + QStringLiteral(".pdf"));
+        QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(pdf)});
+        QCOMPARE(w->Status()->text(), QString::fromStdString(FormatText(StringId::RES_BOOKWIN_PDF_WRITTEN,
+                                                                         number.toUtf8().constData(),
+                                                                         pdf.toUtf8().constData())));
+        const QString text = words(pdf);
+        for (const QString& word : {number, QStringLiteral("Qian"), QStringLiteral("P1"), QStringLiteral("P2")})
+            QVERIFY2(text.contains(word), qPrintable(word + QStringLiteral(" not in: ") + text));
+
+        struct Step {
+            bool accept;
+            bool printed;
+        };
+        const QString printed = QDir(out.path()).filePath(QStringLiteral("printed.pdf"));
+        for (const Step& step : {Step{false, false}, Step{true, true}}) {
+            int asked = 0;
+            w->SetPrinterChooser([&](QPrinter& printer) {
+                ++asked;
+                printer.setOutputFormat(QPrinter::PdfFormat);
+                printer.setOutputFileName(printed);
+                return step.accept;
+            });
+            ClickCentre(Button(w, StringId::RES_BOOKWIN_PRINT));
+            QVERIFY(WaitForBook(rig));
+            QCOMPARE(asked, 1);
+            QCOMPARE(QFileInfo::exists(printed), step.printed);
+        }
+        QCOMPARE(w->Status()->text(),
+                 QString::fromStdString(FormatText(StringId::RES_BOOKWIN_PRINTED, number.toUtf8().constData())));
+        const QString paper = words(printed);
+        for (const QString& word : {number, QStringLiteral("Qian"), QStringLiteral("P2")})
+            QVERIFY2(paper.contains(word), qPrintable(word + QStringLiteral(" not in: ") + paper));
     }
 
     // Files dropped on the window and the ledger's "Add all to book".
