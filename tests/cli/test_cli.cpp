@@ -237,8 +237,9 @@ TEST(CliDesktop, UsageLineOfTheDesktopProgramIsTranslated) {
                             "' --out 2>&1";  // --out without its picture
     const auto [status, out] = test::RunCommand(cmd);
     EXPECT_EQ(status, 2) << out;
-    EXPECT_NE(out.find("\xE7\x94\xA8\xE6\xB3\x95"), std::string::npos)
-        << "\"usage\" in Chinese: " << out;
+    // "缺少值" ("has no value"): the error names the option in Chinese.
+    EXPECT_NE(out.find("--out \xE7\xBC\xBA\xE5\xB0\x91\xE5\x80\xBC"), std::string::npos)
+        << "the missing value in Chinese: " << out;
     EXPECT_EQ(out.find("usage:"), std::string::npos) << out;
 }
 
