@@ -73,7 +73,7 @@ tsan: deps
 # folders are built.
 test-tsan: deps
 	cmake --preset tsan "-DDORVANE_TEST_AREAS=link;transfer;faults" >/dev/null
-	cmake --build --preset tsan -j $(JOBS) --target test_link test_transfer test_faults dorvane-sim dorvane-cli
+	cmake --build --preset tsan -j $(JOBS)
 	ctest --preset tsan -j $(JOBS)
 
 fuzz: deps
