@@ -74,9 +74,14 @@ BookStatus LoadBillSettings(const fs::path& path, BillSettings& out) {
     std::stringstream whole;
     whole << in.rdbuf();
     const std::string text = whole.str();
-    if (!IsValidUtf8(text)) return {BookError::kInvalid, path.string() + ": not UTF-8 text"};
+    return ParseBillSettings(text, path.string(), out);
+}
+
+BookStatus ParseBillSettings(std::string_view text, const std::string& where, BillSettings& out) {
+    out = BillSettings{};
+    if (!IsValidUtf8(text)) return {BookError::kInvalid, where + ": not UTF-8 text"};
     BillSettings s;
-    std::istringstream lines(text);
+    std::istringstream lines{std::string(text)};
     std::string line;
     for (int number = 1; std::getline(lines, line); ++number) {
         const std::string t = Trim(line);
@@ -84,8 +89,7 @@ BookStatus LoadBillSettings(const fs::path& path, BillSettings& out) {
         const auto eq = t.find('=');
         const std::string key = eq == std::string::npos ? std::string() : Trim(t.substr(0, eq));
         if (key.empty())
-            return {BookError::kInvalid,
-                    path.string() + ": line " + std::to_string(number) + " is not key=value"};
+            return {BookError::kInvalid, where + ": line " + std::to_string(number) + " is not key=value"};
         const std::string value = Trim(t.substr(eq + 1));
         if (std::string* field = Field(s, key))
             *field = value;
@@ -96,17 +100,23 @@ BookStatus LoadBillSettings(const fs::path& path, BillSettings& out) {
     return BookStatus::Ok();
 }
 
-BookStatus SaveBillSettings(const fs::path& path, const BillSettings& s) {
+BookStatus FormatBillSettings(const BillSettings& s, std::string& text) {
     for (const std::string* v : {&s.currency, &s.sellerName, &s.sellerAddress, &s.sellerPhone})
         if (std::string why = BillSettingProblem(*v); !why.empty())
             return {BookError::kInvalid, "'" + *v + "': " + why};
-    std::string text = "# Dorvane: what every bill states besides its lines\n";
+    text = "# Dorvane: what every bill states besides its lines\n";
     const std::pair<const char*, const std::string*> known[] = {{kCurrencyKey, &s.currency},
                                                                 {kSellerNameKey, &s.sellerName},
                                                                 {kSellerAddressKey, &s.sellerAddress},
                                                                 {kSellerPhoneKey, &s.sellerPhone}};
     for (const auto& [key, value] : known) text += std::string(key) + "=" + *value + "\n";
     for (const auto& [key, value] : s.others) text += key + "=" + value + "\n";
+    return BookStatus::Ok();
+}
+
+BookStatus SaveBillSettings(const fs::path& path, const BillSettings& s) {
+    std::string text;
+    if (BookStatus st = FormatBillSettings(s, text); !st.ok()) return st;
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
     if (ec) return {BookError::kCannotOpen, path.parent_path().string() + ": " + ec.message()};

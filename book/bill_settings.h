@@ -53,6 +53,14 @@ std::string BillSettingProblem(std::string_view value);
 /// the file (and line), and `out` keeps the defaults.
 BookStatus LoadBillSettings(const std::filesystem::path& path, BillSettings& out);
 
+/// The reading of LoadBillSettings on text already in memory; `where` names
+/// the file in the messages.
+BookStatus ParseBillSettings(std::string_view text, const std::string& where, BillSettings& out);
+
+/// The file's text for `s`; refused (kInvalid, the value and why) when a
+/// known value is no BillSettingProblem-free text.
+BookStatus FormatBillSettings(const BillSettings& s, std::string& text);
+
 /// Writes `s` to `path` (making its folder) through a temporary file renamed
 /// into place, so a failure leaves the previous file.
 BookStatus SaveBillSettings(const std::filesystem::path& path, const BillSettings& s);
