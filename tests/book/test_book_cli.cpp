@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <random>
 #include <thread>
 
 #include "book/gpkg_store.h"
@@ -99,6 +100,85 @@ TEST(BookCli, AKillDuringAnAddLeavesTheWholeChangeOrNone) {
     const auto again = test::RunCommand(kCli + book.string() + " add " + (dir / "in").string() + " 2>&1");
     EXPECT_EQ(again.status, 0) << again.out;
     EXPECT_EQ(Sql(book, "SELECT (SELECT COUNT(*) FROM fields) + (SELECT COUNT(*) FROM lines)"), "200\n");
+}
+
+// A bill killed at fifty moments (seeded, from before the command reads the
+// book to after it ends): each time the book passes SQLite's integrity check
+// and holds either no new bill or the whole bill, every one of its 200 lines
+// and every job marked with it; the numbers stay in sequence without a gap.
+// A bill that was issued is voided for the next round, so each round bills
+// the same 200 jobs again.
+TEST(BookCli, AKillDuringABillLeavesTheWholeBillOrNone) {
+    TempFolder dir;
+    const fs::path book = dir / "book.gpkg";
+    const std::string cli = kCli + book.string() + " ";
+    constexpr int kJobs = 200;
+    WriteFields(dir / "in", kJobs, 90.0f);
+    ASSERT_EQ(test::RunCommand(cli + "customer add Li --price-surveying 100").status, 0);
+    ASSERT_EQ(test::RunCommand(cli + "add " + (dir / "in").string() + " --customer Li --work surveying").status, 0);
+    // One whole bill first, timed: the kills fall from 0 to 1.5 times its length.
+    const auto start = std::chrono::steady_clock::now();
+    const auto first = test::RunCommand(cli + "bill Li --date 2026-06-01 2>&1");
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    ASSERT_EQ(first.status, 0) << first.out;
+    ASSERT_EQ(first.out, "2026-0001\n");
+    ASSERT_EQ(test::RunCommand(cli + "void 2026-0001 --date 2026-06-01 2>&1").status, 0);
+    std::mt19937 random(20261209);
+    std::uniform_int_distribution<int> delayMs(0, static_cast<int>(took.count() * 3 / 2) + 1);
+    int issued = 1;  // bills that went through, each voided after
+    int landed = 0;  // kills that left no bill: the change was cut off
+    for (int round = 0; round < 50; ++round) {
+        const int delay = delayMs(random);
+        SCOPED_TRACE(::testing::Message() << "round " << round << ", killed after " << delay << " ms");
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            const std::string program = std::string(DORVANE_BINARY_DIR) + "/bin/dorvane-cli";
+            const int devNull = ::open("/dev/null", O_WRONLY);
+            ::dup2(devNull, 1);
+            ::dup2(devNull, 2);
+            ::execl(program.c_str(), "dorvane-cli", "book", "--book", book.c_str(), "bill", "Li", "--date",
+                    "2026-06-01", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        ::kill(pid, SIGKILL);
+        int st = 0;
+        ::waitpid(pid, &st, 0);
+        ASSERT_EQ(Sql(book, "PRAGMA integrity_check"), "ok\n");
+        const std::string live = Sql(book, "SELECT COUNT(*) FROM invoices WHERE status != 'void'");
+        const std::string all = Sql(book, "SELECT COUNT(*) FROM invoices");
+        // Numbers 2026-0001 ... in sequence: as many distinct seqs as bills, the highest their count.
+        EXPECT_EQ(Sql(book, "SELECT COUNT(DISTINCT seq) = COUNT(*) AND COALESCE(MAX(seq), 0) = COUNT(*) FROM invoices"),
+                  "1\n");
+        if (live == "0\n") {
+            ++landed;
+            EXPECT_EQ(all, std::to_string(issued) + "\n");
+            EXPECT_EQ(Sql(book, "SELECT (SELECT COUNT(*) FROM fields WHERE bill_id IS NOT NULL) + "
+                                "(SELECT COUNT(*) FROM lines WHERE bill_id IS NOT NULL)"),
+                      "0\n");
+            continue;
+        }
+        ASSERT_EQ(live, "1\n");
+        ++issued;
+        EXPECT_EQ(all, std::to_string(issued) + "\n");
+        const std::string number = Sql(book, "SELECT number FROM invoices WHERE status != 'void'");
+        EXPECT_EQ(Sql(book, "SELECT COUNT(*) FROM invoice_lines WHERE invoice_id = "
+                            "(SELECT fid FROM invoices WHERE status != 'void')"),
+                  std::to_string(kJobs) + "\n");
+        EXPECT_EQ(Sql(book, "SELECT COUNT(*) FROM fields WHERE bill_id = (SELECT fid FROM invoices WHERE status != 'void')"),
+                  std::to_string(kJobs) + "\n");
+        EXPECT_EQ(Sql(book, "SELECT total_fen = (SELECT SUM(amount_fen) FROM invoice_lines WHERE invoice_id = "
+                            "invoices.fid) FROM invoices WHERE status != 'void'"),
+                  "1\n");
+        // Void it (the number stays) so the next round bills the jobs again.
+        const std::string trimmed = number.substr(0, number.find('\n'));
+        ASSERT_EQ(test::RunCommand(cli + "void " + trimmed + " --date 2026-06-01 2>&1").status, 0);
+    }
+    std::printf("%d bills went through, %d kills left none\n", issued, landed);
+    // Both kinds of moment were met: some kills cut a bill off, some came after it.
+    EXPECT_GT(landed, 0);
+    EXPECT_GT(issued, 0);
 }
 
 // The reported loss: three handheld area files with the same points were one
