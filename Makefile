@@ -19,7 +19,9 @@ PACKAGES := cmake ninja-build g++ pkg-config ccache git \
             libgeographiclib-dev geographiclib-tools nlohmann-json3-dev libxml2-dev libgdal-dev \
             python3-pyatspi at-spi2-core dbus-x11 xdotool qt6-translations-l10n \
             lintian appstream bash-completion poppler-utils locales \
-            libsqlite3-dev python3-gdal sqlite3 libssl-dev
+            libsqlite3-dev python3-gdal sqlite3 libssl-dev \
+            postgresql-15 postgresql-15-postgis-3 libpq-dev libproj-dev proj-bin \
+            python3-pyproj python3-shapely zip unzip
 
 .PHONY: run test deps configure build build-asan test-dev test-asan tsan test-tsan fuzz fuzz-run fuzz-long \
         package-test soak clean format
