@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -139,6 +140,12 @@ private:
     /// Loads the selected bill as printed on the worker, then runs `use` here.
     void WithBillPrint(std::function<void(const book::BillPrint&)> use);
     void OpenBillPdf();
+    /// The bill's PDF with a page of its fields' maps, drawn on a worker
+    /// with progress and Cancel (the maps may wait for their tiles).
+    void OpenBillPdfWithPictures();
+    void WritePicturesPdf(const std::shared_ptr<book::BillPrint>& print,
+                          const std::shared_ptr<std::vector<book::BillPicture>>& pictures);
+    void ShowBillPdf(const std::string& number, const std::string& out);
     void PrintBill();
 
     /// Runs a write on the worker; on success reloads, on refusal says why.
@@ -220,6 +227,7 @@ private:
     QPushButton* pay_ = nullptr;
     QPushButton* voidBill_ = nullptr;
     QPushButton* openPdf_ = nullptr;
+    QCheckBox* billPictures_ = nullptr;  ///< "Open PDF" adds the maps page
     QPushButton* print_ = nullptr;
     // Season
     QCheckBox* seasonDates_ = nullptr;

@@ -26,7 +26,9 @@
 #include "book/bill_print.h"
 #include "book/money.h"
 #include "report/output_file.h"
+#include "report_pdf/bill_pdf.h"
 #include "report_pdf/bill_render.h"
+#include "ui/busy_work.h"
 #include "i18n/string_table.h"
 #include "ui/book_jobs_model.h"
 #include "ui/book_service.h"
@@ -130,9 +132,12 @@ void CBookWindow::BuildBillsTab(QWidget* page) {
     pay_ = new QPushButton(page);
     voidBill_ = new QPushButton(page);
     openPdf_ = new QPushButton(page);
+    billPictures_ = new QCheckBox(page);
+    billPictures_->setObjectName(QStringLiteral("billPictures"));
     print_ = new QPushButton(page);
     auto* row = new QHBoxLayout;
     row->addWidget(openPdf_);
+    row->addWidget(billPictures_);
     row->addWidget(print_);
     row->addStretch();
     row->addWidget(amountLabel_);
@@ -206,6 +211,7 @@ void CBookWindow::RetranslateTabs() {
     pay_->setText(T(StringId::RES_BOOKWIN_PAY));
     voidBill_->setText(T(StringId::RES_BOOKWIN_VOID));
     openPdf_->setText(T(StringId::RES_BOOKWIN_OPEN_PDF));
+    billPictures_->setText(T(StringId::RES_BOOKWIN_WITH_MAPS));
     print_->setText(T(StringId::RES_BOOKWIN_PRINT));
     seasonDates_->setText(T(StringId::RES_BOOKWIN_DATES));
     seasonFromLabel_->setText(T(StringId::RES_BOOKWIN_FROM));
@@ -483,7 +489,80 @@ void CBookWindow::WithBillPrint(std::function<void(const book::BillPrint&)> use)
     });
 }
 
+// One file per bill: opening it again shows the bill as it is now (its
+// payments), replacing the earlier copy.
+static std::string BillPdfPath(const QString& billFolder, const std::string& number) {
+    const QString folder =
+        billFolder.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::TempLocation) : billFolder;
+    return QDir(folder).filePath(QStringLiteral("bill-%1.pdf").arg(Q(number))).toStdString();
+}
+
+void CBookWindow::ShowBillPdf(const std::string& number, const std::string& out) {
+    Say(Q(FormatText(StringId::RES_BOOKWIN_PDF_WRITTEN, number.c_str(), out.c_str())));
+    const QUrl url = QUrl::fromLocalFile(Q(out));
+    if (openUrl_)
+        openUrl_(url);
+    else
+        QDesktopServices::openUrl(url);
+}
+
+void CBookWindow::OpenBillPdfWithPictures() {
+    const auto rows = bills_->selectionModel()->selectedRows();
+    if (rows.size() != 1) return Say(T(StringId::RES_BOOKWIN_NO_BILL), true);
+    const std::string number =
+        bills_->item(rows.front().row(), static_cast<int>(BillColumn::kNumber))->text().toStdString();
+    ++waiting_;
+    QPointer<CBookWindow> self(this);
+    service_.Post([self, number](BookAccess& a) -> CBookService::Answer {
+        auto print = std::make_shared<book::BillPrint>();
+        auto pictures = std::make_shared<std::vector<book::BillPicture>>();
+        book::BookStatus st = a.opened;
+        const bool open = a.store != nullptr;
+        if (open) {
+            book::BillSettings seller;
+            st = book::LoadBillSettings(book::DefaultBillSettingsPath(), seller);
+            if (st.ok()) st = book::LoadBillPrint(*a.store, number, seller, *print);
+            if (st.ok()) st = book::LoadBillPictures(*a.store, *print, *pictures);
+        }
+        const std::string where = a.location;
+        return [self, st, print, pictures, open, where] {
+            if (!self) return;
+            --self->waiting_;
+            if (!st.ok()) return self->Say(Refusal(st, open, where), true);
+            // Not inside this answer: the progress box runs its own loop,
+            // and the service's next answers must not wait inside it.
+            QMetaObject::invokeMethod(
+                self.data(), [self, print, pictures] {
+                    if (self) self->WritePicturesPdf(print, pictures);
+                },
+                Qt::QueuedConnection);
+        };
+    });
+}
+
+void CBookWindow::WritePicturesPdf(const std::shared_ptr<book::BillPrint>& print,
+                                   const std::shared_ptr<std::vector<book::BillPicture>>& pictures) {
+    const std::string number = print->bill.number;
+    const std::string out = BillPdfPath(billFolder_, number);
+    report::OutputOutcome written;
+    report::BillPdfOptions options;
+    options.tiles.clear();  // the profile's tile source
+    const bool cancelled =
+        RunWithProgress(this, Q(FormatText(StringId::RES_BOOKWIN_DRAWING_MAPS, number.c_str())),
+                        [&](const ProgressStep& step) {
+                            options.progress = step;
+                            written = report::WriteBillPdf(*print, *pictures, out, true, options);
+                        });
+    if (cancelled && !written.ok()) return Say(Q(FormatText(StringId::RES_BOOKWIN_PDF_CANCELLED, number.c_str())));
+    if (!written.ok())
+        return Say(Q(FormatText(StringId::RES_BOOKWIN_OUTPUT_FAILED, number.c_str(),
+                                (out + ": " + written.message).c_str())),
+                   true);
+    ShowBillPdf(number, out);
+}
+
 void CBookWindow::OpenBillPdf() {
+    if (billPictures_->isChecked()) return OpenBillPdfWithPictures();
     WithBillPrint([this](const book::BillPrint& print) {
         const std::string number = print.bill.number;
         // Painted into memory here, written to the file on the worker.
@@ -499,11 +578,7 @@ void CBookWindow::OpenBillPdf() {
         }
         if (r != report::BillRender::kDone)
             return Say(Q(FormatText(StringId::RES_BOOKWIN_OUTPUT_FAILED, number.c_str(), "cannot paint the PDF")), true);
-        const QString folder =
-            billFolder_.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::TempLocation) : billFolder_;
-        // One file per bill: opening it again shows the bill as it is now
-        // (its payments), replacing the earlier copy.
-        const std::string out = QDir(folder).filePath(QStringLiteral("bill-%1.pdf").arg(Q(number))).toStdString();
+        const std::string out = BillPdfPath(billFolder_, number);
         ++waiting_;
         QPointer<CBookWindow> self(this);
         service_.Post([self, pdf, out, number](BookAccess&) -> CBookService::Answer {
@@ -516,12 +591,7 @@ void CBookWindow::OpenBillPdf() {
                     return self->Say(Q(FormatText(StringId::RES_BOOKWIN_OUTPUT_FAILED, number.c_str(),
                                                   (out + ": " + written.message).c_str())),
                                      true);
-                self->Say(Q(FormatText(StringId::RES_BOOKWIN_PDF_WRITTEN, number.c_str(), out.c_str())));
-                const QUrl url = QUrl::fromLocalFile(Q(out));
-                if (self->openUrl_)
-                    self->openUrl_(url);
-                else
-                    QDesktopServices::openUrl(url);
+                self->ShowBillPdf(number, out);
             };
         });
     });

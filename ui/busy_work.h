@@ -19,4 +19,14 @@ namespace dorvane {
 /// exception thrown by `work` is thrown again here, after the box closed.
 void RunWhileBusy(QWidget* parent, const QString& text, const std::function<void()>& work);
 
+/// Reports a step of long work: (done, all). Returns false once the user
+/// pressed Cancel; the work then stops at its next step.
+using ProgressStep = std::function<bool(int, int)>;
+
+/// Like RunWhileBusy, for work that counts its steps: the box shows a bar and
+/// a Cancel button. `work` runs on a new thread and calls `step` (from that
+/// thread) as it goes; Cancel only sets a flag, so the work decides where it
+/// stops. Returns true when the user pressed Cancel.
+bool RunWithProgress(QWidget* parent, const QString& text, const std::function<void(const ProgressStep& step)>& work);
+
 }  // namespace dorvane

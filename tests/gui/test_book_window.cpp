@@ -19,6 +19,8 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTcpServer>
+#include <QCheckBox>
 #include <QTimer>
 #include <QUrl>
 #include <QtTest>
@@ -33,6 +35,7 @@
 #include "ui/book_window.h"
 #include "ui/field_view.h"
 #include "ui/ledger_window.h"
+#include "ui/tile_fetcher.h"
 
 namespace dorvane::test {
 namespace {
@@ -606,6 +609,48 @@ private slots:
         const QString paper = words(printed);
         for (const QString& word : {number, QStringLiteral("Qian"), QStringLiteral("P2")})
             QVERIFY2(paper.contains(word), qPrintable(word + QStringLiteral(" not in: ") + paper));
+
+        // "With field maps": the PDF gets its page of maps, drawn with progress.
+        SaveTileSettings(TileSettingsFor(QStringLiteral("none")));
+        auto* maps = w->findChild<QCheckBox*>(QStringLiteral("billPictures"));
+        QVERIFY(maps);
+        QCOMPARE(maps->text(), T(StringId::RES_BOOKWIN_WITH_MAPS));
+        ClickCentre(maps);
+        QVERIFY(maps->isChecked());
+        opened.clear();
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_OPEN_PDF));
+        QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 1, kWaitMs);
+        QVERIFY(WaitForBook(rig));
+        const QString withMaps = words(pdf);
+        QVERIFY2(withMaps.contains(T(StringId::RES_BILL_PICTURES)), qPrintable(withMaps));
+        QVERIFY(withMaps.contains(QStringLiteral("Qian")));
+
+        // Cancel while the first map waits for a tile server that never
+        // answers: no PDF, nothing opened, and the window says so.
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        SaveTileSettings(TileSettingsFor(QStringLiteral("http://127.0.0.1:%1/{z}/{x}/{y}.png").arg(silent.serverPort())));
+        QVERIFY(QFile::remove(pdf));
+        opened.clear();
+        int cancels = 0;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            auto* cancel = w->findChild<QPushButton*>(QStringLiteral("progressCancel"));
+            if (!cancel || !cancel->isVisible() || cancels > 0) return;
+            ++cancels;
+            ClickCentre(cancel);
+        });
+        poll.start(50);
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_OPEN_PDF));
+        const QString stopped =
+            QString::fromStdString(FormatText(StringId::RES_BOOKWIN_PDF_CANCELLED, number.toUtf8().constData()));
+        QTRY_COMPARE_WITH_TIMEOUT(w->Status()->text(), stopped, 4 * kWaitMs);
+        poll.stop();
+        QCOMPARE(cancels, 1);
+        QVERIFY(opened.isEmpty());
+        QVERIFY(!QFileInfo::exists(pdf));
+        QVERIFY(QDir(out.path()).entryList({QStringLiteral("*.tmp*"), QStringLiteral(".*pdf*")}, QDir::Files).isEmpty());
+        SaveTileSettings(TileSettingsFor(QStringLiteral("none")));
     }
 
     // Files dropped on the window and the ledger's "Add all to book".
