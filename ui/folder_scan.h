@@ -14,8 +14,9 @@ namespace dorvane {
 
 /// Turns UTC seconds since 1970 into the local "yyyy-MM-dd HH:mm" text.
 /// The local offset is asked once per quarter hour of UTC time (every time
-/// zone changes its offset only on a quarter hour), and the text of the last
-/// minute is shared, so a folder of files written together costs little.
+/// zone changes its offset only on a quarter hour), and the text of each
+/// minute is made once and shared, so a folder of files written together
+/// costs little.
 /// One object per listing: a change of the time zone meanwhile is seen by the
 /// next listing.
 class CLocalTimeText {
@@ -24,6 +25,7 @@ public:
 
 private:
     std::unordered_map<std::int64_t, int> offsets_;  // quarter hour -> offset (s)
+    std::unordered_map<std::int64_t, QString> minutes_;  // local minute -> its text
     std::int64_t lastMinute_ = 0;
     bool haveLast_ = false;
     QString lastText_;
