@@ -43,6 +43,8 @@ struct FolderEntry {
 
 /// Reads `folder`: every entry but "." and the dot files; ".." only when
 /// `withParent`. Entries that vanish while the folder is read are skipped.
+/// A large folder's stat calls are shared by a few helper threads, all
+/// joined before it returns; the entries keep the folder's own order.
 /// An unreadable folder gives an empty list and false.
 bool ScanFolder(const QString& folder, bool withParent, std::vector<FolderEntry>& out);
 

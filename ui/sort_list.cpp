@@ -437,8 +437,9 @@ std::vector<std::uint32_t> CSortListCtrl::SortedOrder(const std::vector<SortList
         const QString* text;
     };
     const QCollator collator;  // the default locale, as QString::localeAwareCompare
-    // In the C locale a comparison is a plain comparison of the texts, cheaper
-    // than making a key (a copy of each text) and comparing those.
+    // In the C locale the collator compares the texts' UTF-16 code units,
+    // case-sensitively; done here directly, that is cheaper than making a
+    // key (a copy of each text) and comparing those.
     const bool plain = collator.locale().language() == QLocale::C;
     const std::size_t n = rows.size();
     const QString empty;
@@ -464,7 +465,7 @@ std::vector<std::uint32_t> CSortListCtrl::SortedOrder(const std::vector<SortList
         const Key& second = keys[si];
         if (x.number && first.text->size() != second.text->size()) return first.text->size() < second.text->size();
         if (x.date) return CompareDates(*first.text, *second.text) < 0;
-        if (plain) return collator.compare(*first.text, *second.text) < 0;
+        if (plain) return QStringView(*first.text).compare(*second.text, Qt::CaseSensitive) < 0;
         return collated[fi].compare(collated[si]) < 0;
     });
     return order;
