@@ -3,11 +3,14 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -15,6 +18,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <vector>
 
@@ -104,6 +108,49 @@ private slots:
         QFETCH(qint64, bytes);
         QFETCH(QString, text);
         QCOMPARE(GroupedSize(bytes), text);
+    }
+
+    // Small folders are read on the calling thread, large ones share their
+    // stat calls with helper threads: both give every entry, once, with its
+    // own size and kind.
+    void scanReadsEveryEntry_data() {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<int>("folders");
+        QTest::newRow("small") << 12 << 3;
+        QTest::newRow("large") << 2600 << 5;
+    }
+    void scanReadsEveryEntry() {
+        QFETCH(int, files);
+        QFETCH(int, folders);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        constexpr int kSizeCycle = 7;
+        for (int i = 0; i < files; ++i) {
+            std::ofstream(dir.filePath(QStringLiteral("f%1.txt").arg(i)).toStdString())
+                << std::string(static_cast<std::size_t>(i % kSizeCycle), 'x');
+        }
+        for (int i = 0; i < folders; ++i) QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("d%1").arg(i)));
+        std::ofstream(dir.filePath(QStringLiteral(".hidden")).toStdString()) << "x";
+        std::vector<FolderEntry> entries;
+        QVERIFY(ScanFolder(dir.path(), true, entries));
+        QCOMPARE(entries.size(), static_cast<std::size_t>(files + folders + 1));  // and ".."
+        QSet<QString> seen;
+        for (const FolderEntry& e : entries) {
+            QVERIFY2(!seen.contains(e.name), qPrintable(e.name));
+            seen.insert(e.name);
+            if (e.name == QStringLiteral("..")) {
+                QVERIFY(e.dir);
+            } else if (e.name.startsWith(u'd')) {
+                QVERIFY2(e.dir, qPrintable(e.name));
+                QCOMPARE(e.size, std::int64_t(0));
+            } else {
+                QVERIFY2(!e.dir, qPrintable(e.name));
+                const int i = e.name.mid(1, e.name.size() - 5).toInt();
+                QCOMPARE(e.size, std::int64_t(i % kSizeCycle));
+                QVERIFY(e.mtime > 0);
+            }
+        }
+        QVERIFY(!seen.contains(QStringLiteral(".hidden")));
     }
 
     void listingShowsWhatTheFolderHolds() {
