@@ -1,8 +1,8 @@
 #pragma once
 // CSortListCtrl: the list of both panes, a view on its own model of plain
 // rows (a folder of 50 000 files lists without an item object per row). It
-// keeps each row's texts and a kind (0 folder, 1 file), sorts on a header click with the kind first in both
-// directions, and shows the sort arrow in its CSortHeaderCtrl. Columns come
+// keeps each row's texts and a kind (0 folder, 1 file), sorts on a header
+// click with the kind first in both directions, and shows the sort arrow in its CSortHeaderCtrl. Columns come
 // from one specification text "name,width;name,width;..." so that a language
 // file can rename and resize them. Saved column widths are read from the
 // profile ("Quenmark Plotwise", section "ListCtrls", key = the list's control
@@ -64,7 +64,7 @@ private:
 
 /// A row of a CSortListCtrl by identity: it names the same row wherever a
 /// sort moves it, and none once the list has been emptied or refilled.
-/// Cheap to copy; GUI thread only.
+/// Cheap to copy; it must not outlive its list. GUI thread only.
 class CListRow {
 public:
     CListRow() = default;
