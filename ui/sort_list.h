@@ -2,9 +2,10 @@
 // CSortListCtrl: the list of both panes, a view on its own model of plain
 // rows (a folder of 50 000 files lists without an item object per row). It
 // keeps each row's texts and a kind (0 folder, 1 file), sorts on a header
-// click with the kind first in both directions, and shows the sort arrow in its CSortHeaderCtrl. Columns come
-// from one specification text "name,width;name,width;..." so that a language
-// file can rename and resize them. Saved column widths are read from the
+// click with the kind first in both directions, and shows the sort arrow in
+// its CSortHeaderCtrl. Columns come from one specification text
+// "name,width;name,width;..." so that a language file can rename and resize
+// them. Saved column widths are read from the
 // profile ("Quenmark Plotwise", section "ListCtrls", key = the list's control
 // id in decimal); the program itself never stores them. GUI thread only.
 
