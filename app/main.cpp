@@ -113,7 +113,7 @@ void TakeScreenshot(CMainFrame& frame, const QString& path) {
     int largest = 0;
     for (int i = 1; i < list->RowCount(); ++i)
         if (CSortListCtrl::SizeOf(list->Row(i)) > CSortListCtrl::SizeOf(list->Row(largest))) largest = i;
-    list->Row(largest)->setSelected(true);
+    list->Row(largest).SetSelected(true);
     // The copy runs the dialog modally inside CopySelection: the timer below
     // fires from the dialog's event loop. Once the picture is saved, Cancel
     // ends the copy so the program does not wait for the rest of the file.

@@ -14,8 +14,9 @@ namespace dorvane {
 
 /// Turns UTC seconds since 1970 into the local "yyyy-MM-dd HH:mm" text.
 /// The local offset is asked once per quarter hour of UTC time (every time
-/// zone changes its offset only on a quarter hour), and the text of the last
-/// minute is shared, so a folder of files written together costs little.
+/// zone changes its offset only on a quarter hour), and the text of each
+/// minute is made once and shared, so a folder of files written together
+/// costs little.
 /// One object per listing: a change of the time zone meanwhile is seen by the
 /// next listing.
 class CLocalTimeText {
@@ -24,6 +25,7 @@ public:
 
 private:
     std::unordered_map<std::int64_t, int> offsets_;  // quarter hour -> offset (s)
+    std::unordered_map<std::int64_t, QString> minutes_;  // local minute -> its text
     std::int64_t lastMinute_ = 0;
     bool haveLast_ = false;
     QString lastText_;
@@ -41,6 +43,8 @@ struct FolderEntry {
 
 /// Reads `folder`: every entry but "." and the dot files; ".." only when
 /// `withParent`. Entries that vanish while the folder is read are skipped.
+/// A large folder's stat calls are shared by a few helper threads, all
+/// joined before it returns; the entries keep the folder's own order.
 /// An unreadable folder gives an empty list and false.
 bool ScanFolder(const QString& folder, bool withParent, std::vector<FolderEntry>& out);
 

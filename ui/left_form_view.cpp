@@ -25,7 +25,6 @@ namespace dorvane {
 namespace {
 /// The device list's control id: names its column widths in the profile.
 constexpr int kDeviceListId = 1001;
-constexpr int kRawNameRole = Qt::UserRole + 3;
 /// Entries dated before this year carry no real time (the handheld's clock was unset).
 constexpr int kFirstPlausibleYear = 2000;
 constexpr int kBusyWidth = 80;
@@ -40,7 +39,7 @@ public:
 
 protected:
     void startDrag(Qt::DropActions) override {
-        if (selectedItems().isEmpty()) return;
+        if (SelectedCount() == 0) return;
         auto* drag = new QDrag(this);
         auto* mime = new QMimeData;
         mime->setData(QString::fromLatin1(kDeviceDragFormat), QByteArray("1"));
@@ -69,7 +68,7 @@ CLeftFormView::CLeftFormView(CMainFrame& frame, QWidget* parent) : CListFormView
     connect(selector, &QComboBox::currentIndexChanged, this,
             [this](int i) { Doc().SetLinkType(i == 1 ? LinkType::kUsb : LinkType::kSerial); });
     connect(list_, &QWidget::customContextMenuRequested, this, [this] { ShowContextMenu(); });
-    connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] { frame_.UpdateActions(); });
+    connect(list_, &CSortListCtrl::SelectionChanged, this, [this] { frame_.UpdateActions(); });
 }
 
 CIconComboBox* CLeftFormView::LinkSelector() const { return static_cast<CIconComboBox*>(selector_); }
@@ -140,7 +139,7 @@ void CLeftFormView::OnCommand(int id) {
 
 void CLeftFormView::OnUpdate(std::uint32_t hints) {
     if (hints & hint::kLanguage) {
-        list_->clear();
+        list_->DeleteAllRows();
         list_->SetColumns(Q(DevicePaneColumns()));
         FillSelector();
         FillList();
@@ -163,8 +162,9 @@ void CLeftFormView::OnUpdate(std::uint32_t hints) {
     frame_.UpdateActions();
 }
 
-std::string CLeftFormView::DeviceName(const QTreeWidgetItem* item) {
-    return item ? item->data(0, kRawNameRole).toByteArray().toStdString() : std::string();
+std::string CLeftFormView::DeviceName(const CListRow& row) {
+    // The row's tag: the handheld's own bytes of the name.
+    return row ? row.Tag().toByteArray().toStdString() : std::string();
 }
 
 void CLeftFormView::FillList() {
@@ -178,8 +178,8 @@ void CLeftFormView::FillList() {
     const std::int64_t firstPlausible =
         QDateTime(QDate(kFirstPlausibleYear, 1, 1), QTime(0, 0)).toSecsSinceEpoch();
     CLocalTimeText times;  // "yyyy-MM-dd HH:mm" in local time
-    QList<QTreeWidgetItem*> rows;
-    rows.reserve(static_cast<qsizetype>(Doc().DeviceFiles().size()));
+    std::vector<SortListRow> rows;
+    rows.reserve(Doc().DeviceFiles().size());
     for (const DeviceFileEntry& e : Doc().DeviceFiles()) {
         if (std::any_of(std::begin(kHiddenDeviceFiles), std::end(kHiddenDeviceFiles),
                         [&](const char* hidden) { return e.name == hidden; }))
@@ -194,19 +194,19 @@ void CLeftFormView::FillList() {
         }
         const QString name = Q(ShownName(e));
         // The icon of the file's type, by its name alone, as in the computer pane.
-        QTreeWidgetItem* row = CSortListCtrl::MakeRow(IconForFile(name), kRowFile, e.size,
-                                                      {name, QString::number(e.size), times.Text(when)});
-        row->setData(0, kRawNameRole, QByteArray::fromStdString(e.name));
-        rows << row;
+        SortListRow row = CSortListCtrl::MakeRow(IconForFile(name), kRowFile, e.size,
+                                                 {name, QString::number(e.size), times.Text(when)});
+        row.tag = QByteArray::fromStdString(e.name);
+        rows.push_back(std::move(row));
     }
     list_->AddRowsSorted(std::move(rows), 0, true);
     setUpdatesEnabled(true);
 }
 
 void CLeftFormView::DeselectUnmarked() {
-    for (QTreeWidgetItem* item : list_->selectedItems()) {
-        if (!Doc().IsSelected(DeviceName(item))) {
-            item->setSelected(false);
+    for (const CListRow& row : list_->SelectedRows()) {
+        if (!Doc().IsSelected(DeviceName(row))) {
+            row.SetSelected(false);
             return;
         }
     }
@@ -216,8 +216,8 @@ void CLeftFormView::MarkSelection() {
     Doc().ClearSelection();
     // In list order, as the rows stand.
     for (int i = 0; i < list_->RowCount(); ++i) {
-        QTreeWidgetItem* item = list_->Row(i);
-        if (item->isSelected()) Doc().SelectByName(DeviceName(item));
+        const CListRow row = list_->Row(i);
+        if (row.IsSelected()) Doc().SelectByName(DeviceName(row));
     }
 }
 

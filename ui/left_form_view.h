@@ -6,11 +6,11 @@
 #include "ui/list_form_view.h"
 
 class QProgressBar;
-class QTreeWidgetItem;
 
 namespace dorvane {
 
 class CIconComboBox;
+class CListRow;
 
 /// Names of the handheld's own files that the list never shows.
 inline constexpr const char* kHiddenDeviceFiles[] = {"N070101.gmt", "C070101.gmt"};
@@ -34,7 +34,7 @@ public:
     /// into the computer pane's folder.
     void CopySelection(bool move);
     /// The handheld's name bytes of a row.
-    static std::string DeviceName(const QTreeWidgetItem* item);
+    static std::string DeviceName(const CListRow& row);
     CIconComboBox* LinkSelector() const;
     bool BusyShown() const;
 

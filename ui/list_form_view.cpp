@@ -32,7 +32,7 @@ void CListFormView::SetListStyle(int remove, int add) {
     if (list_) list_->SetListStyle(remove, add);
 }
 
-int CListFormView::SelectedCount() const { return list_ ? static_cast<int>(list_->selectedItems().size()) : 0; }
+int CListFormView::SelectedCount() const { return list_ ? list_->SelectedCount() : 0; }
 
 void CListFormView::SetActive(bool active) {
     if (active_ == active) return;

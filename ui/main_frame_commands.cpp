@@ -57,7 +57,7 @@ void CMainFrame::UpdateActions() {
     set(cmd::kExportAs, !right_->SelectedPaths().isEmpty());
     set(cmd::kAddToBook, !right_->SelectedPaths().isEmpty());
     set(cmd::kUp, a && a->CanGoUp());
-    set(cmd::kPreview, connected && a == left_ && left_->List()->selectedItems().size() == 1);
+    set(cmd::kPreview, connected && a == left_ && left_->List()->SelectedCount() == 1);
     const bool list = a && (a->GetListStyle() & kStyleMask) == kStyleList;
     actions_[cmd::kStyleList]->setChecked(list);
     actions_[cmd::kStyleReport]->setChecked(!list);
@@ -179,7 +179,7 @@ void CMainFrame::BuildFieldView() {
     fieldDock_->hide();
     connect(fieldDock_, &QDockWidget::visibilityChanged, actions_[cmd::kFieldView],
             &QAction::setChecked);
-    connect(right_->List(), &QTreeWidget::itemSelectionChanged, this, [this] {
+    connect(right_->List(), &CSortListCtrl::SelectionChanged, this, [this] {
         if (fieldDock_->isVisible()) ShowSelectedInFieldView();
     });
 }
@@ -209,7 +209,7 @@ void CMainFrame::OpenInFieldView(const QString& path) {
 }
 
 void CMainFrame::PreviewDeviceFile() {
-    const QList<QTreeWidgetItem*> rows = left_->List()->selectedItems();
+    const std::vector<CListRow> rows = left_->List()->SelectedRows();
     if (rows.size() != 1) return;
     const std::string name = CLeftFormView::DeviceName(rows.front());
     const auto bytes = doc_->FetchIntoMemory(name);

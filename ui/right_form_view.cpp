@@ -14,6 +14,7 @@
 #include <QStorageInfo>
 #include <QTimer>
 #include <QUrl>
+#include <cstdint>
 #include <filesystem>
 
 #include "i18n/string_table.h"
@@ -34,8 +35,6 @@ namespace dorvane {
 namespace {
 /// The computer list's control id: names its column widths in the profile.
 constexpr int kComputerListId = 1009;
-constexpr int kNameRole =
-    Qt::UserRole + 3;  // the entry's name on disk, kept while the cell is edited
 const QString kDotDot = QStringLiteral("..");
 const QString kDirType = QStringLiteral("*DIR*");
 const QString kFileType = QStringLiteral("*File*");
@@ -50,6 +49,11 @@ fs::path PathOf(const QString& s) {
     return fs::path(s.toStdString());
 }
 
+/// The entry's name on disk: the row's tag, kept while its cell is edited.
+QString NameOf(const CListRow& row) {
+    return row.Tag().toString();
+}
+
 QString WithSlash(QString path) {
     if (!path.endsWith(u'/')) path += u'/';
     return path;
@@ -57,9 +61,23 @@ QString WithSlash(QString path) {
 }  // namespace
 
 QString GroupedSize(qint64 bytes) {
-    QString digits = QString::number(bytes < 0 ? -bytes : bytes);
-    for (qsizetype i = digits.size() - 3; i > 0; i -= 3) digits.insert(i, u',');
-    return bytes < 0 ? u'-' + digits : digits;
+    // Written backwards into one buffer, one string made: a large folder
+    // formats tens of thousands of these. 19 digits, 6 commas and a sign
+    // at most.
+    constexpr int kRoom = 32;
+    constexpr int kGroup = 3;
+    char16_t buf[kRoom];
+    int pos = kRoom;
+    std::uint64_t v = bytes < 0 ? 0 - static_cast<std::uint64_t>(bytes) : static_cast<std::uint64_t>(bytes);
+    int digits = 0;
+    do {
+        if (digits > 0 && digits % kGroup == 0) buf[--pos] = u',';
+        buf[--pos] = static_cast<char16_t>(u'0' + v % 10);
+        v /= 10;
+        ++digits;
+    } while (v != 0);
+    if (bytes < 0) buf[--pos] = u'-';
+    return QString(reinterpret_cast<const QChar*>(buf + pos), kRoom - pos);
 }
 
 CRightFormView::CRightFormView(CMainFrame& frame, QWidget* parent) : CListFormView(frame, parent) {
@@ -79,11 +97,10 @@ CRightFormView::CRightFormView(CMainFrame& frame, QWidget* parent) : CListFormVi
 
     connect(drives, &QComboBox::activated, this, [this](int i) { OnDriveChanged(i); });
     connect(list_, &QWidget::customContextMenuRequested, this, [this] { ShowContextMenu(); });
-    connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] { OnSelectionChanged(); });
-    connect(list_, &QTreeWidget::itemActivated, this,
-            [this](QTreeWidgetItem* item) { OpenRow(item); });
-    connect(list_, &QTreeWidget::itemChanged, this,
-            [this](QTreeWidgetItem* item, int c) { OnItemChanged(item, c); });
+    connect(list_, &CSortListCtrl::SelectionChanged, this, [this] { OnSelectionChanged(); });
+    connect(list_, &CSortListCtrl::RowActivated, this, [this](const CListRow& row) { OpenRow(row); });
+    connect(list_, &CSortListCtrl::RowEdited, this,
+            [this](const CListRow& row, const QString& text) { OnRowEdited(row, text); });
     renameDelay_ = new QTimer(this);
     renameDelay_->setSingleShot(true);
     connect(renameDelay_, &QTimer::timeout, this, [this] { OnRenameDelayOver(); });
@@ -127,11 +144,11 @@ int CRightFormView::ListFolder(const QString& path) {
     ScanFolder(clean, !QDir(clean).isRoot(), entries);  // an unreadable folder stays empty
     static const QIcon folderIcon = QFileIconProvider().icon(QFileIconProvider::Folder);
     CLocalTimeText times;
-    QList<QTreeWidgetItem*> rows;
-    rows.reserve(static_cast<qsizetype>(entries.size()));
+    std::vector<SortListRow> rows;
+    rows.reserve(entries.size());
     for (const FolderEntry& e : entries) {
         const QString when = times.Text(e.mtime);
-        QTreeWidgetItem* row = nullptr;
+        SortListRow row;
         if (e.dir) {
             row = CSortListCtrl::MakeRow(folderIcon, kRowFolder, 0,
                                          {e.name, kDirType, QString(), when});
@@ -139,9 +156,9 @@ int CRightFormView::ListFolder(const QString& path) {
             row = CSortListCtrl::MakeRow(IconForFile(e.name), kRowFile, e.size,
                                          {e.name, kFileType, GroupedSize(e.size), when});
         }
-        row->setData(0, kNameRole, e.name);
-        if (e.name != kDotDot) row->setFlags(row->flags() | Qt::ItemIsEditable);
-        rows << row;
+        row.tag = e.name;
+        row.editable = e.name != kDotDot;
+        rows.push_back(std::move(row));
     }
     list_->AddRowsSorted(std::move(rows), 0, true);
     QApplication::restoreOverrideCursor();
@@ -154,19 +171,18 @@ int CRightFormView::ListFolder(const QString& path) {
 
 void CRightFormView::ShowNewFile() {
     QStringList selected;
-    for (QTreeWidgetItem* item : list_->selectedItems())
-        selected << item->data(0, kNameRole).toString();
-    const QTreeWidgetItem* current = list_->currentItem();
-    const QString currentName = current ? current->data(0, kNameRole).toString() : QString();
+    for (const CListRow& row : list_->SelectedRows()) selected << NameOf(row);
+    const CListRow current = list_->CurrentRow();
+    const QString currentName = current ? NameOf(current) : QString();
     const int column = list_->SortedColumn();
     const bool ascending = list_->SortedAscending();
     ListFolder(folder_);
     if (column >= 0) list_->SortColumn(column, ascending);
     for (int i = 0; i < list_->RowCount(); ++i) {
-        QTreeWidgetItem* row = list_->Row(i);
-        const QString name = row->data(0, kNameRole).toString();
-        if (name == currentName) list_->setCurrentItem(row, 0, QItemSelectionModel::NoUpdate);
-        if (selected.contains(name)) row->setSelected(true);
+        const CListRow row = list_->Row(i);
+        const QString name = NameOf(row);
+        if (name == currentName) list_->SetCurrentRow(row, QItemSelectionModel::NoUpdate);
+        if (selected.contains(name)) row.SetSelected(true);
     }
 }
 
@@ -174,25 +190,26 @@ void CRightFormView::GoUp() {
     if (CanGoUp()) ListFolder(folder_ + kDotDot);
 }
 
-void CRightFormView::OpenRow(QTreeWidgetItem* item) {
-    if (!item || list_->Editing()) return;
-    const QString name = item->data(0, kNameRole).toString();
-    if (CSortListCtrl::KindOf(item) == kRowFolder)
+void CRightFormView::OpenRow(const CListRow& row) {
+    if (!row || list_->Editing()) return;
+    const QString name = NameOf(row);
+    if (row.Kind() == kRowFolder)
         ListFolder(folder_ + name);
     else
         frame_.OpenWithDesktop(folder_ + name);
 }
 
 QString CRightFormView::SelectedFilePath() const {
-    const QList<QTreeWidgetItem*> rows = list_->selectedItems();
-    if (rows.size() != 1 || CSortListCtrl::KindOf(rows.front()) != kRowFile) return {};
-    return folder_ + rows.front()->data(0, kNameRole).toString();
+    if (list_->SelectedCount() != 1) return {};
+    const std::vector<CListRow> rows = list_->SelectedRows();
+    if (rows.size() != 1 || rows.front().Kind() != kRowFile) return {};
+    return folder_ + NameOf(rows.front());
 }
 
 QStringList CRightFormView::SelectedPaths() const {
     QStringList out;
-    for (QTreeWidgetItem* item : list_->selectedItems()) {
-        const QString name = item->data(0, kNameRole).toString();
+    for (const CListRow& row : list_->SelectedRows()) {
+        const QString name = NameOf(row);
         if (name != kDotDot) out << folder_ + name;
     }
     return out;
@@ -202,14 +219,14 @@ void CRightFormView::OnSelectionChanged() {
     const QSignalBlocker block(list_);
     qint64 bytes = 0;
     int count = 0;
-    for (QTreeWidgetItem* item : list_->selectedItems()) {
+    for (const CListRow& row : list_->SelectedRows()) {
         // ".." is a way up, never something to act on.
-        if (item->data(0, kNameRole).toString() == kDotDot) {
-            item->setSelected(false);
+        if (NameOf(row) == kDotDot) {
+            row.SetSelected(false);
             continue;
         }
         ++count;
-        if (CSortListCtrl::KindOf(item) == kRowFile) bytes += CSortListCtrl::SizeOf(item);
+        if (row.Kind() == kRowFile) bytes += row.Size();
     }
     selectedBytes_ = bytes;
     frame_.ShowSelectionSummary(count, bytes);
@@ -238,27 +255,26 @@ void CRightFormView::OnDriveChanged(int index) {
 void CRightFormView::StartRename() {
     if (!IsActive()) return;
     list_->setFocus();
-    const auto selected = list_->selectedItems();
-    if (selected.isEmpty()) return;
-    QTreeWidgetItem* item = selected.first();
-    if (!(item->flags() & Qt::ItemIsEditable)) return;
-    list_->setCurrentItem(item);
-    list_->editItem(item, 0);
+    const std::vector<CListRow> selected = list_->SelectedRows();
+    if (selected.empty()) return;
+    const CListRow row = selected.front();
+    if (!row.Editable()) return;
+    list_->SetCurrentRow(row);
+    list_->EditRow(row);
 }
 
-void CRightFormView::OnListPress(QTreeWidgetItem* item) {
+void CRightFormView::OnListPress(const CListRow& row) {
     renameDelay_->stop();
     // As the Windows list: only a click on the row that is already the one
     // selected and focused, in a list that already had the keyboard, edits
     // its label; the click that selects a row or activates the pane does not.
-    pressOnSelected_ = item && list_->hasFocus() && !list_->Editing() &&
-                       item == list_->currentItem() && item->isSelected() &&
-                       list_->selectedItems().size() == 1;
-    renameName_ = pressOnSelected_ ? item->data(0, kNameRole).toString() : QString();
+    pressOnSelected_ = row && list_->hasFocus() && !list_->Editing() && row == list_->CurrentRow() &&
+                       row.IsSelected() && list_->SelectedCount() == 1;
+    renameName_ = pressOnSelected_ ? NameOf(row) : QString();
 }
 
-void CRightFormView::OnListRelease(QTreeWidgetItem* item) {
-    if (!pressOnSelected_ || !item || item->data(0, kNameRole).toString() != renameName_) {
+void CRightFormView::OnListRelease(const CListRow& row) {
+    if (!pressOnSelected_ || !row || NameOf(row) != renameName_) {
         pressOnSelected_ = false;
         return;
     }
@@ -272,25 +288,16 @@ void CRightFormView::OnRenameDelayOver() {
     // A box that came up meanwhile (a copy's progress, a question) keeps the
     // keyboard; the list may have been listed again or the selection changed.
     if (QApplication::activeModalWidget()) return;
-    const auto selected = list_->selectedItems();
-    if (selected.size() != 1 || selected.first()->data(0, kNameRole).toString() != renameName_)
-        return;
+    const std::vector<CListRow> selected = list_->SelectedRows();
+    if (selected.size() != 1 || NameOf(selected.front()) != renameName_) return;
     StartRename();
 }
 
-void CRightFormView::OnItemChanged(QTreeWidgetItem* item, int column) {
-    // Only the cell editor's commit renames (the view is editing while the
-    // editor hands its text over); the list's own changes are not renames.
-    // An editor closed with Escape or with the same text sends no change at
-    // all, so nothing here may be left waiting for one.
-    if (column != 0 || !list_->Editing()) return;
-    const QString oldName = item->data(0, kNameRole).toString();
-    const QString newName = item->text(0);
-    {
-        const QSignalBlocker block(list_);
-        // The cell shows the new name only once the entry really carries it.
-        item->setText(0, oldName);
-    }
+void CRightFormView::OnRowEdited(const CListRow& row, const QString& newName) {
+    // Only the cell editor's commit comes here; the cell keeps the old name
+    // until the entry really carries the new one. An editor closed with
+    // Escape sends nothing, so nothing here may be left waiting for it.
+    const QString oldName = NameOf(row);
     if (newName == oldName) return;
     // The rename re-sorts the rows, which must not happen under the open
     // editor: taking its row out would destroy the editor that holds the
@@ -300,9 +307,9 @@ void CRightFormView::OnItemChanged(QTreeWidgetItem* item, int column) {
         this,
         [this, oldName, newName] {
             for (int i = 0; i < list_->RowCount(); ++i) {
-                QTreeWidgetItem* row = list_->Row(i);
-                if (row->data(0, kNameRole).toString() == oldName) {
-                    RenameRow(row, newName);
+                const CListRow candidate = list_->Row(i);
+                if (NameOf(candidate) == oldName) {
+                    RenameRow(candidate, newName);
                     return;
                 }
             }
@@ -310,8 +317,8 @@ void CRightFormView::OnItemChanged(QTreeWidgetItem* item, int column) {
         Qt::QueuedConnection);
 }
 
-bool CRightFormView::RenameRow(QTreeWidgetItem* item, const QString& newName) {
-    const QString oldName = item->data(0, kNameRole).toString();
+bool CRightFormView::RenameRow(const CListRow& row, const QString& newName) {
+    const QString oldName = NameOf(row);
     if (newName.isEmpty() || newName == oldName) return false;  // nothing asked for
     // A rename that does not happen is said, as the desktop's own file
     // manager says it, rather than the old name silently coming back.
@@ -344,8 +351,8 @@ bool CRightFormView::RenameRow(QTreeWidgetItem* item, const QString& newName) {
         return refuse(denied ? StringId::RES_FAULTS_CAUSE_PERMISSION : StringId::RES_FAULTS_CAUSE_IO);
     }
     const QSignalBlocker block(list_);
-    item->setData(0, kNameRole, newName);
-    item->setText(0, newName);
+    row.SetTag(newName);
+    row.SetText(0, newName);
     list_->Resort();
     return true;
 }
@@ -362,13 +369,13 @@ void CRightFormView::NewFolder() {
     const int row = list_->AddRow(
         QFileIconProvider().icon(QFileIconProvider::Folder), kRowFolder, 0,
         {qname, kDirType, QString(), QDateTime::currentDateTime().toString(kTimeFormat)});
-    QTreeWidgetItem* item = list_->Row(row);
-    item->setData(0, kNameRole, qname);
-    item->setFlags(item->flags() | Qt::ItemIsEditable);
+    const CListRow item = list_->Row(row);
+    item.SetTag(qname);
+    item.SetEditable(true);
     list_->clearSelection();
-    item->setSelected(true);
-    list_->setCurrentItem(item);
-    list_->editItem(item, 0);
+    item.SetSelected(true);
+    list_->SetCurrentRow(item);
+    list_->EditRow(item);
 }
 
 void CRightFormView::ShowFreeSpace() {
@@ -387,8 +394,8 @@ void CRightFormView::DeleteWithQuestion() {
         QMessageBox::Question, Q(FormatText(StringId::RES_CRIGHTFORMVIEW_MESSAGE04, n)),
         QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::No) return;
-    for (QTreeWidgetItem* item : list_->selectedItems()) {
-        const QString name = item->data(0, kNameRole).toString();
+    for (const CListRow& row : list_->SelectedRows()) {
+        const QString name = NameOf(row);
         if (name.isEmpty() || name == kDotDot) continue;
         std::error_code ec;
         // remove_all does not follow a link to a folder: only the link goes.
@@ -486,7 +493,7 @@ bool CRightFormView::eventFilter(QObject* watched, QEvent* event) {
         if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
             type == QEvent::MouseButtonDblClick) {
             auto* mouse = static_cast<QMouseEvent*>(event);
-            QTreeWidgetItem* item = list_->itemAt(mouse->position().toPoint());
+            const CListRow row = list_->RowAt(mouse->position().toPoint());
             const bool plainLeft =
                 mouse->button() == Qt::LeftButton &&
                 !(mouse->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier));
@@ -494,9 +501,9 @@ bool CRightFormView::eventFilter(QObject* watched, QEvent* event) {
                 renameDelay_->stop();
                 pressOnSelected_ = false;
             } else if (type == QEvent::MouseButtonPress) {
-                OnListPress(item);
+                OnListPress(row);
             } else {
-                OnListRelease(item);
+                OnListRelease(row);
             }
         }
         if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {

@@ -9,11 +9,11 @@
 #include "ui/list_form_view.h"
 
 class QTimer;
-class QTreeWidgetItem;
 
 namespace dorvane {
 
 class CDeviceComboBox;
+class CListRow;
 
 /// Drag format of the device pane's rows.
 inline constexpr const char* kDeviceDragFormat = "application/x-dorvane-device-files";
@@ -49,11 +49,11 @@ public:
     void ShowInitialFolder();
     void GoUp();
     /// Double click or Return on a row: open a file, enter a folder.
-    void OpenRow(QTreeWidgetItem* item);
+    void OpenRow(const CListRow& row);
     void StartRename();
     /// Renames the row's entry to `newName`; false (and a message when the
     /// name is taken) when nothing changed.
-    bool RenameRow(QTreeWidgetItem* item, const QString& newName);
+    bool RenameRow(const CListRow& row, const QString& newName);
     void NewFolder();
     void ShowFreeSpace();
     void DeleteWithQuestion();
@@ -71,13 +71,13 @@ protected:
 private:
     void OnSelectionChanged();
     void OnDriveChanged(int index);
-    void OnItemChanged(QTreeWidgetItem* item, int column);
+    void OnRowEdited(const CListRow& row, const QString& newName);
 
     /// A press on the row that was already the one selected and current, in
     /// a list that had the keyboard: its release starts the rename once the
     /// double-click time has passed without a second click.
-    void OnListPress(QTreeWidgetItem* item);
-    void OnListRelease(QTreeWidgetItem* item);
+    void OnListPress(const CListRow& row);
+    void OnListRelease(const CListRow& row);
     void OnRenameDelayOver();
 
     QString folder_;

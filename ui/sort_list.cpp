@@ -3,6 +3,7 @@
 #include <QCollator>
 #include <QDataStream>
 #include <QIODevice>
+#include <QLocale>
 #include <QPainter>
 #include <QStyleOptionHeader>
 #include <QScopedValueRollback>
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <numeric>
 #include <vector>
 
 #include "ui/profile.h"
@@ -17,9 +19,6 @@
 namespace dorvane {
 
 namespace {
-
-constexpr int kKindRole = Qt::UserRole + 1;
-constexpr int kSizeRole = Qt::UserRole + 2;
 
 /// Rows beyond those in view that Qt measures when a fill widens the columns
 /// (Qt's own default is 1000; see WidenColumns).
@@ -178,12 +177,77 @@ bool CSortHeaderCtrl::ApplyWidths(const QByteArray& record) {
     return true;
 }
 
+// ---- CListRow ----
+
+const SortListRow* CListRow::Data() const {
+    if (!list_ || generation_ != list_->model_->Generation() || !list_->model_->HasId(id_)) return nullptr;
+    return &list_->model_->At(id_);
+}
+
+bool CListRow::IsValid() const { return Data() != nullptr; }
+int CListRow::Position() const { return IsValid() ? list_->model_->PositionOf(id_) : -1; }
+
+QString CListRow::Text(int column) const {
+    const SortListRow* row = Data();
+    return row ? row->texts.value(column) : QString();
+}
+
+void CListRow::SetText(int column, const QString& text) const {
+    if (IsValid()) list_->model_->SetText(id_, column, text);
+}
+
+int CListRow::Kind() const {
+    const SortListRow* row = Data();
+    return row ? row->kind : -1;
+}
+
+qint64 CListRow::Size() const {
+    const SortListRow* row = Data();
+    return row ? row->size : 0;
+}
+
+QIcon CListRow::Icon() const {
+    const SortListRow* row = Data();
+    return row ? row->icon : QIcon();
+}
+
+QVariant CListRow::Tag() const {
+    const SortListRow* row = Data();
+    return row ? row->tag : QVariant();
+}
+
+void CListRow::SetTag(const QVariant& tag) const {
+    if (IsValid()) list_->model_->At(id_).tag = tag;
+}
+
+bool CListRow::Editable() const {
+    const SortListRow* row = Data();
+    return row && row->editable;
+}
+
+void CListRow::SetEditable(bool editable) const {
+    if (IsValid()) list_->model_->At(id_).editable = editable;
+}
+
+bool CListRow::IsSelected() const {
+    return IsValid() && list_->selectionModel()->isRowSelected(Position(), QModelIndex());
+}
+
+void CListRow::SetSelected(bool selected) const {
+    if (!IsValid()) return;
+    const QModelIndex index = list_->IndexOf(*this);
+    list_->selectionModel()->select(index, (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                                               QItemSelectionModel::Rows);
+}
+
 // ---- CSortListCtrl ----
 
 CSortListCtrl::CSortListCtrl(int controlId, QWidget* parent)
-    : QTreeWidget(parent), controlId_(controlId), header_(new CSortHeaderCtrl(this)) {
+    : QTreeView(parent), controlId_(controlId), model_(new CSortListModel(this)), header_(new CSortHeaderCtrl(this)) {
+    setModel(model_);
     setHeader(header_);
     setRootIsDecorated(false);
+    setItemsExpandable(false);
     setUniformRowHeights(true);
     setAllColumnsShowFocus(true);  // full-row selection
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -199,6 +263,10 @@ CSortListCtrl::CSortListCtrl(int controlId, QWidget* parent)
     connect(header_, &QHeaderView::sectionResized, this, [this](int c, int, int) {
         if (!widening_ && c >= 0 && c < userSized_.size()) userSized_[c] = true;
     });
+    connect(this, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
+        if (const CListRow row = Row(index.row())) emit RowActivated(row);
+    });
+    model_->SetEditHandler([this](int id, const QString& text) { emit RowEdited(RowOfId(id), text); });
 }
 
 CSortListCtrl::~CSortListCtrl() = default;
@@ -209,8 +277,7 @@ bool CSortListCtrl::SetColumns(const QString& spec) {
     QStringList names;
     for (const auto& c : columns) names << c.first;
     const QScopedValueRollback<bool> guard(widening_, true);
-    setColumnCount(static_cast<int>(columns.size()));
-    setHeaderLabels(names);
+    model_->SetHeadings(names);
     for (std::size_t i = 0; i < columns.size(); ++i) setColumnWidth(static_cast<int>(i), columns[i].second);
     columnCount_ = static_cast<int>(columns.size());
     userSized_.fill(false, columnCount_);
@@ -218,58 +285,27 @@ bool CSortListCtrl::SetColumns(const QString& spec) {
     return columnCount_ > 0;
 }
 
-namespace {
-
-/// A row that keeps its kind and size as members: a folder of 50 000 files
-/// spent a fifth of its listing storing them as item data (a QVariant each,
-/// searched for linearly). Read and written through data()/setData() as any
-/// other role.
-class CListRow : public QTreeWidgetItem {
-public:
-    CListRow(const QStringList& texts, int kind, qint64 size) : QTreeWidgetItem(texts), kind_(kind), size_(size) {}
-
-    QVariant data(int column, int role) const override {
-        if (column == 0 && role == kKindRole) return kind_;
-        if (column == 0 && role == kSizeRole) return size_;
-        return QTreeWidgetItem::data(column, role);
-    }
-    void setData(int column, int role, const QVariant& value) override {
-        if (column == 0 && role == kKindRole) {
-            kind_ = value.toInt();
-        } else if (column == 0 && role == kSizeRole) {
-            size_ = value.toLongLong();
-        } else {
-            QTreeWidgetItem::setData(column, role, value);
-        }
-    }
-    QTreeWidgetItem* clone() const override {
-        auto* copy = new CListRow(*this);
-        return copy;
-    }
-
-private:
-    CListRow(const CListRow&) = default;
-
-    int kind_;
-    qint64 size_;
-};
-
-}  // namespace
-
-QTreeWidgetItem* CSortListCtrl::MakeRow(const QIcon& icon, int kind, qint64 size, const QStringList& texts) {
-    auto* item = new CListRow(texts, kind, size);
-    item->setIcon(0, icon);
-    return item;
+SortListRow CSortListCtrl::MakeRow(const QIcon& icon, int kind, qint64 size, const QStringList& texts) {
+    SortListRow row;
+    row.texts = texts;
+    row.icon = icon;
+    row.kind = kind;
+    row.size = size;
+    return row;
 }
 
 int CSortListCtrl::AddRow(const QIcon& icon, int kind, qint64 size, const QStringList& texts) {
-    addTopLevelItem(MakeRow(icon, kind, size, texts));
-    return topLevelItemCount() - 1;
+    return model_->PositionOf(model_->Append(MakeRow(icon, kind, size, texts)));
 }
 
-void CSortListCtrl::AddRows(QList<QTreeWidgetItem*> items) {
-    addTopLevelItems(items);
-    if (!items.isEmpty()) WidenColumns();
+void CSortListCtrl::AddRows(std::vector<SortListRow> rows) {
+    if (rows.empty()) return;
+    if (model_->Count() == 0) {
+        model_->Replace(std::move(rows), {});
+    } else {
+        for (SortListRow& row : rows) model_->Append(std::move(row));
+    }
+    WidenColumns();
 }
 
 void CSortListCtrl::WidenColumns() {
@@ -286,66 +322,138 @@ void CSortListCtrl::WidenColumns() {
     // the whole fill.
     const int arrowRoom = 3 * (header_->sizeHint().height() / 4);
     const QScopedValueRollback<bool> guard(widening_, true);
-    const int rowCount = topLevelItemCount();
+    const int rowCount = model_->Count();
     for (int c = 0; c < columnCount_; ++c) {
         if (userSized_.value(c)) continue;
         int need = std::max(sizeHintForColumn(c), header_->sectionSizeHint(c) + arrowRoom);
-        QTreeWidgetItem* longest = nullptr;
+        int longest = -1;
         qsizetype longestLength = -1;
-        for (int r = 0; r < rowCount; ++r) {
-            QTreeWidgetItem* item = topLevelItem(r);
-            const qsizetype length = item->text(c).size();
+        for (int id = 0; id < rowCount; ++id) {
+            const QStringList& texts = model_->At(id).texts;
+            const qsizetype length = c < texts.size() ? texts[c].size() : 0;
             if (length > longestLength) {
                 longestLength = length;
-                longest = item;
+                longest = id;
             }
         }
-        if (longest) need = std::max(need, sizeHintForIndex(indexFromItem(longest, c)).width());
+        if (longest >= 0) need = std::max(need, sizeHintForIndex(model_->index(model_->PositionOf(longest), c)).width());
         if (need > columnWidth(c)) setColumnWidth(c, need);
     }
 }
 
 bool CSortListCtrl::SetCellText(int row, int column, const QString& text) {
-    QTreeWidgetItem* item = topLevelItem(row);
-    if (!item || column < 0 || column >= columnCount_) return false;
-    item->setText(column, text);
+    const int id = model_->IdAt(row);
+    if (id < 0 || column < 0 || column >= columnCount_) return false;
+    model_->SetText(id, column, text);
     return true;
 }
 
-int CSortListCtrl::KindOf(const QTreeWidgetItem* item) { return item ? item->data(0, kKindRole).toInt() : -1; }
-qint64 CSortListCtrl::SizeOf(const QTreeWidgetItem* item) { return item ? item->data(0, kSizeRole).toLongLong() : 0; }
-
-QString CSortListCtrl::CellText(int row, int column) const {
-    const QTreeWidgetItem* item = topLevelItem(row);
-    return item ? item->text(column) : QString();
+CListRow CSortListCtrl::RowOfId(int id) const {
+    if (!model_->HasId(id)) return {};
+    return CListRow(const_cast<CSortListCtrl*>(this), id, model_->Generation());
 }
 
-void CSortListCtrl::SortRows(QList<QTreeWidgetItem*>& rows, int column, bool ascending) {
+CListRow CSortListCtrl::Row(int row) const { return RowOfId(model_->IdAt(row)); }
+
+QModelIndex CSortListCtrl::IndexOf(const CListRow& row, int column) const {
+    if (row.list_ != this || !row.IsValid()) return {};
+    return model_->index(model_->PositionOf(row.id_), column);
+}
+
+QString CSortListCtrl::CellText(int row, int column) const {
+    const int id = model_->IdAt(row);
+    return id >= 0 ? model_->At(id).texts.value(column) : QString();
+}
+
+CListRow CSortListCtrl::FindRow(const QString& text) const {
+    for (int p = 0; p < model_->Count(); ++p)
+        if (CellText(p, 0) == text) return Row(p);
+    return {};
+}
+
+std::vector<CListRow> CSortListCtrl::SelectedRows() const {
+    QModelIndexList indexes = selectionModel()->selectedRows();
+    std::sort(indexes.begin(), indexes.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::vector<CListRow> rows;
+    rows.reserve(static_cast<std::size_t>(indexes.size()));
+    for (const QModelIndex& i : indexes) rows.push_back(Row(i.row()));
+    return rows;
+}
+
+int CSortListCtrl::SelectedCount() const { return static_cast<int>(selectionModel()->selectedRows().size()); }
+
+CListRow CSortListCtrl::CurrentRow() const {
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? Row(current.row()) : CListRow();
+}
+
+void CSortListCtrl::SetCurrentRow(const CListRow& row, QItemSelectionModel::SelectionFlags how) {
+    const QModelIndex index = IndexOf(row);
+    if (!index.isValid()) return;
+    if (how != QItemSelectionModel::NoUpdate) how |= QItemSelectionModel::Rows;
+    selectionModel()->setCurrentIndex(index, how);
+}
+
+CListRow CSortListCtrl::RowAt(const QPoint& point) const {
+    const QModelIndex index = indexAt(point);
+    return index.isValid() ? Row(index.row()) : CListRow();
+}
+
+QRect CSortListCtrl::RowRect(const CListRow& row) const {
+    // As the item views' own row rectangle: the union of the shown cells.
+    const QModelIndex first = IndexOf(row);
+    if (!first.isValid()) return {};
+    QRect rect = visualRect(first);
+    for (int c = 1; c < columnCount_; ++c)
+        if (!isColumnHidden(c)) rect |= visualRect(first.siblingAtColumn(c));
+    return rect;
+}
+
+void CSortListCtrl::ScrollToRow(const CListRow& row) {
+    const QModelIndex index = IndexOf(row);
+    if (index.isValid()) scrollTo(index);
+}
+
+void CSortListCtrl::EditRow(const CListRow& row) {
+    const QModelIndex index = IndexOf(row);
+    if (index.isValid()) edit(index);
+}
+
+void CSortListCtrl::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+    QTreeView::selectionChanged(selected, deselected);
+    emit SelectionChanged();  // blocked with the list's other signals
+}
+
+std::vector<std::uint32_t> CSortListCtrl::SortedOrder(const std::vector<SortListRow>& rows,
+                                                      std::vector<std::uint32_t> order, int column, bool ascending) {
     // Each row's kind, text, form and collation key are worked out once, not
-    // in every comparison, and the sort moves indices rather than keys: large
+    // in every comparison, and the sort moves ids rather than keys: large
     // folders sort many times faster. The rules are those of CompareRows; the
     // collation keys order texts as the locale-aware comparison does.
     struct Key {
         int kind;
         bool number;
         bool date;
-        QString text;
+        const QString* text;
     };
     const QCollator collator;  // the default locale, as QString::localeAwareCompare
-    const auto n = static_cast<std::size_t>(rows.size());
+    // In the C locale the collator compares the texts' UTF-16 code units,
+    // case-sensitively; done here directly, that is cheaper than making a
+    // key (a copy of each text) and comparing those.
+    const bool plain = collator.locale().language() == QLocale::C;
+    const std::size_t n = rows.size();
+    const QString empty;
     std::vector<QCollatorSortKey> collated;
     std::vector<Key> keys;
-    std::vector<std::uint32_t> order(n);
-    collated.reserve(n);
+    if (!plain) collated.reserve(n);
     keys.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        QTreeWidgetItem* row = rows[static_cast<qsizetype>(i)];
-        QString text = row->text(column);
-        collated.push_back(collator.sortKey(text));
-        const bool number = IsNumberText(text);
-        const bool date = !number && IsDateText(text);
-        keys.push_back(Key{KindOf(row), number, date, std::move(text)});
-        order[i] = static_cast<std::uint32_t>(i);
+    for (std::size_t id = 0; id < n; ++id) {
+        const SortListRow& row = rows[id];
+        const QString* text = column < row.texts.size() ? &row.texts[column] : &empty;
+        if (!plain) collated.push_back(collator.sortKey(*text));
+        const bool number = IsNumberText(*text);
+        const bool date = !number && IsDateText(*text);
+        keys.push_back(Key{row.kind, number, date, text});
     }
     std::stable_sort(order.begin(), order.end(), [&](std::uint32_t xi, std::uint32_t yi) {
         const Key& x = keys[xi];
@@ -355,33 +463,29 @@ void CSortListCtrl::SortRows(QList<QTreeWidgetItem*>& rows, int column, bool asc
         const std::uint32_t si = ascending ? yi : xi;
         const Key& first = keys[fi];
         const Key& second = keys[si];
-        if (x.number && first.text.size() != second.text.size()) return first.text.size() < second.text.size();
-        if (x.date) return CompareDates(first.text, second.text) < 0;
+        if (x.number && first.text->size() != second.text->size()) return first.text->size() < second.text->size();
+        if (x.date) return CompareDates(*first.text, *second.text) < 0;
+        if (plain) return QStringView(*first.text).compare(*second.text, Qt::CaseSensitive) < 0;
         return collated[fi].compare(collated[si]) < 0;
     });
-    QList<QTreeWidgetItem*> sorted;
-    sorted.reserve(rows.size());
-    for (const std::uint32_t i : order) sorted << rows[static_cast<qsizetype>(i)];
-    rows = std::move(sorted);
+    return order;
 }
 
 void CSortListCtrl::SortColumn(int column, bool ascending) {
     header_->SetSortArrow(column, ascending);
     if (column < 0 || column >= columnCount_) return;
-    // Sorting outside the view keeps the selection and current row with their items.
-    QTreeWidgetItem* current = currentItem();
-    const QList<QTreeWidgetItem*> selected = selectedItems();
-    QList<QTreeWidgetItem*> rows = invisibleRootItem()->takeChildren();
-    SortRows(rows, column, ascending);
-    addTopLevelItems(rows);
-    for (QTreeWidgetItem* it : selected) it->setSelected(true);
-    if (current) setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+    // The model moves its ids; selection and current row stay with their rows.
+    model_->Reorder(SortedOrder(model_->Rows(), model_->Order(), column, ascending));
 }
 
-void CSortListCtrl::AddRowsSorted(QList<QTreeWidgetItem*> items, int column, bool ascending) {
+void CSortListCtrl::AddRowsSorted(std::vector<SortListRow> rows, int column, bool ascending) {
     header_->SetSortArrow(column, ascending);
-    if (column >= 0 && column < columnCount_) SortRows(items, column, ascending);
-    AddRows(std::move(items));
+    std::vector<std::uint32_t> order(rows.size());
+    std::iota(order.begin(), order.end(), 0u);
+    if (column >= 0 && column < columnCount_) order = SortedOrder(rows, std::move(order), column, ascending);
+    const bool any = !rows.empty();
+    model_->Replace(std::move(rows), std::move(order));
+    if (any) WidenColumns();
 }
 
 void CSortListCtrl::Resort() { SortColumn(header_->SortColumn(), header_->Ascending()); }

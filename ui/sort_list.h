@@ -1,22 +1,28 @@
 #pragma once
-// CSortListCtrl: the list of both panes. It keeps each row's texts and a kind
-// (0 folder, 1 file), sorts on a header click with the kind first in both
-// directions, and shows the sort arrow in its CSortHeaderCtrl. Columns come
-// from one specification text "name,width;name,width;..." so that a language
-// file can rename and resize them. Saved column widths are read from the
+// CSortListCtrl: the list of both panes, a view on its own model of plain
+// rows (a folder of 50 000 files lists without an item object per row). It
+// keeps each row's texts and a kind (0 folder, 1 file), sorts on a header
+// click with the kind first in both directions, and shows the sort arrow in
+// its CSortHeaderCtrl. Columns come from one specification text
+// "name,width;name,width;..." so that a language file can rename and resize
+// them. Saved column widths are read from the
 // profile ("Quenmark Plotwise", section "ListCtrls", key = the list's control
 // id in decimal); the program itself never stores them. GUI thread only.
 
 #include <QHeaderView>
 #include <QIcon>
+#include <QItemSelectionModel>
 #include <QStringList>
-#include <QTreeWidget>
+#include <QTreeView>
+
+#include <cstdint>
+#include <vector>
+
+#include "ui/sort_list_model.h"
 
 namespace dorvane {
 
-/// Row kinds: folders (and "..") sort before files.
-inline constexpr int kRowFolder = 0;
-inline constexpr int kRowFile = 1;
+class CSortListCtrl;
 
 /// Window-style bits of the list, as the view commands exchange them: report
 /// style is 1, list style has both low bits (3).
@@ -57,7 +63,44 @@ private:
     bool ascending_ = true;
 };
 
-class CSortListCtrl : public QTreeWidget {
+/// A row of a CSortListCtrl by identity: it names the same row wherever a
+/// sort moves it, and none once the list has been emptied or refilled.
+/// Cheap to copy; it must not outlive its list. GUI thread only.
+class CListRow {
+public:
+    CListRow() = default;
+    bool IsValid() const;
+    explicit operator bool() const { return IsValid(); }
+    bool operator==(const CListRow& other) const = default;
+
+    /// Where the row is shown now (0 = top); -1 when invalid.
+    int Position() const;
+    QString Text(int column) const;
+    void SetText(int column, const QString& text) const;
+    int Kind() const;
+    qint64 Size() const;
+    QIcon Icon() const;
+    QVariant Tag() const;
+    void SetTag(const QVariant& tag) const;
+    bool Editable() const;
+    void SetEditable(bool editable) const;
+    bool IsSelected() const;
+    /// Selects or deselects the whole row, leaving the other rows alone.
+    void SetSelected(bool selected) const;
+
+private:
+    friend class CSortListCtrl;
+    CListRow(CSortListCtrl* list, int id, std::uint32_t generation) : list_(list), id_(id), generation_(generation) {}
+    const SortListRow* Data() const;
+
+    CSortListCtrl* list_ = nullptr;
+    int id_ = -1;
+    std::uint32_t generation_ = 0;
+};
+
+class CSortListCtrl : public QTreeView {
+    Q_OBJECT
+
 public:
     /// `controlId` names the profile entry of the column widths (1001, 1009).
     CSortListCtrl(int controlId, QWidget* parent = nullptr);
@@ -66,6 +109,7 @@ public:
     /// Replaces the columns by those of `spec`; false when none could be made.
     bool SetColumns(const QString& spec);
     int ColumnCount() const { return columnCount_; }
+    QString HeadingText(int column) const { return model_->Heading(column); }
     /// Appends a row; `texts` holds one text per column (missing ones are
     /// empty). Returns the row index.
     int AddRow(const QIcon& icon, int kind, qint64 size, const QStringList& texts);
@@ -73,19 +117,35 @@ public:
     /// fill widens each column that is too narrow for its texts or heading
     /// (the widths of the column texts stay the minimum) unless the user has set
     /// that column's width.
-    void AddRows(QList<QTreeWidgetItem*> items);
-    /// A fill of an empty list: the rows sorted by `column` first and then
-    /// inserted once (a folder of 50 000 files is not inserted, taken out and
-    /// inserted again), with the arrow shown and the columns widened as AddRows.
-    void AddRowsSorted(QList<QTreeWidgetItem*> items, int column, bool ascending);
-    static QTreeWidgetItem* MakeRow(const QIcon& icon, int kind, qint64 size, const QStringList& texts);
+    void AddRows(std::vector<SortListRow> rows);
+    /// A fill: the list's rows replaced by `rows`, sorted by `column` first
+    /// and then shown at once (one reset of the view however many rows), with the arrow shown and the columns widened as AddRows.
+    void AddRowsSorted(std::vector<SortListRow> rows, int column, bool ascending);
+    static SortListRow MakeRow(const QIcon& icon, int kind, qint64 size, const QStringList& texts);
     bool SetCellText(int row, int column, const QString& text);
-    void DeleteAllRows() { clear(); }
-    int RowCount() const { return topLevelItemCount(); }
-    QTreeWidgetItem* Row(int row) const { return topLevelItem(row); }
-    static int KindOf(const QTreeWidgetItem* item);
-    static qint64 SizeOf(const QTreeWidgetItem* item);
+    void DeleteAllRows() { model_->Clear(); }
+    int RowCount() const { return model_->Count(); }
+    /// The row shown at `row` (0 = top); an invalid row when there is none.
+    CListRow Row(int row) const;
+    static int KindOf(const CListRow& row) { return row ? row.Kind() : -1; }
+    static qint64 SizeOf(const CListRow& row) { return row ? row.Size() : 0; }
     QString CellText(int row, int column) const;
+    /// The first row whose first column reads `text`; invalid when none does.
+    CListRow FindRow(const QString& text) const;
+
+    /// The selected rows, in list order.
+    std::vector<CListRow> SelectedRows() const;
+    int SelectedCount() const;
+    CListRow CurrentRow() const;
+    void SetCurrentRow(const CListRow& row,
+                       QItemSelectionModel::SelectionFlags how = QItemSelectionModel::ClearAndSelect);
+    /// The row under a point of the viewport; invalid on the background.
+    CListRow RowAt(const QPoint& point) const;
+    /// The row's rectangle in the viewport, across its shown columns.
+    QRect RowRect(const CListRow& row) const;
+    void ScrollToRow(const CListRow& row);
+    /// Opens the cell editor on the row's first column.
+    void EditRow(const CListRow& row);
 
     void SortColumn(int column, bool ascending);
     void Resort();
@@ -104,13 +164,31 @@ public:
     /// True while a cell editor is open.
     bool Editing() const { return state() == QAbstractItemView::EditingState; }
 
+signals:
+    /// The selection changed (not while the list's signals are blocked).
+    void SelectionChanged();
+    /// Double click or Return on a row.
+    void RowActivated(dorvane::CListRow row);
+    /// A cell editor committed `text` for the row's first column; the row's
+    /// text stays as it was until the pane changes it.
+    void RowEdited(dorvane::CListRow row, const QString& text);
+
+protected:
+    void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
+
 private:
+    friend class CListRow;
+    CListRow RowOfId(int id) const;
+    QModelIndex IndexOf(const CListRow& row, int column = 0) const;
     void OnHeaderClick(int column);
     void WidenColumns();
-    /// Orders `rows` by the list's rules for `column` (CompareRows), stably.
-    static void SortRows(QList<QTreeWidgetItem*>& rows, int column, bool ascending);
+    /// The ids (indices into `rows`) in the list's order for `column`
+    /// (CompareRows), stably from `order`.
+    static std::vector<std::uint32_t> SortedOrder(const std::vector<SortListRow>& rows,
+                                                  std::vector<std::uint32_t> order, int column, bool ascending);
 
     int controlId_;
+    CSortListModel* model_;
     CSortHeaderCtrl* header_;
     int columnCount_ = 0;
     int style_ = kStyleReport;

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 
 #include "app/startup/standard_options.h"
@@ -18,6 +19,16 @@
 
 using namespace dorvane;
 namespace fs = std::filesystem;
+
+namespace {
+/// CPU seconds the calling (GUI) thread has used: on a machine shared with
+/// builds the wall-clock figure counts the others' time too.
+double ThreadCpuSeconds() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+}  // namespace
 
 int main(int argc, char** argv) {
     if (const auto done =
@@ -60,9 +71,11 @@ int main(int argc, char** argv) {
     const double startup = t.nsecsElapsed() / 1e9;
 
     t.restart();
+    const double cpuBefore = ThreadCpuSeconds();
     const int listed = frame.ComputerPane()->ListFolder(QString::fromStdString(pc.path().string()));
     QApplication::processEvents();
     const double computer = t.nsecsElapsed() / 1e9;
+    const double computerCpu = ThreadCpuSeconds() - cpuBefore;
 
     test::SimProcess sim(dev.path(), {});
     frame.Doc().SetPreferredPort(sim.path(), true);
@@ -82,8 +95,8 @@ int main(int argc, char** argv) {
     auto verdict = [](double s, double target) { return s <= target ? "ok" : "MISSED"; };
     std::printf("start-up to the first shown window: %.3f s (target <= %.1f s) %s\n", startup, kStartupTarget,
                 verdict(startup, kStartupTarget));
-    std::printf("computer pane, folder of %d files: %.3f s for %d rows (target <= %.1f s) %s\n", kComputerFiles,
-                computer, listed, kComputerTarget, verdict(computer, kComputerTarget));
+    std::printf("computer pane, folder of %d files: %.3f s for %d rows (target <= %.1f s) %s (GUI thread cpu %.3f s)\n",
+                kComputerFiles, computer, listed, kComputerTarget, verdict(computer, kComputerTarget), computerCpu);
     std::printf("device pane, %zu entries from the handheld: %.3f s (target <= %.1f s) %s%s\n",
                 frame.Doc().DeviceFiles().size(), device, kDeviceTarget, verdict(device, kDeviceTarget),
                 frame.Doc().IsConnected() ? "" : "  (NOT CONNECTED)");

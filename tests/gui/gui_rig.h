@@ -47,7 +47,7 @@ inline QStringList Column(const CSortListCtrl* list, int column) {
 inline void SelectNames(CSortListCtrl* list, const QStringList& names) {
     list->clearSelection();
     for (int i = 0; i < list->RowCount(); ++i)
-        if (names.contains(list->CellText(i, 0))) list->Row(i)->setSelected(true);
+        if (names.contains(list->CellText(i, 0))) list->Row(i).SetSelected(true);
 }
 
 /// One frame connected to an emulator serving a fresh folder.

@@ -90,11 +90,11 @@ void ChooseIn(QMenu* menu, int id) {
 void AddFromComputerPane(Rig& rig, const QStringList& names) {
     CSortListCtrl* list = rig.ComputerList();
     for (int n = 0; n < names.size(); ++n) {
-        QTreeWidgetItem* row = nullptr;
+        CListRow row;
         for (int i = 0; i < list->RowCount(); ++i)
             if (list->CellText(i, 0) == names[n]) row = list->Row(i);
         QVERIFY2(row, qPrintable(names[n]));
-        Click(list->viewport(), list->visualItemRect(row).center(), Qt::LeftButton,
+        Click(list->viewport(), list->RowRect(row).center(), Qt::LeftButton,
               n ? Qt::ControlModifier : Qt::NoModifier);
     }
     bool chosen = false;
@@ -102,9 +102,9 @@ void AddFromComputerPane(Rig& rig, const QStringList& names) {
         chosen = true;
         ChooseIn(m, cmd::kAddToBook);
     });
-    QTreeWidgetItem* last = list->selectedItems().isEmpty() ? nullptr : list->currentItem();
+    const CListRow last = list->SelectedCount() == 0 ? CListRow() : list->CurrentRow();
     QVERIFY(last);
-    Click(list->viewport(), list->visualItemRect(last).center(), Qt::RightButton);
+    Click(list->viewport(), list->RowRect(last).center(), Qt::RightButton);
     QTRY_VERIFY_WITH_TIMEOUT(chosen, kWaitMs);
 }
 
@@ -720,7 +720,7 @@ private slots:
         QVERIFY(rig.Connect());
         QTRY_COMPARE_WITH_TIMEOUT(rig.DeviceList()->RowCount(), 1, kWaitMs);
         rig.ActivateDevice();
-        rig.DeviceList()->Row(0)->setSelected(true);
+        rig.DeviceList()->Row(0).SetSelected(true);
         rig.frame->RunCommand(cmd::kCopy);
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(rig.computer.filePath(QStringLiteral("N1.txt")) ) ||
                                      QFileInfo::exists(rig.computer.filePath(QStringLiteral("N1.kml"))),

@@ -392,13 +392,13 @@ private slots:
         QVERIFY(frame.Action(cmd::kFieldView)->isChecked());
         // Click the file's row in the computer pane.
         CSortListCtrl* list = pane->List();
-        QTreeWidgetItem* row = nullptr;
+        CListRow row;
         for (int i = 0; i < list->RowCount(); ++i)
             if (list->CellText(i, 0) == QStringLiteral("A0603_harvest.txt")) row = list->Row(i);
         QVERIFY(row);
-        list->scrollToItem(row);
+        list->ScrollToRow(row);
         QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
-                          list->visualItemRect(row).center());
+                          list->RowRect(row).center());
         CFieldView* view = frame.FieldView();
         QTRY_VERIFY_WITH_TIMEOUT(
             view->Shown().endsWith(QStringLiteral("A0603_harvest.txt")) && !view->Busy(), kWaitMs);
@@ -441,14 +441,14 @@ private slots:
         const QStringList before =
             QDir(rig.computer.path())
                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-        QTreeWidgetItem* row = list->Row(static_cast<int>(Column(list, 0).indexOf(name)));
+        const CListRow row = list->Row(static_cast<int>(Column(list, 0).indexOf(name)));
         // The hostile listing is longer than the pane, and its 250-byte name
         // makes the first column wider than the pane: click near the name's start.
-        list->scrollToItem(row);
+        list->ScrollToRow(row);
         frame.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&frame));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
-                          QPoint(20, list->visualItemRect(row).center().y()));
+                          QPoint(20, list->RowRect(row).center().y()));
         QTRY_VERIFY(frame.ActivePane() == frame.DevicePane());
         if (byMenu) {
             // Click the Edit menu's title, then its Preview item.

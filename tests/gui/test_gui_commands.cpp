@@ -53,25 +53,25 @@ void ClickCentre(QWidget* w) {
     Click(w, w->rect().center());
 }
 
-QTreeWidgetItem* RowNamed(CSortListCtrl* list, const QString& name) {
+CListRow RowNamed(CSortListCtrl* list, const QString& name) {
     for (int i = 0; i < list->RowCount(); ++i)
         if (list->CellText(i, 0) == name) return list->Row(i);
-    return nullptr;
+    return {};
 }
 
 /// Clicks the row named `name` (with `mods`, e.g. Ctrl to add it to the selection).
 bool ClickRow(CSortListCtrl* list, const QString& name, Qt::MouseButton button = Qt::LeftButton,
               Qt::KeyboardModifiers mods = {}) {
-    QTreeWidgetItem* row = RowNamed(list, name);
+    const CListRow row = RowNamed(list, name);
     if (!row) return false;
-    Click(list->viewport(), list->visualItemRect(row).center(), button, mods);
+    Click(list->viewport(), list->RowRect(row).center(), button, mods);
     return true;
 }
 
 /// A point of the list below its last row.
 QPoint EmptySpot(CSortListCtrl* list) {
     const int bottom =
-        list->RowCount() ? list->visualItemRect(list->Row(list->RowCount() - 1)).bottom() : 0;
+        list->RowCount() ? list->RowRect(list->Row(list->RowCount() - 1)).bottom() : 0;
     QPoint p(20, bottom + 20);
     return p.y() < list->viewport()->height() ? p : QPoint(-1, -1);
 }
@@ -571,7 +571,7 @@ private slots:
         CSortListCtrl* list = rig.ComputerList();
         QVERIFY(ClickRow(list, QStringLiteral("one.txt")));
         QVERIFY(ClickRow(list, QStringLiteral("sub"), Qt::LeftButton, Qt::ControlModifier));
-        QCOMPARE(list->selectedItems().size(), 2);
+        QCOMPARE(list->SelectedCount(), 2);
         rig.answer = QMessageBox::No;
         Key(Qt::Key_Delete);
         QTRY_COMPARE_WITH_TIMEOUT(rig.messages.size(), 1, kWaitMs);

@@ -320,9 +320,9 @@ private slots:
         QTRY_COMPARE(rig.messages.size(), 3);
 
         // A double click on a folder goes into it.
-        QTreeWidgetItem* sub = list->findItems(QStringLiteral("sub"), Qt::MatchExactly).value(0);
+        const CListRow sub = list->FindRow(QStringLiteral("sub"));
         QVERIFY(sub);
-        DoubleClick(list->viewport(), list->visualItemRect(sub).center());
+        DoubleClick(list->viewport(), list->RowRect(sub).center());
         QTRY_COMPARE(pane->Folder(),
                      QDir::cleanPath(rig.computer.filePath(QStringLiteral("sub"))) + u'/');
     }
@@ -600,10 +600,10 @@ private slots:
         QCOMPARE(list->CellText(1, 2), shown);
         // A refill from the document (the language switch rebuilds the list).
         rig.frame->Action(cmd::kEnglish)->trigger();
-        QTRY_COMPARE(list->headerItem()->text(0),
+        QTRY_COMPARE(list->HeadingText(0),
                      ParseColumnSpec(QString::fromStdString(DevicePaneColumns()))[0].first);
         rig.frame->Action(cmd::kChinese)->trigger();
-        QTRY_COMPARE(list->headerItem()->text(0),
+        QTRY_COMPARE(list->HeadingText(0),
                      ParseColumnSpec(QString::fromStdString(DevicePaneColumns()))[0].first);
         QTRY_COMPARE(list->RowCount(), 2);
         QCOMPARE(list->CellText(1, 2), shown);
@@ -620,8 +620,8 @@ private slots:
         QVERIFY(rig.Connect());
         QTRY_COMPARE_WITH_TIMEOUT(rig.DeviceList()->RowCount(), 2, kWaitMs);
         auto iconName = [](CSortListCtrl* list, const QString& name) {
-            const auto found = list->findItems(name, Qt::MatchExactly);
-            return found.isEmpty() ? QStringLiteral("(no row)") : found[0]->icon(0).name();
+            const CListRow found = list->FindRow(name);
+            return found ? found.Icon().name() : QStringLiteral("(no row)");
         };
         QCOMPARE(iconName(rig.DeviceList(), QStringLiteral("notes.txt")),
                  QStringLiteral("text-plain"));

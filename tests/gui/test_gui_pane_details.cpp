@@ -29,16 +29,16 @@ void Click(QWidget* w, QPoint at, Qt::KeyboardModifiers mods = {}) {
     QTest::mouseClick(top->windowHandle(), Qt::LeftButton, mods, w->mapTo(top, at));
 }
 
-QTreeWidgetItem* RowNamed(CSortListCtrl* list, const QString& name) {
+CListRow RowNamed(CSortListCtrl* list, const QString& name) {
     for (int i = 0; i < list->RowCount(); ++i)
         if (list->CellText(i, 0) == name) return list->Row(i);
-    return nullptr;
+    return {};
 }
 
 bool ClickRow(CSortListCtrl* list, const QString& name, Qt::KeyboardModifiers mods = {}) {
-    QTreeWidgetItem* row = RowNamed(list, name);
+    const CListRow row = RowNamed(list, name);
     if (!row) return false;
-    Click(list->viewport(), list->visualItemRect(row).center(), mods);
+    Click(list->viewport(), list->RowRect(row).center(), mods);
     return true;
 }
 
@@ -46,7 +46,7 @@ bool ClickRow(CSortListCtrl* list, const QString& name, Qt::KeyboardModifiers mo
 bool ClickRows(CSortListCtrl* list, const QStringList& names, int n) {
     for (int i = 0; i < n; ++i)
         if (!ClickRow(list, names[i], i == 0 ? Qt::NoModifier : Qt::ControlModifier)) return false;
-    return list->selectedItems().size() == n;
+    return list->SelectedCount() == n;
 }
 
 /// A key to whatever has the keyboard focus.
@@ -200,7 +200,7 @@ private slots:
         // The click that selected the row starts nothing, however long one waits.
         QTest::qWait(interval + 100);
         QVERIFY(!list->Editing());
-        QVERIFY(RowNamed(list, first)->isSelected());
+        QVERIFY(RowNamed(list, first).IsSelected());
 
         if (how == QStringLiteral("second click")) {
             QVERIFY(ClickRow(list, row));
@@ -212,7 +212,7 @@ private slots:
         } else if (how == QStringLiteral("ctrl click")) {
             QVERIFY(ClickRow(list, row, Qt::ControlModifier));
         } else {
-            const QPoint at = list->visualItemRect(RowNamed(list, row)).center();
+            const QPoint at = list->RowRect(RowNamed(list, row)).center();
             QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
             QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
             QTest::mouseRelease(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);

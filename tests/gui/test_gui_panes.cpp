@@ -3,10 +3,14 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -14,6 +18,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <limits>
 #include <vector>
 
 #include "gui_rig.h"
@@ -67,11 +73,84 @@ private slots:
         const QString want = QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
         // The second call of the same minute comes from the shared text.
         const QString again = times.Text(seconds);
+        // Another minute between (a folder lists in no order of time), then
+        // this one again: from the kept text of each minute.
+        constexpr qint64 kNextMinute = 61;
+        const QString other = times.Text(seconds + kNextMinute);
+        const QString wantOther =
+            QDateTime::fromSecsSinceEpoch(seconds + kNextMinute).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+        const QString back = times.Text(seconds);
         if (saved.isEmpty()) qunsetenv("TZ");
         else qputenv("TZ", saved);
         ::tzset();
         QCOMPARE(got, want);
         QCOMPARE(again, want);
+        QCOMPARE(other, wantOther);
+        QCOMPARE(back, want);
+    }
+
+    // The size column's text: ',' before every group of three digits.
+    void groupedSize_data() {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zero") << qint64(0) << QStringLiteral("0");
+        QTest::newRow("three digits") << qint64(999) << QStringLiteral("999");
+        QTest::newRow("four digits") << qint64(1000) << QStringLiteral("1,000");
+        QTest::newRow("seven digits") << qint64(1234567) << QStringLiteral("1,234,567");
+        QTest::newRow("six digits") << qint64(123456) << QStringLiteral("123,456");
+        QTest::newRow("negative") << qint64(-1234) << QStringLiteral("-1,234");
+        QTest::newRow("largest") << std::numeric_limits<qint64>::max()
+                                 << QStringLiteral("9,223,372,036,854,775,807");
+        QTest::newRow("smallest") << std::numeric_limits<qint64>::min()
+                                  << QStringLiteral("-9,223,372,036,854,775,808");
+    }
+    void groupedSize() {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(GroupedSize(bytes), text);
+    }
+
+    // Small folders are read on the calling thread, large ones share their
+    // stat calls with helper threads: both give every entry, once, with its
+    // own size and kind.
+    void scanReadsEveryEntry_data() {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<int>("folders");
+        QTest::newRow("small") << 12 << 3;
+        QTest::newRow("large") << 2600 << 5;
+    }
+    void scanReadsEveryEntry() {
+        QFETCH(int, files);
+        QFETCH(int, folders);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        constexpr int kSizeCycle = 7;
+        for (int i = 0; i < files; ++i) {
+            std::ofstream(dir.filePath(QStringLiteral("f%1.txt").arg(i)).toStdString())
+                << std::string(static_cast<std::size_t>(i % kSizeCycle), 'x');
+        }
+        for (int i = 0; i < folders; ++i) QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("d%1").arg(i)));
+        std::ofstream(dir.filePath(QStringLiteral(".hidden")).toStdString()) << "x";
+        std::vector<FolderEntry> entries;
+        QVERIFY(ScanFolder(dir.path(), true, entries));
+        QCOMPARE(entries.size(), static_cast<std::size_t>(files + folders + 1));  // and ".."
+        QSet<QString> seen;
+        for (const FolderEntry& e : entries) {
+            QVERIFY2(!seen.contains(e.name), qPrintable(e.name));
+            seen.insert(e.name);
+            if (e.name == QStringLiteral("..")) {
+                QVERIFY(e.dir);
+            } else if (e.name.startsWith(u'd')) {
+                QVERIFY2(e.dir, qPrintable(e.name));
+                QCOMPARE(e.size, std::int64_t(0));
+            } else {
+                QVERIFY2(!e.dir, qPrintable(e.name));
+                const int i = e.name.mid(1, e.name.size() - 5).toInt();
+                QCOMPARE(e.size, std::int64_t(i % kSizeCycle));
+                QVERIFY(e.mtime > 0);
+            }
+        }
+        QVERIFY(!seen.contains(QStringLiteral(".hidden")));
     }
 
     void listingShowsWhatTheFolderHolds() {
@@ -131,15 +210,80 @@ private slots:
         // CompareRows itself. A column mixing numbers, dates and words is no
         // strict order (only the first text's form picks the rule), so the
         // two must agree pair by pair, which gives the same stable sort.
-        std::vector<QTreeWidgetItem*> reference;
+        std::vector<CListRow> reference;
         for (int i = 0; i < list.RowCount(); ++i) reference.push_back(list.Row(i));
-        std::stable_sort(reference.begin(), reference.end(), [&](QTreeWidgetItem* x, QTreeWidgetItem* y) {
-            return CompareRows(CSortListCtrl::KindOf(x), x->text(column), CSortListCtrl::KindOf(y), y->text(column),
+        std::stable_sort(reference.begin(), reference.end(), [&](const CListRow& x, const CListRow& y) {
+            return CompareRows(CSortListCtrl::KindOf(x), x.Text(column), CSortListCtrl::KindOf(y), y.Text(column),
                                ascending) < 0;
         });
         list.SortColumn(column, ascending);
         for (int i = 0; i < list.RowCount(); ++i)
             QVERIFY2(list.Row(i) == reference[static_cast<std::size_t>(i)], qPrintable(QString::number(i)));
+    }
+
+    // The rows stay where they are stored and are shown through an order: a
+    // sort by clicks on a heading keeps the selection, the current row and
+    // every row handle on their rows; a refill leaves the old handles naming
+    // nothing.
+    void sortKeepsSelectionAndRows_data() {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("clicks");  // one click sorts up, a second down
+        for (int c = 0; c < 3; ++c) {
+            QTest::addRow("column %d up", c) << c << 1;
+            QTest::addRow("column %d down", c) << c << 2;
+        }
+    }
+    void sortKeepsSelectionAndRows() {
+        QFETCH(int, column);
+        QFETCH(int, clicks);
+        const bool ascending = clicks == 1;
+        CSortListCtrl list(4243);
+        list.SetColumns(QStringLiteral("Name,90;Size,60;Rank,60"));
+        list.resize(400, 300);
+        const QStringList names = {"delta", "alpha", "echo", "bravo", "charlie", "golf", "foxtrot"};
+        for (int i = 0; i < names.size(); ++i)
+            list.AddRow(QIcon(), kRowFile, i,
+                        {names[i], QString::number((i * 37) % 11), QString::number(names.size() - i)});
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        const CListRow bravo = list.FindRow(QStringLiteral("bravo"));
+        const CListRow echo = list.FindRow(QStringLiteral("echo"));
+        QVERIFY(bravo && echo);
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::NoModifier, list.RowRect(bravo).center());
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier, list.RowRect(echo).center());
+        QCOMPARE(list.SelectedCount(), 2);
+
+        QHeaderView* h = list.header();
+        const QPoint heading(h->sectionViewportPosition(column) + h->sectionSize(column) / 2, h->height() / 2);
+        for (int k = 0; k < clicks; ++k) QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, heading);
+        QCOMPARE(list.SortedColumn(), column);
+        QCOMPARE(list.SortedAscending(), ascending);
+        for (int i = 1; i < list.RowCount(); ++i)
+            QVERIFY2(CompareRows(kRowFile, list.CellText(i - 1, column), kRowFile, list.CellText(i, column),
+                                 ascending) <= 0,
+                     qPrintable(QString::number(i)));
+
+        // The handles name their rows at their new places.
+        QCOMPARE(list.CellText(bravo.Position(), 0), QStringLiteral("bravo"));
+        QCOMPARE(list.CellText(echo.Position(), 0), QStringLiteral("echo"));
+        QVERIFY(bravo.IsSelected());
+        QVERIFY(echo.IsSelected());
+        QCOMPARE(list.SelectedCount(), 2);
+        QVERIFY(list.CurrentRow() == echo);
+        const std::vector<CListRow> selected = list.SelectedRows();
+        QCOMPARE(selected.size(), std::size_t(2));
+        QVERIFY(selected[0].Position() < selected[1].Position());  // in list order
+        // What the user sees at a row's place is that row.
+        QVERIFY(list.RowAt(list.RowRect(bravo).center()) == bravo);
+
+        std::vector<SortListRow> refill;
+        refill.push_back(CSortListCtrl::MakeRow(QIcon(), kRowFile, 0, {QStringLiteral("hotel")}));
+        list.AddRowsSorted(std::move(refill), 0, true);
+        QCOMPARE(list.RowCount(), 1);
+        QVERIFY(!bravo);
+        QCOMPARE(bravo.Text(0), QString());
+        QCOMPARE(bravo.Position(), -1);
+        QCOMPARE(list.SelectedCount(), 0);
     }
 
     void backspaceGoesUp() {

@@ -42,7 +42,7 @@ void ClickRow(CSortListCtrl* list, const QString& name) {
     for (int i = 0; i < list->RowCount(); ++i) {
         if (list->CellText(i, 0) != name) continue;
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                          list->visualItemRect(list->Row(i)).center());
+                          list->RowRect(list->Row(i)).center());
         return;
     }
     QFAIL(qPrintable(QStringLiteral("no row ") + name));

@@ -44,24 +44,24 @@ void Click(QWidget* w, QPoint at, Qt::KeyboardModifiers mods = {}) {
     QTest::mouseClick(top->windowHandle(), Qt::LeftButton, mods, w->mapTo(top, at));
 }
 
-QTreeWidgetItem* RowNamed(CSortListCtrl* list, const QString& name) {
+CListRow RowNamed(CSortListCtrl* list, const QString& name) {
     for (int i = 0; i < list->RowCount(); ++i)
         if (list->CellText(i, 0) == name) return list->Row(i);
-    return nullptr;
+    return {};
 }
 
 bool ClickRow(CSortListCtrl* list, const QString& name, Qt::KeyboardModifiers mods = {}) {
-    QTreeWidgetItem* row = RowNamed(list, name);
+    const CListRow row = RowNamed(list, name);
     if (!row) return false;
-    list->scrollToItem(row);
-    Click(list->viewport(), list->visualItemRect(row).center(), mods);
+    list->ScrollToRow(row);
+    Click(list->viewport(), list->RowRect(row).center(), mods);
     return true;
 }
 
 bool DoubleClickRow(CSortListCtrl* list, const QString& name) {
-    QTreeWidgetItem* row = RowNamed(list, name);
+    const CListRow row = RowNamed(list, name);
     if (!row) return false;
-    const QPoint at = list->visualItemRect(row).center();
+    const QPoint at = list->RowRect(row).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
@@ -71,7 +71,7 @@ bool DoubleClickRow(CSortListCtrl* list, const QString& name) {
 QStringList SelectedNames(CSortListCtrl* list) {
     QStringList out;
     for (int i = 0; i < list->RowCount(); ++i)
-        if (list->Row(i)->isSelected()) out << list->CellText(i, 0);
+        if (list->Row(i).IsSelected()) out << list->CellText(i, 0);
     return out;
 }
 
