@@ -203,8 +203,11 @@ BookStatus PgStore::Run(const std::string& sql, const PgParams& params, PgResult
     out = PgExec(conn_.get(), sql, params);
     if (out.Ok()) return {};
     lastState_ = out.State();
-    const std::string cause = out.Message();
-    if (PQstatus(conn_.get()) != CONNECTION_OK || lastState_.rfind("08", 0) == 0 || lastState_ == "57P01" ||
+    std::string cause = out.Message();
+    cause = cause.substr(0, cause.find('\n'));
+    // An error without a SQLSTATE is libpq's own: the server never answered
+    // (it closed the connection, or the network did).
+    if (PQstatus(conn_.get()) != CONNECTION_OK || lastState_.empty() || lastState_.rfind("08", 0) == 0 || lastState_ == "57P01" ||
         lastState_ == "57P02" || lastState_ == "57P03") {
         // The server went away (stopped, restarted, network). The server
         // rolls back what it had not committed; the next call connects again.
@@ -251,7 +254,7 @@ BookStatus PgStore::Transaction(const std::string& what, const std::function<Boo
     int pauseMs = kFirstRetryPauseMs;
     BookStatus st;
     for (int attempt = 0; attempt < options_.maxAttempts; ++attempt) {
-        st = Run(readOnly ? "BEGIN ISOLATION LEVEL SERIALIZABLE READ ONLY DEFERRABLE"
+        st = Run(readOnly ? "BEGIN ISOLATION LEVEL SERIALIZABLE READ ONLY"
                           : "BEGIN ISOLATION LEVEL SERIALIZABLE",
                  {}, "starting " + what);
         if (!st.ok()) return st;

@@ -138,11 +138,14 @@ public:
 private:
     bool StartServer(std::string& error) {
         const std::string data = (dir_ / "data").string();
-        // No durability work: the cluster is thrown away after the tests, and
-        // an immediate stop loses nothing the OS has already been handed.
+        // No fsync: the cluster is thrown away after the tests, and an
+        // immediate stop loses nothing the OS has already been handed. A
+        // commit still writes its WAL before it returns (synchronous_commit
+        // stays on): the stop-in-the-middle cases count on committed work
+        // surviving the stop.
         const std::string options = "-c listen_addresses='' -c unix_socket_directories=" + dir_.string() +
                                     " -c port=" + std::to_string(kPort) +
-                                    " -c fsync=off -c synchronous_commit=off -c full_page_writes=off"
+                                    " -c fsync=off -c full_page_writes=off"
                                     " -c max_connections=60 -c shared_buffers=32MB";
         const auto start = test::RunCommand(as_ + kBin + "pg_ctl -D " + data + " -l " + (dir_ / "server.log").string() +
                                             " -w -t 60 -o " + Quote(options) + " start 2>&1");
