@@ -180,6 +180,10 @@ BookStatus PgStore::Connect() {
             why = "this role may not connect to the database (" + cause + ")";
         return {BookError::kCannotOpen, "The office book " + Location() + " cannot be opened: " + why};
     }
+    // The server's notices ("there is no transaction in progress" after a
+    // commit it refused) are no news to the user: every failure comes back
+    // as a status.
+    PQsetNoticeProcessor(conn_.get(), [](void*, const char*) {}, nullptr);
     // Nothing waits without bound: a statement, a lock, and a transaction
     // left open by a dead program all end on the server's side too.
     const std::string limits = "SET statement_timeout = " + std::to_string(options_.statementTimeoutMs) +
