@@ -381,5 +381,67 @@ TEST_F(OfficeBook, AServerStoppedDuringAnAddOrABillLeavesTheWholeChangeOrNone) {
     }
 }
 
+// "Send to office" from a laptop's GeoPackage book made offline: its jobs go
+// once with their customer and work type; a customer both books have is the
+// office's (its prices come back), one the office lacks is sent, one the
+// laptop lacks is taken; void jobs stay behind; sending again sends nothing.
+TEST_F(OfficeBook, SendToOfficeSendsEachJobOnceAndTakesCustomersBack) {
+    const std::string uri = Server()->NewBook();
+    const std::string db = DatabaseOf(uri);
+    TempFolder dir;
+    const std::string laptop = Cli((dir / "laptop.gpkg").string());
+    const std::string office = Cli(uri);
+    WriteFields(dir / "day", 0, 6, 40.0f);
+    struct Step {
+        std::string command;
+        int status;
+    };
+    const Step setup[] = {
+        {laptop + "customer add Wang --village Dongcun --price-harvesting 80", 0},
+        {laptop + "customer add Li --price-ploughing 30", 0},
+        {office + "customer add Wang --village Xicun --price-harvesting 95", 0},
+        {office + "customer add Zhao --price-sowing 20", 0},
+        {laptop + "add " + (dir / "day").string() + "/F0.txt " + (dir / "day").string() + "/F1.txt --customer Wang", 0},
+        {laptop + "add " + (dir / "day").string() + "/F2.txt --customer Li --work ploughing", 0},
+        {laptop + "add " + (dir / "day").string() + "/F3.txt " + (dir / "day").string() + "/F4.txt", 0},
+        {laptop + "void-job 5", 0},
+        // One measurement the office has already, from another laptop.
+        {office + "add " + (dir / "day").string() + "/F3.txt", 0},
+    };
+    for (const Step& s : setup) ASSERT_EQ(test::RunCommand(s.command + " 2>&1").status, s.status) << s.command;
+    struct Send {
+        std::string said;
+        std::string officeJobs;
+    };
+    const Send sends[] = {
+        {"3 sent to the office book, 1 there already, 1 void not sent; 1 customers sent, 2 taken back\n",
+         "F0.txt|Wang|harvesting|8000\nF1.txt|Wang|harvesting|8000\nF2.txt|Li|ploughing|3000\nF3.txt||harvesting|"},
+        {"0 sent to the office book, 4 there already, 1 void not sent; 0 customers sent, 0 taken back\n",
+         "F0.txt|Wang|harvesting|8000\nF1.txt|Wang|harvesting|8000\nF2.txt|Li|ploughing|3000\nF3.txt||harvesting|"},
+    };
+    for (const Send& s : sends) {
+        const auto run = test::RunCommand(laptop + "send-to-office --office '" + uri + "' 2>&1");
+        EXPECT_EQ(run.status, 0) << run.out;
+        EXPECT_EQ(run.out, s.said);
+        EXPECT_EQ(Server()->Query(db, "SELECT regexp_replace(j.file, '.*/', ''), COALESCE(c.name, ''), j.work, "
+                                      "COALESCE(j.price_fen::text, '') FROM jobs j LEFT JOIN customers c "
+                                      "ON c.fid = j.customer_id ORDER BY j.file"),
+                  s.officeJobs);
+    }
+    // The office's Wang and Zhao came back to the laptop; its Li went to the office.
+    const auto customers = test::RunCommand(laptop + "customer list --json");
+    EXPECT_NE(customers.out.find("Zhao"), std::string::npos) << customers.out;
+    EXPECT_NE(customers.out.find("Xicun"), std::string::npos) << customers.out;
+    EXPECT_EQ(customers.out.find("Dongcun"), std::string::npos) << customers.out;
+    EXPECT_EQ(Server()->Query(db, "SELECT name, village, price_harvesting_fen, price_ploughing_fen FROM customers "
+                                  "ORDER BY name"),
+              "Li|||3000\nWang|Xicun|9500|\nZhao|||");
+    // No office to reach: a clear error, the laptop's book unchanged.
+    const auto down = test::RunCommand(laptop + "send-to-office --office 'postgresql://nobody@/nothing?host=" +
+                                       (dir / "nosocket").string() + "' 2>&1");
+    EXPECT_NE(down.status, 0);
+    EXPECT_NE(down.out.find("cannot be opened"), std::string::npos) << down.out;
+}
+
 }  // namespace
 }  // namespace dorvane::book
