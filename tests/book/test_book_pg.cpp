@@ -230,9 +230,14 @@ TEST_F(OfficeBook, FourProgramsAddBillAndPayAtOnceLoseNothing) {
     const std::string db = DatabaseOf(uri);
     TempFolder dir;
     WriteFields(dir / "all", 0, kMeasurements, 60.0f);
+    std::unique_ptr<BookStore> book;
+    ASSERT_TRUE(OpenBook(uri, {}, book).ok());
     for (int p = 0; p < kPrograms; ++p) {
-        ASSERT_EQ(test::RunCommand(Cli(uri) + "customer add C" + std::to_string(p) + " --price-harvesting 80 2>&1").status,
-                  0);
+        Customer customer;
+        customer.name = "C" + std::to_string(p);
+        customer.defaultPriceFen[static_cast<int>(WorkType::kHarvesting)] = 8000;
+        CustomerId id = 0;
+        ASSERT_TRUE(book->AddCustomer(customer, id).ok());
         // Program p's share: 200 files from 125p (wrapping): 75 shared with
         // each neighbour, 50 its own, so every customer has jobs to bill.
         const fs::path share = dir / ("share" + std::to_string(p));
@@ -276,8 +281,6 @@ TEST_F(OfficeBook, FourProgramsAddBillAndPayAtOnceLoseNothing) {
     EXPECT_EQ(Server()->Query(db, "SELECT COUNT(*) FROM payments"), std::to_string(kPrograms * kRounds));
     EXPECT_EQ(Server()->Query(db, "SELECT SUM(amount_fen) FROM payment_allocations"),
               std::to_string(kPrograms * kRounds * 100));
-    std::unique_ptr<BookStore> book;
-    ASSERT_TRUE(OpenBook(uri, {}, book).ok());
     std::string report;
     ASSERT_TRUE(book->CheckIntegrity(report).ok());
     EXPECT_EQ(report, "ok");
@@ -390,25 +393,45 @@ TEST_F(OfficeBook, SendToOfficeSendsEachJobOnceAndTakesCustomersBack) {
     const std::string db = DatabaseOf(uri);
     TempFolder dir;
     const std::string laptop = Cli((dir / "laptop.gpkg").string());
-    const std::string office = Cli(uri);
     WriteFields(dir / "day", 0, 6, 40.0f);
-    struct Step {
-        std::string command;
-        int status;
-    };
-    const Step setup[] = {
-        {laptop + "customer add Wang --village Dongcun --price-harvesting 80", 0},
-        {laptop + "customer add Li --price-ploughing 30", 0},
-        {office + "customer add Wang --village Xicun --price-harvesting 95", 0},
-        {office + "customer add Zhao --price-sowing 20", 0},
-        {laptop + "add " + (dir / "day").string() + "/F0.txt " + (dir / "day").string() + "/F1.txt --customer Wang", 0},
-        {laptop + "add " + (dir / "day").string() + "/F2.txt --customer Li --work ploughing", 0},
-        {laptop + "add " + (dir / "day").string() + "/F3.txt " + (dir / "day").string() + "/F4.txt", 0},
-        {laptop + "void-job 5", 0},
+    {
+        // Made through the stores (the CLI's part is the send).
+        std::unique_ptr<BookStore> mine, theirs;
+        ASSERT_TRUE(OpenBook((dir / "laptop.gpkg").string(), {}, mine).ok());
+        ASSERT_TRUE(OpenBook(uri, {}, theirs).ok());
+        auto customer = [](BookStore& b, const char* name, const char* village, WorkType w, Fen price) {
+            Customer c;
+            c.name = name;
+            c.village = village;
+            c.defaultPriceFen[static_cast<int>(w)] = price;
+            CustomerId id = 0;
+            return b.AddCustomer(c, id).ok();
+        };
+        ASSERT_TRUE(customer(*mine, "Wang", "Dongcun", WorkType::kHarvesting, 8000));
+        ASSERT_TRUE(customer(*mine, "Li", "", WorkType::kPloughing, 3000));
+        ASSERT_TRUE(customer(*theirs, "Wang", "Xicun", WorkType::kHarvesting, 9500));
+        ASSERT_TRUE(customer(*theirs, "Zhao", "", WorkType::kSowing, 2000));
+        auto add = [&](BookStore& b, std::vector<int> files, JobTerms t) {
+            std::vector<Measurement> ms;
+            for (int f : files) {
+                Measurement m;
+                EXPECT_TRUE(ReadMeasurement(dir / "day" / ("F" + std::to_string(f) + ".txt"), m).ok());
+                ms.push_back(std::move(m));
+            }
+            std::vector<AddOutcome> out;
+            return b.AddJobs(ms, t, out).ok();
+        };
+        JobTerms wang, li;
+        wang.customer = "Wang";
+        li.customer = "Li";
+        li.work = WorkType::kPloughing;
+        ASSERT_TRUE(add(*mine, {0, 1}, wang));
+        ASSERT_TRUE(add(*mine, {2}, li));
+        ASSERT_TRUE(add(*mine, {3, 4}, {}));
+        ASSERT_TRUE(mine->VoidJobs(std::vector<JobId>{5}).ok());
         // One measurement the office has already, from another laptop.
-        {office + "add " + (dir / "day").string() + "/F3.txt", 0},
-    };
-    for (const Step& s : setup) ASSERT_EQ(test::RunCommand(s.command + " 2>&1").status, s.status) << s.command;
+        ASSERT_TRUE(add(*theirs, {3}, {}));
+    }
     struct Send {
         std::string said;
         std::string officeJobs;
