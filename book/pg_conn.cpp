@@ -13,9 +13,13 @@ std::int64_t PgResult::Int(int row, int col) const {
 }
 
 double PgResult::Real(int row, int col) const {
-    // The server sends doubles with extra_float_digits (12+) as the shortest
-    // text that reads back to the same bits.
-    return std::strtod(PQgetvalue(r_.get(), row, col), nullptr);
+    // The server sends doubles (extra_float_digits >= 1) as the shortest text
+    // that reads back to the same bits. from_chars, not strtod: the desktop
+    // runs under the user's locale, whose decimal mark may be a comma.
+    const std::string_view v = View(row, col);
+    double out = 0;
+    std::from_chars(v.data(), v.data() + v.size(), out);
+    return out;
 }
 
 std::vector<std::uint8_t> PgResult::Bytes(int row, int col) const {

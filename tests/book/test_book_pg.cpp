@@ -90,8 +90,9 @@ TEST_F(OfficeBook, ANewerBookIsRefusedUnchangedAndTheLocationHidesPasswords) {
     EXPECT_FALSE(IsPgLocation("/home/u/postgresql://book.gpkg"));
 }
 
-// Who may do what: each case opens the office book as some role and tries an
-// add; refusals name the cause, and nothing is changed by them.
+// Who may do what: each case opens the office book as some role (or on a
+// server that lacks what the book needs) and tries an add; refusals name the
+// cause, and nothing is changed by them.
 TEST_F(OfficeBook, RightsPasswordsAndPostgisGiveClearMessages) {
     const std::string uri = Server()->NewBook();
     const std::string db = DatabaseOf(uri);
@@ -100,6 +101,10 @@ TEST_F(OfficeBook, RightsPasswordsAndPostgisGiveClearMessages) {
     ASSERT_TRUE(Server()->Psql("postgres", "CREATE ROLE nobody_" + db + " LOGIN; CREATE ROLE reader_" + db +
                                                " LOGIN; CREATE ROLE plain_" + db + " LOGIN CREATEDB"));
     ASSERT_TRUE(Server()->Psql(db, "GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader_" + db));
+    // A PostGIS that says it is 2.5: a function of that name found first on
+    // the search path the URI sets.
+    ASSERT_TRUE(Server()->Psql(db, "CREATE SCHEMA old_postgis; CREATE FUNCTION old_postgis.postgis_lib_version() "
+                                   "RETURNS text LANGUAGE sql AS $$ SELECT '2.5.5'::text $$"));
     // A database of its own without PostGIS, owned by a role that may not install it.
     ASSERT_TRUE(Server()->Psql("postgres", "CREATE DATABASE plain_" + db + " OWNER plain_" + db));
     TempFolder dir;
@@ -135,6 +140,8 @@ TEST_F(OfficeBook, RightsPasswordsAndPostgisGiveClearMessages) {
          "does not exist"},
         {"a database without PostGIS", Server()->Uri("plain_" + db, "plain_" + db), "", BookError::kCannotOpen,
          BookError::kNone, "CREATE EXTENSION postgis"},
+        {"an older PostGIS", Server()->Uri(db) + "&options=-csearch_path%3Dold_postgis,public", "",
+         BookError::kCannotOpen, BookError::kNone, "PostGIS 2.5.5 is older than 3.0"},
     };
     const char* oldPass = std::getenv("PGPASSFILE");
     const std::string keep = oldPass ? oldPass : "";
