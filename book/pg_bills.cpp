@@ -74,7 +74,7 @@ BookStatus PgStore::BillOf(const std::string& number, Bill& b, bool& found, bool
 BookStatus PgStore::IssueBill(const BillRequest& r, Bill& out) {
     if (!IsDate(r.date)) return Invalid("'" + r.date + "' is not a date (YYYY-MM-DD)");
     Bill b;
-    BookStatus st = Transaction("issuing a bill", [&]() -> BookStatus {
+    BookStatus st = MoneyTransaction("issuing a bill", [&]() -> BookStatus {
         b = Bill{};
         Customer customer;
         bool found = false;
@@ -197,7 +197,7 @@ BookStatus PgStore::IssueBill(const BillRequest& r, Bill& out) {
 
 BookStatus PgStore::VoidBill(const std::string& number, const std::string& date) {
     if (!IsDate(date)) return Invalid("'" + date + "' is not a date (YYYY-MM-DD)");
-    return Transaction("voiding a bill", [&]() -> BookStatus {
+    return MoneyTransaction("voiding a bill", [&]() -> BookStatus {
         Bill b;
         bool found = false;
         if (auto st = BillOf(number, b, found, false); !st.ok()) return st;
@@ -241,7 +241,7 @@ BookStatus PgStore::Pay(const PaymentRequest& r, Payment& out) {
     if (!IsDate(r.date)) return Invalid("'" + r.date + "' is not a date (YYYY-MM-DD)");
     if (r.amountFen <= 0) return Invalid("A payment must be more than 0");
     Payment pay;
-    BookStatus st = Transaction("writing a payment", [&]() -> BookStatus {
+    BookStatus st = MoneyTransaction("writing a payment", [&]() -> BookStatus {
         pay = Payment{};
         std::vector<Bill> bills;
         std::string customerName;

@@ -57,6 +57,11 @@ public:
     /// start when the server reports a serialization failure or deadlock, up
     /// to the options' attempts.
     BookStatus Transaction(const std::string& what, const std::function<BookStatus()>& body, bool readOnly = false);
+    /// A Transaction of the money (bills and payments): it first waits its
+    /// turn on the book's money lock (at most the lock timeout), so the
+    /// office's billing programs queue one after another instead of
+    /// colliding on the year's counter and the same bills and retrying.
+    BookStatus MoneyTransaction(const std::string& what, const std::function<BookStatus()>& body);
 
 private:
     BookStatus FindCustomer(const std::string& name, Customer& out, bool& found);

@@ -18,6 +18,9 @@ constexpr const char* kVersionKey = "schema_version";
 /// Key of the advisory lock that lets one program at a time create or
 /// upgrade the tables (any fixed 64-bit number; "DORVANE" in ASCII).
 constexpr const char* kSchemaLockKey = "19227513469357637";
+/// Key of the session lock that queues the money operations (bills and
+/// payments) of every program on the book ("DRVMONEY" in ASCII).
+constexpr const char* kMoneyLockKey = "4923092232712373593";
 /// The oldest PostGIS whose typmod'd geometry columns, ST_GeomFromText with
 /// an SRID and ST_IsValid the book relies on all behave as it expects.
 constexpr int kMinPostgisMajor = 3;
@@ -277,6 +280,18 @@ BookStatus PgStore::Transaction(const std::string& what, const std::function<Boo
         std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs / 2 + static_cast<int>(jitter() % (pauseMs + 1))));
         pauseMs = std::min(pauseMs * 2, kMaxRetryPauseMs);
     }
+    return st;
+}
+
+BookStatus PgStore::MoneyTransaction(const std::string& what, const std::function<BookStatus()>& body) {
+    // A session lock, taken before the transaction starts so that its
+    // snapshot is taken after the previous holder committed. The server
+    // drops it with the session if the connection is lost.
+    if (auto st = Run(std::string("SELECT pg_advisory_lock(") + kMoneyLockKey + ")", {}, "waiting for the bills");
+        !st.ok())
+        return st;
+    const BookStatus st = Transaction(what, body);
+    if (!lost_) PgResult unlocked(PQexec(conn_.get(), (std::string("SELECT pg_advisory_unlock(") + kMoneyLockKey + ")").c_str()));
     return st;
 }
 
