@@ -205,6 +205,39 @@ TEST_F(OfficeBook, ALostConnectionIsAClearErrorAndTheNextCallReconnects) {
     EXPECT_EQ(jobs.size(), 6u);
 }
 
+// Nothing waits without bound: a change that needs a lock another session
+// keeps is refused as busy after the lock timeout, with nothing changed, and
+// goes through once the lock is let go.
+TEST_F(OfficeBook, AChangeWaitsNoLongerThanTheLockTimeout) {
+    const std::string uri = Server()->NewBook();
+    const std::string db = DatabaseOf(uri);
+    PgOptions o;
+    o.lockTimeoutMs = 300;
+    std::unique_ptr<BookStore> book;
+    ASSERT_TRUE(OpenPgBook(uri, o, book).ok());
+    TempFolder dir;
+    WriteFields(dir / "a", 0, 2, 120.0f);
+    const std::string psql = "psql -X -q -h " + Server()->SocketDir() + " -p " + std::to_string(PgServer::kPort) +
+                             " -U " + PgServer::kSuperuser + " -d " + db + " -c " +
+                             PgServer::Quote("BEGIN; LOCK TABLE jobs IN EXCLUSIVE MODE; SELECT pg_sleep(1.5)");
+    std::thread holder([&] { test::RunCommand(psql + " >/dev/null 2>&1"); });
+    for (int i = 0; i < 200 && Server()->Query(db, "SELECT COUNT(*) FROM pg_locks WHERE mode = 'ExclusiveLock' AND "
+                                                   "locktype = 'relation' AND granted") != "1";
+         ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const auto t0 = std::chrono::steady_clock::now();
+    std::vector<AddOutcome> out;
+    const BookStatus st = book->AddJobs(ReadFolder(dir / "a"), {}, out);
+    const auto waited = std::chrono::steady_clock::now() - t0;
+    holder.join();
+    EXPECT_EQ(st.error, BookError::kBusy) << st.message;
+    EXPECT_NE(st.message.find("nothing was changed"), std::string::npos) << st.message;
+    EXPECT_LT(waited, std::chrono::milliseconds(1200));
+    EXPECT_EQ(Server()->Query(db, "SELECT COUNT(*) FROM jobs"), "0");
+    ASSERT_TRUE(book->AddJobs(ReadFolder(dir / "a"), {}, out).ok());
+    EXPECT_EQ(Server()->Query(db, "SELECT COUNT(*) FROM jobs"), "2");
+}
+
 pid_t Spawn(const std::vector<std::string>& args, const fs::path& log) {
     const pid_t pid = ::fork();
     if (pid == 0) {
