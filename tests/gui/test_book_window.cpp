@@ -2,7 +2,8 @@
 // context menu, Ctrl+B, the filters typed and chosen, rows picked with the
 // mouse (Ctrl for more), assign, price, bill, payment and the season figures
 // by clicks on the buttons; files dropped on the window, the ledger's "Add
-// all to book", and downloads entering the book as they are stored.
+// all to book", and downloads entering the book as they are stored; the
+// office book on a PostgreSQL server through the same clicks.
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
@@ -25,6 +26,7 @@
 
 #include "book/gpkg_store.h"
 #include "book/money.h"
+#include "book/pg_server.h"
 #include "gui_rig.h"
 #include "report/field_samples.h"
 #include "ui/book_desk.h"
@@ -363,6 +365,59 @@ private slots:
     }
 
     // A bill is voided from the jobs it holds: its jobs are unbilled again.
+    // The office book on a real PostgreSQL + PostGIS server (started for
+    // this case): the same window through the same clicks, files added from
+    // the computer pane, a customer, assign and bill, all in the server.
+    void OfficeBookThroughClicks() {
+        testing::PgServer server;
+        std::string error;
+        QVERIFY2(server.Start(error), error.c_str());
+        const std::string uri = server.NewBook();
+        QVERIFY(!uri.empty());
+        const std::string db = uri.substr(uri.find("@/") + 2, uri.find('?') - uri.find("@/") - 2);
+        SetBookLocationForRun(QString::fromStdString(uri));
+        Rig rig;
+        WriteFields(rig.computer.path(), {"G1", "G2"});
+        rig.frame->ComputerPane()->Refresh();
+        rig.frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
+        AddFromComputerPane(rig, {"G1.txt", "G2.txt"});
+        CBookWindow* w = WaitForBook(rig);
+        QVERIFY(w);
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QCOMPARE(w->Location(), QString::fromStdString(uri));
+        QTRY_COMPARE_WITH_TIMEOUT(w->JobsModel()->rowCount(), 2, kWaitMs);
+        QCOMPARE(QString::fromStdString(server.Query(db, "SELECT COUNT(*) FROM jobs")), QStringLiteral("2"));
+
+        ClickTab(w, 1);
+        TypeInto(w, "customerName", QStringLiteral("Zhang"));
+        TypeInto(w, "customerVillage", QStringLiteral("North"));
+        TypeInto(w, "customerPrice0", QStringLiteral("60"));
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_ADD_CUSTOMER));
+        QVERIFY(WaitForBook(rig));
+        QCOMPARE(w->CustomersTable()->rowCount(), 1);
+
+        ClickTab(w, 0);
+        w->JobsView()->setFocus();
+        QTest::keyClick(w->JobsView(), Qt::Key_A, Qt::ControlModifier);
+        Choose(w, "assignTo", QStringLiteral("Zhang"));
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_ASSIGN));
+        QVERIFY(WaitForBook(rig));
+        QCOMPARE(w->Status()->text(), QString::fromStdString(FormatText(StringId::RES_BOOK_ASSIGNED, 2)));
+        w->JobsView()->setFocus();
+        QTest::keyClick(w->JobsView(), Qt::Key_A, Qt::ControlModifier);
+        ClickCentre(Button(w, StringId::RES_BOOKWIN_BILL));
+        QVERIFY(WaitForBook(rig));
+        const std::string number = book::BillNumber(QDate::currentDate().year(), 1);
+        QVERIFY2(w->Status()->text().contains(QString::fromStdString(number)), qPrintable(w->Status()->text()));
+        QCOMPARE(JobColumn(w, BookJobColumn::kBill),
+                 (QStringList{QString::fromStdString(number), QString::fromStdString(number)}));
+        QCOMPARE(QString::fromStdString(server.Query(db, "SELECT number || '|' || (SELECT COUNT(*) FROM jobs WHERE "
+                                                         "bill_id = invoices.fid) FROM invoices")),
+                 QString::fromStdString(number + "|2"));
+        w->close();
+    }
+
     void VoidGivesTheJobsBack() {
         Rig rig;
         WriteFields(rig.computer.path(), {"V1", "V2"});
