@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -366,7 +367,8 @@ private slots:
 
     // A bill is voided from the jobs it holds: its jobs are unbilled again.
     // The office book on a real PostgreSQL + PostGIS server (started for
-    // this case): the same window through the same clicks, files added from
+    // this case), chosen with "Office book..." (an address with a password is
+    // refused): the same window through the same clicks, files added from
     // the computer pane, a customer, assign and bill, all in the server.
     void OfficeBookThroughClicks() {
         testing::PgServer server;
@@ -375,15 +377,52 @@ private slots:
         const std::string uri = server.NewBook();
         QVERIFY(!uri.empty());
         const std::string db = uri.substr(uri.find("@/") + 2, uri.find('?') - uri.find("@/") - 2);
-        SetBookLocationForRun(QString::fromStdString(uri));
         Rig rig;
         WriteFields(rig.computer.path(), {"G1", "G2"});
         rig.frame->ComputerPane()->Refresh();
         rig.frame->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
+        // The Book window on the desktop's own book first (Ctrl+B).
+        rig.ComputerList()->setFocus();
+        QTest::keyClick(rig.ComputerList(), Qt::Key_B, Qt::ControlModifier);
+        CBookWindow* w = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((w = rig.frame->Book()->Window()) && w->isVisible(), kWaitMs);
+        QVERIFY(WaitForBook(rig));
+        const QString own = w->Location();
+        // "Office book...": the address typed into its dialog. One with a
+        // password is refused (nothing is saved), then the right one.
+        struct Typed {
+            std::string address;
+            bool taken;
+        };
+        const std::string withPassword = "postgresql://dorvane:secret@/" + uri.substr(uri.find("@/") + 2);
+        const Typed typed[] = {{"/home/u/book.gpkg", false}, {withPassword, false}, {uri, true}};
+        for (const Typed& t : typed) {
+            bool answered = false;
+            QTimer::singleShot(50, [&] {
+                auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+                if (!dialog) return;
+                auto* edit = dialog->findChild<QLineEdit*>();
+                edit->setFocus();
+                QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+                QTest::keyClicks(edit, QString::fromStdString(t.address));
+                QTest::keyClick(edit, Qt::Key_Return);
+                answered = true;
+            });
+            ClickCentre(Button(w, StringId::RES_BOOKWIN_OFFICE_BOOK));
+            QTRY_VERIFY_WITH_TIMEOUT(answered, kWaitMs);
+            QVERIFY(WaitForBook(rig));
+            QCOMPARE(w->Location(), t.taken ? QString::fromStdString(uri) : own);
+            if (!t.taken) QVERIFY2(!w->Status()->styleSheet().isEmpty(), qPrintable(w->Status()->text()));
+        }
+        QCOMPARE(w->Status()->text().contains(QStringLiteral("secret")), false);
+        // Kept as the desktop's book, without a password (this run's --book aside).
+        SetBookLocationForRun(QString());
+        QCOMPARE(BookLocation(), QString::fromStdString(uri));
+        rig.frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.frame.get()));
         AddFromComputerPane(rig, {"G1.txt", "G2.txt"});
-        CBookWindow* w = WaitForBook(rig);
-        QVERIFY(w);
+        QVERIFY(WaitForBook(rig));
         QVERIFY(QTest::qWaitForWindowExposed(w));
         QCOMPARE(w->Location(), QString::fromStdString(uri));
         QTRY_COMPARE_WITH_TIMEOUT(w->JobsModel()->rowCount(), 2, kWaitMs);
