@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "book/gpkg_store.h"
+#include "book/pg_store.h"
 
 namespace dorvane::book {
 
@@ -21,9 +22,15 @@ fs::path DefaultBookPath() {
 }
 
 BookStatus OpenBook(const std::string& location, const OpenOptions& options, std::unique_ptr<BookStore>& out) {
+    if (IsPgLocation(location)) {
+        PgOptions o;
+        o.statementTimeoutMs = options.busyTimeoutMs;
+        o.lockTimeoutMs = options.busyTimeoutMs;
+        return OpenPgBook(location, o, out);
+    }
     if (location.rfind("PG:", 0) == 0)
-        return {BookError::kCannotOpen, "This Dorvane opens GeoPackage books only; " + location +
-                                            " names a PostgreSQL book"};
+        return {BookError::kCannotOpen, "The office book is named by a URI: postgresql://[user@]host[:port]/database "
+                                        "(not " + location + ")"};
     fs::path path = location.empty() ? DefaultBookPath() : fs::path(location);
     if (location.empty()) {
         std::error_code ec;

@@ -1,8 +1,8 @@
 #pragma once
 // Choosing and opening a book: the one place that knows the back ends. A
-// location "PG:..." (a PostgreSQL connection string, as GDAL names them)
-// will reach the office book's back end; any other location is a GeoPackage
-// file. Blocks on the file system.
+// location "postgresql://..." or "postgres://..." (libpq's connection URI)
+// is an office book on a PostgreSQL + PostGIS server; any other location is
+// a GeoPackage file. Blocks on the file system or the network.
 
 #include <filesystem>
 #include <memory>
@@ -16,7 +16,8 @@ namespace dorvane::book {
 std::filesystem::path DefaultBookPath();
 
 struct OpenOptions {
-    int busyTimeoutMs = 10000;  ///< how long a write waits for another program's
+    int busyTimeoutMs = 10000;  ///< how long a write waits for another program's (an office
+                                ///< book: a statement or a lock)
     bool create = true;         ///< create a missing GeoPackage book
 };
 

@@ -11,6 +11,7 @@
 #include "book/job_source.h"
 #include "book/money.h"
 #include "book/open_book.h"
+#include "book/send_to_office.h"
 #include "cli/cli_output.h"
 #include "i18n/string_table.h"
 #include "report/output_file.h"
@@ -39,7 +40,7 @@ struct Words {
 bool TakesValue(const std::string& s) {
     static const char* const kValued[] = {"--customer", "--work", "--price", "--from", "--to", "--status",
                                           "--jobs", "--date", "--csv", "--village", "--phone", "--notes",
-                                          "--unit", "--name", "--basis", "--text", "--sort", "--book",
+                                          "--unit", "--name", "--basis", "--text", "--sort", "--book", "--office",
                                           "--currency", "--seller-name", "--seller-address", "--seller-phone",
                                           "--pdf", "--tiles"};
     for (const char* v : kValued)
@@ -530,6 +531,21 @@ int CmdSettings(BookStore& b, const Words& w) {
     return kExitOk;
 }
 
+// The laptop's book (--book) to the office book (--office): jobs by
+// identity, customers and prices back (send_to_office.h states the rules).
+int CmdSendToOffice(BookStore& laptop, const Words& w) {
+    const auto uri = Opt(w, "--office");
+    if (!uri || !w.positional.empty()) return Usage();
+    std::unique_ptr<BookStore> office;
+    if (auto st = OpenBook(*uri, {}, office); !st.ok()) return Failed(st);
+    SendReport report;
+    if (auto st = SendToOffice(laptop, *office, report); !st.ok()) return Failed(st);
+    for (const std::string& p : report.problems) Complain(FormatText(StringId::RES_BOOK_NOT_SENT, p.c_str()));
+    Say(FormatText(StringId::RES_BOOK_SENT, report.sent, report.known, report.skipped, report.customersSent,
+                   report.customersTaken));
+    return report.problems.empty() ? kExitOk : kExitFailed;
+}
+
 }  // namespace
 
 int RunBookCommand(const std::vector<std::string>& ops) {
@@ -573,6 +589,7 @@ int RunBookCommand(const std::vector<std::string>& ops) {
         Say(FormatText(StringId::RES_BOOK_BACKED_UP, words->positional[0].c_str()));
         return kExitOk;
     }
+    if (sub == "send-to-office") return CmdSendToOffice(*book, *words);
     if (sub == "pay") return CmdPay(*book, *words);
     if (sub == "season") return CmdSeason(*book, *words);
     if (sub == "settings") return CmdSettings(*book, *words);

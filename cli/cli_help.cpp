@@ -40,6 +40,7 @@ constexpr HelpLine kCommands[] = {
     {"book pay CUSTOMER|NUMBER AMOUNT", StringId::RES_BILL_CLI_PAY},
     {"book season [--json]", StringId::RES_BILL_CLI_SEASON},
     {"book settings", StringId::RES_BILL_CLI_SETTINGS},
+    {"book send-to-office --office URI", StringId::RES_BILL_CLI_SEND},
     {"book --book PATH ...", StringId::RES_BILL_CLI_OPT_BOOK},
 };
 

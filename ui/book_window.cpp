@@ -12,6 +12,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +30,7 @@
 
 #include "book/money.h"
 #include "book/open_book.h"
+#include "book/pg_store.h"
 #include "i18n/string_table.h"
 #include "ui/book_adding.h"
 #include "ui/book_jobs_model.h"
@@ -61,12 +63,14 @@ CBookWindow::CBookWindow(CBookService& service, QWidget* parent) : QDialog(paren
     where_ = new QLabel(this);
     where_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     otherBook_ = new QPushButton(this);
+    officeBook_ = new QPushButton(this);
     addFiles_ = new QPushButton(this);
     backup_ = new QPushButton(this);
     top->addWidget(where_, 1);
     top->addWidget(addFiles_);
     top->addWidget(backup_);
     top->addWidget(otherBook_);
+    top->addWidget(officeBook_);
 
     tabs_ = new QTabWidget(this);
     auto* jobs = new QWidget(tabs_);
@@ -118,6 +122,7 @@ CBookWindow::CBookWindow(CBookService& service, QWidget* parent) : QDialog(paren
         Say(Q(FormatText(StringId::RES_BOOKWIN_OPENING, file.toStdString().c_str())));
         Reload();
     });
+    connect(officeBook_, &QPushButton::clicked, this, &CBookWindow::ChooseOfficeBook);
     connect(backup_, &QPushButton::clicked, this, &CBookWindow::BackUp);
     service_.SetOnProgress([this](int done, int total) {
         progress_->setRange(0, std::max(total, 1));
@@ -251,6 +256,7 @@ void CBookWindow::BuildJobsTab(QWidget* page) {
 void CBookWindow::Retranslate() {
     setWindowTitle(T(StringId::RES_BOOKWIN_TITLE));
     otherBook_->setText(T(StringId::RES_BOOKWIN_OTHER_BOOK));
+    officeBook_->setText(T(StringId::RES_BOOKWIN_OFFICE_BOOK));
     backup_->setText(T(StringId::RES_BOOKWIN_BACKUP));
     addFiles_->setText(T(StringId::RES_BOOKWIN_ADD_FILES));
     cancel_->setText(T(StringId::RES_BOOKWIN_CANCEL));
@@ -538,6 +544,36 @@ void CBookWindow::Write(std::function<book::BookStatus(book::BookStore&, Done&)>
 QString CBookWindow::Refusal(const book::BookStatus& st, bool open, const std::string& location) {
     if (!open) return Q(FormatText(StringId::RES_BOOKWIN_OPEN_FAILED, location.c_str(), st.message.c_str()));
     return Q(FormatText(StringId::RES_BOOKWIN_FAILED, st.message.c_str()));
+}
+
+// The office book's address (a libpq URI) as the book of this desktop. Its
+// password never goes into the settings: an address carrying one is refused
+// with where to put it instead.
+void CBookWindow::ChooseOfficeBook() {
+    const std::string now = location_;
+    bool ok = false;
+    const QString text = QInputDialog::getText(this, T(StringId::RES_BOOKWIN_OFFICE_BOOK),
+                                               T(StringId::RES_BOOKWIN_OFFICE_PROMPT), QLineEdit::Normal,
+                                               book::IsPgLocation(now) ? QString::fromStdString(now) : QString(), &ok)
+                             .trimmed();
+    if (!ok || text.isEmpty()) return;
+    const std::string uri = text.toStdString();
+    if (!book::IsPgLocation(uri)) {
+        Say(Q(FormatText(StringId::RES_BOOKWIN_OFFICE_BAD, uri.c_str())), true);
+        return;
+    }
+    if (book::PgLocationForDisplay(uri) != uri) {
+        Say(T(StringId::RES_BOOKWIN_OFFICE_PASSWORD), true);
+        return;
+    }
+    SaveBookLocation(text);
+    service_.SetLocation(text);
+    location_ = uri;
+    villages_.clear();
+    opening_ = true;
+    where_->setText(Location());
+    Say(Q(FormatText(StringId::RES_BOOKWIN_OPENING, uri.c_str())));
+    Reload();
 }
 
 void CBookWindow::Say(const QString& text, bool problem) {

@@ -154,6 +154,7 @@ private:
     using Done = std::function<QString()>;
     void Write(std::function<book::BookStatus(book::BookStore&, Done& done)> write);
     void Say(const QString& text, bool problem = false);
+    void ChooseOfficeBook();
     void SetWorking(bool on);
 
     CBookService& service_;
@@ -177,6 +178,7 @@ private:
 
     QLabel* where_ = nullptr;
     QPushButton* otherBook_ = nullptr;
+    QPushButton* officeBook_ = nullptr;  ///< "Office book...": a postgresql:// address
     QPushButton* addFiles_ = nullptr;
     QPushButton* backup_ = nullptr;
     QTabWidget* tabs_ = nullptr;

@@ -90,7 +90,7 @@ expect "$(nl --help)" dorvane-cli --h
 expect "$(nl 115200)" dorvane-cli --baud ""
 expect "$(nl 701)" dorvane-cli get x --model ""
 # The season book: subcommands, their options and the words those take.
-expect "$(nl add assign bill customer list pay pdf season settings void)" dorvane-cli book ""
+expect "$(nl add assign bill customer list pay pdf season send-to-office settings void)" dorvane-cli book ""
 expect "$(nl pay pdf)" dorvane-cli book --book b.gpkg p
 expect "$(nl --book)" dorvane-cli book --b
 expect "$(nl add list set)" dorvane-cli book customer ""
