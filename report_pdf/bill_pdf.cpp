@@ -399,7 +399,7 @@ OutputOutcome WriteBillPdf(const BillPrint& bill, const std::vector<BillPicture>
         writer.setCreator(QStringLiteral("Dorvane"));
         writer.setTitle(Q(TitleText(bill)));
         const TileSettings tiles =
-            options.tiles.empty() ? LoadTileSettings() : TileSettingsFor(QString::fromStdString(options.tiles));
+            PdfTileSettings(options.tiles, options.stackedTiles, options.overlay, options.offline);
         r = RenderBill(bill, pictures, writer, tiles, options.progress);
     }
     if (r != BillRender::kDone) {

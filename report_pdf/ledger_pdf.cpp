@@ -280,9 +280,8 @@ OutputOutcome WriteLedgerPdf(const Ledger& ledger, const std::filesystem::path& 
         writer.setResolution(kPdfDpi);
         writer.setCreator(QStringLiteral("Dorvane"));
         writer.setTitle(Q(Text(StringId::RES_LEDGER_TITLE)));
-        const TileSettings tiles = options.tiles.empty()
-                                       ? LoadTileSettings()
-                                       : TileSettingsFor(QString::fromStdString(options.tiles));
+        const TileSettings tiles =
+            PdfTileSettings(options.tiles, options.stackedTiles, options.overlay, options.offline);
         ok = RenderLedger(ledger, writer, tiles);
     }
     if (!ok) {
