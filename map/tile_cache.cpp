@@ -46,7 +46,20 @@ QIODevice* CTileDiskCache::data(const QUrl& url) {
     return d;
 }
 
+void CTileDiskCache::insert(QIODevice* device) {
+    QNetworkDiskCache::insert(device);
+    // QNetworkDiskCache's own tally, the new item included.
+    bytes_ = QNetworkDiskCache::cacheSize();
+    if (bytes_ > maximumCacheSize()) bytes_ = Trim();
+}
+
 qint64 CTileDiskCache::expire() {
+    if (bytes_ >= 0 && bytes_ <= maximumCacheSize()) return bytes_;
+    bytes_ = Trim();
+    return bytes_;
+}
+
+qint64 CTileDiskCache::Trim() {
     std::vector<Item> items = Items(cacheDirectory());
     qint64 total = 0;
     for (const Item& i : items) total += i.size;

@@ -20,12 +20,23 @@ public:
     explicit CTileDiskCache(QObject* parent = nullptr) : QNetworkDiskCache(parent) {}
 
     QIODevice* data(const QUrl& url) override;
+    /// Stores the item, then trims at once when it took the cache past its
+    /// limit (QNetworkDiskCache trims before it writes, so the item that
+    /// passes the limit would stay until the next).
+    void insert(QIODevice* device) override;
 
 protected:
     qint64 expire() override;
 
 private:
+    /// Walks the folder, drops the least recently used files until the
+    /// cache is within kCacheTrimPercent of its limit; the bytes left.
+    qint64 Trim();
+
     bool refreshing_ = false;
+    /// Bytes in the cache as last counted (-1: not yet): a walk of the
+    /// folder only when it may be over the limit.
+    qint64 bytes_ = -1;
 };
 
 /// Bytes the tiles in `folder` take (the files QNetworkDiskCache writes).

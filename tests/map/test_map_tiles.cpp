@@ -332,10 +332,3 @@ TEST_F(MapTiles, APackWrittenByGdalShowsItsColour) {
 
 }  // namespace
 }  // namespace dorvane::map
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
