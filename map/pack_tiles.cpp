@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <cmath>
 
+#include "i18n/string_table.h"
+
 namespace dorvane::map {
 namespace {
 
@@ -13,8 +15,13 @@ quint64 Key(int z, int x, int y) {
     return (static_cast<quint64>(z) << 48) | (static_cast<quint64>(x) << 24) | static_cast<quint64>(y);
 }
 
-QString Words(const char* english) {
-    return QString::fromUtf8(english);
+// The user's words for why `path` is no pack.
+QString Words(PackError e, const QString& path) {
+    StringId id = StringId::RES_MAP_PACK_CANNOT_OPEN;
+    if (e == PackError::kNotMbtiles) id = StringId::RES_MAP_PACK_NOT_MBTILES;
+    if (e == PackError::kNoTiles) id = StringId::RES_MAP_PACK_NO_TILES;
+    if (e == PackError::kVectorTiles) id = StringId::RES_MAP_PACK_VECTOR;
+    return QString::fromStdString(FormatText(id, path.toStdString().c_str()));
 }
 
 }  // namespace
@@ -25,13 +32,13 @@ std::unique_ptr<CPackTileSource> CPackTileSource::Open(const QString& path, QStr
     PackError e = PackError::kNone;
     std::string detail;
     if (!QFileInfo(path).isFile()) {
-        if (error) *error = QStringLiteral("%1: %2").arg(path, Words(PackErrorText(PackError::kCannotOpen)));
+        if (error) *error = Words(PackError::kCannotOpen, path);
         return nullptr;
     }
     std::unique_ptr<CMbtilesPack> pack = CMbtilesPack::Open(path.toStdString(), e, detail);
     if (!pack) {
         if (error) {
-            *error = QStringLiteral("%1: %2").arg(path, Words(PackErrorText(e)));
+            *error = Words(e, path);
             if (!detail.empty()) *error += QStringLiteral(" (%1)").arg(QString::fromStdString(detail));
         }
         return nullptr;

@@ -35,6 +35,7 @@ public:
     /// Replaces the tile source (the settings changed).
     void SetTiles(const TileSettings& s);
     map::CMapTiles* Tiles() const { return tiles_; }
+    bool HasShape() const { return shape_ && !shape_->Empty(); }
     const MapView& View() const { return view_; }
     void Fit();
     /// Zooms by `levels` around the widget point `around`; the shape is

@@ -63,8 +63,8 @@ def main():
     fixed = [int(v) for v in a.colour.split(",")] if a.colour else None
     for z in range(a.zooms[0], a.zooms[1] + 1):
         size = 1 << z
-        for x in range(tile_x(w, size), tile_x(e, size) + 1):
-            for y in range(tile_y(n, size), tile_y(s, size) + 1):
+        for x in range(max(0, tile_x(w, size)), min(size - 1, tile_x(e, size)) + 1):
+            for y in range(max(0, tile_y(n, size)), min(size - 1, tile_y(s, size)) + 1):
                 rgba = fixed or [40 * z, (37 * x) % 256, (53 * y) % 256, 255]
                 db.execute("INSERT INTO tiles VALUES (?, ?, ?, ?)",
                            (z, x, size - 1 - y, png(256, 256, rgba)))
