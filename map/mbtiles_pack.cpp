@@ -165,7 +165,10 @@ bool CMbtilesPack::ReadMetadata(PackError& error, std::string& detail) {
     // fails here ("file is not a database").
     std::optional<int> tilesMin, tilesMax;
     {
-        Query q(db_, "SELECT MIN(zoom_level), MAX(zoom_level), COUNT(*) FROM tiles");
+        // MIN and MAX are answered from the (zoom_level, ...) index of a
+        // pack; COUNT(*) would read every page of a pack of gigabytes.
+        Query q(db_,
+                "SELECT MIN(zoom_level), MAX(zoom_level), EXISTS (SELECT 1 FROM tiles) FROM tiles");
         if (!q.Ok()) {
             error = PackError::kNotMbtiles;
             detail = sqlite3_errmsg(db_);
