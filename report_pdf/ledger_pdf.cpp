@@ -203,7 +203,8 @@ void FieldPage(Painter& pt, const LedgerRow& r, TileSettings& tiles) {
     if (geo::ReadFieldFile(r.path, f).ok()) {
         bool gaveUp = false;
         const QImage img = FieldPicture(f, kPictureSize, tiles, &gaveUp);
-        if (gaveUp) tiles = TileSettingsFor(QStringLiteral("none"));
+        // No server is waited on again; packs and cached tiles still draw.
+        if (gaveUp) tiles.offline = true;
         p.drawImage(mapRect, img);
     }
     p.setPen(QPen(Qt::black, 0));

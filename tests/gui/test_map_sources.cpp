@@ -162,6 +162,61 @@ private slots:
         QVERIFY(!QFile::exists(folder + QStringLiteral("/tile.d")));
     }
 
+    // `dorvane --snapshot` with a pack, a template over it and an overlay:
+    // offline nothing is asked and the pack shows; online the template
+    // covers it and the overlay is drawn over that.
+    void theSnapshotTakesStackedSourcesAndOffline() {
+        QTemporaryDir dir;
+        const QString pack = dir.path() + QStringLiteral("/world.mbtiles");
+        QProcess make;
+        make.start(QString::fromLatin1(kPython),
+                   {kMapTests + QStringLiteral("make_pack.py"), pack, QStringLiteral("--zooms"), QStringLiteral("0"),
+                    QStringLiteral("2"), QStringLiteral("--bounds=-180,-85,180,85")});
+        QVERIFY(make.waitForFinished(30000) && make.exitCode() == 0);
+        QProcess server;
+        const QString log = dir.path() + QStringLiteral("/log");
+        server.start(QString::fromLatin1(kPython), {kMapTests + QStringLiteral("tile_server.py"), log});
+        QVERIFY(server.waitForStarted(10000) && server.waitForReadyRead(10000));
+        const int port = server.readLine().trimmed().toInt();
+        const QString base = QStringLiteral("http://127.0.0.1:%1/base/{z}/{x}/{y}.png").arg(port);
+        const QString over = QStringLiteral("http://127.0.0.1:%1/over/{z}/{x}/{y}.png").arg(port);
+        const QString picture = dir.path() + QStringLiteral("/p.png");
+        auto snapshot = [&](bool offline) {
+            QStringList args{QStringLiteral("--snapshot"), kSamples + QStringLiteral("T0602_few.gpx"),
+                             QStringLiteral("--out"),      picture,
+                             QStringLiteral("--size"),     QStringLiteral("400x300"),
+                             QStringLiteral("--tiles"),    pack,
+                             QStringLiteral("--tiles"),    base,
+                             QStringLiteral("--overlay"),  over};
+            if (offline) args << QStringLiteral("--offline");
+            QProcess p;
+            p.start(QStringLiteral(DORVANE_BINARY_DIR "/bin/dorvane"), args);
+            QVERIFY(p.waitForFinished(60000));
+            QCOMPARE(p.exitCode(), 0);
+        };
+        auto requests = [&] {
+            QFile f(log);
+            return f.open(QIODevice::ReadOnly) ? f.readAll().count('\n') : 0;
+        };
+        snapshot(true);
+        QCOMPARE(requests(), 0);
+        QImage img(picture);
+        QVERIFY(!img.isNull());
+        const QColor corner = img.pixelColor(3, 3);
+        QCOMPARE(corner.red(), 80);  // the pack's deepest level (40 * 2)
+        snapshot(false);
+        QVERIFY(requests() > 0);
+        img = QImage(picture);
+        const QRgb now = img.pixelColor(3, 3).rgb();
+        QVERIFY(now == QColor(0x30, 0x60, 0xC0).rgb() || now == QColor(0xE0, 0x20, 0x20).rgb());
+        int red = 0;
+        for (int y = 0; y < img.height(); y += 4)
+            for (int x = 0; x < img.width(); x += 4) red += img.pixelColor(x, y).rgb() == QColor(0xE0, 0x20, 0x20).rgb();
+        QVERIFY(red > 50);  // the overlay's squares
+        server.kill();
+        server.waitForFinished();
+    }
+
     // The field view over a pack of the whole world (zooms 0-2): a corner of
     // the map shows the colour of the pack's tile there, scaled up.
     void theFieldViewDrawsAPack() {
