@@ -12,6 +12,7 @@ add_library(dorvane_map STATIC
   ${PROJECT_SOURCE_DIR}/map/map_tiles.cpp
   ${PROJECT_SOURCE_DIR}/map/tile_presets.cpp
   ${PROJECT_SOURCE_DIR}/map/keep_offline.cpp
+  ${PROJECT_SOURCE_DIR}/map/overview_map.cpp
 )
 target_include_directories(dorvane_map PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(dorvane_map PUBLIC dorvane_core dorvane_map_packs Qt6::Gui Qt6::Network)
