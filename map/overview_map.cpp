@@ -14,6 +14,11 @@ constexpr QRgb kPalette[] = {0x1B9E77, 0xD95F02, 0x7570B3, 0xE7298A, 0x66A61E,
                              0xE6AB02, 0xA6761D, 0x377EB8, 0xE41A1C, 0x984EA3};
 /// Fill opacity of a field: the imagery under it still shows.
 constexpr int kFillAlpha = 150;
+/// Labels, counts and the legend (px): small enough for a field of
+/// kLabelAbovePx to hold its name.
+constexpr int kTextPx = 11;
+/// Fields wider than this on screen (px) are drawn antialiased.
+constexpr double kSmoothAbovePx = 24;
 /// Legend squares and padding (px).
 constexpr int kLegendSwatchPx = 12;
 constexpr int kLegendPadPx = 6;
@@ -93,7 +98,7 @@ MapView COverviewMap::Fit(QSize size, double marginPx) const {
     return v;
 }
 
-void COverviewMap::Draw(QPainter& p, QSize size, const MapView& v) const {
+void COverviewMap::Draw(QPainter& p, QSize size, const MapView& v, bool legend) const {
     p.save();
     p.setClipRect(QRect(QPoint(0, 0), size));
     const double wpx = WorldPx(v.zoom);
@@ -129,9 +134,12 @@ void COverviewMap::Draw(QPainter& p, QSize size, const MapView& v) const {
         drawn.push_back(i);
         if (s.width() > kLabelAbovePx) labelled.push_back(i);
     }
-    p.setRenderHint(QPainter::Antialiasing, true);
     QPolygonF poly;
     for (std::size_t i : drawn) {
+        // Small fields look the same without antialiasing, at a fraction
+        // of the cost; thousands of them are on screen at a county's zoom.
+        const QRectF s = toScreen(bounds_[i]);
+        p.setRenderHint(QPainter::Antialiasing, std::max(s.width(), s.height()) > kSmoothAbovePx);
         poly.clear();
         for (const WorldPoint& w : fields_[i].ring) poly << QPointF(ox + w.x * wpx, oy + w.y * wpx);
         QColor fill = CategoryColour(fields_[i].category);
@@ -140,10 +148,11 @@ void COverviewMap::Draw(QPainter& p, QSize size, const MapView& v) const {
         p.setBrush(fill);
         p.drawPolygon(poly);
     }
+    p.setRenderHint(QPainter::Antialiasing, true);
     // Groups: a disc at the mean of its fields, in its commonest category's
     // colour, sized by how many it holds.
     QFont small = p.font();
-    small.setPixelSize(11);
+    small.setPixelSize(kTextPx);
     p.setFont(small);
     for (const auto& [key, g] : groups) {
         int best = 0, bestCount = -1;
@@ -187,7 +196,17 @@ void COverviewMap::Draw(QPainter& p, QSize size, const MapView& v) const {
         p.setPen(QColor(0x10, 0x10, 0x10));
         p.drawText(box, Qt::AlignCenter, text);
     }
-    // The legend, top left.
+    if (legend) DrawLegend(p);
+    p.restore();
+}
+
+void COverviewMap::DrawLegend(QPainter& p) const {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    QFont small = p.font();
+    small.setPixelSize(kTextPx);
+    p.setFont(small);
+    const QFontMetrics fm(p.font());
     if (!legend_.empty()) {
         int w = 0;
         for (const QString& n : legend_) w = std::max(w, fm.horizontalAdvance(n));
@@ -206,6 +225,25 @@ void COverviewMap::Draw(QPainter& p, QSize size, const MapView& v) const {
         }
     }
     p.restore();
+}
+
+void COverviewLayer::Paint(QPainter& p, QSize size, const MapView& v, const COverviewMap& map) {
+    const double wpx = WorldPx(v.zoom);
+    double dx = (at_.cx - v.cx) * wpx;
+    double dy = (at_.cy - v.cy) * wpx;
+    if (picture_.isNull() || at_.zoom != v.zoom || size_ != size || std::abs(dx) > kMarginPx ||
+        std::abs(dy) > kMarginPx) {
+        const QSize room = size + QSize(2 * kMarginPx, 2 * kMarginPx);
+        picture_ = QImage(room, QImage::Format_ARGB32_Premultiplied);
+        picture_.fill(Qt::transparent);
+        at_ = v;
+        size_ = size;
+        QPainter lp(&picture_);
+        map.Draw(lp, room, v, false);
+        dx = dy = 0;
+    }
+    p.drawImage(QPointF(std::round(dx) - kMarginPx, std::round(dy) - kMarginPx), picture_);
+    map.DrawLegend(p);  // fixed to the view, not to the map
 }
 
 int COverviewMap::HitTest(QPointF at, QSize size, const MapView& v) const {

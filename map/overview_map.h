@@ -57,7 +57,9 @@ public:
     MapView Fit(QSize size, double marginPx = 24) const;
     /// Draws the fields, the groups, the labels, the outlines and the legend
     /// (transparent elsewhere: over the map's tiles or grid).
-    void Draw(QPainter& p, QSize size, const MapView& v) const;
+    void Draw(QPainter& p, QSize size, const MapView& v, bool legend = true) const;
+    /// The legend alone, in the top left corner.
+    void DrawLegend(QPainter& p) const;
     /// The field shown under `at` (the smallest when several overlap), or -1.
     /// A group answers with none: it is zoomed into, not picked.
     int HitTest(QPointF at, QSize size, const MapView& v) const;
@@ -69,6 +71,24 @@ private:
     std::vector<bool> selected_;
     std::vector<QString> legend_;
     QString muUnit_;
+};
+
+/// The overview drawn once into a picture a margin larger than the view on
+/// every side; while the view pans within the margin at the same zoom, a
+/// repaint only places that picture. Drawn anew when the zoom, the size, the
+/// fields, the filter or the selection change (Invalidate).
+class COverviewLayer {
+public:
+    /// How far past each edge the picture reaches (px).
+    static constexpr int kMarginPx = 256;
+
+    void Invalidate() { picture_ = QImage(); }
+    void Paint(QPainter& p, QSize size, const MapView& v, const COverviewMap& map);
+
+private:
+    QImage picture_;
+    MapView at_;
+    QSize size_;
 };
 
 }  // namespace dorvane::map

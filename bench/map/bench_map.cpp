@@ -28,6 +28,7 @@
 #include "app/startup/standard_options.h"
 #include "map/mbtiles_pack.h"
 #include "map/mbtiles_writer.h"
+#include "map/overview_map.h"
 #include "map/pack_tiles.h"
 #include "ui/field_map.h"
 
@@ -39,6 +40,12 @@ namespace {
 // Targets (seconds).
 constexpr double kTileReadTarget = 0.002;
 constexpr double kScreenTarget = 0.050;
+constexpr double kOverviewFirstTarget = 0.300;
+constexpr double kOverviewPanTarget = 0.016;
+/// Fields of the overview: a season of a busy contractor's many seasons.
+constexpr int kOverviewFields = 10000;
+constexpr int kPanFrames = 60;
+constexpr int kPanStepPx = 8;
 constexpr int kWidth = 1280;
 constexpr int kHeight = 800;
 constexpr std::uint32_t kSeed = 20261209;
@@ -214,6 +221,61 @@ int main(int argc, char** argv) {
         std::snprintf(what, sizeof what, "screen from the pack, zoom %.1f (median; max %.1f, cpu %.1f ms)", zoom,
                       *std::max_element(times.begin(), times.end()) * 1000, Median(cpu) * 1000);
         Print(what, Median(times), kScreenTarget);
+    }
+
+    // The overview: 10 000 fields of 12 to 40 vertices (5 to 60 mu) over
+    // the county, five categories; the first paint includes projecting them
+    // and fitting the view.
+    std::vector<OverviewField> fields;
+    std::uniform_real_distribution<double> lon(kWest, kEast), lat(kSouth, kNorth), side(0.0008, 0.003);
+    std::uniform_int_distribution<int> vertices(12, 40), category(0, 4);
+    std::vector<std::vector<std::pair<double, double>>> outlines;
+    for (int i = 0; i < kOverviewFields; ++i) {
+        const double x = lon(rng), y = lat(rng), s = side(rng);
+        const int n = vertices(rng);
+        OverviewField f;
+        f.name = QStringLiteral("Field %1").arg(i);
+        f.mu = s * s * 1e6 / 15;
+        f.category = category(rng);
+        outlines.emplace_back();
+        for (int j = 0; j < n; ++j) {
+            const double a = 2 * 3.141592653589793 * j / n;
+            outlines.back().emplace_back(x + s * std::cos(a), y + s * 0.7 * std::sin(a));
+        }
+        fields.push_back(std::move(f));
+    }
+    const auto f0 = std::chrono::steady_clock::now();
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        for (const auto& [x, y] : outlines[i]) fields[i].ring.push_back(ToWorld(x, y));
+    COverviewMap overview;
+    overview.SetFields(std::move(fields));
+    overview.SetLegend({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
+                        QStringLiteral("e")});
+    MapView ov = overview.Fit(size);
+    {
+        QPainter p(&canvas);
+        DrawMapBackground(p, size, ov, nullptr);
+        overview.Draw(p, size, ov);
+    }
+    Print("overview of 10000 fields, first paint", Seconds(std::chrono::steady_clock::now() - f0),
+          kOverviewFirstTarget);
+    for (double extra : {0.0, 2.0, 4.0}) {
+        MapView v = ov;
+        v.zoom += extra;
+        std::vector<double> frames;
+        COverviewLayer layer;  // as a window paints it: the picture moved until it runs out
+        for (int i = 0; i < kPanFrames; ++i) {
+            v.cx += kPanStepPx / (kTileSize * std::exp2(v.zoom));
+            const auto t = std::chrono::steady_clock::now();
+            QPainter p(&canvas);
+            DrawMapBackground(p, size, v, nullptr);
+            layer.Paint(p, size, v, overview);
+            p.end();
+            frames.push_back(Seconds(std::chrono::steady_clock::now() - t));
+        }
+        std::snprintf(what, sizeof what, "overview repaint while panning, zoom %.1f (median; max %.1f ms)", v.zoom,
+                      *std::max_element(frames.begin(), frames.end()) * 1000);
+        Print(what, Median(frames), kOverviewPanTarget);
     }
     return 0;
 }

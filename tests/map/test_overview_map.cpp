@@ -136,3 +136,35 @@ TEST_F(Overview, FarOutFieldsAreGrouped) {
 
 }  // namespace
 }  // namespace dorvane::map
+
+namespace dorvane::map {
+namespace {
+
+// Panned by the layer: the fields move with the map, the legend stays.
+TEST_F(Overview, TheLayerMovesTheFieldsAndKeepsTheLegend) {
+    MapView v = map_.Fit(kCanvas);
+    COverviewLayer layer;
+    auto paint = [&](const MapView& at) {
+        QImage img(kCanvas, QImage::Format_ARGB32_Premultiplied);
+        img.fill(Qt::white);
+        QPainter p(&img);
+        layer.Paint(p, kCanvas, at, map_);
+        return img;
+    };
+    const QPoint before = Centre(15.025, 45.005, v);
+    EXPECT_TRUE(Near(paint(v).pixelColor(before), FillOverWhite(1)));
+    for (int step : {40, 200, 400}) {  // within the margin, then past it
+        MapView moved = v;
+        moved.cx -= step / (kTileSize * std::exp2(v.zoom));
+        const QImage img = paint(moved);
+        const QPoint after = Centre(15.025, 45.005, moved);
+        EXPECT_EQ(after.x() - before.x(), step);
+        if (QRect(QPoint(0, 0), kCanvas).contains(after)) {
+            EXPECT_TRUE(Near(img.pixelColor(after), FillOverWhite(1))) << step;
+        }
+        EXPECT_EQ(img.pixelColor(12, 10).rgb(), CategoryColour(0).rgb()) << step;
+    }
+}
+
+}  // namespace
+}  // namespace dorvane::map
