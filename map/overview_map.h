@@ -52,6 +52,7 @@ public:
     void SetSelected(const std::vector<int>& fields);
     bool Selected(int field) const;
     std::size_t Size() const { return fields_.size(); }
+    const std::vector<OverviewField>& Fields() const { return fields_; }
 
     /// The view that shows every field shown in `size`.
     MapView Fit(QSize size, double marginPx = 24) const;
