@@ -21,7 +21,8 @@ PACKAGES := cmake ninja-build g++ pkg-config ccache git \
             lintian appstream bash-completion poppler-utils locales \
             libsqlite3-dev python3-gdal sqlite3 libssl-dev \
             postgresql-15 postgresql-15-postgis-3 libpq-dev libproj-dev proj-bin \
-            python3-pyproj python3-shapely zip unzip
+            python3-pyproj python3-shapely zip unzip \
+            qt6-image-formats-plugins
 
 .PHONY: run test deps configure build build-asan test-dev test-asan tsan test-tsan fuzz fuzz-run fuzz-long \
         package-test soak clean format

@@ -6,7 +6,8 @@
 //     --book PATH   the season book of this run (not the one in the settings)
 //     FILE          a GPX or KML file for the field view (the desktop entry's %f)
 //   dorvane --help | --version   print and end, without a display
-//   dorvane --snapshot FILE --out PICTURE.png [--size WxH] [--tiles URL|none]
+//   dorvane --snapshot FILE --out PICTURE.png [--size WxH] [--tiles URL|FILE.mbtiles|none]...
+//                 [--overlay URL] [--offline]
 //     the field view's map of FILE, fitted, saved without a window (the
 //     offscreen platform when there is no display); exit 0, or 1 with the
 //     reason on stderr
@@ -36,6 +37,7 @@
 #include "geo/figure_lines.h"
 #include "i18n/string_table.h"
 #include "transfer/text_format.h"
+#include "map/map_tiles.h"
 #include "ui/field_snapshot.h"
 #include "ui/book_service.h"
 #include "ui/file_handoff.h"
@@ -78,7 +80,12 @@ int RunSnapshot(const DesktopArgs& a) {
                          .c_str());
         return 1;
     }
-    const TileSettings tiles = a.tiles ? TileSettingsFor(QString::fromStdString(*a.tiles)) : LoadTileSettings();
+    QStringList sources;
+    for (const std::string& t : a.tiles) sources << QString::fromStdString(t);
+    const TileSettings tiles = TileSettingsFor(sources, QString::fromStdString(a.overlay), a.offline);
+    // A pack that does not open is said, and the map drawn without it.
+    for (const QString& problem : map::CMapTiles(tiles).Problems())
+        std::fprintf(stderr, "dorvane: %s\n", problem.toLocal8Bit().constData());
     const QImage img = RenderFieldSnapshot(f, QSize(a.width, a.height), tiles);
     if (!img.save(QString::fromStdString(a.out), "PNG")) {
         std::fprintf(stderr, "dorvane: could not save %s\n", a.out.c_str());

@@ -25,8 +25,8 @@ constexpr HelpLine kCommands[] = {
     {"convert FILE... [-C DIR]", StringId::RES_DESKTOP_CLI_CMD_CONVERT},
     {"usb-devices", StringId::RES_DESKTOP_CLI_CMD_USB_DEVICES},
     {"info FILE... [--json]", StringId::RES_DESKTOP_CLI_CMD_INFO},
-    {"report FILE|DIR... [-r] [--from DATE] [--to DATE] [--csv OUT] [--pdf OUT] [--tiles URL|none] "
-     "[--force]",
+    {"report FILE|DIR... [-r] [--from DATE] [--to DATE] [--csv OUT] [--pdf OUT] "
+     "[--tiles URL|FILE.mbtiles|none]... [--overlay URL] [--offline] [--force]",
      StringId::RES_DESKTOP_CLI_CMD_REPORT},
     {"export FILE... --to gpkg|shp|geojson|kml|dxf|csv -o OUT [--force]",
      StringId::RES_DESKTOP_CLI_CMD_EXPORT},

@@ -29,15 +29,19 @@ struct ReportArgs {
     std::optional<std::string> from, to;
     std::optional<fs::path> csv, pdf;
     std::string tiles;  ///< "" = the desktop's setting
+    std::vector<std::string> stackedTiles;  ///< a second --tiles and on, over the first
+    std::string overlay;
+    bool offline = false;
     bool force = false;
 };
 
 // The usage line of report, shown after a bad argument.
 constexpr const char* kReportUsage =
     "report FILE|DIR... [-r] [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--csv OUT] "
-    "[--pdf OUT] [--tiles URL|none] [--force]";
+    "[--pdf OUT] [--tiles URL|FILE.mbtiles|none]... [--overlay URL] [--offline] [--force]";
 // The options report takes, named by the message about an unknown one.
-constexpr const char* kReportOptions = "-r, --recursive, --force, --from, --to, --csv, --pdf, --tiles";
+constexpr const char* kReportOptions =
+    "-r, --recursive, --force, --from, --to, --csv, --pdf, --tiles, --overlay, --offline";
 
 // Fills `a`; on a bad argument sets `error` to the message that names it
 // (empty when only the usage line is to be shown) and returns false.
@@ -52,12 +56,16 @@ bool Parse(const std::vector<std::string>& ops, ReportArgs& a, std::string& erro
             a.options.recursive = true;
         } else if (s == "--force") {
             a.force = true;
-        } else if (s == "--from" || s == "--to" || s == "--csv" || s == "--pdf" || s == "--tiles") {
+        } else if (s == "--offline") {
+            a.offline = true;
+        } else if (s == "--from" || s == "--to" || s == "--csv" || s == "--pdf" || s == "--tiles" ||
+                   s == "--overlay") {
             const auto v = value();
             if (!v) {
                 error = FormatText(StringId::RES_CLI_MISSING_VALUE, s.c_str(),
                                    s == "--from" || s == "--to" ? "YYYY-MM-DD"
-                                   : s == "--tiles"             ? "URL, none"
+                                   : s == "--tiles"             ? "URL, FILE.mbtiles, none"
+                                   : s == "--overlay"           ? "URL"
                                                                 : "OUT");
                 return false;
             }
@@ -65,7 +73,14 @@ bool Parse(const std::vector<std::string>& ops, ReportArgs& a, std::string& erro
             if (s == "--to") a.to = *v;
             if (s == "--csv") a.csv = *v;
             if (s == "--pdf") a.pdf = *v;
-            if (s == "--tiles") a.tiles = v->empty() ? "none" : *v;
+            if (s == "--overlay") a.overlay = *v;
+            if (s == "--tiles") {
+                const std::string t = v->empty() ? "none" : *v;
+                if (a.tiles.empty())
+                    a.tiles = t;
+                else
+                    a.stackedTiles.push_back(t);
+            }
         } else if (s.size() > 1 && s[0] == '-') {
             error = FormatText(StringId::RES_CLI_UNKNOWN_OPTION, s.c_str(), kReportOptions);
             return false;
@@ -144,6 +159,9 @@ int RunReportCommand(const std::vector<std::string>& operands) {
     if (a.pdf) {
         report::PdfOptions po;
         po.tiles = a.tiles;
+        po.stackedTiles = a.stackedTiles;
+        po.overlay = a.overlay;
+        po.offline = a.offline;
         ok &= Report(report::WriteLedgerPdf(ledger, *a.pdf, a.force, po), *a.pdf);
     }
 #endif

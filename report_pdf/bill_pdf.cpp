@@ -328,7 +328,8 @@ bool PicturePage(Page& pg, const BillPrint& b, const std::vector<BillPicture>& p
         bool gaveUp = false;
         const QImage img = FieldPicture(pictures[i].field, kPictureSize, tiles, &gaveUp);
         // A silent tile server costs one wait per bill, not one per map.
-        if (gaveUp) tiles = TileSettingsFor(QStringLiteral("none"));
+        // Packs and cached tiles still draw (offline asks no server).
+        if (gaveUp) tiles.offline = true;
         p.drawImage(mapRect, img);
         p.setPen(QPen(Qt::black, 0));
         p.drawRect(mapRect);
@@ -399,7 +400,7 @@ OutputOutcome WriteBillPdf(const BillPrint& bill, const std::vector<BillPicture>
         writer.setCreator(QStringLiteral("Dorvane"));
         writer.setTitle(Q(TitleText(bill)));
         const TileSettings tiles =
-            options.tiles.empty() ? LoadTileSettings() : TileSettingsFor(QString::fromStdString(options.tiles));
+            PdfTileSettings(options.tiles, options.stackedTiles, options.overlay, options.offline);
         r = RenderBill(bill, pictures, writer, tiles, options.progress);
     }
     if (r != BillRender::kDone) {

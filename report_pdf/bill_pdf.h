@@ -27,6 +27,11 @@ struct BillPdfOptions {
     /// Map tiles of the pictures: an XYZ URL template, "none" for the grid
     /// alone, or empty for the desktop's setting (the user's profile).
     std::string tiles = "none";
+    /// Further sources drawn over `tiles` in order (URL templates or
+    /// .mbtiles files), an overlay over all, and whether no server is asked.
+    std::vector<std::string> stackedTiles;
+    std::string overlay;
+    bool offline = false;
     /// Called before each map is drawn with (maps done, maps in all); false
     /// stops the PDF, which is then not written.
     std::function<bool(int, int)> progress;

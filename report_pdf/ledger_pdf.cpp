@@ -203,7 +203,8 @@ void FieldPage(Painter& pt, const LedgerRow& r, TileSettings& tiles) {
     if (geo::ReadFieldFile(r.path, f).ok()) {
         bool gaveUp = false;
         const QImage img = FieldPicture(f, kPictureSize, tiles, &gaveUp);
-        if (gaveUp) tiles = TileSettingsFor(QStringLiteral("none"));
+        // No server is waited on again; packs and cached tiles still draw.
+        if (gaveUp) tiles.offline = true;
         p.drawImage(mapRect, img);
     }
     p.setPen(QPen(Qt::black, 0));
@@ -280,9 +281,8 @@ OutputOutcome WriteLedgerPdf(const Ledger& ledger, const std::filesystem::path& 
         writer.setResolution(kPdfDpi);
         writer.setCreator(QStringLiteral("Dorvane"));
         writer.setTitle(Q(Text(StringId::RES_LEDGER_TITLE)));
-        const TileSettings tiles = options.tiles.empty()
-                                       ? LoadTileSettings()
-                                       : TileSettingsFor(QString::fromStdString(options.tiles));
+        const TileSettings tiles =
+            PdfTileSettings(options.tiles, options.stackedTiles, options.overlay, options.offline);
         ok = RenderLedger(ledger, writer, tiles);
     }
     if (!ok) {

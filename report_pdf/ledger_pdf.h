@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "report/ledger.h"
 #include "report/output_file.h"
@@ -24,6 +25,11 @@ struct PdfOptions {
     /// Map tiles of the field pictures: an XYZ URL template, "none" for the
     /// grid alone, or empty for the desktop's setting (the user's profile).
     std::string tiles = "none";
+    /// Further sources drawn over `tiles` in order (URL templates or
+    /// .mbtiles files), an overlay over all, and whether no server is asked.
+    std::vector<std::string> stackedTiles;
+    std::string overlay;
+    bool offline = false;
 };
 
 /// Writes the report of `ledger` to `out` (through a temporary file beside

@@ -118,14 +118,21 @@ void DrawTiles(QPainter& p, QSize size, const MapView& v, ITileSource& tiles) {
     const int y0 = std::max(0, static_cast<int>(std::floor((-originY) / tilePx)));
     const int y1 =
         std::min(n - 1, static_cast<int>(std::floor((size.height() - originY) / tilePx)));
-    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    // At a whole zoom the tiles are drawn 1:1 on whole pixels: a plain copy,
+    // several times cheaper than filtering each tile.
+    const bool exact = std::abs(scale - 1.0) < 1e-9;
+    p.setRenderHint(QPainter::SmoothPixmapTransform, !exact);
     for (int ty = y0; ty <= y1; ++ty)
         for (int tx = x0; tx <= x1; ++tx) {
             const int wx = ((tx % n) + n) % n;
             const QImage img = tiles.Tile(z, wx, ty);
             if (img.isNull()) continue;
             const QRectF target(originX + tx * tilePx, originY + ty * tilePx, tilePx, tilePx);
-            p.drawImage(target, img);
+            if (exact && img.size() == QSize(kTileSize, kTileSize))
+                p.drawImage(QPoint(static_cast<int>(std::lround(target.x())), static_cast<int>(std::lround(target.y()))),
+                            img);
+            else
+                p.drawImage(target, img);
         }
 }
 

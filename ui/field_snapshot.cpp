@@ -4,6 +4,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "map/map_tiles.h"
+
 namespace dorvane {
 namespace {
 /// How often the local loop looks whether all tiles are in (ms).
@@ -14,8 +16,8 @@ QImage RenderFieldSnapshot(const geo::FieldFile& f, QSize size, const TileSettin
                            int waitMs, bool* gaveUp) {
     const CFieldShape shape(f);
     const MapView view = FitView(shape, size);
-    CTileFetcher fetcher(tiles);
-    if (!tiles.Off()) {
+    map::CMapTiles fetcher(tiles);
+    if (!fetcher.Fetchers().empty()) {
         fetcher.Request(CoveringTiles(view, size));
         QEventLoop loop;
         QTimer poll;
@@ -34,7 +36,7 @@ QImage RenderFieldSnapshot(const geo::FieldFile& f, QSize size, const TileSettin
     img.fill(Qt::white);
     QPainter p(&img);
     // Only what is at hand is drawn: Tile() never waits.
-    DrawFieldMap(p, size, shape, view, tiles.Off() ? nullptr : &fetcher);
+    DrawFieldMap(p, size, shape, view, fetcher.Empty() ? nullptr : &fetcher);
     p.end();
     return img;
 }

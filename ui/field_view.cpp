@@ -57,7 +57,7 @@ CFieldMapWidget::CFieldMapWidget(QWidget* parent) : QWidget(parent) {
 
 void CFieldMapWidget::SetTiles(const TileSettings& s) {
     delete tiles_;
-    tiles_ = new CTileFetcher(s, this);
+    tiles_ = new map::CMapTiles(s, this);
     tiles_->SetOnChange([this] { update(); });
     update();
 }
@@ -92,7 +92,7 @@ void CFieldMapWidget::paintEvent(QPaintEvent*) {
     QPainter p(this);
     // Without a shape there is no place to show: no tiles are fetched.
     const bool shape = shape_ && !shape_->Empty();
-    ITileSource* tiles = shape ? tiles_ : nullptr;
+    ITileSource* tiles = shape && !tiles_->Empty() ? tiles_ : nullptr;
     DrawMapBackground(p, size(), view_, tiles);
     if (shape) DrawLayer(p);
     DrawMapOverlay(p, size(), view_, tiles);

@@ -17,6 +17,7 @@
 
 #include "geo/figures.h"
 #include "ui/field_map.h"
+#include "map/map_tiles.h"
 #include "ui/tile_fetcher.h"
 
 class QLabel;
@@ -33,7 +34,8 @@ public:
     void SetShape(std::shared_ptr<const CFieldShape> shape);
     /// Replaces the tile source (the settings changed).
     void SetTiles(const TileSettings& s);
-    CTileFetcher* Tiles() const { return tiles_; }
+    map::CMapTiles* Tiles() const { return tiles_; }
+    bool HasShape() const { return shape_ && !shape_->Empty(); }
     const MapView& View() const { return view_; }
     void Fit();
     /// Zooms by `levels` around the widget point `around`; the shape is
@@ -67,7 +69,7 @@ private:
     /// once the map has rested for kZoomSettleMs.
     bool moving_ = false;
     QTimer* settle_ = nullptr;
-    CTileFetcher* tiles_ = nullptr;
+    map::CMapTiles* tiles_ = nullptr;
     MapView view_;
     bool fitted_ = true;  ///< follows the size until the user moves the map
     bool dragging_ = false;

@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "export/gis_export.h"
+#include "geo/field_file.h"
 #include "geo/figure_lines.h"
 #include "i18n/string_table.h"
 #include "report/ledger_table.h"
@@ -26,6 +27,7 @@
 #include "report_pdf/ledger_pdf.h"
 #include "report_pdf/ledger_render.h"
 #include "ui/busy_work.h"
+#include "ui/overview_widget.h"
 #include "ui/tile_fetcher.h"
 
 namespace dorvane {
@@ -121,8 +123,14 @@ CLedgerWindow::CLedgerWindow(QWidget* parent) : QDialog(parent) {
         b->setAutoDefault(false);
         bottom->addWidget(b);
     }
+    overview_ = new COverviewWidget(this);
+    overview_->setObjectName(QStringLiteral("ledgerOverview"));
+    overview_->SetOnPick([this](int field) { SelectField(field); });
+    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { ShowSelectionOnMap(); });
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addWidget(overview_, 1);
     layout->addWidget(table_, 1);
     layout->addWidget(totals_);
     layout->addLayout(bottom);
@@ -218,22 +226,45 @@ void CLedgerWindow::StartWorker() {
         options.cancel = cancel.get();
         report::Ledger all = report::BuildLedger(inputs, options);
         if (cancel->load()) return;
+        // The outlines for the map, read here too: never on the GUI thread.
+        Rings rings;
+        rings.reserve(all.rows.size());
+        for (const report::LedgerRow& r : all.rows) {
+            rings.emplace_back();
+            if (cancel->load()) return;
+            geo::FieldFile f;
+            if (!geo::ReadFieldFile(r.path, f).ok()) continue;
+            for (const geo::GeoPoint& g : f.points) rings.back().push_back(ToWorld(g.lon, g.lat));
+        }
         // The window outlives this thread (its destructor joins it), and a
         // call queued to a window being destroyed is dropped by Qt.
         QMetaObject::invokeMethod(
             this,
-            [this, all = std::move(all), generation]() mutable {
-                OnLoaded(std::move(all), generation);
+            [this, all = std::move(all), rings = std::move(rings), generation]() mutable {
+                OnLoaded(std::move(all), std::move(rings), generation);
             },
             Qt::QueuedConnection);
     });
 }
 
-void CLedgerWindow::OnLoaded(report::Ledger all, unsigned generation) {
+void CLedgerWindow::OnLoaded(report::Ledger all, Rings rings, unsigned generation) {
     if (generation != generation_) return;  // an older load's answer
     if (worker_.joinable()) worker_.join();
     loading_ = false;
     all_ = std::move(all);
+    std::vector<map::OverviewField> fields;
+    fields.reserve(all_.rows.size());
+    for (std::size_t i = 0; i < all_.rows.size(); ++i) {
+        const report::LedgerRow& r = all_.rows[i];
+        map::OverviewField f;
+        if (i < rings.size()) f.ring = std::move(rings[i]);
+        f.name = Q(r.name.empty() ? r.fileText : r.name);
+        f.mu = r.handheld.area.mu;
+        f.category = r.Billed() ? 0 : 1;
+        fields.push_back(std::move(f));
+    }
+    overview_->SetFields(std::move(fields),
+                         {T(StringId::RES_MAP_LEGEND_COUNTED), T(StringId::RES_MAP_LEGEND_NOT_COUNTED)});
     csv_->setEnabled(true);
     pdf_->setEnabled(true);
     print_->setEnabled(true);
@@ -270,7 +301,39 @@ void CLedgerWindow::ApplyFilter() {
             range.from = range.to = 0;  // the last day before the first: nothing
     }
     shown_ = report::FilterLedger(all_, range);
+    // The map shows what the table shows.
+    std::vector<bool> onMap(all_.rows.size(), false);
+    for (std::size_t s = 0; s < shown_.rows.size(); ++s)
+        if (const int f = FieldOfShown(static_cast<int>(s)); f >= 0) onMap[static_cast<std::size_t>(f)] = true;
+    overview_->SetShown(onMap);
     Fill();
+}
+
+int CLedgerWindow::FieldOfShown(int shownRow) const {
+    if (shownRow < 0 || static_cast<std::size_t>(shownRow) >= shown_.rows.size()) return -1;
+    const auto& path = shown_.rows[static_cast<std::size_t>(shownRow)].path;
+    for (std::size_t i = 0; i < all_.rows.size(); ++i)
+        if (all_.rows[i].path == path) return static_cast<int>(i);
+    return -1;
+}
+
+void CLedgerWindow::SelectField(int field) {
+    for (int r = 0; r < table_->rowCount(); ++r) {
+        const QTableWidgetItem* item = table_->item(r, 0);
+        if (item && FieldOfShown(item->data(kRowIndexRole).toInt()) == field) {
+            table_->selectRow(r);
+            table_->scrollToItem(item);
+            return;
+        }
+    }
+}
+
+void CLedgerWindow::ShowSelectionOnMap() {
+    std::vector<int> fields;
+    for (const QModelIndex& i : table_->selectionModel()->selectedRows())
+        if (const QTableWidgetItem* item = table_->item(i.row(), 0))
+            if (const int f = FieldOfShown(item->data(kRowIndexRole).toInt()); f >= 0) fields.push_back(f);
+    overview_->SetSelected(fields);
 }
 
 void CLedgerWindow::Fill() {

@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "report/ledger.h"
+#include "ui/field_map.h"
 
 class QCheckBox;
 class QDateEdit;
@@ -28,6 +29,8 @@ class QPushButton;
 class QTableWidget;
 
 namespace dorvane {
+
+class COverviewWidget;
 
 class CLedgerWindow : public QDialog {
 public:
@@ -43,6 +46,9 @@ public:
     /// The rows shown (date filter applied), in the ledger's order.
     const report::Ledger& Shown() const { return shown_; }
     QTableWidget* Table() const { return table_; }
+    /// The map of every field of the ledger (the filter's only), a click on
+    /// one selects its row.
+    COverviewWidget* Overview() const { return overview_; }
     QTableWidget* TotalsTable() const { return totals_; }
     /// Re-applies the texts of the current language.
     void Retranslate();
@@ -59,7 +65,14 @@ protected:
 private:
     void StartWorker();
     void StopWorker();
-    void OnLoaded(report::Ledger all, unsigned generation);
+    /// Each row's outline (world units; empty when the file has no shape),
+    /// in the order of `all`'s rows.
+    using Rings = std::vector<std::vector<WorldPoint>>;
+    void OnLoaded(report::Ledger all, Rings rings, unsigned generation);
+    /// The overview's field of a row of shown_, and back (-1: none).
+    int FieldOfShown(int shownRow) const;
+    void SelectField(int field);
+    void ShowSelectionOnMap();
     void ApplyFilter();
     void Fill();
     /// Widens the window to its columns, within the screen's width.
@@ -89,6 +102,7 @@ private:
     std::thread worker_;
 
     QTableWidget* table_ = nullptr;
+    COverviewWidget* overview_ = nullptr;
     QTableWidget* totals_ = nullptr;
     QLabel* status_ = nullptr;
     QPushButton* folder_ = nullptr;

@@ -15,6 +15,7 @@
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "convert/download.h"
 #include "menus/commands.h"
@@ -26,6 +27,7 @@
 #include "ui/left_form_view.h"
 #include "ui/main_frame.h"
 #include "ui/main_frame_parts.h"
+#include "ui/map_sources_dialog.h"
 #include "ui/profile.h"
 #include "ui/right_form_view.h"
 #include "ui/sort_list.h"
@@ -223,14 +225,20 @@ void CMainFrame::PreviewDeviceFile() {
 
 void CMainFrame::ChooseTileSource() {
     const TileSettings now = LoadTileSettings();
-    bool ok = false;
-    const QString url = QInputDialog::getText(this, QStringLiteral("Dorvane"),
-                                              Q(Text(StringId::RES_FIELD_TILES_PROMPT)),
-                                              QLineEdit::Normal, now.urlTemplate, &ok);
-    if (!ok) return;
-    const TileSettings next = TileSettingsFor(url);
+    // "Keep for offline" keeps what the field view shows (nothing when it
+    // shows no file).
+    CFieldMapWidget* map = fieldView_->Map();
+    QRectF area;
+    if (map->HasShape()) {
+        const WorldPoint tl = ScreenToWorld(QPointF(0, 0), map->View(), map->size());
+        const WorldPoint br = ScreenToWorld(QPointF(map->width(), map->height()), map->View(), map->size());
+        area = QRectF(QPointF(tl.x, tl.y), QPointF(br.x, br.y));
+    }
+    CMapSourcesDialog dlg(now, area, static_cast<int>(std::lround(map->View().zoom)), this);
+    if (dlg.exec() != QDialog::Accepted) return;
+    const TileSettings next = dlg.Chosen();
     SaveTileSettings(next);
-    fieldView_->Map()->SetTiles(next);
+    map->SetTiles(next);
 }
 
 QString CMainFrame::HelpFile() {

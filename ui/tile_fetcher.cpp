@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include "map/tile_cache.h"
 #include "ui/profile.h"
 
 namespace dorvane {
@@ -17,8 +18,14 @@ namespace {
 
 const QString kUrlKey = QStringLiteral("FieldView/TileUrl");
 const QString kAttributionKey = QStringLiteral("FieldView/TileAttribution");
-/// Disk cache size (bytes): about 20 000 tiles of a typical 25 KB.
-constexpr qint64 kDiskCacheBytes = 500LL * 1024 * 1024;
+const QString kOverlayKey = QStringLiteral("FieldView/TileOverlayUrl");
+const QString kOverlayAttributionKey = QStringLiteral("FieldView/TileOverlayAttribution");
+const QString kSubdomainsKey = QStringLiteral("FieldView/TileSubdomains");
+const QString kPacksKey = QStringLiteral("FieldView/TilePacks");
+const QString kOfflineKey = QStringLiteral("FieldView/Offline");
+const QString kKeepingKey = QStringLiteral("FieldView/TileAllowsKeeping");
+const QString kCacheKey = QStringLiteral("FieldView/TileCacheMB");
+constexpr qint64 kBytesPerMB = 1024 * 1024;
 /// Requests waiting beyond this many are dropped, oldest first: after panning
 /// far, the tiles of the old place are no longer wanted.
 constexpr std::size_t kMaxPending = 128;
@@ -27,26 +34,101 @@ constexpr int kBitsPerCoordinate = 28;
 }  // namespace
 
 TileSettings DefaultTileSettings() {
-    return {QString::fromLatin1(kOsmTileUrl), QString::fromUtf8(kOsmAttribution)};
+    TileSettings t;
+    t.urlTemplate = QString::fromLatin1(kOsmTileUrl);
+    t.attribution = QString::fromUtf8(kOsmAttribution);
+    return t;
 }
 
 TileSettings LoadTileSettings() {
     QSettings s = ProfileSettings();
-    if (!s.contains(kUrlKey)) return DefaultTileSettings();
-    return {s.value(kUrlKey).toString(), s.value(kAttributionKey).toString()};
+    TileSettings t = DefaultTileSettings();
+    if (s.contains(kUrlKey)) {
+        t.urlTemplate = s.value(kUrlKey).toString();
+        t.attribution = s.value(kAttributionKey).toString();
+    }
+    t.overlayTemplate = s.value(kOverlayKey).toString();
+    t.overlayAttribution = s.value(kOverlayAttributionKey).toString();
+    const QString sub = s.value(kSubdomainsKey).toString();
+    if (!sub.isEmpty()) t.subdomains = sub;
+    t.stacked = s.value(kPacksKey).toStringList();
+    t.offline = s.value(kOfflineKey, false).toBool();
+    t.allowsKeeping = s.value(kKeepingKey, false).toBool();
+    // The profile is a text file anyone may edit: a limit that is no
+    // positive number falls back to the default.
+    bool ok = false;
+    const int mb = s.value(kCacheKey, kDefaultTileCacheMB).toInt(&ok);
+    t.cacheLimitMB = ok && mb > 0 ? mb : kDefaultTileCacheMB;
+    return t;
 }
 
 void SaveTileSettings(const TileSettings& t) {
     QSettings s = ProfileSettings();
     s.setValue(kUrlKey, t.urlTemplate);
     s.setValue(kAttributionKey, t.attribution);
+    s.setValue(kOverlayKey, t.overlayTemplate);
+    s.setValue(kOverlayAttributionKey, t.overlayAttribution);
+    s.setValue(kSubdomainsKey, t.subdomains);
+    s.setValue(kPacksKey, t.stacked);
+    s.setValue(kOfflineKey, t.offline);
+    s.setValue(kKeepingKey, t.allowsKeeping);
+    s.setValue(kCacheKey, t.cacheLimitMB);
+}
+
+bool IsTilePack(const QString& source) {
+    return !source.contains(QLatin1String("{z}")) &&
+           source.endsWith(QLatin1String(".mbtiles"), Qt::CaseInsensitive);
+}
+
+QString TileUrl(const QString& urlTemplate, const QString& subdomains, int z, int x, int y) {
+    QString url = urlTemplate;
+    const int flipped = (1 << z) - 1 - y;
+    url.replace(QLatin1String("{z}"), QString::number(z))
+        .replace(QLatin1String("{x}"), QString::number(x))
+        .replace(QLatin1String("{-y}"), QString::number(flipped))
+        .replace(QLatin1String("{y}"), QString::number(y));
+    if (!subdomains.isEmpty())
+        url.replace(QLatin1String("{s}"), subdomains.at((x + y) % subdomains.size()));
+    return url;
+}
+
+TileSettings PdfTileSettings(const std::string& tiles, const std::vector<std::string>& stacked,
+                             const std::string& overlay, bool offline) {
+    QStringList list;
+    if (!tiles.empty()) {
+        list << QString::fromStdString(tiles);
+        for (const std::string& s : stacked) list << QString::fromStdString(s);
+    }
+    return TileSettingsFor(list, QString::fromStdString(overlay), offline);
+}
+
+TileSettings TileSettingsFor(const QStringList& tiles, const QString& overlay, bool offline) {
+    TileSettings t = tiles.isEmpty() ? LoadTileSettings() : TileSettingsFor(tiles.front());
+    if (!tiles.isEmpty()) {
+        // The profile's other layers are not mixed into what the command
+        // line names.
+        t.stacked.clear();
+        t.overlayTemplate.clear();
+        t.overlayAttribution.clear();
+        for (qsizetype i = 1; i < tiles.size(); ++i)
+            if (tiles[i] != QLatin1String(kNoTiles)) t.stacked << tiles[i];
+    }
+    if (!overlay.isEmpty()) {
+        t.overlayTemplate = overlay;
+        t.overlayAttribution = QUrl(overlay).host();
+    }
+    t.offline = t.offline || offline;
+    return t;
 }
 
 TileSettings TileSettingsFor(const QString& url) {
     const QString u = url.trimmed();
     if (u.isEmpty() || u == QLatin1String(kOsmTileUrl)) return DefaultTileSettings();
-    if (u == QLatin1String(kNoTiles)) return {QString::fromLatin1(kNoTiles), QString()};
-    return {u, QUrl(u).host()};
+    TileSettings t;
+    t.urlTemplate = u;
+    // "none" has no attribution, a pack names itself (CPackTileSource's).
+    if (u != QLatin1String(kNoTiles) && !IsTilePack(u)) t.attribution = QUrl(u).host();
+    return t;
 }
 
 QString TileCacheFolder() {
@@ -61,11 +143,11 @@ QString TileUserAgent() {
 
 CTileFetcher::CTileFetcher(TileSettings settings, QObject* parent)
     : QObject(parent), settings_(std::move(settings)) {
-    if (settings_.Off()) return;
+    if (settings_.BaseOff() || IsTilePack(settings_.urlTemplate)) return;
     nam_ = new QNetworkAccessManager(this);
-    auto* cache = new QNetworkDiskCache(nam_);
+    auto* cache = new map::CTileDiskCache(nam_);
     cache->setCacheDirectory(TileCacheFolder());
-    cache->setMaximumCacheSize(kDiskCacheBytes);
+    cache->setMaximumCacheSize(static_cast<qint64>(settings_.cacheLimitMB) * kBytesPerMB);
     nam_->setCache(cache);
 }
 
@@ -81,7 +163,7 @@ quint64 CTileFetcher::Key(int z, int x, int y) {
 }
 
 QString CTileFetcher::Attribution() const {
-    return settings_.Off() ? QString() : settings_.attribution;
+    return settings_.BaseOff() ? QString() : settings_.attribution;
 }
 
 bool CTileFetcher::Failed(const TileKey& k) const {
@@ -123,16 +205,15 @@ void CTileFetcher::Pump() {
         const int x =
             static_cast<int>((k >> kBitsPerCoordinate) & ((1u << kBitsPerCoordinate) - 1));
         const int y = static_cast<int>(k & ((1u << kBitsPerCoordinate) - 1));
-        QString url = settings_.urlTemplate;
-        url.replace(QLatin1String("{z}"), QString::number(z))
-            .replace(QLatin1String("{x}"), QString::number(x))
-            .replace(QLatin1String("{y}"), QString::number(y));
-        QNetworkRequest req{QUrl(url)};
+        QNetworkRequest req{QUrl(TileUrl(settings_.urlTemplate, settings_.subdomains, z, x, y))};
         req.setHeader(QNetworkRequest::UserAgentHeader, TileUserAgent());
         // A tile the disk cache holds within the server's expiry comes from there without
         // asking; an expired one is asked for again (If-Modified-Since). Failures fall back
         // to the cache, expired or not (Finished).
-        req.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferNetwork);
+        // Offline: the cache only, and a tile it lacks fails without a word
+        // to the server.
+        req.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         settings_.offline ? QNetworkRequest::AlwaysCache : QNetworkRequest::PreferNetwork);
         req.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
         req.setTransferTimeout(kTileTimeoutMs);
         QNetworkReply* reply = nam_->get(req);

@@ -13,6 +13,8 @@
 #include <QObject>
 #include <QString>
 #include <deque>
+#include <string>
+#include <vector>
 #include <functional>
 #include <unordered_map>
 #include <unordered_set>
@@ -37,12 +39,44 @@ inline constexpr int kTileRetryMs = 30000;
 inline constexpr int kMaxTileRequests = 2;
 /// Tiles kept decoded in memory.
 inline constexpr std::size_t kMemoryTiles = 512;
+/// The disk cache's size limit unless the user sets another (MB): about
+/// 20 000 tiles of a typical 25 KB.
+inline constexpr int kDefaultTileCacheMB = 500;
+/// Sub-domains {s} takes when the source names none (a, b, c: the usual
+/// spread of XYZ tile servers).
+inline constexpr const char* kDefaultSubdomains = "abc";
 
+/// Where the map's tiles come from: a base source, MBTiles packs and further
+/// templates stacked over it (later over earlier), an overlay over all of
+/// them (place names over imagery). A source is an XYZ URL template with
+/// {z} {x} {y} or {-y} (TMS rows) and optionally {s}, or an .mbtiles file.
 struct TileSettings {
-    QString urlTemplate;  ///< empty or "none": no tiles
+    QString urlTemplate;  ///< the base source; empty or "none": none
     QString attribution;
-    bool Off() const { return urlTemplate.isEmpty() || urlTemplate == QLatin1String(kNoTiles); }
+    /// Drawn over the base and everything stacked (empty: none).
+    QString overlayTemplate;
+    QString overlayAttribution;
+    /// The values {s} takes, one character each, chosen by the tile.
+    QString subdomains = QString::fromLatin1(kDefaultSubdomains);
+    /// Further sources over the base, in order: templates or .mbtiles files.
+    QStringList stacked;
+    /// Nothing is asked of any server: tiles come from the packs and from
+    /// what the disk cache holds.
+    bool offline = false;
+    /// The source's terms allow keeping its tiles for offline use (the user
+    /// says so for a custom source; never for OpenStreetMap's servers).
+    bool allowsKeeping = false;
+    int cacheLimitMB = kDefaultTileCacheMB;
+
+    bool BaseOff() const { return urlTemplate.isEmpty() || urlTemplate == QLatin1String(kNoTiles); }
+    bool Off() const { return BaseOff() && overlayTemplate.isEmpty() && stacked.isEmpty(); }
 };
+
+/// True for an .mbtiles file (a pack), false for a URL template.
+bool IsTilePack(const QString& source);
+/// The URL of tile (z, x, y) from `urlTemplate`: {z}, {x}, {y}, {-y} (the
+/// row counted from the south) and {s} (one of `subdomains`).
+QString TileUrl(const QString& urlTemplate, const QString& subdomains, int z, int x, int y);
 
 /// The OpenStreetMap settings.
 TileSettings DefaultTileSettings();
@@ -53,11 +87,19 @@ void SaveTileSettings(const TileSettings& s);
 /// "none", the default's URL (with its attribution), or another source
 /// (attribution: the host name).
 TileSettings TileSettingsFor(const QString& urlTemplate);
+/// Settings for the command line's `--tiles` (repeatable: the first is the
+/// base, the rest stacked over it), `--overlay` and `--offline`.
+TileSettings TileSettingsFor(const QStringList& tiles, const QString& overlay, bool offline);
+/// The same for a PDF's options: `tiles` empty for the profile's sources.
+TileSettings PdfTileSettings(const std::string& tiles, const std::vector<std::string>& stacked,
+                             const std::string& overlay, bool offline);
 /// $XDG_CACHE_HOME/dorvane/tiles (~/.cache/dorvane/tiles by default).
 QString TileCacheFolder();
 /// "Dorvane/<version>".
 QString TileUserAgent();
 
+/// Fetches the tiles of one URL template (`settings.urlTemplate`; the other
+/// layers are CMapTiles' business).
 class CTileFetcher : public QObject, public ITileSource {
 public:
     explicit CTileFetcher(TileSettings settings, QObject* parent = nullptr);

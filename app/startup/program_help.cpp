@@ -36,7 +36,8 @@ constexpr std::string_view kToolkitSwitches[] = {"-reverse", "-nograb",      "-d
 
 // The program's own options, for the message about an unknown one.
 constexpr const char* kOwnOptions =
-    "--port, --connect, --book, --snapshot, --out, --size, --tiles, --help, --version, "
+    "--port, --connect, --book, --snapshot, --out, --size, --tiles, --overlay, --offline, --help, "
+    "--version, "
     "-Code_Chi, -Code_Eng";
 
 template <std::size_t N>
@@ -63,7 +64,8 @@ std::string AllowedFor(const std::string& option) {
     if (option == "--size")
         return "WxH, 1-" + std::to_string(kMaxSnapshotSide) + " (" +
                std::to_string(kSnapshotWidth) + "x" + std::to_string(kSnapshotHeight) + ")";
-    if (option == "--tiles") return "none, http(s)://HOST/{z}/{x}/{y}.png";
+    if (option == "--tiles") return "none, FILE.mbtiles, http(s)://HOST/{z}/{x}/{y}.png";
+    if (option == "--overlay") return "http(s)://HOST/{z}/{x}/{y}.png";
     if (option == "--out") return "PICTURE.png";
     if (option == "--snapshot") return "FILE (GPX, KML, ...)";
     return "PATH";
@@ -102,12 +104,21 @@ std::string Line(const char* option, StringId text) {
 
 }  // namespace
 
-bool IsTileSourceArgument(const std::string& value) {
-    if (value == "none") return true;
+bool IsTileTemplateArgument(const std::string& value) {
     const bool url = value.starts_with("http://") || value.starts_with("https://") ||
                      value.starts_with("file://");
-    return url && value.find("{z}") != std::string::npos &&
-           value.find("{x}") != std::string::npos && value.find("{y}") != std::string::npos;
+    const bool row = value.find("{y}") != std::string::npos || value.find("{-y}") != std::string::npos;
+    return url && value.find("{z}") != std::string::npos && value.find("{x}") != std::string::npos && row;
+}
+
+bool IsTileSourceArgument(const std::string& value) {
+    if (value == "none" || IsTileTemplateArgument(value)) return true;
+    // A pack: whether it opens is found when it is drawn (a clear message).
+    constexpr std::string_view kPackSuffix = ".mbtiles";
+    if (value.size() <= kPackSuffix.size()) return false;
+    std::string tail = value.substr(value.size() - kPackSuffix.size());
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == kPackSuffix;
 }
 
 DesktopArgs ParseDesktopArgs(int argc, const char* const* argv) {
@@ -120,7 +131,7 @@ DesktopArgs ParseDesktopArgs(int argc, const char* const* argv) {
         a.badValue = value;
     };
     bool operandsOnly = false;
-    std::string snapshotOnly;  // the first of --out, --size, --tiles
+    std::string snapshotOnly;  // the first of --out, --size, --tiles, --overlay, --offline
     for (int i = 1; i < argc; ++i) {
         const std::string s = argv[i];
         if (operandsOnly || s.empty() || s[0] != '-' || s == "-") {
@@ -138,7 +149,7 @@ DesktopArgs ParseDesktopArgs(int argc, const char* const* argv) {
         const std::size_t eq = s.starts_with("--") ? s.find('=') : std::string::npos;
         const std::string name = s.substr(0, eq);
         if (name == "--port" || name == "--book" || name == "--snapshot" || name == "--out" ||
-            name == "--size" || name == "--tiles") {
+            name == "--size" || name == "--tiles" || name == "--overlay") {
             std::string v;
             if (eq != std::string::npos) {
                 v = s.substr(eq + 1);
@@ -163,18 +174,24 @@ DesktopArgs ParseDesktopArgs(int argc, const char* const* argv) {
                 a.out = v;
             } else if (name == "--size") {
                 ok = ParseSize(v, a.width, a.height);
+            } else if (name == "--overlay") {
+                ok = IsTileTemplateArgument(v);
+                if (ok) a.overlay = v;
             } else {
                 ok = IsTileSourceArgument(v);
-                if (ok) a.tiles = v;
+                if (ok) a.tiles.push_back(v);
             }
             if (!ok) fail(DesktopArgProblem::BadValue, name, v);
-            if (name == "--out" || name == "--size" || name == "--tiles")
+            if (name == "--out" || name == "--size" || name == "--tiles" || name == "--overlay")
                 if (snapshotOnly.empty()) snapshotOnly = name;
             continue;
         }
         if (eq != std::string::npos &&
-            (name == "--connect" || name == "--help" || name == "--version")) {
+            (name == "--connect" || name == "--help" || name == "--version" || name == "--offline")) {
             fail(DesktopArgProblem::BadValue, name, s.substr(eq + 1));
+        } else if (s == "--offline") {
+            a.offline = true;
+            if (snapshotOnly.empty()) snapshotOnly = s;
         } else if (s == "--connect") {
             a.connect = true;
         } else if (s == "--help" || s == "-h") {
@@ -220,7 +237,8 @@ std::string DesktopArgsErrorText(const DesktopArgs& a) {
 
 std::string DesktopHelpText() {
     std::string out = "dorvane [--port PATH] [--connect] [--book PATH] [-Code_Chi | -Code_Eng] [FILE]\n"
-                      "dorvane --snapshot FILE --out PICTURE.png [--size WxH] [--tiles URL|none]\n";
+                      "dorvane --snapshot FILE --out PICTURE.png [--size WxH] [--tiles URL|FILE.mbtiles|none]...\n"
+                      "        [--overlay URL] [--offline]\n";
     out += Text(StringId::RES_DESKTOP_APP_ABOUT) + "\n\n";
     out += Line("--port PATH", StringId::RES_DESKTOP_APP_OPT_PORT);
     out += Line("--connect", StringId::RES_DESKTOP_APP_OPT_CONNECT);
@@ -230,7 +248,9 @@ std::string DesktopHelpText() {
     out += Line("--snapshot FILE", StringId::RES_DESKTOP_APP_OPT_SNAPSHOT);
     out += Line("--out PICTURE.png", StringId::RES_DESKTOP_APP_OPT_OUT);
     out += Line("--size WxH", StringId::RES_DESKTOP_APP_OPT_SIZE);
-    out += Line("--tiles URL|none", StringId::RES_DESKTOP_APP_OPT_TILES);
+    out += Line("--tiles URL|FILE.mbtiles|none", StringId::RES_DESKTOP_APP_OPT_TILES);
+    out += Line("--overlay URL", StringId::RES_DESKTOP_APP_OPT_OVERLAY);
+    out += Line("--offline", StringId::RES_DESKTOP_APP_OPT_OFFLINE);
     out += Line("--help", StringId::RES_DESKTOP_OPT_HELP);
     out += Line("--version", StringId::RES_DESKTOP_OPT_VERSION);
     return out;

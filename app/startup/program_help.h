@@ -23,7 +23,7 @@ enum class DesktopArgProblem {
     BadValue,       ///< a value the option does not take (DesktopArgs::badValue)
     UnknownOption,  ///< a "--" option that is neither ours nor the toolkit's
     ExtraFile,      ///< a second FILE (or a FILE beside --snapshot's)
-    SnapshotOnly,   ///< --out, --size or --tiles without --snapshot
+    SnapshotOnly,   ///< --out, --size, --tiles, --overlay or --offline without --snapshot
     NeedsOut,       ///< --snapshot without --out
 };
 
@@ -39,7 +39,11 @@ struct DesktopArgs {
     std::string out;                 ///< --out PICTURE.png
     int width = kSnapshotWidth;      ///< --size WxH
     int height = kSnapshotHeight;
-    std::optional<std::string> tiles;  ///< --tiles URL|none
+    /// --tiles URL|FILE.mbtiles|none, repeatable: the first is the base, the
+    /// rest drawn over it in order. Empty: the profile's sources.
+    std::vector<std::string> tiles;
+    std::string overlay;   ///< --overlay URL: drawn over all of them
+    bool offline = false;  ///< --offline: nothing asked of any server
     /// The first argument not understood, empty when all were; `problem`
     /// says what is wrong with it.
     std::string bad;
@@ -62,9 +66,11 @@ DesktopArgs ParseDesktopArgs(int argc, const char* const* argv);
 /// argument and what it allows; empty when there is none.
 std::string DesktopArgsErrorText(const DesktopArgs& a);
 
-/// True for a value --tiles takes: "none", or an http, https or file URL
-/// template holding {z}, {x} and {y}.
+/// True for a value --tiles takes: "none", an .mbtiles file, or an http,
+/// https or file URL template holding {z}, {x} and {y} or {-y}.
 bool IsTileSourceArgument(const std::string& value);
+/// True for a value --overlay takes: a URL template as for --tiles.
+bool IsTileTemplateArgument(const std::string& value);
 
 /// The help in the current language: the synopsis (not translated), what the
 /// program is, one line per option. Ends with a newline.

@@ -21,6 +21,7 @@
 
 #include "convert/download.h"
 #include "gui_rig.h"
+#include "ui/overview_widget.h"
 #include "report/field_samples.h"
 #include "report/ledger_table.h"
 #include "report_pdf/field_picture.h"
@@ -197,6 +198,77 @@ private slots:
     // received bytes as .bak) are one row each; the window opens as wide as its columns
     // (within the screen) and, opened again after the user scrolled right, starts at
     // File and Name.
+    // The map of the ledger's fields: a click on a field selects its row; a
+    // row selected in the table is outlined on the map (pixels counted).
+    void TheOverviewMapAndTheTableSelectEachOther() {
+        Rig rig;
+        const QString dir = rig.computer.path();
+        const SampleField fields[] = {{.name = "A1003"}, {.name = "A1004", .shift = 1}};
+        for (const SampleField& f : fields) {
+            const std::string text = WriteArea(testing::SampleArea(f));
+            const std::vector<std::uint8_t> bytes(text.begin(), text.end());
+            QVERIFY(StoreDownload(bytes, f.name + ".txt", dir.toStdString(), kConvertingModelCode).ok());
+        }
+        CLedgerWindow* w = LedgerOfFolder(rig, dir);
+        QVERIFY(w);
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Loading(), kWaitMs);
+        COverviewWidget* map = w->Overview();
+        QTableWidget* t = w->Table();
+        QCOMPARE(map->Map().Size(), std::size_t{2});
+        auto centreOf = [&](int field) {
+            const auto& ring = map->Map().Fields()[static_cast<std::size_t>(field)].ring;
+            WorldPoint c{0, 0};
+            for (const WorldPoint& p : ring) c = {c.x + p.x / ring.size(), c.y + p.y / ring.size()};
+            return WorldToScreen(c, map->View(), map->size()).toPoint();
+        };
+        auto selectedFile = [&] {
+            const QModelIndexList rows = t->selectionModel()->selectedRows();
+            return rows.size() == 1 ? t->item(rows.front().row(), ColumnOf(report::LedgerColumn::kFile))->text()
+                                    : QString();
+        };
+        auto outlinePixels = [&](QPoint around) {
+            const QImage img = map->grab().toImage();
+            int n = 0;
+            for (int y = around.y() - 60; y <= around.y() + 60; ++y)
+                for (int x = around.x() - 60; x <= around.x() + 60; ++x)
+                    if (img.rect().contains(x, y) && img.pixelColor(x, y).rgb() == map::kSelectedOutline.rgb()) ++n;
+            return n;
+        };
+        // The fields lie a degree apart: each is a dot from afar. The view
+        // goes close to one field (about 150 px wide), as the wheel would.
+        auto closeTo = [&](int field) {
+            const auto& ring = map->Map().Fields()[static_cast<std::size_t>(field)].ring;
+            double x0 = 1, x1 = 0, y = 0, x = 0;
+            for (const WorldPoint& p : ring) {
+                x0 = std::min(x0, p.x);
+                x1 = std::max(x1, p.x);
+                x += p.x / ring.size();
+                y += p.y / ring.size();
+            }
+            map->SetView({x, y, std::log2(150.0 / ((x1 - x0) * kTileSize))});
+        };
+        for (int field : {1, 0}) {
+            closeTo(field);
+            const QPoint at = centreOf(field);
+            QVERIFY(map->rect().contains(at));
+            QTest::mouseClick(map, Qt::LeftButton, {}, at);
+            QCOMPARE(selectedFile(), QString::fromStdString(w->Shown().rows[static_cast<std::size_t>(field)].fileText));
+            QVERIFY(outlinePixels(at) > 20);
+        }
+        // A row clicked in the table: its field is outlined, the other not.
+        for (int r = 0; r < t->rowCount(); ++r) {
+            const QTableWidgetItem* item = t->item(r, ColumnOf(report::LedgerColumn::kFile));
+            const QRect cell = t->visualItemRect(item);
+            QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, cell.center());
+            const int field = item->text() == QString::fromStdString(w->Shown().rows[0].fileText) ? 0 : 1;
+            closeTo(field);
+            QTRY_VERIFY_WITH_TIMEOUT(outlinePixels(centreOf(field)) > 20, kWaitMs);
+            closeTo(1 - field);
+            QCOMPARE(outlinePixels(centreOf(1 - field)), 0);
+        }
+    }
+
     void ConvertedPairsAreOneRowAndTheWindowStartsAtItsFirstColumns() {
         Rig rig;
         const QString dir = rig.computer.path();

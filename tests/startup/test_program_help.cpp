@@ -251,16 +251,56 @@ INSTANTIATE_TEST_SUITE_P(
                      800}),
     [](const auto& p) { return std::string(p.param.what); });
 
+// The map's sources for a snapshot: --tiles repeated (the first the base,
+// the rest over it), packs by their file name, --overlay, --offline.
+TEST(DesktopTileArgs, SourcesInTheirOrder) {
+    const struct {
+        std::vector<const char*> args;
+        std::vector<std::string> tiles;
+        std::string overlay;
+        bool offline;
+        DesktopArgProblem problem;
+        std::string bad;
+    } cases[] = {
+        {{"--tiles", "none"}, {"none"}, "", false, P::None, ""},
+        {{"--tiles", "a.mbtiles", "--tiles", "/data/County.MBTILES"},
+         {"a.mbtiles", "/data/County.MBTILES"}, "", false, P::None, ""},
+        {{"--tiles", "https://t.example/{z}/{x}/{-y}.png", "--tiles=b.mbtiles", "--overlay",
+          "https://{s}.t.example/{z}/{x}/{y}.png", "--offline"},
+         {"https://t.example/{z}/{x}/{-y}.png", "b.mbtiles"},
+         "https://{s}.t.example/{z}/{x}/{y}.png",
+         true,
+         P::None,
+         ""},
+        {{"--tiles", ".mbtiles"}, {}, "", false, P::BadValue, "--tiles"},
+        {{"--tiles", "pack.sqlite"}, {}, "", false, P::BadValue, "--tiles"},
+        {{"--overlay", "a.mbtiles"}, {}, "", false, P::BadValue, "--overlay"},
+        {{"--overlay"}, {}, "", false, P::MissingValue, "--overlay"},
+        {{"--offline=yes"}, {}, "", false, P::BadValue, "--offline"},
+    };
+    for (const auto& c : cases) {
+        std::vector<const char*> argv{"dorvane", "--snapshot", "f.kml", "--out", "p.png"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        const DesktopArgs a = ParseDesktopArgs(static_cast<int>(argv.size()), argv.data());
+        EXPECT_EQ(a.problem, c.problem) << c.args.front();
+        EXPECT_EQ(a.bad, c.bad) << c.args.front();
+        EXPECT_EQ(a.tiles, c.tiles) << c.args.front();
+        EXPECT_EQ(a.overlay, c.overlay) << c.args.front();
+        EXPECT_EQ(a.offline, c.offline) << c.args.front();
+    }
+}
+
 TEST(DesktopHelp, NamesEveryOptionWithItsTextAndTheVersion) {
     ResetToDefaults();
     const std::string help = DesktopHelpText();
     for (const char* option :
          {"--port PATH", "--connect", "-Code_Chi", "-Code_Eng", "FILE", "--snapshot FILE", "--out",
-          "--size WxH", "--tiles", "--help", "--version"})
+          "--size WxH", "--tiles", "FILE.mbtiles", "--overlay URL", "--offline", "--help", "--version"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
     for (StringId id : {StringId::RES_DESKTOP_APP_ABOUT, StringId::RES_DESKTOP_APP_OPT_PORT,
                         StringId::RES_DESKTOP_APP_OPT_FILE, StringId::RES_DESKTOP_APP_OPT_SNAPSHOT,
-                        StringId::RES_DESKTOP_APP_OPT_TILES, StringId::RES_DESKTOP_OPT_VERSION})
+                        StringId::RES_DESKTOP_APP_OPT_TILES, StringId::RES_DESKTOP_APP_OPT_OVERLAY,
+                        StringId::RES_DESKTOP_APP_OPT_OFFLINE, StringId::RES_DESKTOP_OPT_VERSION})
         EXPECT_NE(help.find(Text(id)), std::string::npos) << KeyName(id);
     EXPECT_EQ(DesktopVersionText(), std::string("dorvane ") + DORVANE_VERSION + "\n");
 }

@@ -1,0 +1,52 @@
+#pragma once
+// A window's map of all its fields (map/overview_map.h) over the profile's
+// map tiles: the wheel zooms, a drag pans, a click on a field reports it
+// (the window selects its row), the window's selection is outlined and its
+// filter decides which fields show. GUI thread; tiles never block.
+
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+#include "map/map_tiles.h"
+#include "map/overview_map.h"
+
+namespace dorvane {
+
+class COverviewWidget : public QWidget {
+public:
+    explicit COverviewWidget(QWidget* parent = nullptr);
+
+    /// The fields (fitted into view) and the legend's names.
+    void SetFields(std::vector<map::OverviewField> fields, std::vector<QString> legend);
+    void SetShown(const std::vector<bool>& shown);
+    void SetSelected(const std::vector<int>& fields);
+    /// Called with the field clicked.
+    void SetOnPick(std::function<void(int)> f) { onPick_ = std::move(f); }
+    const map::COverviewMap& Map() const { return map_; }
+    const MapView& View() const { return view_; }
+    void SetView(const MapView& v);
+    void SetTiles(const TileSettings& s);
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    map::COverviewMap map_;
+    map::COverviewLayer layer_;
+    map::CMapTiles* tiles_ = nullptr;
+    MapView view_;
+    bool fitted_ = true;
+    bool dragging_ = false;
+    bool moved_ = false;
+    QPointF pressAt_;
+    QPointF dragFrom_;
+    std::function<void(int)> onPick_;
+};
+
+}  // namespace dorvane
