@@ -120,6 +120,7 @@ struct Reader {
     std::size_t points = 0;   // points taken so far (memory bound)
     std::string problem;      // why the feature being read is left out
     bool tooLarge = false;
+    std::vector<GeoPoint> rows;  // a CSV's longitude/latitude rows, in order
 
     bool Points(const OGRSimpleCurve& line, std::vector<GeoPoint>& pts) {
         const int n = line.getNumPoints();
@@ -195,7 +196,19 @@ struct Reader {
     bool Geometry(const OGRGeometry& g, const std::string& label, std::vector<FieldFile>& shapes,
                   bool& onlyPoints) {
         switch (wkbFlatten(g.getGeometryType())) {
-            case wkbPoint:
+            case wkbPoint: {
+                // A table of longitude/latitude rows is the vertices of one line, in
+                // row order; elsewhere a point is a marker with nothing to measure.
+                const OGRPoint& p = *g.toPoint();
+                if (driver == "CSV" && std::isfinite(p.getX()) && std::isfinite(p.getY()) &&
+                    std::fabs(p.getY()) <= kMaxLatitude && std::fabs(p.getX()) <= kMaxLongitude) {
+                    GeoPoint q;
+                    q.lon = p.getX();
+                    q.lat = p.getY();
+                    rows.push_back(q);
+                }
+                return true;
+            }
             case wkbMultiPoint:
                 return true;
             case wkbPolygon:
@@ -216,8 +229,17 @@ struct Reader {
             case wkbLineString:
             case wkbLinearRing: {
                 onlyPoints = false;
+                const OGRLineString& line = *g.toLineString();
+                // CAD has no polygons: a field boundary drawn there is a closed polyline.
+                if (driver == "DXF" && line.get_IsClosed() && line.getNumPoints() >= 4) {
+                    OGRLinearRing ring;
+                    ring.addSubLineString(&line);
+                    OGRPolygon poly;
+                    poly.addRing(&ring);
+                    return Polygon(poly, label, shapes);
+                }
                 FieldFile t = NewShape(FieldKind::kTrack, label);
-                if (!Line(*g.toLineString(), t)) return false;
+                if (!Line(line, t)) return false;
                 if (!t.points.empty()) shapes.push_back(std::move(t));
                 return true;
             }
@@ -296,7 +318,7 @@ ReadResult ReadOgrFile(const std::string& path, std::string_view nameHint, Shape
         const std::string why = QuietGdal::Last();
         return Fail(ReadError::kNotRecognised, why.empty() ? "no reader for this file" : why);
     }
-    Reader rd{out, ds->GetDriver() ? ds->GetDriverName() : "", 0, 0, {}, false};
+    Reader rd{out, ds->GetDriver() ? ds->GetDriverName() : "", 0, 0, {}, false, {}};
     ShapeSet& set = out;
     std::size_t total = 0;
     for (OGRLayer* layer : ds->GetLayers()) {
@@ -315,9 +337,32 @@ ReadResult ReadOgrFile(const std::string& path, std::string_view nameHint, Shape
             continue;
         }
         layer->ResetReading();
+        const GIntBig expected = layer->GetFeatureCount(FALSE);
+        std::size_t readInLayer = 0;
         for (;;) {
+            CPLErrorReset();
             std::unique_ptr<OGRFeature, FeatureDeleter> feature(layer->GetNextFeature());
-            if (!feature) break;
+            if (!feature) {
+                // The end, or a file cut short (a Shapefile's .dbf shorter than its
+                // .shp): what the file promised and did not hold is reported.
+                const bool failed = CPLGetLastErrorType() >= CE_Failure;
+                if (failed || (expected > 0 && readInLayer < static_cast<std::size_t>(expected))) {
+                    ++rd.feature;
+                    std::string why = "this feature and the ones after it cannot be read";
+                    if (expected > 0)
+                        why = "features " + std::to_string(rd.feature) + " to " +
+                              std::to_string(rd.feature - 1 + (static_cast<std::size_t>(expected) -
+                                                               readInLayer)) +
+                              " cannot be read";
+                    if (failed) why += ": " + QuietGdal::Last();
+                    rd.Problem(why);
+                    rd.feature += static_cast<std::size_t>(std::max<GIntBig>(
+                                      0, expected - static_cast<GIntBig>(readInLayer))) -
+                                  (expected > static_cast<GIntBig>(readInLayer) ? 1 : 0);
+                }
+                break;
+            }
+            ++readInLayer;
             ++rd.feature;
             if (progress && total > 0 && rd.feature % kProgressEvery == 0)
                 progress(std::min(1.0, static_cast<double>(rd.feature) / total));
@@ -369,6 +414,13 @@ ReadResult ReadOgrFile(const std::string& path, std::string_view nameHint, Shape
         }
     }
     if (progress) progress(1.0);
+    if (set.shapes.empty() && rd.rows.size() >= 2) {
+        FieldFile t = rd.NewShape(FieldKind::kTrack, std::string(nameHint));
+        t.points = std::move(rd.rows);
+        t.segmentStarts.push_back(0);
+        set.shapes.push_back(std::move(t));
+        set.pointFeatures = 0;
+    }
     if (set.shapes.empty()) {
         ReadResult r;
         if (!crsError.ok())
@@ -376,7 +428,8 @@ ReadResult ReadOgrFile(const std::string& path, std::string_view nameHint, Shape
         else if (transformFailures > 0)
             r = Fail(ReadError::kBadCrs, set.problems.front().message);
         else if (!set.problems.empty())
-            r = Fail(ReadError::kBadCoordinates,
+            r = Fail(set.problems.front().message.starts_with("point ") ? ReadError::kBadCoordinates
+                                                                        : ReadError::kCannotRead,
                      "feature " + std::to_string(set.problems.front().feature) + ": " +
                          set.problems.front().message);
         else
