@@ -9,6 +9,7 @@
 #include <numbers>
 
 #include "geo/figures.h"
+#include "geo/ogr_area.h"
 
 namespace dorvane::geo {
 namespace {
@@ -176,8 +177,6 @@ double PolygonArea(const OGRPolygon& poly) {
 }
 
 }  // namespace
-
-double GeodesicAreaOf(const OGRGeometry& g);
 
 double GeodesicAreaOf(const OGRGeometry& g) {
     switch (wkbFlatten(g.getGeometryType())) {
