@@ -349,7 +349,7 @@ FieldFigures ComputeFigures(const FieldFile& f, double receiverAccuracy_m) {
     if (f.kind == FieldKind::kArea &&
         f.handheld.method != static_cast<std::int16_t>(AreaMethod::kHarvesting)) {
         r.holes = f.holes.size();
-        r.validity = CheckValidity(f);
+        r.validity = CheckValidity(f, r.wgs84.area_m2);
         r.boundary_m = BoundaryLength(f);
         r.areaTolerance_m2 = AreaTolerance(r.boundary_m, receiverAccuracy_m);
     }

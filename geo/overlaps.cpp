@@ -17,15 +17,7 @@ namespace {
 struct Candidate {
     std::size_t index = 0;
     BBox box;
-    double area_m2 = 0;
 };
-
-double FieldArea(const FieldFile& f) {
-    double a = GeodesicRing(f.points).area_m2;
-    for (const auto& h : f.holes)
-        if (h.size() >= 3) a -= GeodesicRing(h).area_m2;
-    return std::max(0.0, a);
-}
 
 // Extents that cross the antimeridian (minLon > maxLon) are taken whole in
 // longitude: rare enough for fields that a few extra candidates cost nothing.
@@ -103,18 +95,28 @@ private:
     double lon0_;
 };
 
-// The geodesic area both fields cover.
-double SharedArea(const FieldFile& a, const FieldFile& b, const BBox& ba, const BBox& bb) {
+struct Shared {
+    double overlap_m2 = 0;
+    double smaller_m2 = 0;  ///< the smaller field's area (of its valid shape)
+};
+
+// The geodesic area both fields cover, and the smaller field's: a boundary
+// that crosses itself is taken as its valid shape (its raw area means nothing).
+Shared SharedArea(const FieldFile& a, const FieldFile& b, const BBox& ba, const BBox& bb) {
     // Centred on the middle of the two extents' common part.
     const double lat0 = (std::max(ba.minLat, bb.minLat) + std::min(ba.maxLat, bb.maxLat)) / 2;
     const double lon0 = (std::max(ba.minLon, bb.minLon) + std::min(ba.maxLon, bb.maxLon)) / 2;
     const PairPlane plane(lat0, lon0);
     const auto pa = plane.Polygon(a);
     const auto pb = plane.Polygon(b);
-    if (!pa || !pb || !pa->Intersects(pb.get())) return 0;
+    if (!pa || !pb || !pa->Intersects(pb.get())) return {};
     std::unique_ptr<OGRGeometry> shared(pa->Intersection(pb.get()));
-    if (!shared || shared->IsEmpty()) return 0;
-    return plane.GeodesicArea(*shared);
+    if (!shared || shared->IsEmpty()) return {};
+    Shared s;
+    s.overlap_m2 = plane.GeodesicArea(*shared);
+    if (s.overlap_m2 >= kMinOverlap_m2)
+        s.smaller_m2 = std::min(plane.GeodesicArea(*pa), plane.GeodesicArea(*pb));
+    return s;
 }
 
 }  // namespace
@@ -128,7 +130,6 @@ std::vector<Overlap> FindOverlaps(std::span<const FieldFile* const> fields) {
         Candidate c;
         c.index = i;
         c.box = Normalised(BoundingBox(f->points));
-        c.area_m2 = FieldArea(*f);
         cs.push_back(c);
     }
     std::sort(cs.begin(), cs.end(),
@@ -140,14 +141,14 @@ std::vector<Overlap> FindOverlaps(std::span<const FieldFile* const> fields) {
             const BBox& bi = cs[i].box;
             const BBox& bj = cs[j].box;
             if (bj.maxLat < bi.minLat || bj.minLat > bi.maxLat) continue;
-            const double shared = SharedArea(*fields[cs[i].index], *fields[cs[j].index], bi, bj);
-            if (shared < kMinOverlap_m2) continue;
+            const Shared shared = SharedArea(*fields[cs[i].index], *fields[cs[j].index], bi, bj);
+            if (shared.overlap_m2 < kMinOverlap_m2) continue;
             Overlap o;
             o.a = std::min(cs[i].index, cs[j].index);
             o.b = std::max(cs[i].index, cs[j].index);
-            o.overlap_m2 = shared;
-            const double smaller = std::min(cs[i].area_m2, cs[j].area_m2);
-            o.shareOfSmaller = smaller > 0 ? std::min(1.0, shared / smaller) : 0;
+            o.overlap_m2 = shared.overlap_m2;
+            o.shareOfSmaller =
+                shared.smaller_m2 > 0 ? std::min(1.0, shared.overlap_m2 / shared.smaller_m2) : 0;
             o.measuredTwice = o.shareOfSmaller > kMeasuredTwiceShare;
             out.push_back(o);
         }

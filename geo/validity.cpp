@@ -193,7 +193,7 @@ double GeodesicAreaOf(const OGRGeometry& g) {
     }
 }
 
-Validity CheckValidity(const FieldFile& f) {
+Validity CheckValidity(const FieldFile& f, std::optional<double> rawArea_m2) {
     Validity v;
     if (f.kind != FieldKind::kArea) return v;
     for (std::size_t i = 1; i < f.points.size(); ++i)
@@ -250,7 +250,7 @@ Validity CheckValidity(const FieldFile& f) {
     CPLPushErrorHandler(CPLQuietErrorHandler);
     v.valid = poly.IsValid() && v.crossings.empty();
     if (v.valid) {
-        v.validArea_m2 = PolygonArea(poly);
+        v.validArea_m2 = rawArea_m2 ? *rawArea_m2 : PolygonArea(poly);
     } else {
         std::unique_ptr<OGRGeometry> fixed(poly.MakeValid());
         v.validArea_m2 = fixed ? GeodesicAreaOf(*fixed) : 0;
@@ -259,11 +259,19 @@ Validity CheckValidity(const FieldFile& f) {
     return v;
 }
 
+namespace {
+// A closed ring's length, leg by leg (LegLength: GeographicLib's geodesic, or
+// within 1e-7 m of it for the short legs of a walked boundary, far faster).
+double RingLength(const std::vector<GeoPoint>& ring) {
+    if (ring.size() < 2) return 0;
+    return GeodesicLength(ring) + LegLength(ring.back(), ring.front());
+}
+}  // namespace
+
 double BoundaryLength(const FieldFile& f) {
     if (f.kind != FieldKind::kArea || f.points.size() < 2) return 0;
-    double s = GeodesicRing(f.points).perimeter_m;
-    for (const auto& h : f.holes)
-        if (h.size() >= 2) s += GeodesicRing(h).perimeter_m;
+    double s = RingLength(f.points);
+    for (const auto& h : f.holes) s += RingLength(h);
     return s;
 }
 

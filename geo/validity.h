@@ -13,6 +13,7 @@
 // Pure functions of their input; thread-safe. Qt-free.
 
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 #include "geo/field_file.h"
@@ -48,7 +49,9 @@ struct Validity {
 };
 
 /// The validity of an area `f` (its ring and holes). A track is always valid.
-Validity CheckValidity(const FieldFile& f);
+/// `rawArea_m2`, when the caller has measured it already, is the valid
+/// shape's area of a valid field (measuring it again is most of the cost).
+Validity CheckValidity(const FieldFile& f, std::optional<double> rawArea_m2 = std::nullopt);
 
 /// The whole boundary's geodesic length (the ring and every hole), in metres.
 double BoundaryLength(const FieldFile& f);
