@@ -25,6 +25,7 @@ constexpr HelpLine kCommands[] = {
     {"convert FILE... [-C DIR]", StringId::RES_DESKTOP_CLI_CMD_CONVERT},
     {"usb-devices", StringId::RES_DESKTOP_CLI_CMD_USB_DEVICES},
     {"info FILE... [--json] [--accuracy M]", StringId::RES_DESKTOP_CLI_CMD_INFO},
+    {"info --accuracy M", StringId::RES_DESKTOP_CLI_CMD_INFO_ACCURACY},
     {"overlaps FILE|DIR... [-r] [--json]", StringId::RES_DESKTOP_CLI_CMD_OVERLAPS},
     {"report FILE|DIR... [-r] [--from DATE] [--to DATE] [--csv OUT] [--pdf OUT] [--tiles URL|none] "
      "[--force]",
