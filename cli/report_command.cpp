@@ -35,9 +35,10 @@ struct ReportArgs {
 // The usage line of report, shown after a bad argument.
 constexpr const char* kReportUsage =
     "report FILE|DIR... [-r] [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--csv OUT] "
-    "[--pdf OUT] [--tiles URL|none] [--force]";
+    "[--pdf OUT] [--tiles URL|none] [--keep-both] [--force]";
 // The options report takes, named by the message about an unknown one.
-constexpr const char* kReportOptions = "-r, --recursive, --force, --from, --to, --csv, --pdf, --tiles";
+constexpr const char* kReportOptions =
+    "-r, --recursive, --force, --keep-both, --from, --to, --csv, --pdf, --tiles";
 
 // Fills `a`; on a bad argument sets `error` to the message that names it
 // (empty when only the usage line is to be shown) and returns false.
@@ -52,6 +53,9 @@ bool Parse(const std::vector<std::string>& ops, ReportArgs& a, std::string& erro
             a.options.recursive = true;
         } else if (s == "--force") {
             a.force = true;
+        } else if (s == "--keep-both") {
+            // Fields that cover the same ground ("measured twice?") both billed.
+            a.options.keepMeasuredTwice = true;
         } else if (s == "--from" || s == "--to" || s == "--csv" || s == "--pdf" || s == "--tiles") {
             const auto v = value();
             if (!v) {

@@ -377,6 +377,20 @@ TEST(ReportShapes, PdfAndCsvListTheFieldsThatOverlap) {
     const std::string all((std::istreambuf_iterator<char>(csv)), {});
     EXPECT_NE(all.find("Fields that overlap"), std::string::npos);
     EXPECT_NE(all.find("f.geojson › A,f.geojson › A again,"), std::string::npos);
+    // The terminal's totals row counts the points of the fields billed (4 each):
+    // "A again" left out, then billed with --keep-both.
+    const struct {
+        const char* args;
+        const char* points;
+    } totals[] = {{"report f.geojson", " 8 "}, {"report f.geojson --keep-both", " 12 "}};
+    for (const auto& c : totals) {
+        const CliRun t = Cli(dir, c.args);
+        EXPECT_EQ(t.status, 0) << c.args;
+        const std::size_t total = t.out.rfind("\nTotal ");
+        ASSERT_NE(total, std::string::npos) << t.out;
+        const std::string row = t.out.substr(total, t.out.find('\n', total + 1) - total);
+        EXPECT_NE(row.find(c.points), std::string::npos) << c.args << ": " << row;
+    }
 }
 #endif
 
