@@ -18,11 +18,11 @@ constexpr std::string_view kLinkOptions[] = {"--port", "--usb",     "--usb-id",
 // Commands that talk to the handheld.
 constexpr std::string_view kLinkCommands[] = {"ports", "ls", "get", "mv", "rm", "put"};
 // Commands that work on the computer's files only and read their own options.
-constexpr std::string_view kFileCommands[] = {"info", "report", "export", "book"};
+constexpr std::string_view kFileCommands[] = {"info", "overlaps", "report", "export", "book"};
 // Every command, for the message about an unknown one.
 constexpr std::string_view kCommands[] = {"ports", "ls",     "get",    "mv",     "rm",
                                           "put",   "convert", "usb-devices", "info",
-                                          "report", "export", "book"};
+                                          "overlaps", "report", "export", "book"};
 
 template <std::size_t N>
 bool In(const std::string_view (&list)[N], std::string_view s) {

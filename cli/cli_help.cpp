@@ -24,9 +24,11 @@ constexpr HelpLine kCommands[] = {
     {"put FILE...", StringId::RES_DESKTOP_CLI_CMD_PUT},
     {"convert FILE... [-C DIR]", StringId::RES_DESKTOP_CLI_CMD_CONVERT},
     {"usb-devices", StringId::RES_DESKTOP_CLI_CMD_USB_DEVICES},
-    {"info FILE... [--json]", StringId::RES_DESKTOP_CLI_CMD_INFO},
+    {"info FILE... [--json] [--accuracy M]", StringId::RES_DESKTOP_CLI_CMD_INFO},
+    {"info --accuracy M", StringId::RES_DESKTOP_CLI_CMD_INFO_ACCURACY},
+    {"overlaps FILE|DIR... [-r] [--json]", StringId::RES_DESKTOP_CLI_CMD_OVERLAPS},
     {"report FILE|DIR... [-r] [--from DATE] [--to DATE] [--csv OUT] [--pdf OUT] "
-     "[--tiles URL|FILE.mbtiles|none]... [--overlay URL] [--offline] [--force]",
+     "[--tiles URL|FILE.mbtiles|none]... [--overlay URL] [--offline] [--keep-both] [--force]",
      StringId::RES_DESKTOP_CLI_CMD_REPORT},
     {"export FILE... --to gpkg|shp|geojson|kml|dxf|csv -o OUT [--force]",
      StringId::RES_DESKTOP_CLI_CMD_EXPORT},
@@ -74,7 +76,7 @@ std::string CliHelpText() {
     std::string out =
         "dorvane-cli [--port NAME | --usb PATH | --usb-id VVVV:PPPP] [--baud N] [--timeout MS] "
         "[--no-search] [-Code_Chi | -Code_Eng] COMMAND [ARGS]\n"
-        "  COMMAND: ports, ls, get, mv, rm, put, convert, usb-devices, info, report, export\n"
+        "  COMMAND: ports, ls, get, mv, rm, put, convert, usb-devices, info, overlaps, report, export\n"
         "dorvane-cli --usb-id VVVV:PPPP\n"
         "dorvane-cli --help | --version\n";
     out += Text(StringId::RES_DESKTOP_CLI_ABOUT) + "\n\n";

@@ -1,11 +1,14 @@
 #include "cli/info_command.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_output.h"
 #include "geo/figure_lines.h"
 #include "geo/figures.h"
+#include "geo/ogr_reader.h"
 #include "i18n/string_table.h"
 
 namespace dorvane {
@@ -28,6 +31,8 @@ const char* FormatName(FieldFormat f) {
             return "gpx";
         case FieldFormat::kKml:
             return "kml";
+        case FieldFormat::kOgr:
+            return "ogr";
     }
     return "unknown";
 }
@@ -39,13 +44,30 @@ json OptionalTime(const std::optional<double>& t) {
 json ToJson(const std::string& file, const FieldFile& f, const FieldFigures& r) {
     json o;
     o["file"] = file;
+    o["shape"] = f.shape;
+    o["label"] = f.name;
     o["name"] = f.name;
     o["format"] = FormatName(f.format);
+    if (f.format == FieldFormat::kOgr) o["driver"] = f.driver;
     o["kind"] = r.kind == FieldKind::kArea ? "area" : "track";
     o["points"] = r.points;
     if (r.kind == FieldKind::kArea) {
         o["method"] = r.method ? json(*r.method) : json(nullptr);
         o["damaged_records"] = f.damagedRecords;  // left out; the figures miss them
+        o["holes"] = f.holes.size();
+    }
+    if (r.validity) {
+        const Validity& v = *r.validity;
+        o["valid"] = v.valid;
+        json crossings = json::array();
+        for (const GeoPoint& p : v.crossings) crossings.push_back(json::array({p.lon, p.lat}));
+        o["crossings"] = crossings;
+        o["valid_area_m2"] = v.validArea_m2;
+        o["area_tolerance_m2"] = r.areaTolerance_m2;
+        o["receiver_accuracy_m"] = r.receiverAccuracy_m;
+        o["repeated_points"] = v.repeatedPoints;
+        o["spikes"] = v.spikes;
+        o["distinct_points"] = v.distinctPoints;
     }
     o["bbox"] = r.bbox.empty
                     ? json(nullptr)
@@ -68,6 +90,7 @@ json ToJson(const std::string& file, const FieldFile& f, const FieldFigures& r) 
         o["moving_average_mps"] = r.track->movingAverage_mps;
         o["max_speed_mps"] = r.track->maxSpeed_mps;
         o["jumps"] = r.track->jumps;
+        o["time_order_breaks"] = r.track->timeOrderBreaks;
     }
     return o;
 }
@@ -76,12 +99,28 @@ json ToJson(const std::string& file, const FieldFile& f, const FieldFigures& r) 
 
 int RunInfoCommand(const std::vector<std::string>& operands) {
     bool asJson = false;
+    double accuracy = kDefaultReceiverAccuracy_m;
     std::vector<std::string> files;
-    for (const auto& s : operands) {
-        if (s == "--json")
+    for (std::size_t i = 0; i < operands.size(); ++i) {
+        const std::string& s = operands[i];
+        if (s == "--json") {
             asJson = true;
-        else
+        } else if (s == "--accuracy" || s.starts_with("--accuracy=")) {
+            // The receiver's accuracy in metres, for the area's band.
+            std::string value;
+            if (s == "--accuracy") {
+                if (i + 1 >= operands.size()) return kExitUsage;
+                value = operands[++i];
+            } else {
+                value = s.substr(std::string_view("--accuracy=").size());
+            }
+            char* end = nullptr;
+            accuracy = std::strtod(value.c_str(), &end);
+            if (value.empty() || *end != '\0' || !std::isfinite(accuracy) || accuracy < 0)
+                return kExitUsage;
+        } else {
             files.push_back(s);
+        }
     }
     if (files.empty()) return kExitUsage;
 
@@ -89,8 +128,8 @@ int RunInfoCommand(const std::vector<std::string>& operands) {
     json all = json::array();
     bool first = true;
     for (const auto& file : files) {
-        FieldFile f;
-        const ReadResult rr = ReadFieldFile(file, f);
+        ShapeSet set;
+        const ReadResult rr = ReadShapes(file, set);
         if (!rr.ok()) {
             status = kExitFailed;
             const std::string why = ReadErrorMessage(rr);
@@ -102,20 +141,34 @@ int RunInfoCommand(const std::vector<std::string>& operands) {
                     FormatText(StringId::RES_FIELD_INFO_FAILED, file.c_str(), why.c_str()).c_str());
             continue;
         }
-        const FieldFigures r = ComputeFigures(f);
-        if (asJson) {
-            all.push_back(ToJson(file, f, r));
-            continue;
+        // Features that could not be read, by their number; the rest are measured.
+        for (const FeatureProblem& p : set.problems) {
+            const std::string where = file + " #" + std::to_string(p.feature);
+            if (asJson)
+                all.push_back({{"file", file}, {"feature", p.feature}, {"error", p.message}});
+            else
+                std::fprintf(stderr, "%s\n",
+                             FormatText(StringId::RES_FIELD_INFO_FAILED, where.c_str(),
+                                        p.message.c_str())
+                                 .c_str());
         }
-        std::printf("%s%s\n", first ? "" : "\n", file.c_str());
-        first = false;
-        std::size_t indent = 0;
-        for (const FigureLine& l : FigureLines(f, r)) {
-            if (!l.label.empty()) {
-                std::printf("  %s: %s\n", l.label.c_str(), l.value.c_str());
-                indent = l.label.size() + 2;  // continuation lines under the value
-            } else {
-                std::printf("  %*s%s\n", static_cast<int>(indent), "", l.value.c_str());
+        for (const FieldFile& f : set.shapes) {
+            const FieldFigures r = ComputeFigures(f, accuracy);
+            if (asJson) {
+                all.push_back(ToJson(file, f, r));
+                continue;
+            }
+            std::printf("%s%s\n", first ? "" : "\n",
+                        set.shapes.size() > 1 ? (file + " › " + f.name).c_str() : file.c_str());
+            first = false;
+            std::size_t indent = 0;
+            for (const FigureLine& l : FigureLines(f, r)) {
+                if (!l.label.empty()) {
+                    std::printf("  %s: %s\n", l.label.c_str(), l.value.c_str());
+                    indent = l.label.size() + 2;  // continuation lines under the value
+                } else {
+                    std::printf("  %*s%s\n", static_cast<int>(indent), "", l.value.c_str());
+                }
             }
         }
     }

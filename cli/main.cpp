@@ -13,6 +13,7 @@
 //   that then runs over USB). -Code_Chi / -Code_Eng choose the language.
 //   dorvane-cli --help | --version
 //     info FILE... [--json]                 figures of track and field files
+//     overlaps FILE|DIR... [-r] [--json]    fields that overlap
 //     report FILE|DIR... [-r] [--from DATE] [--to DATE] [--csv OUT] [--pdf OUT] [--tiles URL|none]
 //     [--force] export FILE... --to gpkg|shp|geojson|kml|dxf|csv -o OUT [--force]
 
@@ -40,6 +41,7 @@
 #include "cli/book_command.h"
 #include "cli/export_command.h"
 #include "cli/info_command.h"
+#include "cli/overlaps_command.h"
 #include "cli/report_command.h"
 #include "convert/download.h"
 #include "i18n/string_table.h"
@@ -297,6 +299,10 @@ int main(int argc, char** argv) {
     if (a.command == "usb-devices") return CmdUsbDevices();
     if (a.command == "info") {
         const int rc = RunInfoCommand(a.operands);
+        return rc == kExitUsage ? Usage(argv[0]) : rc;
+    }
+    if (a.command == "overlaps") {
+        const int rc = RunOverlapsCommand(a.operands);
         return rc == kExitUsage ? Usage(argv[0]) : rc;
     }
     if (a.command == "report") return RunReportCommand(a.operands);

@@ -38,10 +38,10 @@ struct ReportArgs {
 // The usage line of report, shown after a bad argument.
 constexpr const char* kReportUsage =
     "report FILE|DIR... [-r] [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--csv OUT] "
-    "[--pdf OUT] [--tiles URL|FILE.mbtiles|none]... [--overlay URL] [--offline] [--force]";
+    "[--pdf OUT] [--tiles URL|FILE.mbtiles|none]... [--overlay URL] [--offline] [--keep-both] [--force]";
 // The options report takes, named by the message about an unknown one.
 constexpr const char* kReportOptions =
-    "-r, --recursive, --force, --from, --to, --csv, --pdf, --tiles, --overlay, --offline";
+    "-r, --recursive, --force, --keep-both, --from, --to, --csv, --pdf, --tiles, --overlay, --offline";
 
 // Fills `a`; on a bad argument sets `error` to the message that names it
 // (empty when only the usage line is to be shown) and returns false.
@@ -58,6 +58,9 @@ bool Parse(const std::vector<std::string>& ops, ReportArgs& a, std::string& erro
             a.force = true;
         } else if (s == "--offline") {
             a.offline = true;
+        } else if (s == "--keep-both") {
+            // Fields that cover the same ground ("measured twice?") both billed.
+            a.options.keepMeasuredTwice = true;
         } else if (s == "--from" || s == "--to" || s == "--csv" || s == "--pdf" || s == "--tiles" ||
                    s == "--overlay") {
             const auto v = value();

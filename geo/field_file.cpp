@@ -139,33 +139,43 @@ bool ReadGpxPoint(const xmlNode* pt, Collector& c) {
     return true;
 }
 
+// Reads the <trk> elements (`routes` false) or the <rte> elements (true) of a GPX document.
+bool ReadGpxLines(const xmlNode* root, bool routes, Collector& c, std::optional<std::string>& name) {
+    for (const xmlNode* n = root->children; n; n = n->next) {
+        if (!(routes ? Is(n, "rte") : Is(n, "trk"))) continue;
+        if (!name) name = ChildText(n, "name");
+        if (routes) c.StartSegment();
+        for (const xmlNode* s = n->children; s; s = s->next) {
+            if (routes && Is(s, "rtept")) {
+                if (!ReadGpxPoint(s, c)) return false;
+            } else if (!routes && Is(s, "trkseg")) {
+                c.StartSegment();
+                for (const xmlNode* p = s->children; p; p = p->next)
+                    if (Is(p, "trkpt") && !ReadGpxPoint(p, c)) return false;
+            }
+        }
+    }
+    return true;
+}
+
 ReadResult ReadGpx(const xmlNode* root, std::string_view nameHint, FieldFile& out) {
     out.kind = FieldKind::kTrack;
     out.format = FieldFormat::kGpx;
     Collector c{out, {}};
     std::optional<std::string> name;
-    for (const xmlNode* n = root->children; n; n = n->next) {
-        if (Is(n, "trk") || Is(n, "rte")) {
-            if (!name) name = ChildText(n, "name");
-            const bool route = Is(n, "rte");
-            if (route) c.StartSegment();
-            for (const xmlNode* s = n->children; s; s = s->next) {
-                if (route && Is(s, "rtept")) {
-                    if (!ReadGpxPoint(s, c)) return Fail(ReadError::kBadCoordinates, c.error);
-                } else if (!route && Is(s, "trkseg")) {
-                    c.StartSegment();
-                    for (const xmlNode* p = s->children; p; p = p->next)
-                        if (Is(p, "trkpt") && !ReadGpxPoint(p, c))
-                            return Fail(ReadError::kBadCoordinates, c.error);
-                }
-            }
-        }
+    // What was walked is the recorded track; a route is the plan made before it (other
+    // programs write both into one file), measured only when nothing was recorded.
+    if (!ReadGpxLines(root, false, c, name)) return Fail(ReadError::kBadCoordinates, c.error);
+    if (out.points.empty()) {
+        out.segmentStarts.clear();
+        name.reset();
+        if (!ReadGpxLines(root, true, c, name)) return Fail(ReadError::kBadCoordinates, c.error);
     }
     // An empty last segment leaves a start index at the end: drop it.
     while (!out.segmentStarts.empty() && out.segmentStarts.back() == out.points.size())
         out.segmentStarts.pop_back();
     if (out.points.empty())
-        return Fail(ReadError::kNoShapes, "no track or route points in the GPX file");
+        return Fail(ReadError::kNoShapes, "no track or field in the GPX file (waypoints alone measure nothing)");
     if (!name || name->empty()) {
         if (const xmlNode* md = Child(root, "metadata")) name = ChildText(md, "name");
         if (!name || name->empty()) name = ChildText(root, "name");
@@ -655,6 +665,8 @@ std::string_view ReadErrorText(ReadError e) {
             return "no track, route, line or polygon";
         case ReadError::kBadCoordinates:
             return "bad coordinates";
+        case ReadError::kBadCrs:
+            return "coordinate system cannot be converted to WGS84";
     }
     return "unknown error";
 }

@@ -32,6 +32,7 @@ enum class FieldFormat {
     kHandheldArea,   ///< the handheld's Base64 area file
     kGpx,
     kKml,
+    kOgr,  ///< any vector file GDAL/OGR reads (Shapefile, GeoPackage, GeoJSON, KMZ, CSV, DXF ...)
 };
 
 /// One point in degrees on WGS84.
@@ -83,8 +84,15 @@ struct FieldFile {
     /// else starts with 0). No line is drawn or measured between segments.
     std::vector<std::size_t> segmentStarts;
     HandheldRecord handheld;  ///< areas only
-    /// Further shapes in the file that were not taken (an area file holds one
-    /// field: only the first polygon is read; holes are not subtracted).
+    /// Areas: the inner rings (holes) of the boundary, each open like `points`;
+    /// their area is subtracted from the field's.
+    std::vector<std::vector<GeoPoint>> holes;
+    /// Index of this shape among the shapes of its file (from 0).
+    std::size_t shape = 0;
+    /// OGR's name of the driver that read it ("ESRI Shapefile", "GPKG" ...), for kOgr.
+    std::string driver;
+    /// Further shapes in the file that were not taken by ReadFieldFile, which
+    /// reads one shape (ReadShapes in geo/ogr_reader.h reads them all).
     std::size_t shapesIgnored = 0;
     /// Handheld area file: point records left out because they were damaged
     /// (the figures miss those points; the user is told).
@@ -101,6 +109,7 @@ enum class ReadError {
     kXmlError,        ///< XML that does not parse (message has line and cause)
     kNoShapes,        ///< GPX/KML without any track, route, line or polygon
     kBadCoordinates,  ///< a point outside -90..90 / -180..180 or not a number
+    kBadCrs,          ///< a coordinate system PROJ cannot convert to WGS84
 };
 
 struct ReadResult {

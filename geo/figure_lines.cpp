@@ -99,6 +99,29 @@ std::string LengthText(double m) {
     return m < kMetresPerKm ? FixedText(m, 2) + " m" : FixedText(m / kMetresPerKm, 3) + " km";
 }
 
+namespace {
+
+// "9485" -> "9 485": thousands apart by a space, as farmers and land offices write them.
+std::string GroupedWhole(double v) {
+    const long long n = std::llround(std::fabs(v));
+    std::string digits = std::to_string(n);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ' ';
+        out += digits[i];
+    }
+    return v < 0 && n != 0 ? "-" + out : out;
+}
+
+}  // namespace
+
+std::string ToleranceText(double area_m2, double tolerance_m2) {
+    const std::string mu = T(StringId::RES_FIELD_UNIT_MU);
+    return GroupedWhole(area_m2) + " m² ± " + GroupedWhole(tolerance_m2) + " m² (" +
+           FixedText(area_m2 / kSquareMetresPerMu, 2) + " ± " +
+           FixedText(tolerance_m2 / kSquareMetresPerMu, 2) + " " + mu + ")";
+}
+
 std::string DurationText(double seconds) {
     const long s = std::lround(std::max(0.0, seconds));
     char buf[32];
@@ -140,6 +163,8 @@ std::vector<FigureLine> FigureLines(const FieldFile& f, const FieldFigures& r) {
                     FixedText(t.maxSpeed_mps * kKmhPerMps, 2) + " km/h");
             }
             if (t.jumps > 0) add(StringId::RES_FIELD_JUMPS, std::to_string(t.jumps));
+            if (t.timeOrderBreaks > 0)
+                add(StringId::RES_FIELD_TIME_ORDER, std::to_string(t.timeOrderBreaks));
         }
         return out;
     }
@@ -158,6 +183,24 @@ std::vector<FigureLine> FigureLines(const FieldFile& f, const FieldFigures& r) {
         LengthText(r.wgs84.length_m));
     AddArea(out, StringId::RES_FIELD_AREA_WGS84, FixedText(r.wgs84.area.m2, 2) + " m²",
             r.wgs84.area);
+    if (r.holes > 0) add(StringId::RES_FIELD_HOLES, std::to_string(r.holes));
+    if (r.validity) {
+        const Validity& v = *r.validity;
+        add(StringId::RES_FIELD_AREA_TOLERANCE, ToleranceText(r.wgs84.area_m2, r.areaTolerance_m2));
+        if (v.tooFewPoints) {
+            add(StringId::RES_FIELD_TOO_FEW, std::to_string(v.distinctPoints));
+        } else if (!v.valid) {
+            add(StringId::RES_FIELD_INVALID, {});
+            if (!v.crossings.empty()) {
+                add(StringId::RES_FIELD_CROSSINGS, std::to_string(v.crossings.size()));
+                out.push_back({{}, FixedText(v.crossings[0].lon, kCoordDecimals) + ", " +
+                                       FixedText(v.crossings[0].lat, kCoordDecimals)});
+            }
+            add(StringId::RES_FIELD_VALID_AREA, FixedText(v.validArea_m2, 2) + " m²");
+        }
+        if (v.repeatedPoints > 0) add(StringId::RES_FIELD_REPEATS, std::to_string(v.repeatedPoints));
+        if (!v.spikes.empty()) add(StringId::RES_FIELD_SPIKES, std::to_string(v.spikes.size()));
+    }
     if (r.handheld) {
         const HandheldFigures& h = *r.handheld;
         add(harvesting ? StringId::RES_FIELD_LENGTH_HANDHELD
@@ -217,6 +260,9 @@ std::string ReadErrorMessage(const ReadResult& r) {
             break;
         case ReadError::kBadCoordinates:
             id = StringId::RES_FIELD_ERR_BAD_COORDINATES;
+            break;
+        case ReadError::kBadCrs:
+            id = StringId::RES_FIELD_ERR_BAD_CRS;
             break;
     }
     return r.message.empty() ? T(id) : T(id) + " (" + r.message + ")";

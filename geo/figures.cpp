@@ -136,16 +136,18 @@ void TrackFigures(const FieldFile& f, FieldFigures& r) {
             }
         }
     }
-    for (const GeoPoint& p : f.points)
-        if (p.hasTime) {
-            st.startTime = p.time;
-            break;
-        }
-    for (auto it = f.points.rbegin(); it != f.points.rend(); ++it)
-        if (it->hasTime) {
-            st.endTime = it->time;
-            break;
-        }
+    // Start and end are the earliest and the latest time: a track written out of time order
+    // (points merged from two logs, a receiver whose clock jumped back) has its first point
+    // later than its last, and a duration from those would be negative. Each step back in
+    // time is counted so that the user is told.
+    const GeoPoint* previous = nullptr;
+    for (const GeoPoint& p : f.points) {
+        if (!p.hasTime) continue;
+        if (!st.startTime || p.time < *st.startTime) st.startTime = p.time;
+        if (!st.endTime || p.time > *st.endTime) st.endTime = p.time;
+        if (previous && p.time < previous->time) ++st.timeOrderBreaks;
+        previous = &p;
+    }
     if (st.startTime && st.endTime) st.duration_s = *st.endTime - *st.startTime;
     if (st.movingTime_s > 0) st.movingAverage_mps = movingDistance / st.movingTime_s;
     r.wgs84.length_m = length;
@@ -257,6 +259,12 @@ void AreaFiguresOf(const FieldFile& f, FieldFigures& r) {
         const RingFigures ring = GeodesicRing(f.points);
         r.wgs84.length_m = ring.perimeter_m;
         r.wgs84.area_m2 = ring.area_m2;
+        // Holes (a pond, a farmyard inside the boundary) are not field: their area goes.
+        for (const auto& hole : f.holes) {
+            if (hole.size() < 3) continue;
+            r.wgs84.area_m2 -= GeodesicRing(hole).area_m2;
+        }
+        r.wgs84.area_m2 = std::max(0.0, r.wgs84.area_m2);
     }
 }
 
@@ -328,8 +336,9 @@ BBox BoundingBox(std::span<const GeoPoint> pts) {
     return b;
 }
 
-FieldFigures ComputeFigures(const FieldFile& f) {
+FieldFigures ComputeFigures(const FieldFile& f, double receiverAccuracy_m) {
     FieldFigures r;
+    r.receiverAccuracy_m = receiverAccuracy_m;
     r.kind = f.kind;
     r.points = f.points.size();
     r.bbox = BoundingBox(f.points);
@@ -337,6 +346,13 @@ FieldFigures ComputeFigures(const FieldFile& f) {
         TrackFigures(f, r);
     else
         AreaFiguresOf(f, r);
+    if (f.kind == FieldKind::kArea &&
+        f.handheld.method != static_cast<std::int16_t>(AreaMethod::kHarvesting)) {
+        r.holes = f.holes.size();
+        r.validity = CheckValidity(f, r.wgs84.area_m2);
+        r.boundary_m = BoundaryLength(f);
+        r.areaTolerance_m2 = AreaTolerance(r.boundary_m, receiverAccuracy_m);
+    }
     r.wgs84.area = InUnits(r.wgs84.area_m2);
     return r;
 }

@@ -10,6 +10,7 @@
 
 #include "convert/area_measure.h"
 #include "geo/field_file.h"
+#include "geo/validity.h"
 
 namespace dorvane::geo {
 
@@ -70,9 +71,12 @@ struct HandheldFigures {
 };
 
 struct TrackStats {
-    std::optional<double> startTime;  ///< first timed point, s since 1970 UTC
-    std::optional<double> endTime;    ///< last timed point
-    double duration_s = 0;            ///< endTime - startTime (0 without times)
+    std::optional<double> startTime;  ///< earliest timed point, s since 1970 UTC
+    std::optional<double> endTime;    ///< latest timed point
+    double duration_s = 0;            ///< endTime - startTime (0 without times; never negative)
+    /// Timed points whose time is earlier than the timed point before them
+    /// ("times out of order: N"); 0 for a track in time order.
+    std::size_t timeOrderBreaks = 0;
     /// Distance over time of the legs moving at kMovingSpeedThreshold or
     /// faster (jumps left out); 0 when no leg moved.
     double movingAverage_mps = 0;
@@ -89,13 +93,24 @@ struct FieldFigures {
     Wgs84Figures wgs84;
     std::optional<HandheldFigures> handheld;  ///< areas only
     std::optional<TrackStats> track;          ///< tracks only
+    /// Areas: holes subtracted from wgs84.area_m2.
+    std::size_t holes = 0;
+    /// Areas (not harvesting lines): whether the boundary can be measured.
+    std::optional<Validity> validity;
+    /// Areas: the whole boundary (ring and holes) on WGS84, and the band of the
+    /// area for the receiver accuracy the figures were computed with.
+    double boundary_m = 0;
+    double areaTolerance_m2 = 0;
+    double receiverAccuracy_m = kDefaultReceiverAccuracy_m;
 };
 
 /// Every figure of `f`. Linear in the number of points (one geodesic inverse
 /// problem per leg); a track of 65 536 legs or more has its legs measured
 /// on up to 4 threads (the caller waits for them; the figures are the same
 /// on any number of threads). 1 000 000 points take well under a second.
-FieldFigures ComputeFigures(const FieldFile& f);
+/// `receiverAccuracy_m` draws the area's band (AreaTolerance).
+FieldFigures ComputeFigures(const FieldFile& f,
+                            double receiverAccuracy_m = kDefaultReceiverAccuracy_m);
 
 /// Geodesic length of an open line on WGS84 (metres).
 /// The length of one leg on WGS84 (m): GeographicLib's geodesic, or for legs

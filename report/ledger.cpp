@@ -11,6 +11,8 @@
 #include <unordered_map>
 
 #include "convert/download.h"
+#include "geo/ogr_reader.h"
+#include "geo/overlaps.h"
 #include "names/encoding.h"
 
 namespace dorvane::report {
@@ -66,6 +68,9 @@ struct ReadFile {
     /// The row of a file that cannot be half of a pair, made at once so
     /// that its points need not be kept.
     std::optional<LedgerRow> row;
+    /// The rows of a file of several shapes (or one OGR reads), one per
+    /// shape, and of the features it could not read; `row` is unused then.
+    std::vector<LedgerRow> shapeRows;
 };
 
 // Pairs each converted document of `files` with the raw copy the download
@@ -124,6 +129,29 @@ LedgerRow PairRow(const fs::path& document, const fs::path& rawPath, const geo::
     return row;
 }
 
+// The rows of a file of many shapes: one per shape ("file › name"), and an
+// error row per feature that could not be read ("file #7"), so that a field
+// missing from the bill is seen.
+void ShapeRows(const fs::path& p, const geo::ShapeSet& set, double accuracy,
+               std::vector<LedgerRow>& rows) {
+    const std::string fileText = DecodeUtf8OrGbk(p.filename().string());
+    for (const geo::FieldFile& shape : set.shapes) {
+        LedgerRow row = RowOfField(p, shape, accuracy);
+        row.fileText = geo::ShapeDisplayName(fileText, shape);
+        row.shape = shape.shape;
+        rows.push_back(std::move(row));
+    }
+    for (const geo::FeatureProblem& problem : set.problems) {
+        LedgerRow row;
+        row.path = p;
+        row.fileText = fileText + " #" + std::to_string(problem.feature);
+        row.error = geo::ReadError::kBadCoordinates;
+        if (!problem.message.starts_with("point ")) row.error = geo::ReadError::kCannotRead;
+        row.errorDetail = problem.message;
+        rows.push_back(std::move(row));
+    }
+}
+
 // Reads a group of files (one folder's, or the files named together) into
 // `out`, each converted pair as one row. In a folder only fields are rows;
 // named files always give a row, and a named document whose raw copy was not
@@ -137,11 +165,19 @@ void ReadGroup(const std::vector<fs::path>& paths, bool folder, const LedgerOpti
         if (cancelled()) return;
         ReadFile f;
         f.path = p;
-        f.result = geo::ReadFieldFile(p, f.field);
+        geo::ShapeSet set;
+        f.result = geo::ReadShapes(p, set);
+        if (f.result.ok() && (set.shapes.size() > 1 || !set.problems.empty() ||
+                              set.shapes[0].format == geo::FieldFormat::kOgr)) {
+            ShapeRows(p, set, options.receiverAccuracy_m, f.shapeRows);
+            files.push_back(std::move(f));
+            continue;
+        }
+        if (f.result.ok()) f.field = std::move(set.shapes[0]);
         if (!f.result.ok()) {
             f.row = ErrorRow(p, f.result);
         } else if (!IsConverted(f.field) && !IsRawCopyName(p)) {
-            f.row = RowOfField(p, f.field);
+            f.row = RowOfField(p, f.field, options.receiverAccuracy_m);
             f.field = {};
         }
         files.push_back(std::move(f));
@@ -149,6 +185,13 @@ void ReadGroup(const std::vector<fs::path>& paths, bool folder, const LedgerOpti
     PairConverted(files);
     for (std::size_t i = 0; i < files.size(); ++i) {
         ReadFile& f = files[i];
+        if (!f.shapeRows.empty()) {
+            for (LedgerRow& r : f.shapeRows) {
+                if (folder && r.isTrack) continue;
+                out.rows.push_back(std::move(r));
+            }
+            continue;
+        }
         LedgerRow row;
         if (f.row) {
             row = std::move(*f.row);
@@ -165,7 +208,7 @@ void ReadGroup(const std::vector<fs::path>& paths, bool folder, const LedgerOpti
                 if (const auto bak = geo::ReadRawCopyBeside(f.path, f.field, raw))
                     row = PairRow(f.path, *bak, raw);
             }
-            if (row.path.empty()) row = RowOfField(f.path, f.field);
+            if (row.path.empty()) row = RowOfField(f.path, f.field, options.receiverAccuracy_m);
         }
         f.field = {};  // done with its points
         // In a folder only field files count; other files and tracks are
@@ -190,7 +233,7 @@ std::optional<std::int64_t> LedgerRow::When() const {
     return collectionTime;
 }
 
-LedgerRow RowOfField(const fs::path& path, const geo::FieldFile& f) {
+LedgerRow RowOfField(const fs::path& path, const geo::FieldFile& f, double receiverAccuracy_m) {
     LedgerRow row;
     row.path = path;
     row.fileText = DecodeUtf8OrGbk(path.filename().string());
@@ -200,8 +243,20 @@ LedgerRow RowOfField(const fs::path& path, const geo::FieldFile& f) {
         row.isTrack = true;
         return row;
     }
-    const geo::FieldFigures fig = geo::ComputeFigures(f);
+    const geo::FieldFigures fig = geo::ComputeFigures(f, receiverAccuracy_m);
     row.format = f.format;
+    row.holes = fig.holes;
+    row.areaTolerance_m2 = fig.areaTolerance_m2;
+    if (fig.validity) {
+        row.valid = fig.validity->valid;
+        row.crossings = fig.validity->crossings.size();
+        row.validArea_m2 = fig.validity->validArea_m2;
+        auto outline = std::make_shared<geo::FieldFile>();
+        outline->kind = f.kind;
+        outline->points = f.points;
+        outline->holes = f.holes;
+        row.outline = std::move(outline);
+    }
     row.name = f.name;
     row.method = f.handheld.method;
     row.workWidth = f.handheld.workWidth;
@@ -286,7 +341,8 @@ void MarkCopies(std::vector<LedgerRow>& rows) {
     // the bytes themselves: only a true copy is ever marked.
     std::unordered_map<std::size_t, std::vector<std::vector<std::size_t>>> byHash;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (!rows[i].ok()) continue;
+        // The other shapes of a file follow its first below.
+        if (!rows[i].ok() || rows[i].shape > 0) continue;
         const auto bytes = FileBytes(rows[i].path);
         if (!bytes) continue;
         const std::size_t key = std::hash<std::string_view>{}(
@@ -319,6 +375,25 @@ void MarkCopies(std::vector<LedgerRow>& rows) {
                 if (i != keep) rows[i].sameAs = rows[keep].fileText;
         }
     }
+    // Every shape of a copied file is a copy.
+    for (std::size_t i = 1; i < rows.size(); ++i)
+        if (rows[i].shape > 0 && rows[i].ok() && rows[i].path == rows[i - 1].path)
+            rows[i].sameAs = rows[i - 1].sameAs;
+}
+
+void MarkOverlaps(Ledger& l, bool keepMeasuredTwice) {
+    l.overlaps.clear();
+    for (LedgerRow& r : l.rows) r.measuredTwiceWith.clear();
+    std::vector<const geo::FieldFile*> outlines;
+    outlines.reserve(l.rows.size());
+    for (const LedgerRow& r : l.rows)
+        outlines.push_back(r.Billed() && r.outline ? r.outline.get() : nullptr);
+    for (const geo::Overlap& o : geo::FindOverlaps(outlines)) {
+        l.overlaps.push_back({o.a, o.b, o.overlap_m2, o.shareOfSmaller, o.measuredTwice});
+        if (o.measuredTwice && !keepMeasuredTwice)
+            l.rows[o.b].measuredTwiceWith = l.rows[o.a].fileText;
+    }
+    l.totals = TotalsOf(l.rows);
 }
 
 Ledger BuildLedger(const std::vector<fs::path>& inputs, const LedgerOptions& options) {
@@ -341,10 +416,10 @@ Ledger BuildLedger(const std::vector<fs::path>& inputs, const LedgerOptions& opt
         ReadGroup(group, true, options, all);
     }
     if (!cancelled()) MarkCopies(all.rows);
-    return FilterLedger(all, options.range);
+    return FilterLedger(all, options.range, options.keepMeasuredTwice);
 }
 
-Ledger FilterLedger(const Ledger& all, const DateRange& range) {
+Ledger FilterLedger(const Ledger& all, const DateRange& range, bool keepMeasuredTwice) {
     Ledger out;
     out.range = range;
     out.skippedNotField = all.skippedNotField;
@@ -359,7 +434,7 @@ Ledger FilterLedger(const Ledger& all, const DateRange& range) {
         }
         out.rows.push_back(row);
     }
-    out.totals = TotalsOf(out.rows);
+    MarkOverlaps(out, keepMeasuredTwice);
     return out;
 }
 

@@ -11,6 +11,7 @@
 // writers' business).
 
 #include <atomic>
+#include <memory>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -51,12 +52,26 @@ struct LedgerRow {
     /// (the same measurement saved twice, as "name(1).txt"); such a row is
     /// listed but left out of the totals. Empty for every other row.
     std::string sameAs;
+    /// Index of the shape in its file: a file of many fields (a village's
+    /// Shapefile or KML) gives one row per field, named "file › field".
+    std::size_t shape = 0;
+    /// The other field of a pair that overlaps by more than 90 % of the
+    /// smaller ("measured twice?"): this row is left out of the totals until
+    /// the user keeps both (LedgerOptions::keepMeasuredTwice). Empty else.
+    std::string measuredTwiceWith;
     /// Read and counted in the totals.
-    bool Billed() const { return ok() && sameAs.empty(); }
+    bool Billed() const { return ok() && sameAs.empty() && measuredTwiceWith.empty(); }
     double lengthUnitPrice = 0;
     double areaUnitPrice = 0;
     geo::HandheldFigures handheld;  ///< length/area/texts/prices as the KML shows them
     geo::Wgs84Figures wgs84;
+    std::size_t holes = 0;       ///< holes subtracted from the WGS84 area
+    bool valid = true;           ///< false when the boundary crosses itself
+    std::size_t crossings = 0;   ///< where it does
+    double validArea_m2 = 0;     ///< the area of the valid shape (MakeValid)
+    double areaTolerance_m2 = 0; ///< the band of the WGS84 area (boundary x accuracy)
+    /// The boundary and holes (nothing else), kept for finding overlaps.
+    std::shared_ptr<const geo::FieldFile> outline;
     /// Harvesting work measures an open line; every other method a perimeter.
     bool IsHarvesting() const { return method == 2; }
     /// The time that places the row in a date range: the start of the work
@@ -84,8 +99,19 @@ struct DateRange {
     bool Contains(std::int64_t t) const { return (!from || t >= *from) && (!to || t < *to); }
 };
 
+/// Two rows whose fields share ground (indexes into Ledger::rows, a < b).
+struct LedgerOverlap {
+    std::size_t a = 0;
+    std::size_t b = 0;
+    double overlap_m2 = 0;
+    double shareOfSmaller = 0;
+    bool measuredTwice = false;
+};
+
 struct Ledger {
-    std::vector<LedgerRow> rows;  ///< in the order collected (folders sorted by name)
+    std::vector<LedgerRow> rows;
+    /// Every pair of billed rows that overlap (geo::FindOverlaps).
+    std::vector<LedgerOverlap> overlaps;  ///< in the order collected (folders sorted by name)
     LedgerTotals totals;          ///< over `rows` (errors counted in `failed`)
     DateRange range;              ///< the filter that was applied
     /// Files seen and left out, with the reason: not a field file in a
@@ -103,6 +129,10 @@ struct LedgerOptions {
     /// Checked before each file: once set, the ledger ends with the rows so
     /// far (the desktop's worker stops through it). May be null.
     const std::atomic<bool>* cancel = nullptr;
+    /// The receiver's accuracy (m) the areas' bands are drawn with.
+    double receiverAccuracy_m = geo::kDefaultReceiverAccuracy_m;
+    /// Keep both fields of a "measured twice?" pair in the totals.
+    bool keepMeasuredTwice = false;
 };
 
 /// Marks each row whose file is byte for byte the same as an earlier row's
@@ -115,7 +145,8 @@ void MarkCopies(std::vector<LedgerRow>& rows);
 LedgerRow RowOfFile(const std::filesystem::path& path);
 
 /// The row of a field already read (used by RowOfFile and the desktop).
-LedgerRow RowOfField(const std::filesystem::path& path, const geo::FieldFile& f);
+LedgerRow RowOfField(const std::filesystem::path& path, const geo::FieldFile& f,
+                     double receiverAccuracy_m = geo::kDefaultReceiverAccuracy_m);
 
 /// The ledger of `inputs`: files are taken as named (every failure is a row);
 /// folders contribute their field files (sorted by name; sub-folders when
@@ -130,7 +161,12 @@ Ledger BuildLedger(const std::vector<std::filesystem::path>& inputs, const Ledge
 
 /// `all` with `range` applied as BuildLedger applies it (rows without a
 /// date, or outside the range, left out and counted; error rows kept).
-Ledger FilterLedger(const Ledger& all, const DateRange& range);
+Ledger FilterLedger(const Ledger& all, const DateRange& range, bool keepMeasuredTwice = false);
+
+/// Finds the overlaps among the billed rows of `l` (replacing l.overlaps),
+/// marks the second field of each "measured twice?" pair (unless
+/// `keepMeasuredTwice`) and recomputes the totals.
+void MarkOverlaps(Ledger& l, bool keepMeasuredTwice);
 
 /// Totals over `rows`.
 LedgerTotals TotalsOf(const std::vector<LedgerRow>& rows);

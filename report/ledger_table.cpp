@@ -20,6 +20,8 @@ constexpr int kAreaMuDecimals = 4;
 constexpr int kAreaHaDecimals = 4;
 constexpr int kWidthDecimals = 1;
 constexpr int kTotalDecimals = 1;
+constexpr int kShareDecimals = 1;
+constexpr double kPercent = 100.0;
 
 /// UTF-8 byte-order mark.
 constexpr char kBom[] = "\xEF\xBB\xBF";
@@ -80,6 +82,12 @@ StringId TitleId(LedgerColumn c) {
             return StringId::RES_LEDGER_COL_AREA_PRICED;
         case LedgerColumn::kAreaTotal:
             return StringId::RES_LEDGER_COL_AREA_TOTAL;
+        case LedgerColumn::kHoles:
+            return StringId::RES_LEDGER_COL_HOLES;
+        case LedgerColumn::kAreaTolerance:
+            return StringId::RES_LEDGER_COL_AREA_TOLERANCE;
+        case LedgerColumn::kValidArea:
+            return StringId::RES_LEDGER_COL_VALID_AREA;
         case LedgerColumn::kError:
         case LedgerColumn::kCount:
             break;
@@ -149,9 +157,16 @@ std::string ErrorText(const LedgerRow& row) {
     if (row.ok()) {
         if (!row.sameAs.empty())
             return FormatText(StringId::RES_LEDGER_SAME_AS, row.sameAs.c_str());
-        if (row.damagedRecords == 0) return {};
-        return CountText(StringId::RES_LEDGER_DAMAGED, StringId::RES_LEDGER_DAMAGED_ONE,
-                         static_cast<int>(row.damagedRecords));
+        // A boundary that crosses itself and a field measured twice are never billed silently.
+        std::string text;
+        auto add = [&](const std::string& t) { text += (text.empty() ? "" : "; ") + t; };
+        if (!row.valid) add(Text(StringId::RES_FIELD_INVALID));
+        if (!row.measuredTwiceWith.empty())
+            add(row.measuredTwiceWith + ": " + Text(StringId::RES_FIELD_OVERLAP_TWICE));
+        if (row.damagedRecords > 0)
+            add(CountText(StringId::RES_LEDGER_DAMAGED, StringId::RES_LEDGER_DAMAGED_ONE,
+                          static_cast<int>(row.damagedRecords)));
+        return text;
     }
     geo::ReadResult r;
     r.error = row.error;
@@ -240,6 +255,12 @@ Cell CellOf(const LedgerRow& r, LedgerColumn c) {
             return Cell{r.handheld.shown.areaText, std::nullopt};
         case LedgerColumn::kAreaTotal:
             return TotalCell(r.handheld.shown.areaTotal, r.areaUnitPrice, AreaPer(r));
+        case LedgerColumn::kHoles:
+            return r.holes ? Cell{std::to_string(r.holes), static_cast<double>(r.holes)} : Cell{};
+        case LedgerColumn::kAreaTolerance:
+            return r.outline ? Num(r.areaTolerance_m2, kAreaM2Decimals) : Cell{};
+        case LedgerColumn::kValidArea:
+            return r.valid ? Cell{} : Num(r.validArea_m2, kAreaM2Decimals);
         default:
             return {};
     }
@@ -316,6 +337,23 @@ std::string LedgerCsv(const Ledger& ledger) {
     for (const LedgerRow& r : ledger.rows)
         record([&](LedgerColumn c) { return CellOf(r, c).text; });
     record([&](LedgerColumn c) { return TotalsCell(ledger.totals, c).text; });
+    if (ledger.overlaps.empty()) return out;
+    auto line = [&](const std::vector<std::string>& cells) {
+        for (std::size_t i = 0; i < cells.size(); ++i) out += (i ? "," : "") + CsvField(cells[i]);
+        out += kCrLf;
+    };
+    out += kCrLf;
+    line({Text(StringId::RES_LEDGER_OVERLAPS)});
+    line({Text(StringId::RES_LEDGER_COL_OVERLAP_A), Text(StringId::RES_LEDGER_COL_OVERLAP_B),
+          Text(StringId::RES_LEDGER_COL_OVERLAP_M2), Text(StringId::RES_LEDGER_COL_OVERLAP_MU),
+          Text(StringId::RES_LEDGER_COL_OVERLAP_SHARE),
+          Text(StringId::RES_LEDGER_COL_OVERLAP_TWICE)});
+    for (const LedgerOverlap& o : ledger.overlaps)
+        line({ledger.rows[o.a].fileText, ledger.rows[o.b].fileText,
+              FixedText(o.overlap_m2, kAreaM2Decimals),
+              FixedText(o.overlap_m2 / geo::kSquareMetresPerMu, kAreaMuDecimals),
+              FixedText(o.shareOfSmaller * kPercent, kShareDecimals),
+              o.measuredTwice ? Text(StringId::RES_LEDGER_COL_OVERLAP_TWICE) : std::string()});
     return out;
 }
 

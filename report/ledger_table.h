@@ -38,6 +38,9 @@ enum class LedgerColumn {
     kAreaUnitPrice,
     kAreaPriced,
     kAreaTotal,
+    kHoles,
+    kAreaTolerance,  ///< the WGS84 area's band, m² (boundary x receiver accuracy)
+    kValidArea,      ///< the valid shape's area, m², for a boundary that crosses itself
     kError,
     kCount
 };
@@ -80,7 +83,10 @@ void SortRows(std::vector<LedgerRow>& rows, LedgerColumn c, bool ascending);
 
 /// The CSV file: UTF-8 with a byte-order mark (spreadsheets in a Chinese
 /// locale read GBK otherwise), RFC 4180 quoting, CR LF after every record,
-/// a header record, one record per row, then the totals record.
+/// a header record, one record per row, then the totals record; then, when
+/// fields overlap, an empty record, a title record and one record per pair
+/// (both fields, the overlap in m² and mu, its share of the smaller field in
+/// per cent, "measured twice?").
 std::string LedgerCsv(const Ledger& ledger);
 
 /// One field of a CSV record, quoted when it holds '"', ',', CR or LF.

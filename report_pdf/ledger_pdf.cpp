@@ -31,6 +31,7 @@ constexpr double kMarginMm = 15;
 constexpr double kTitlePt = 16;
 constexpr double kBodyPt = 9;
 constexpr double kTablePt = 6.5;
+constexpr double kPercent = 100.0;
 /// Rows of the summary table on one page (7 pt rows on A4 within margins).
 constexpr int kSummaryRowsPerPage = 48;
 /// Map picture in pixels (3:2, 100 dpi across the 180 mm of the page).
@@ -188,6 +189,39 @@ void Summary(Painter& pt, const Ledger& l) {
     } while (next < total);
 }
 
+// The pages of the fields that overlap: one line per pair, both fields, the
+// shared area and its share of the smaller, "measured twice?" where it is.
+void OverlapPages(Painter& pt, const Ledger& l) {
+    std::size_t next = 0;
+    while (next < l.overlaps.size()) {
+        pt.NewPage();
+        double y = TitleBlock(pt, Text(StringId::RES_LEDGER_OVERLAPS), RangeText(l.range));
+        QPainter& p = pt.p();
+        p.setFont(pt.Font(kTablePt));
+        const double rowH = pt.Metrics(p.font()).height() * 1.5;
+        for (int n = 0; n < kSummaryRowsPerPage && next < l.overlaps.size(); ++n, ++next) {
+            const LedgerOverlap& o = l.overlaps[next];
+            char m2[32], mu[32], share[32];
+            std::snprintf(m2, sizeof m2, "%.2f", o.overlap_m2);
+            std::snprintf(mu, sizeof mu, "%.3f", o.overlap_m2 / geo::kSquareMetresPerMu);
+            std::snprintf(share, sizeof share, "%.1f %%", o.shareOfSmaller * kPercent);
+            std::string line = FormatText(StringId::RES_FIELD_OVERLAP_LINE,
+                                          l.rows[o.a].fileText.c_str(),
+                                          l.rows[o.b].fileText.c_str(), m2, mu, share);
+            if (o.measuredTwice) line += " - " + Text(StringId::RES_FIELD_OVERLAP_TWICE);
+            p.setFont(pt.Font(kTablePt, o.measuredTwice));
+            const QRectF cell(pt.area().left(), y, pt.area().width(), rowH);
+            p.drawText(cell, Qt::AlignLeft | Qt::AlignVCenter,
+                       pt.Metrics(p.font()).elidedText(Q(line), Qt::ElideMiddle, cell.width()));
+            y += rowH;
+        }
+    }
+}
+
+int OverlapPageCount(const Ledger& l) {
+    return static_cast<int>((l.overlaps.size() + kSummaryRowsPerPage - 1) / kSummaryRowsPerPage);
+}
+
 // `tiles` becomes "none" once a picture's tiles did not come within their wait, so a
 // silent tile server costs one wait per report, not one per field.
 void FieldPage(Painter& pt, const LedgerRow& r, TileSettings& tiles) {
@@ -199,8 +233,16 @@ void FieldPage(Painter& pt, const LedgerRow& r, TileSettings& tiles) {
     double y = TitleBlock(pt, heading, Text(StringId::RES_LEDGER_FIELD_FIGURES));
     // The map picture, 3:2 across the page.
     const QRectF mapRect(a.left(), y, a.width(), a.width() * 2 / 3);
+    // A row of a file of many fields keeps its own boundary; a file of one is read again.
     geo::FieldFile f;
-    if (geo::ReadFieldFile(r.path, f).ok()) {
+    bool have = false;
+    if (r.outline) {
+        f = *r.outline;
+        have = true;
+    } else {
+        have = geo::ReadFieldFile(r.path, f).ok();
+    }
+    if (have) {
         bool gaveUp = false;
         const QImage img = FieldPicture(f, kPictureSize, tiles, &gaveUp);
         // No server is waited on again; packs and cached tiles still draw.
@@ -253,7 +295,7 @@ int ReportPageCount(const Ledger& l) {
         1, static_cast<int>((l.rows.size() + kSummaryRowsPerPage - 1) / kSummaryRowsPerPage));
     int fields = 0;
     for (const auto& r : l.rows) fields += r.Billed() ? 1 : 0;
-    return summary + fields;
+    return summary + OverlapPageCount(l) + fields;
 }
 
 bool RenderLedger(const Ledger& ledger, QPagedPaintDevice& device, const TileSettings& tiles) {
@@ -264,6 +306,7 @@ bool RenderLedger(const Ledger& ledger, QPagedPaintDevice& device, const TileSet
     if (!p.begin(&device)) return false;
     Painter pt(p, device, ReportPageCount(ledger));
     Summary(pt, ledger);
+    OverlapPages(pt, ledger);
     TileSettings pageTiles = tiles;
     for (const auto& r : ledger.rows)
         if (r.Billed()) FieldPage(pt, r, pageTiles);

@@ -1,6 +1,8 @@
 #include "ui/field_view.h"
 
+#include <QComboBox>
 #include <QFileInfo>
+#include <QSignalBlocker>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -17,6 +19,7 @@
 #include <thread>
 
 #include "geo/figure_lines.h"
+#include "geo/ogr_reader.h"
 #include "i18n/string_table.h"
 #include "names/encoding.h"
 
@@ -199,6 +202,9 @@ struct CFieldView::Loaded {
     geo::FieldFigures figures;
     std::shared_ptr<const CFieldShape> shape;
     QString name;
+    /// Every shape of a file of several, and the one shown.
+    ShapeList all;
+    int pick = 0;
 };
 
 // What the worker threads share with the view: the view's pointer, cleared
@@ -226,6 +232,10 @@ CFieldView::CFieldView(QWidget* parent) : QWidget(parent), shared_(std::make_sha
     sideLayout->setContentsMargins(0, 0, 0, 0);
     message_ = new QLabel(side);
     message_->setWordWrap(true);
+    shapes_ = new QComboBox(side);
+    shapes_->setVisible(false);
+    // A village's file of many fields: the one chosen is drawn and measured.
+    connect(shapes_, &QComboBox::currentIndexChanged, this, [this](int i) { PickShape(i); });
     figures_ = new QTreeWidget(side);
     figures_->setColumnCount(2);
     figures_->setHeaderHidden(true);
@@ -236,6 +246,7 @@ CFieldView::CFieldView(QWidget* parent) : QWidget(parent), shared_(std::make_sha
     figures_->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     figures_->header()->setStretchLastSection(false);
     sideLayout->addWidget(message_);
+    sideLayout->addWidget(shapes_);
     sideLayout->addWidget(figures_, 1);
     split->addWidget(map_);
     split->addWidget(side);
@@ -260,16 +271,22 @@ CFieldView::~CFieldView() {
 void CFieldView::ShowFile(const QString& path) {
     const std::string p = path.toStdString();
     Start(
-        [p](geo::FieldFile& f, std::string& figuresFrom) {
-            const geo::ReadResult r = geo::ReadFieldFile(p, f);
+        [p](geo::FieldFile& f, std::string& figuresFrom, ShapeList& all) {
+            geo::ShapeSet set;
+            const geo::ReadResult r = geo::ReadShapes(p, set);
+            if (!r.ok()) return r;
+            f = set.shapes[0];
+            if (set.shapes.size() > 1) {
+                all = std::make_shared<const std::vector<geo::FieldFile>>(std::move(set.shapes));
+                return r;
+            }
             // A document converted on download shows unit prices rounded to
             // 0.01: the raw copy beside it holds the handheld's own.
             geo::FieldFile raw;
-            if (r.ok())
-                if (const auto bak = geo::ReadRawCopyBeside(p, f, raw)) {
-                    f = std::move(raw);
-                    figuresFrom = bak->filename().string();
-                }
+            if (const auto bak = geo::ReadRawCopyBeside(p, f, raw)) {
+                f = std::move(raw);
+                figuresFrom = bak->filename().string();
+            }
             return r;
         },
         path);
@@ -278,7 +295,7 @@ void CFieldView::ShowFile(const QString& path) {
 void CFieldView::ShowBytes(const QByteArray& bytes, const QString& name) {
     const std::string n = name.toStdString();
     Start(
-        [bytes, n](geo::FieldFile& f, std::string&) {
+        [bytes, n](geo::FieldFile& f, std::string&, ShapeList&) {
             return geo::ReadFieldBytes({reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                         static_cast<std::size_t>(bytes.size())},
                                        n, f);
@@ -286,7 +303,19 @@ void CFieldView::ShowBytes(const QByteArray& bytes, const QString& name) {
         name);
 }
 
-void CFieldView::Start(Reader_ read, const QString& name) {
+void CFieldView::PickShape(int index) {
+    if (!listed_ || index < 0 || static_cast<std::size_t>(index) >= listed_->size()) return;
+    if (current_ && current_->all == listed_ && current_->pick == index && !busy_) return;
+    Start(
+        [all = listed_, index](geo::FieldFile& f, std::string&, ShapeList& out) {
+            f = (*all)[static_cast<std::size_t>(index)];
+            out = all;
+            return geo::ReadResult{};
+        },
+        shown_, index);
+}
+
+void CFieldView::Start(Reader_ read, const QString& name, int pick) {
     const unsigned gen = ++generation_;
     shown_ = name;
     busy_ = true;
@@ -299,10 +328,11 @@ void CFieldView::Start(Reader_ read, const QString& name) {
         return true;
     });
     auto done = std::make_shared<std::atomic<bool>>(false);
-    std::thread thread([shared = shared_, read = std::move(read), name, gen, done] {
+    std::thread thread([shared = shared_, read = std::move(read), name, gen, done, pick] {
         auto l = std::make_shared<Loaded>();
         l->name = name;
-        l->result = read(l->file, l->figuresFrom);
+        l->pick = pick;
+        l->result = read(l->file, l->figuresFrom, l->all);
         if (shared->latest == gen && l->result.ok()) {
             l->figures = geo::ComputeFigures(l->file);
             l->shape = std::make_shared<const CFieldShape>(l->file);
@@ -328,7 +358,25 @@ void CFieldView::Apply(const std::shared_ptr<Loaded>& l, unsigned generation) {
             Q(FormatText(StringId::RES_FIELD_INFO_FAILED, l->name.toStdString().c_str(),
                          geo::ReadErrorMessage(l->result).c_str())));
         map_->SetShape(nullptr);
+        listed_.reset();
+        shapes_->setVisible(false);
         return;
+    }
+    if (l->all != listed_) {
+        // A new file: its shapes listed once ("file › name"), the first shown.
+        const QSignalBlocker quiet(shapes_);
+        shapes_->clear();
+        listed_ = l->all;
+        if (listed_) {
+            const std::string file = QFileInfo(l->name).fileName().toStdString();
+            for (const geo::FieldFile& f : *listed_)
+                shapes_->addItem(Q(geo::ShapeDisplayName(file, f)));
+        }
+        shapes_->setVisible(listed_ != nullptr);
+    }
+    if (listed_) {
+        const QSignalBlocker quiet(shapes_);
+        shapes_->setCurrentIndex(l->pick);
     }
     ApplyTexts();
     map_->SetShape(l->shape);

@@ -20,6 +20,7 @@
 #include "map/map_tiles.h"
 #include "ui/tile_fetcher.h"
 
+class QComboBox;
 class QLabel;
 class QSplitter;
 class QTimer;
@@ -93,6 +94,9 @@ public:
     QTreeWidget* Figures() const { return figures_; }
     /// The message line (reading…, errors).
     QLabel* Message() const { return message_; }
+    /// The pick of one shape of a file of several ("file › name"); hidden
+    /// for a file of one.
+    QComboBox* Shapes() const { return shapes_; }
     /// The name of what is shown (or being read); empty at first.
     QString Shown() const { return shown_; }
     /// True while a file is being read.
@@ -103,8 +107,13 @@ private:
     struct Shared;
     /// `read` fills the file and, when its figures come from another file
     /// (the raw copy beside a converted document), that file's name.
-    using Reader_ = std::function<geo::ReadResult(geo::FieldFile&, std::string& figuresFrom)>;
-    void Start(Reader_ read, const QString& name);
+    /// A file of several shapes also fills `all` with every one of them.
+    using ShapeList = std::shared_ptr<const std::vector<geo::FieldFile>>;
+    using Reader_ = std::function<geo::ReadResult(geo::FieldFile&, std::string& figuresFrom,
+                                                  ShapeList& all)>;
+    void Start(Reader_ read, const QString& name, int pick = 0);
+    /// Shows shape `index` of the file shown (its figures measured on a worker).
+    void PickShape(int index);
     void Apply(const std::shared_ptr<Loaded>& l, unsigned generation);
     /// Widens the figures' side (within the map's minimum) until every value
     /// shows whole.
@@ -114,6 +123,9 @@ private:
     CFieldMapWidget* map_;
     QTreeWidget* figures_;
     QLabel* message_;
+    QComboBox* shapes_;
+    /// The shapes listed in shapes_ (null when it is hidden).
+    ShapeList listed_;
     QString shown_;
     bool busy_ = false;
     unsigned generation_ = 0;

@@ -292,7 +292,13 @@ TEST(LedgerDamage, ARowMissingDamagedPointsIsBilledOnTheRestAndSaysSo) {
         EXPECT_EQ(row.points,
                   testing::SamplePoints(field).size() - static_cast<std::size_t>(c.damaged));
         EXPECT_EQ(row.damagedRecords, static_cast<std::size_t>(c.damaged));
-        EXPECT_EQ(CellOf(row, LedgerColumn::kError).text, c.warning);
+        // Without its last points the sample's boundary crosses itself, which
+        // the cell says first; the warning about the damage follows.
+        const std::string cell = CellOf(row, LedgerColumn::kError).text;
+        EXPECT_TRUE(cell.ends_with(c.warning)) << cell;
+        if (c.damaged == 0) {
+            EXPECT_EQ(cell, "");
+        }
         EXPECT_EQ(l.totals.fields, 1u);
         EXPECT_EQ(l.totals.failed, 0u);
     }
@@ -328,9 +334,18 @@ TEST(LedgerCopies, ASecondDownloadOfTheSameFieldIsListedButNotBilledTwice) {
     // "A(1).txt" sorts before "A.txt", yet A.txt is the one kept.
     EXPECT_EQ(sameAs, want);
 
-    // Totals: A, A again and B once each.
+    // Totals: A and B once each; "A again" covers the very ground of A, so it
+    // is "measured twice?" and left out until the user keeps both.
     const Ledger single = BuildLedger({dir / "A.txt", dir / "A again.txt", dir / "B.txt"}, {});
-    EXPECT_EQ(l.totals.fields, 3u);
+    EXPECT_EQ(l.totals.fields, 2u);
+    LedgerOptions keepBoth = recursive;
+    keepBoth.keepMeasuredTwice = true;
+    EXPECT_EQ(BuildLedger({dir.path()}, keepBoth).totals.fields, 3u);
+    // The later of the two in the ledger's order is the one left out.
+    std::map<std::string, std::string> twice;
+    for (const auto& r : l.rows)
+        if (!r.measuredTwiceWith.empty()) twice[r.path.filename().string()] = r.measuredTwiceWith;
+    EXPECT_EQ(twice, (std::map<std::string, std::string>{{"A.txt", "A again.txt"}}));
     EXPECT_EQ(l.totals.failed, 0u);
     EXPECT_DOUBLE_EQ(l.totals.areaTotal, single.totals.areaTotal);
     EXPECT_DOUBLE_EQ(l.totals.wgs84Area_m2, single.totals.wgs84Area_m2);

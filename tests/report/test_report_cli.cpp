@@ -349,5 +349,50 @@ TEST_F(ReportCli, EveryExportFormatReadBackByOgrinfo) {
     EXPECT_EQ(Cli(dir, "export in/V1.txt --to pdf -o x.pdf").status, 2);
 }
 
+#ifdef DORVANE_HAVE_PDF
+TEST(ReportShapes, PdfAndCsvListTheFieldsThatOverlap) {
+    // Three fields of one GeoJSON: "Half" covers half of "A"; "A again" is A
+    // walked twice.
+    TempFolder dir;
+    std::ofstream(dir / "f.geojson")
+        << R"({"type":"FeatureCollection","features":[)"
+           R"({"type":"Feature","properties":{"name":"A"},"geometry":{"type":"Polygon","coordinates":[[[116,40],[116.001,40],[116.001,40.001],[116,40.001],[116,40]]]}},)"
+           R"({"type":"Feature","properties":{"name":"Half"},"geometry":{"type":"Polygon","coordinates":[[[116.0005,40],[116.0015,40],[116.0015,40.001],[116.0005,40.001],[116.0005,40]]]}},)"
+           R"({"type":"Feature","properties":{"name":"A again"},"geometry":{"type":"Polygon","coordinates":[[[116.00001,40],[116.001,40],[116.001,40.001],[116.00001,40.001],[116.00001,40]]]}}]})";
+    const CliRun r = Cli(dir, "report f.geojson --csv out.csv --pdf out.pdf --tiles none");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const CliRun text = Shell("pdftotext '" + (dir / "out.pdf").string() + "' -");
+    const struct {
+        const char* line;
+    } cases[] = {
+        {"Fields that overlap"},
+        {"f.geojson › A ↔ f.geojson › Half: "},
+        {"50.0 % of the smaller field"},
+        {"f.geojson › A ↔ f.geojson › A again: "},
+        {"measured twice?"},
+        {"Area tolerance (m²)"},
+    };
+    for (const auto& c : cases) EXPECT_NE(text.out.find(c.line), std::string::npos) << c.line;
+    std::ifstream csv(dir / "out.csv");
+    const std::string all((std::istreambuf_iterator<char>(csv)), {});
+    EXPECT_NE(all.find("Fields that overlap"), std::string::npos);
+    EXPECT_NE(all.find("f.geojson › A,f.geojson › A again,"), std::string::npos);
+    // The terminal's totals row counts the points of the fields billed (4 each):
+    // "A again" left out, then billed with --keep-both.
+    const struct {
+        const char* args;
+        const char* points;
+    } totals[] = {{"report f.geojson", " 8 "}, {"report f.geojson --keep-both", " 12 "}};
+    for (const auto& c : totals) {
+        const CliRun t = Cli(dir, c.args);
+        EXPECT_EQ(t.status, 0) << c.args;
+        const std::size_t total = t.out.rfind("\nTotal ");
+        ASSERT_NE(total, std::string::npos) << t.out;
+        const std::string row = t.out.substr(total, t.out.find('\n', total + 1) - total);
+        EXPECT_NE(row.find(c.points), std::string::npos) << c.args << ": " << row;
+    }
+}
+#endif
+
 }  // namespace
 }  // namespace dorvane::report
