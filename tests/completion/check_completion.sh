@@ -73,11 +73,14 @@ nl() { printf '%s\n' "$@"; }
 
 port=$work/pty
 # Commands and options.
-expect "$(nl book convert export get info ls mv ports put report rm usb-devices)" dorvane-cli ""
+expect "$(nl book convert export get info ls mv overlaps ports put report rm usb-devices)" dorvane-cli ""
 expect "$(nl get)" dorvane-cli g
 expect "$(nl put ports)" dorvane-cli --timeout 500 p
 expect "$(nl --json)" dorvane-cli ls --j
 expect "$(nl --json)" dorvane-cli info --j
+expect "$(nl --accuracy)" dorvane-cli info --a
+expect "$(nl --json)" dorvane-cli overlaps --j
+expect "$(nl --keep-both)" dorvane-cli report --k
 expect "$(nl --baud --help --model --no-search --port --timeout --usb --usb-id --version)" dorvane-cli get --
 expect "$(nl --force --from)" dorvane-cli report -r --f
 expect "$(nl gpkg geojson)" dorvane-cli export x.txt --to g
