@@ -28,6 +28,8 @@ const char* FormatName(FieldFormat f) {
             return "gpx";
         case FieldFormat::kKml:
             return "kml";
+        case FieldFormat::kLandText:
+            return "land-text";
     }
     return "unknown";
 }

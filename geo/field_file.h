@@ -32,6 +32,7 @@ enum class FieldFormat {
     kHandheldArea,   ///< the handheld's Base64 area file
     kGpx,
     kKml,
+    kLandText,  ///< the land office's coordinate exchange text (land_text.h)
 };
 
 /// One point in degrees on WGS84.
