@@ -549,7 +549,18 @@ ExportResult ExportGis(const std::vector<ExportSource>& sources, GisFormat forma
                                            : it.kind == kKindWork ? kWorkLayer
                                                                   : kTracksLayer);
             }
-            if (it.geometry) feature->SetGeometry(it.geometry.get());
+            if (format == GisFormat::kDxf && it.kind == kKindField) {
+                // GDAL draws a polygon as a solid hatch, which buries the
+                // texts in a CAD program: the boundary goes as a closed
+                // polyline.
+                const auto* poly = dynamic_cast<const OGRPolygon*>(it.geometry.get());
+                if (poly && poly->getExteriorRing()) {
+                    OGRLineString line(*poly->getExteriorRing());
+                    feature->SetGeometry(&line);
+                }
+            } else if (it.geometry) {
+                feature->SetGeometry(it.geometry.get());
+            }
             if (slot.layer->CreateFeature(feature.get()) != OGRERR_NONE ||
                 (format == GisFormat::kDxf && it.kind == kKindField &&
                  !WriteDxfTexts(*slot.layer, it, textSize))) {

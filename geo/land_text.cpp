@@ -95,6 +95,7 @@ std::optional<Document> Parse(std::span<const std::uint8_t> bytes, ParseError& e
         return true;
     };
     std::size_t lineNo = 0;
+    std::size_t lastLine = 0;  // the last line that held something: a parcel ends there
     std::size_t start = 0;
     std::optional<bool> prefixed;
     while (start <= text.size()) {
@@ -104,6 +105,8 @@ std::optional<Document> Parse(std::span<const std::uint8_t> bytes, ParseError& e
         start = end + 1;
         ++lineNo;
         if (line.empty()) continue;
+        const std::size_t previous = lastLine;
+        lastLine = lineNo;
         if (line == kAttributeSection) {
             section = Section::kAttributes;
             continue;
@@ -121,7 +124,7 @@ std::optional<Document> Parse(std::span<const std::uint8_t> bytes, ParseError& e
         }
         const std::vector<std::string_view> cols = Split(line, ',');
         if (cols.back() == kParcelEnd) {
-            if (!finishParcel(lineNo)) return std::nullopt;
+            if (!finishParcel(previous)) return std::nullopt;
             if (cols.size() < 9) return Fail(error, lineNo, "a parcel line needs 9 columns");
             const auto count = Number<std::size_t>(cols[0]);
             const auto area = Number<double>(cols[1]);
@@ -174,7 +177,7 @@ std::optional<Document> Parse(std::span<const std::uint8_t> bytes, ParseError& e
         parcel->rings.back().push_back(p);
         parcel->names.back().emplace_back(cols[0]);
     }
-    if (!finishParcel(lineNo)) return std::nullopt;
+    if (!finishParcel(lastLine)) return std::nullopt;
     if (doc.parcels.empty()) return Fail(error, 0, "no parcel in the coordinate section");
 
     // The zone: 几度分带 (3 unless said), 带号, and the eastings' prefix,
