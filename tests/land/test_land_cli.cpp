@@ -3,6 +3,7 @@
 // the coordinate text by dorvane-cli info.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <regex>
@@ -181,6 +182,63 @@ TEST_F(LandCli, FieldsOutsideTheZoneAndBadChoices) {
         EXPECT_NE(bad.out.find(t.says), std::string::npos) << bad.out;
     }
     for (const char* left : {"a_shp", "b_shp", "c.txt", "d.txt"}) EXPECT_FALSE(fs::exists(dir / left)) << left;
+}
+
+// The CGCS2000 figures beside WGS84's, wherever a field's figures are shown:
+// info --json, the figure lines (info and the field view), the ledger CSV.
+TEST_F(LandCli, Cgcs2000FiguresInInfoFieldLinesAndLedger) {
+    const auto ring = Field(117.6, 40.1);
+    std::string input;
+    for (const auto& p : ring) input += std::to_string(p.lat) + " " + std::to_string(p.lon) + "\n";
+    // The KML keeps 9 decimals; Planimeter gets the same points.
+    input.clear();
+    for (const auto& p : ring) {
+        char line[96];
+        std::snprintf(line, sizeof line, "%.9f %.9f\n", p.lat, p.lon);
+        input += line;
+    }
+    const std::string path = WriteFile((dir / "ring.txt").string(), input);
+    const auto pl = Tool("Planimeter -e 6378137 1/298.257222101 -p 9 < '" + path + "'");
+    double n = 0, perimeter = 0, area = 0;
+    ASSERT_EQ(std::sscanf(pl.out.c_str(), "%lf %lf %lf", &n, &perimeter, &area), 3) << pl.out;
+    area = std::fabs(area);
+
+    const auto info = Cli("info --json east.kml");
+    ASSERT_EQ(info.status, 0) << info.out;
+    const std::regex number(R"("cgcs2000": \{\s*"area_m2": ([0-9.e+-]+),\s*"length_m": ([0-9.e+-]+))");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(info.out, m, number)) << info.out;
+    EXPECT_NEAR(std::stod(m[1]), area, 1e-3);
+    EXPECT_NEAR(std::stod(m[2]), perimeter, 1e-3);
+    const std::regex gk(R"("gk3": \{\s*"area_m2": ([0-9.e+-]+),\s*"central_meridian": 117(\.0)?,\s*"zone": 39)");
+    ASSERT_TRUE(std::regex_search(info.out, m, gk)) << info.out;
+    EXPECT_NEAR(std::stod(m[1]), area, 4e-4 * area);
+    EXPECT_NE(std::stod(m[1]), area);  // a plane is not the ellipsoid
+
+    struct {
+        const char* lang;
+        const char* label;
+    } labels[] = {{"C", "Area on CGCS2000 (for land offices): "},
+                  {"C", "Gauss-Krueger 3-degree zone 39 plane area (central meridian 117 E): "},
+                  {"zh_CN.UTF-8", "CGCS2000 面积（土地调查用）: "}};
+    for (const auto& l : labels) {
+        SCOPED_TRACE(l.label);
+        const auto text = test::RunCommand("cd '" + dir.path().string() + "' && LANG=" + l.lang +
+                                           " LC_ALL=" + l.lang + " '" + DORVANE_BINARY_DIR +
+                                           "/bin/dorvane-cli' info east.kml 2>&1");
+        EXPECT_NE(text.out.find(l.label), std::string::npos) << text.out;
+    }
+
+    const auto report = Cli("report west.kml east.kml --csv l.csv");
+    ASSERT_EQ(report.status, 0) << report.out;
+    const std::string csv = Slurp(dir / "l.csv");
+    for (const char* head : {"CGCS2000 perimeter (m)", "CGCS2000 area (sq.m.)", "3-degree zone",
+                             "Gauss-Krueger plane area (sq.m.)"})
+        EXPECT_NE(csv.find(head), std::string::npos) << head;
+    char cell[64];
+    std::snprintf(cell, sizeof cell, ",%.2f,", area);
+    EXPECT_NE(csv.find(cell), std::string::npos) << cell << "\n" << csv;
+    EXPECT_NE(csv.find(",39,"), std::string::npos) << csv;
 }
 
 }  // namespace
