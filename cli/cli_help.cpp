@@ -30,7 +30,8 @@ constexpr HelpLine kCommands[] = {
     {"report FILE|DIR... [-r] [--from DATE] [--to DATE] [--csv OUT] [--pdf OUT] "
      "[--tiles URL|FILE.mbtiles|none]... [--overlay URL] [--offline] [--keep-both] [--force]",
      StringId::RES_DESKTOP_CLI_CMD_REPORT},
-    {"export FILE... --to gpkg|shp|geojson|kml|dxf|csv -o OUT [--force]",
+    {"export FILE... --to gpkg|shp|geojson|kml|dxf|csv|txt -o OUT [--crs EPSG:N|auto|auto-cm] "
+     "[--encoding gbk|utf-8] [--force]",
      StringId::RES_DESKTOP_CLI_CMD_EXPORT},
     {"book add FILE|DIR... [-r]", StringId::RES_BILL_CLI_ADD},
     {"book list [--json|--csv]", StringId::RES_BILL_CLI_LIST},

@@ -9,6 +9,7 @@
 #include "geo/figure_lines.h"
 #include "geo/figures.h"
 #include "geo/ogr_reader.h"
+#include "geo/land_survey.h"
 #include "i18n/string_table.h"
 
 namespace dorvane {
@@ -33,8 +34,23 @@ const char* FormatName(FieldFormat f) {
             return "kml";
         case FieldFormat::kOgr:
             return "ogr";
+        case FieldFormat::kLandText:
+            return "land-text";
     }
     return "unknown";
+}
+
+// What a land office computes: CGCS2000 geodesic figures, and for a field
+// its area on the plane of its 3-degree Gauss-Krueger zone.
+void AddLandOfficeFigures(const FieldFile& f, const FieldFigures& r, json& o) {
+    const Cgcs2000Figures c = ComputeCgcs2000(f);
+    o["cgcs2000"] = {{"length_m", c.length_m}, {"area_m2", c.area_m2}};
+    const bool harvesting = r.method == static_cast<std::int16_t>(AreaMethod::kHarvesting);
+    const auto gk = r.kind == FieldKind::kArea && !harvesting ? ComputeGk3(f.points) : std::nullopt;
+    o["gk3"] = gk ? json{{"zone", gk->zone},
+                         {"central_meridian", gk->centralMeridian},
+                         {"area_m2", gk->area_m2}}
+                  : json(nullptr);
 }
 
 json OptionalTime(const std::optional<double>& t) {
@@ -77,6 +93,7 @@ json ToJson(const std::string& file, const FieldFile& f, const FieldFigures& r) 
                   {"area_ha", r.wgs84.area.ha},
                   {"area_mu", r.wgs84.area.mu},
                   {"area_acre", r.wgs84.area.acre}};
+    AddLandOfficeFigures(f, r, o);
     if (r.handheld) {
         const HandheldFigures& h = *r.handheld;
         o["handheld"] = {{"length_m", h.measure.length},        {"area_m2", h.measure.area},

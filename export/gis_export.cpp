@@ -7,10 +7,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <ctime>
+#include <fstream>
 #include <memory>
 #include <mutex>
+#include <sstream>
 
 #include "geo/figures.h"
+#include "geo/land_survey.h"
 #include "names/encoding.h"
 #include "report/ledger.h"
 #include "report/output_file.h"
@@ -21,8 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-/// WGS84 as GIS programs know it.
-constexpr int kEpsgWgs84 = 4326;
 constexpr const char* kFieldsLayer = "fields";
 constexpr const char* kWorkLayer = "work";
 constexpr const char* kTracksLayer = "tracks";
@@ -31,6 +33,21 @@ constexpr const char* kSingleLayer = "dorvane";
 constexpr const char* kKindField = "field";
 constexpr const char* kKindWork = "work";
 constexpr const char* kKindTrack = "track";
+/// DXF layers of the boundaries, the point numbers and the centre labels.
+constexpr const char* kDxfBoundary = "boundary";
+constexpr const char* kDxfPointNumbers = "point_numbers";
+constexpr const char* kDxfLabels = "field_labels";
+/// DXF text height and offset beside its point: in metres on a projected
+/// system (a field's corners are metres to hundreds of metres apart), and
+/// the same in degrees of latitude (about 111 km a degree) otherwise.
+constexpr double kDxfTextMetres = 1.0;
+constexpr double kMetresPerDegree = 111000.0;
+/// DXF header variables saying the drawing is in metres: $INSUNITS 6
+/// (metres) and $MEASUREMENT 1 (metric), group code 70.
+constexpr const char* kDxfInsUnits = "$INSUNITS";
+constexpr const char* kDxfMetres = "     6";
+constexpr const char* kDxfMeasurement = "$MEASUREMENT";
+constexpr const char* kDxfMetric = "     1";
 /// Every file a Shapefile or CSV layer of ours can leave in an output folder.
 constexpr const char* kLayerFileExtensions[] = {".shp", ".shx", ".dbf", ".prj",
                                                 ".cpg", ".csv", ".csvt"};
@@ -51,6 +68,7 @@ constexpr FormatInfo kFormats[] = {
     {GisFormat::kKml, "kml", "KML", ".kml", true, true},
     {GisFormat::kDxf, "dxf", "DXF", ".dxf", false, false},
     {GisFormat::kCsv, "csv", "CSV", ".csv", false, true},
+    {GisFormat::kLandText, "txt", "", ".txt", false, false},
 };
 
 const FormatInfo& InfoOf(GisFormat f) {
@@ -153,7 +171,7 @@ constexpr FieldDef kAttributes[] = {
     {attr::kLength, OFTReal},      {attr::kLengthWgs84, OFTReal}, {attr::kArea, OFTReal},
     {attr::kAreaMu, OFTReal},      {attr::kAreaHa, OFTReal},      {attr::kAreaWgs84, OFTReal},
     {attr::kLengthPrice, OFTReal}, {attr::kLengthTotal, OFTReal}, {attr::kAreaPrice, OFTReal},
-    {attr::kAreaTotal, OFTReal},   {attr::kDuration, OFTReal},
+    {attr::kAreaTotal, OFTReal},   {attr::kDuration, OFTReal},    {attr::kAreaCgcs2000, OFTReal},
 };
 
 void SetAttributes(OGRFeature& f, const Item& it) {
@@ -185,6 +203,7 @@ void SetAttributes(OGRFeature& f, const Item& it) {
     f.SetField(attr::kAreaMu, r.handheld.area.mu);
     f.SetField(attr::kAreaHa, r.handheld.area.ha);
     f.SetField(attr::kAreaWgs84, r.wgs84.area_m2);
+    f.SetField(attr::kAreaCgcs2000, geo::ComputeCgcs2000(it.source->field).area_m2);
     f.SetField(attr::kLengthPrice, r.lengthUnitPrice);
     f.SetField(attr::kLengthTotal, r.handheld.shown.lengthTotal);
     f.SetField(attr::kAreaPrice, r.areaUnitPrice);
@@ -264,22 +283,195 @@ std::string_view ExportErrorText(ExportError e) {
             return "cannot write the output";
         case ExportError::kRenameFailed:
             return "cannot move the output into place";
+        case ExportError::kBadCrs:
+            return "PROJ cannot build the coordinate system";
+        case ExportError::kNotGaussKrueger:
+            return "the coordinate text needs a CGCS2000 Gauss-Krueger zone";
+        case ExportError::kEncodingFailed:
+            return "a name cannot be written in GBK";
     }
     return "error";
 }
 
+namespace {
+
+std::string Today() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    char buf[16];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm);
+    return buf;
+}
+
+bool IsField(const ExportSource& s) {
+    return s.field.kind == geo::FieldKind::kArea &&
+           s.field.handheld.method != static_cast<std::int16_t>(AreaMethod::kHarvesting) &&
+           s.field.points.size() >= 3;
+}
+
+// The land-office text: fields only (tracks and harvesting lines are no
+// parcels), in the resolved Gauss-Krueger zone.
+ExportResult ExportLandText(const std::vector<ExportSource>& sources, const fs::path& out,
+                            bool force, const ExportOptions& options, ExportResult result) {
+    if (!result.crs.zone)
+        return Fail(ExportError::kNotGaussKrueger, CrsChoiceText(options.crs));
+    std::vector<LandField> fields;
+    for (const ExportSource& s : sources) {
+        if (!IsField(s)) continue;
+        fields.push_back({s.field.name, s.field.points, {}});
+    }
+    if (fields.empty()) return Fail(ExportError::kNothingToWrite, {});
+    std::string why;
+    const LandTextHeader header{options.producer,
+                                options.date.empty() ? Today() : options.date};
+    const auto text = WriteLandText(fields, *result.crs.zone, header, options.encoding, why);
+    if (!text)
+        return Fail(why.find("GBK") != std::string::npos ? ExportError::kEncodingFailed
+                                                         : ExportError::kBadCrs,
+                    why);
+    const fs::path tmp = report::TemporaryBeside(out, ".txt");
+    {
+        std::ofstream o(tmp, std::ios::binary);
+        o.write(text->bytes.data(), static_cast<std::streamsize>(text->bytes.size()));
+        o.close();
+        if (!o) {
+            std::error_code ec;
+            fs::remove(tmp, ec);
+            return Fail(ExportError::kWriteFailed, tmp.string());
+        }
+    }
+    const ExportResult moved = MoveIntoPlace(tmp, out, force, false);
+    if (!moved.ok()) return moved;
+    result.fields = fields.size();
+    result.ellipsoidArea_m2 = text->ellipsoidArea_m2;
+    result.planeArea_m2 = text->planeArea_m2;
+    return result;
+}
+
+// GDAL's DXF header template with the drawing units set to metres, written
+// to `path`; false when the template cannot be found or written.
+bool WriteMetreHeader(const fs::path& path) {
+    const char* found = CPLFindFile("GDAL", "header.dxf");
+    if (!found) return false;
+    std::ifstream in(found, std::ios::binary);
+    std::ostringstream body;
+    body << in.rdbuf();
+    std::istringstream lines(body.str());
+    std::string out;
+    std::string line;
+    int setNext = 0;  // 2: the group code line, 1: the value line to replace
+    const char* value = nullptr;
+    while (std::getline(lines, line)) {
+        const bool cr = !line.empty() && line.back() == '\r';
+        if (cr) line.pop_back();
+        if (setNext == 1) {
+            line = value;
+            setNext = 0;
+        } else if (setNext == 2) {
+            setNext = 1;
+        } else if (line == kDxfInsUnits || line == kDxfMeasurement) {
+            value = line == kDxfInsUnits ? kDxfMetres : kDxfMetric;
+            setNext = 2;
+        }
+        out += line + (cr ? "\r\n" : "\n");
+    }
+    std::ofstream o(path, std::ios::binary);
+    o << out;
+    return static_cast<bool>(o);
+}
+
+std::string AreaLabel(const ExportSource& s) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, " %.4f ha",
+                  geo::ComputeCgcs2000(s.field).area_m2 / geo::kSquareMetresPerHectare);
+    return s.field.name + buf;
+}
+
+// DXF texts of a field: its corners' numbers beside them (numbered as the
+// land-office text numbers them) and its name and area at its centre.
+bool WriteDxfTexts(OGRLayer& layer, const Item& it, double textSize) {
+    const auto* poly = dynamic_cast<const OGRPolygon*>(it.geometry.get());
+    if (!poly || !poly->getExteriorRing()) return true;
+    const OGRLinearRing& ring = *poly->getExteriorRing();
+    std::vector<geo::GkPoint> plane;
+    for (int i = 0; i + 1 < ring.getNumPoints(); ++i)  // the closing repeat left out
+        plane.push_back({ring.getY(i), ring.getX(i)});
+    auto text = [&](double x, double y, const std::string& t, const char* dxfLayer) {
+        std::unique_ptr<OGRFeature, FeatureDeleter> f(
+            OGRFeature::CreateFeature(layer.GetLayerDefn()));
+        if (f->GetFieldIndex("Layer") >= 0) f->SetField("Layer", dxfLayer);
+        std::string quoted;
+        for (const char c : t) quoted += c == '"' ? std::string("\\\"") : std::string(1, c);
+        char style[64];
+        std::snprintf(style, sizeof style, ",s:%.9gg)", textSize);
+        f->SetStyleString(("LABEL(f:\"Arial\",t:\"" + quoted + "\"" + style).c_str());
+        OGRPoint p(x, y);
+        f->SetGeometry(&p);
+        return layer.CreateFeature(f.get()) == OGRERR_NONE;
+    };
+    int number = 0;
+    for (const std::size_t i : geo::NumberingOrder(plane, true)) {
+        // Up and to the right of the corner, clear of the boundary line.
+        if (!text(plane[i].y + textSize / 2, plane[i].x + textSize / 2,
+                  "J" + std::to_string(++number), kDxfPointNumbers))
+            return false;
+    }
+    OGRPoint centre;
+    if (poly->PointOnSurface(&centre) != OGRERR_NONE) poly->Centroid(&centre);
+    return text(centre.getX(), centre.getY(), AreaLabel(*it.source), kDxfLabels);
+}
+
+}  // namespace
+
 ExportResult ExportGis(const std::vector<ExportSource>& sources, GisFormat format,
-                       const fs::path& out, bool force) {
+                       const fs::path& out, bool force, const ExportOptions& options) {
     const FormatInfo& info = InfoOf(format);
     std::error_code ec;
     if (!force && report::OutputExists(out)) return Fail(ExportError::kExists, out.string());
     if (sources.empty()) return Fail(ExportError::kNothingToWrite, {});
     RegisterGdal();
     QuietGdal quiet;
+
+    ExportResult result;
+    std::vector<NamedPoints> named;
+    for (const ExportSource& s : sources) named.push_back({s.field.name, s.field.points});
+    CrsError crsError;
+    const auto resolved = ResolveCrs(options.crs, named, crsError);
+    if (!resolved) return Fail(ExportError::kBadCrs, crsError.message);
+    result.crs = *resolved;
+    if (format == GisFormat::kLandText)
+        return ExportLandText(sources, out, force, options, std::move(result));
+
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(info.driver);
     if (!driver) return Fail(ExportError::kDriverMissing, info.driver);
+    OGRSpatialReference wgs84;
+    wgs84.importFromEPSG(kEpsgWgs84);
+    wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    OGRSpatialReference target;
+    if ((result.crs.epsg ? target.importFromEPSG(result.crs.epsg)
+                         : target.importFromProj4(result.crs.zone->ProjDefinition().c_str())) !=
+        OGRERR_NONE)
+        return Fail(ExportError::kBadCrs, QuietGdal::Last());
+    // Longitude/easting first whatever the system's official axis order.
+    target.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    std::unique_ptr<OGRCoordinateTransformation, void (*)(OGRCoordinateTransformation*)> toTarget(
+        nullptr, OGRCoordinateTransformation::DestroyCT);
+    if (result.crs.epsg != kEpsgWgs84) {
+        toTarget.reset(OGRCreateCoordinateTransformation(&wgs84, &target));
+        if (!toTarget) return Fail(ExportError::kBadCrs, QuietGdal::Last());
+    }
+    const bool metres = target.IsProjected() && target.GetLinearUnits() == 1.0;
 
     std::vector<Item> items = ItemsOf(sources);
+    for (Item& it : items) {
+        if (it.geometry && toTarget && it.geometry->transform(toTarget.get()) != OGRERR_NONE)
+            return Fail(ExportError::kBadCrs, QuietGdal::Last());
+        if (it.kind != kKindField || !it.geometry) continue;
+        result.ellipsoidArea_m2 += geo::ComputeCgcs2000(it.source->field).area_m2;
+        if (target.IsProjected())
+            result.planeArea_m2 += dynamic_cast<const OGRPolygon&>(*it.geometry).get_Area();
+    }
     // Some drivers (KML) write a layer's features together: fields, then
     // work, then tracks, each in input order.
     auto rank = [](const Item& it) {
@@ -288,13 +480,18 @@ ExportResult ExportGis(const std::vector<ExportSource>& sources, GisFormat forma
     std::stable_sort(items.begin(), items.end(),
                      [&](const Item& a, const Item& b) { return rank(a) < rank(b); });
     const fs::path tmp = report::TemporaryBeside(out, info.extension);
-    ExportResult result;
+    const fs::path dxfHeader = tmp.string() + ".header.dxf";
+    char** createOptions = nullptr;
+    if (format == GisFormat::kDxf && metres && WriteMetreHeader(dxfHeader))
+        createOptions = CSLSetNameValue(createOptions, "HEADER", dxfHeader.c_str());
+    const double textSize = metres ? kDxfTextMetres : kDxfTextMetres / kMetresPerDegree;
     {
-        Dataset ds(driver->Create(tmp.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-        if (!ds) return Fail(ExportError::kCreateFailed, QuietGdal::Last());
-        OGRSpatialReference wgs84;
-        wgs84.importFromEPSG(kEpsgWgs84);
-        wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+        Dataset ds(driver->Create(tmp.c_str(), 0, 0, 0, GDT_Unknown, createOptions));
+        CSLDestroy(createOptions);
+        if (!ds) {
+            fs::remove(dxfHeader, ec);
+            return Fail(ExportError::kCreateFailed, QuietGdal::Last());
+        }
 
         // Layers in a fixed order, created when first needed.
         struct LayerSlot {
@@ -318,14 +515,17 @@ ExportResult ExportGis(const std::vector<ExportSource>& sources, GisFormat forma
         for (const Item& it : items) {
             LayerSlot& slot = slotOf(it);
             if (!slot.layer) {
-                char** options = nullptr;
+                char** layerOptions = nullptr;
                 if (format == GisFormat::kShapefile)
-                    options = CSLSetNameValue(options, "ENCODING", "UTF-8");
+                    layerOptions = CSLSetNameValue(layerOptions, "ENCODING", "UTF-8");
                 if (format == GisFormat::kCsv)
-                    options = CSLSetNameValue(options, "GEOMETRY", "AS_WKT");
-                slot.layer = ds->CreateLayer(slot.name, &wgs84, slot.type, options);
-                CSLDestroy(options);
-                if (!slot.layer) return Fail(ExportError::kCreateFailed, QuietGdal::Last());
+                    layerOptions = CSLSetNameValue(layerOptions, "GEOMETRY", "AS_WKT");
+                slot.layer = ds->CreateLayer(slot.name, &target, slot.type, layerOptions);
+                CSLDestroy(layerOptions);
+                if (!slot.layer) {
+                    fs::remove(dxfHeader, ec);
+                    return Fail(ExportError::kCreateFailed, QuietGdal::Last());
+                }
                 if (info.attributes) {
                     for (const FieldDef& d : kAttributes) {
                         OGRFieldDefn def(d.name, d.type);
@@ -345,10 +545,25 @@ ExportResult ExportGis(const std::vector<ExportSource>& sources, GisFormat forma
             if (info.attributes) {
                 SetAttributes(*feature, it);
             } else if (feature->GetFieldIndex("Layer") >= 0) {
-                feature->SetField("Layer", it.kind);
+                feature->SetField("Layer", it.kind == kKindField   ? kDxfBoundary
+                                           : it.kind == kKindWork ? kWorkLayer
+                                                                  : kTracksLayer);
             }
-            if (it.geometry) feature->SetGeometry(it.geometry.get());
-            if (slot.layer->CreateFeature(feature.get()) != OGRERR_NONE) {
+            if (format == GisFormat::kDxf && it.kind == kKindField) {
+                // GDAL draws a polygon as a solid hatch, which buries the
+                // texts in a CAD program: the boundary goes as a closed
+                // polyline.
+                const auto* poly = dynamic_cast<const OGRPolygon*>(it.geometry.get());
+                if (poly && poly->getExteriorRing()) {
+                    OGRLineString line(*poly->getExteriorRing());
+                    feature->SetGeometry(&line);
+                }
+            } else if (it.geometry) {
+                feature->SetGeometry(it.geometry.get());
+            }
+            if (slot.layer->CreateFeature(feature.get()) != OGRERR_NONE ||
+                (format == GisFormat::kDxf && it.kind == kKindField &&
+                 !WriteDxfTexts(*slot.layer, it, textSize))) {
                 failed = true;
                 break;
             }
@@ -359,12 +574,14 @@ ExportResult ExportGis(const std::vector<ExportSource>& sources, GisFormat forma
             const std::string why = QuietGdal::Last();
             ds.reset();
             fs::remove_all(tmp, ec);
+            fs::remove(dxfHeader, ec);
             return Fail(ExportError::kWriteFailed, why);
         }
         // Closing writes what the drivers buffered (GDAL 3.6 reports a
         // failure there only through its error state).
         CPLErrorReset();
         ds.reset();
+        fs::remove(dxfHeader, ec);
         if (CPLGetLastErrorType() >= CE_Failure) {
             const std::string why = QuietGdal::Last();
             fs::remove_all(tmp, ec);

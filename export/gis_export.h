@@ -1,6 +1,7 @@
 #pragma once
 // GIS exports of fields and tracks through GDAL/OGR, on WGS84 (EPSG:4326,
-// longitude first): fields as polygons, harvesting work as lines (the
+// longitude first) unless another coordinate system is chosen (see
+// crs_choice.h: CGCS2000, its Gauss-Krueger zones, any EPSG code): fields as polygons, harvesting work as lines (the
 // handheld measures it as an open line times the working width), tracks as
 // (multi)lines, each with its figures as attributes.
 //
@@ -10,7 +11,13 @@
 // characters, a .cpg saying UTF-8 so that Chinese names survive); GeoJSON,
 // DXF and CSV (geometry as WKT) take a single layer, "dorvane", whose "kind"
 // attribute says field, work or track. DXF keeps no attributes beyond its
-// entity layer, which is set to the kind.
+// entity layer: "boundary" for fields, "work" and "tracks" for the others,
+// beside "point_numbers" (J1, J2 ... beside each corner, numbered as the
+// land-office text numbers them) and "field_labels" (name and CGCS2000 area
+// at the field's centre). In a projected system its header says metres.
+//
+// The land-office coordinate exchange text (txt) is written by land_text.h
+// through the same call.
 //
 // An existing output is never overwritten unless `force`: the output is
 // built under a temporary name beside it and then renamed into place, so a
@@ -25,13 +32,15 @@
 #include <string_view>
 #include <vector>
 
+#include "export/crs_choice.h"
+#include "export/land_text.h"
 #include "geo/field_file.h"
 
 namespace dorvane::gis {
 
-enum class GisFormat { kGpkg, kShapefile, kGeoJson, kKml, kDxf, kCsv };
+enum class GisFormat { kGpkg, kShapefile, kGeoJson, kKml, kDxf, kCsv, kLandText };
 
-/// "gpkg", "shp", "geojson", "kml", "dxf", "csv" (any letter case).
+/// "gpkg", "shp", "geojson", "kml", "dxf", "csv", "txt" (any letter case).
 std::optional<GisFormat> ParseGisFormat(std::string_view name);
 std::string_view GisFormatName(GisFormat f);
 
@@ -49,6 +58,18 @@ enum class ExportError {
     kCreateFailed,    ///< GDAL could not create the output (message has GDAL's text)
     kWriteFailed,     ///< a layer, field or feature could not be written
     kRenameFailed,    ///< the finished output could not be moved into place
+    kBadCrs,          ///< PROJ cannot build the chosen system (message says why)
+    kNotGaussKrueger, ///< the land-office text needs a CGCS2000 Gauss-Krueger zone
+    kEncodingFailed,  ///< a name cannot be written in GBK
+};
+
+struct ExportOptions {
+    CrsChoice crs;  ///< WGS84 unless chosen
+    TextEncoding encoding = TextEncoding::kGbk;
+    /// The land-office text's 数据产生单位 (the seller of the bill settings).
+    std::string producer;
+    /// The land-office text's 数据产生日期, "YYYY-MM-DD"; empty: today.
+    std::string date;
 };
 
 struct ExportResult {
@@ -56,6 +77,11 @@ struct ExportResult {
     std::string message;     ///< English detail (GDAL's last error) when failed
     std::size_t fields = 0;  ///< features in "fields" and "work"
     std::size_t tracks = 0;
+    ResolvedCrs crs;  ///< the system written in, and fields outside its zone
+    /// Fields' areas (holes taken out): on the CGCS2000 ellipsoid, and on the
+    /// chosen projection's plane (0 when it is not projected).
+    double ellipsoidArea_m2 = 0;
+    double planeArea_m2 = 0;
     bool ok() const { return error == ExportError::kNone; }
 };
 
@@ -77,6 +103,7 @@ inline constexpr const char* kArea = "area_m2";         ///< handheld's area
 inline constexpr const char* kAreaMu = "area_mu";
 inline constexpr const char* kAreaHa = "area_ha";
 inline constexpr const char* kAreaWgs84 = "area_wgs";
+inline constexpr const char* kAreaCgcs2000 = "area_cgcs";  ///< CGCS2000 ellipsoidal area
 inline constexpr const char* kLengthPrice = "len_price";
 inline constexpr const char* kLengthTotal = "len_total";
 inline constexpr const char* kAreaPrice = "area_price";
@@ -84,9 +111,10 @@ inline constexpr const char* kAreaTotal = "area_total";
 inline constexpr const char* kDuration = "duration_s";
 }  // namespace attr
 
-/// Writes `sources` to `out` in `format`.
+/// Writes `sources` to `out` in `format`, in `options.crs`.
 ExportResult ExportGis(const std::vector<ExportSource>& sources, GisFormat format,
-                       const std::filesystem::path& out, bool force);
+                       const std::filesystem::path& out, bool force,
+                       const ExportOptions& options = {});
 
 std::string_view ExportErrorText(ExportError e);
 

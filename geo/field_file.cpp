@@ -13,6 +13,7 @@
 #include "convert/download.h"
 #include "convert/kml_writer.h"
 #include "convert/track_file.h"
+#include "geo/land_text.h"
 #include "names/encoding.h"
 
 namespace dorvane::geo {
@@ -583,6 +584,8 @@ ReadResult ReadFieldBytes(std::span<const std::uint8_t> bytes, std::string_view 
         r = ReadHandheldTrack(bytes, f);
     else if (LooksLikeXml(bytes))
         r = ReadXml(bytes, nameHint, f);
+    else if (land::LooksLikeLandText(bytes))
+        r = land::ReadAsField(bytes, f);
     else
         r = ReadHandheldArea(bytes, f);
     if (r.ok()) r = CheckPoints(f);

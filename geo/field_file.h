@@ -33,6 +33,7 @@ enum class FieldFormat {
     kGpx,
     kKml,
     kOgr,  ///< any vector file GDAL/OGR reads (Shapefile, GeoPackage, GeoJSON, KMZ, CSV, DXF ...)
+    kLandText,  ///< the land office's coordinate exchange text (land_text.h)
 };
 
 /// One point in degrees on WGS84.

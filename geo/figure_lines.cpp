@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "convert/xml_text.h"
+#include "geo/land_survey.h"
 #include "i18n/string_table.h"
 
 namespace dorvane::geo {
@@ -32,6 +33,21 @@ void AddArea(std::vector<FigureLine>& out, StringId label, const std::string& fi
     out.push_back({{}, FixedText(u.ha, 4) + " " + T(StringId::RES_FIELD_UNIT_HA)});
     out.push_back({{}, FixedText(u.mu, 3) + " " + T(StringId::RES_FIELD_UNIT_MU)});
     out.push_back({{}, FixedText(u.acre, 4) + " " + T(StringId::RES_FIELD_UNIT_ACRE)});
+}
+
+// What a land office computes: the field on the CGCS2000 ellipsoid and on
+// the plane of its 3-degree Gauss-Krueger zone (fields only; harvesting work
+// is a line times a width, no parcel).
+void AddLandOfficeLines(const FieldFile& f, bool harvesting, std::vector<FigureLine>& out) {
+    if (harvesting || f.points.size() < 3) return;
+    const Cgcs2000Figures c = ComputeCgcs2000(f);
+    out.push_back({T(StringId::RES_LAND_FIG_CGCS2000_PERIMETER), LengthText(c.length_m)});
+    AddArea(out, StringId::RES_LAND_FIG_CGCS2000, FixedText(c.area_m2, 2) + " m²",
+            InUnits(c.area_m2));
+    if (const auto gk = ComputeGk3(f.points))
+        out.push_back({FormatText(StringId::RES_LAND_FIG_GK3, gk->zone,
+                                  static_cast<int>(gk->centralMeridian)),
+                       FixedText(gk->area_m2, 2) + " m²"});
 }
 
 std::string MethodText(const std::optional<std::int16_t>& m) {
@@ -201,6 +217,7 @@ std::vector<FigureLine> FigureLines(const FieldFile& f, const FieldFigures& r) {
         if (v.repeatedPoints > 0) add(StringId::RES_FIELD_REPEATS, std::to_string(v.repeatedPoints));
         if (!v.spikes.empty()) add(StringId::RES_FIELD_SPIKES, std::to_string(v.spikes.size()));
     }
+    AddLandOfficeLines(f, harvesting, out);
     if (r.handheld) {
         const HandheldFigures& h = *r.handheld;
         add(harvesting ? StringId::RES_FIELD_LENGTH_HANDHELD

@@ -293,6 +293,8 @@ LedgerRow RowOfField(const fs::path& path, const geo::FieldFile& f, double recei
     }
     if (fig.handheld) row.handheld = *fig.handheld;
     row.wgs84 = fig.wgs84;
+    row.cgcs2000 = geo::ComputeCgcs2000(f);
+    if (!row.IsHarvesting()) row.gk3 = geo::ComputeGk3(f.points);
     return row;
 }
 
@@ -317,6 +319,8 @@ LedgerTotals TotalsOf(const std::vector<LedgerRow>& rows) {
         t.handheldArea_m2 += r.handheld.measure.area;
         t.wgs84Length_m += r.wgs84.length_m;
         t.wgs84Area_m2 += r.wgs84.area_m2;
+        t.cgcs2000Length_m += r.cgcs2000.length_m;
+        t.cgcs2000Area_m2 += r.cgcs2000.area_m2;
         t.lengthTotal += r.handheld.shown.lengthTotal;
         t.areaTotal += r.handheld.shown.areaTotal;
     }

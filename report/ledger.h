@@ -20,6 +20,7 @@
 
 #include "geo/field_file.h"
 #include "geo/figures.h"
+#include "geo/land_survey.h"
 
 namespace dorvane::report {
 
@@ -72,6 +73,8 @@ struct LedgerRow {
     double areaTolerance_m2 = 0; ///< the band of the WGS84 area (boundary x accuracy)
     /// The boundary and holes (nothing else), kept for finding overlaps.
     std::shared_ptr<const geo::FieldFile> outline;
+    geo::Cgcs2000Figures cgcs2000;
+    std::optional<geo::Gk3Figures> gk3;  ///< fields of 3 points or more (not harvesting work)
     /// Harvesting work measures an open line; every other method a perimeter.
     bool IsHarvesting() const { return method == 2; }
     /// The time that places the row in a date range: the start of the work
@@ -87,6 +90,8 @@ struct LedgerTotals {
     double handheldArea_m2 = 0;
     double wgs84Length_m = 0;
     double wgs84Area_m2 = 0;
+    double cgcs2000Length_m = 0;
+    double cgcs2000Area_m2 = 0;
     double lengthTotal = 0;  ///< sum of the rows' length/perimeter total prices
     double areaTotal = 0;    ///< sum of the rows' area total prices
 };

@@ -70,6 +70,14 @@ StringId TitleId(LedgerColumn c) {
             return StringId::RES_LEDGER_COL_AREA_WGS84_MU;
         case LedgerColumn::kAreaWgs84Ha:
             return StringId::RES_LEDGER_COL_AREA_WGS84_HA;
+        case LedgerColumn::kLengthCgcs2000:
+            return StringId::RES_LAND_COL_LENGTH_CGCS2000;
+        case LedgerColumn::kAreaCgcs2000:
+            return StringId::RES_LAND_COL_AREA_CGCS2000;
+        case LedgerColumn::kGk3Zone:
+            return StringId::RES_LAND_COL_GK3_ZONE;
+        case LedgerColumn::kGk3Area:
+            return StringId::RES_LAND_COL_GK3_AREA;
         case LedgerColumn::kLengthUnitPrice:
             return StringId::RES_LEDGER_COL_LENGTH_UNIT_PRICE;
         case LedgerColumn::kLengthPriced:
@@ -243,6 +251,15 @@ Cell CellOf(const LedgerRow& r, LedgerColumn c) {
             return Num(r.handheld.measure.length, kLengthDecimals);
         case LedgerColumn::kLengthWgs84:
             return Num(r.wgs84.length_m, kLengthDecimals);
+        case LedgerColumn::kLengthCgcs2000:
+            return Num(r.cgcs2000.length_m, kLengthDecimals);
+        case LedgerColumn::kAreaCgcs2000:
+            return Num(r.cgcs2000.area_m2, kAreaM2Decimals);
+        case LedgerColumn::kGk3Zone:
+            return r.gk3 ? Cell{std::to_string(r.gk3->zone), static_cast<double>(r.gk3->zone)}
+                         : Cell{};
+        case LedgerColumn::kGk3Area:
+            return r.gk3 ? Num(r.gk3->area_m2, kAreaM2Decimals) : Cell{};
         case LedgerColumn::kLengthUnitPrice:
             return UnitPriceCell(r.lengthUnitPrice, LengthPer(r));
         case LedgerColumn::kLengthPriced:
@@ -278,6 +295,10 @@ Cell TotalsCell(const LedgerTotals& t, LedgerColumn c) {
             return Num(t.handheldLength_m, kLengthDecimals);
         case LedgerColumn::kLengthWgs84:
             return Num(t.wgs84Length_m, kLengthDecimals);
+        case LedgerColumn::kLengthCgcs2000:
+            return Num(t.cgcs2000Length_m, kLengthDecimals);
+        case LedgerColumn::kAreaCgcs2000:
+            return Num(t.cgcs2000Area_m2, kAreaM2Decimals);
         case LedgerColumn::kLengthTotal:
             return Num(t.lengthTotal, kTotalDecimals);
         case LedgerColumn::kAreaTotal:

@@ -32,6 +32,10 @@ enum class LedgerColumn {
     kAreaWgs84,
     kAreaWgs84Mu,
     kAreaWgs84Ha,
+    kLengthCgcs2000,  ///< CGCS2000 length or perimeter, metres (what a land office computes)
+    kAreaCgcs2000,    ///< CGCS2000 ellipsoidal area, m²
+    kGk3Zone,         ///< the field's 3-degree Gauss-Krueger zone
+    kGk3Area,         ///< the field's area on that zone's plane, m²
     kLengthUnitPrice,
     kLengthPriced,  ///< the length as the handheld shows and prices it ("1.500000 km")
     kLengthTotal,

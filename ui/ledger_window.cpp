@@ -1,13 +1,16 @@
 #include "ui/ledger_window.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDate>
 #include <QDateEdit>
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -18,8 +21,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "book/bill_settings.h"
+#include "convert/xml_text.h"
 #include "export/gis_export.h"
 #include "geo/field_file.h"
+#include "geo/figures.h"
+#include "geo/land_survey.h"
 #include "geo/figure_lines.h"
 #include "i18n/string_table.h"
 #include "report/ledger_table.h"
@@ -474,9 +481,96 @@ void CLedgerWindow::Print() {
     if (!printed) Complain(printer.printerName(), "cannot print");
 }
 
+namespace {
+
+// The coordinate systems "Export as..." offers, as the CLI's --crs reads them;
+// the last one takes the code typed beside it.
+struct CrsOffer {
+    StringId text;
+    const char* crs;
+};
+constexpr CrsOffer kCrsOffers[] = {
+    {StringId::RES_LAND_CRS_WGS84, "wgs84"},
+    {StringId::RES_LAND_CRS_CGCS2000, "cgcs2000"},
+    {StringId::RES_LAND_CRS_AUTO, "auto"},
+    {StringId::RES_LAND_CRS_AUTO_CM, "auto-cm"},
+    {StringId::RES_LAND_CRS_AUTO6, "auto6"},
+    {StringId::RES_LAND_CRS_AUTO6_CM, "auto6-cm"},
+    {StringId::RES_LAND_CRS_EPSG, ""},
+};
+/// What the EPSG field shows until a code is typed: the 3-degree zone 39.
+constexpr const char* kEpsgPlaceholder = "EPSG:4527";
+
+// The coordinate system row of the export dialog, added under its own rows.
+struct CrsRow {
+    QComboBox* crs = nullptr;
+    QLineEdit* epsg = nullptr;
+    QCheckBox* utf8 = nullptr;
+
+    explicit CrsRow(QFileDialog& dlg) {
+        auto* grid = qobject_cast<QGridLayout*>(dlg.layout());
+        crs = new QComboBox(&dlg);
+        crs->setObjectName(QStringLiteral("crsCombo"));
+        for (const CrsOffer& o : kCrsOffers) crs->addItem(T(o.text), QString::fromLatin1(o.crs));
+        epsg = new QLineEdit(&dlg);
+        epsg->setObjectName(QStringLiteral("epsgEdit"));
+        epsg->setPlaceholderText(QString::fromLatin1(kEpsgPlaceholder));
+        epsg->setEnabled(false);
+        utf8 = new QCheckBox(T(StringId::RES_LAND_TEXT_UTF8), &dlg);
+        utf8->setObjectName(QStringLiteral("utf8Check"));
+        utf8->setEnabled(false);
+        QObject::connect(crs, &QComboBox::currentIndexChanged, epsg, [this](int i) {
+            epsg->setEnabled(crs->itemData(i).toString().isEmpty());
+        });
+        auto* row = new QWidget(&dlg);
+        auto* h = new QHBoxLayout(row);
+        h->setContentsMargins(0, 0, 0, 0);
+        h->addWidget(crs, 1);
+        h->addWidget(epsg);
+        h->addWidget(utf8);
+        if (grid) {
+            const int r = grid->rowCount();
+            grid->addWidget(new QLabel(T(StringId::RES_LAND_CRS_LABEL), &dlg), r, 0);
+            grid->addWidget(row, r, 1, 1, grid->columnCount() - 1);
+        }
+    }
+    // The choice, or nullopt for a code that is no EPSG code.
+    std::optional<gis::CrsChoice> Choice() const {
+        const QString c = crs->currentData().toString();
+        return gis::ParseCrsChoice((c.isEmpty() ? epsg->text().trimmed() : c).toStdString());
+    }
+    // The coordinate text is only ever in a Gauss-Krueger zone: choosing it
+    // moves a choice in degrees to the automatic 3-degree zone.
+    void TextChosen(bool text) {
+        utf8->setEnabled(text);
+        const auto c = Choice();
+        const bool zone = c && (c->mode != gis::CrsMode::kEpsg || geo::GkZoneOfEpsg(c->epsg));
+        if (text && !zone) crs->setCurrentIndex(crs->findData(QStringLiteral("auto")));
+    }
+};
+
+// The summary of a projected export: both areas of the fields, and the
+// fields that lie outside the chosen zone.
+QString ExportSummary(const gis::ExportResult& r) {
+    QStringList lines;
+    const int zone = r.crs.zone ? r.crs.zone->zone : 0;
+    for (const gis::ZoneWarning& w : r.crs.warnings)
+        lines << Q(FormatText(StringId::RES_LAND_OUTSIDE_ZONE, w.name.c_str(), zone, w.zone, zone));
+    if (r.fields > 0 && r.crs.projected) {
+        auto ha = [](double m2) { return FixedText(m2 / geo::kSquareMetresPerHectare, 4); };
+        const std::string system = r.crs.epsg ? "EPSG:" + std::to_string(r.crs.epsg)
+                                              : r.crs.zone->ProjDefinition();
+        lines << Q(FormatText(StringId::RES_LAND_AREA_SUMMARY, ha(r.ellipsoidArea_m2).c_str(),
+                              system.c_str(), ha(r.planeArea_m2).c_str()));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+}  // namespace
+
 QString ExportAsDialog(QWidget* parent, const QStringList& paths) {
     struct Choice {
-        const char* filter;
+        const char* filter;  ///< null: the land-office text, named in the user's language
         gis::GisFormat format;
         const char* suffix;
     };
@@ -487,14 +581,17 @@ QString ExportAsDialog(QWidget* parent, const QStringList& paths) {
         {"KML (*.kml)", gis::GisFormat::kKml, "kml"},
         {"DXF (*.dxf)", gis::GisFormat::kDxf, "dxf"},
         {"CSV (*.csv)", gis::GisFormat::kCsv, "csv"},
+        {nullptr, gis::GisFormat::kLandText, "txt"},
     };
     QFileDialog dlg(parent, T(StringId::RES_LEDGER_MENU_EXPORT));
     dlg.setObjectName(QStringLiteral("exportAsDialog"));
     dlg.setAcceptMode(QFileDialog::AcceptSave);
     dlg.setOption(QFileDialog::DontUseNativeDialog);
     QStringList filters;
-    for (const auto& c : kChoices) filters << QString::fromLatin1(c.filter);
+    for (const auto& c : kChoices)
+        filters << (c.filter ? QString::fromLatin1(c.filter) : T(StringId::RES_LAND_TEXT_FORMAT));
     dlg.setNameFilters(filters);
+    CrsRow crsRow(dlg);
     // The suffix is added by the dialog itself, before it asks whether to replace an
     // existing file: "fields" typed with GeoPackage chosen is asked about as fields.gpkg.
     dlg.setDefaultSuffix(QLatin1String(kChoices[0].suffix));
@@ -503,12 +600,24 @@ QString ExportAsDialog(QWidget* parent, const QStringList& paths) {
     dlg.selectFile(paths.size() == 1 ? QFileInfo(paths.front()).completeBaseName()
                                      : QStringLiteral("fields"));
     QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg, [&](const QString& f) {
-        dlg.setDefaultSuffix(
-            QLatin1String(kChoices[std::max<qsizetype>(0, filters.indexOf(f))].suffix));
+        const Choice& c = kChoices[std::max<qsizetype>(0, filters.indexOf(f))];
+        dlg.setDefaultSuffix(QLatin1String(c.suffix));
+        crsRow.TextChosen(c.format == gis::GisFormat::kLandText);
     });
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {};
     const Choice& choice =
         kChoices[std::max<qsizetype>(0, filters.indexOf(dlg.selectedNameFilter()))];
+    gis::ExportOptions options;
+    if (const auto crs = crsRow.Choice()) {
+        options.crs = *crs;
+    } else {
+        QMessageBox::warning(parent, T(StringId::RES_LEDGER_MENU_EXPORT),
+                             Q(FormatText(StringId::RES_LAND_BAD_CRS,
+                                          crsRow.epsg->text().toStdString().c_str())));
+        return {};
+    }
+    if (crsRow.utf8->isEnabled() && crsRow.utf8->isChecked())
+        options.encoding = gis::TextEncoding::kUtf8;
     const QString confirmed = dlg.selectedFiles().front();
     QString out = confirmed;
     if (*choice.suffix && QFileInfo(out).suffix().isEmpty())
@@ -526,6 +635,7 @@ QString ExportAsDialog(QWidget* parent, const QStringList& paths) {
             failed << QFileInfo(p).fileName() + QStringLiteral(": ") + Q(geo::ReadErrorMessage(r));
     }
     std::string why;
+    QString summary;
     if (sources.empty()) {
         why = Text(StringId::RES_LEDGER_NOTHING);
     } else {
@@ -534,11 +644,17 @@ QString ExportAsDialog(QWidget* parent, const QStringList& paths) {
         const bool replace = out == confirmed;
         gis::ExportResult r;
         RunWhileBusy(parent, Writing(out), [&] {
-            r = gis::ExportGis(sources, choice.format, out.toStdString(), replace);
+            // The coordinate text names the seller of the bill settings as its producer.
+            book::BillSettings seller;
+            if (book::LoadBillSettings(book::DefaultBillSettingsPath(), seller).ok())
+                options.producer = seller.sellerName;
+            r = gis::ExportGis(sources, choice.format, out.toStdString(), replace, options);
         });
         if (!r.ok())
             why = std::string(gis::ExportErrorText(r.error)) +
                   (r.message.empty() ? "" : " (" + r.message + ")");
+        else
+            summary = ExportSummary(r);
     }
     if (!why.empty())
         failed.prepend(Q(
@@ -546,6 +662,8 @@ QString ExportAsDialog(QWidget* parent, const QStringList& paths) {
     if (!failed.isEmpty())
         QMessageBox::warning(parent, T(StringId::RES_LEDGER_MENU_EXPORT),
                              failed.join(QLatin1Char('\n')));
+    else if (!summary.isEmpty())
+        QMessageBox::information(parent, T(StringId::RES_LEDGER_MENU_EXPORT), summary);
     return why.empty() ? out : QString();
 }
 

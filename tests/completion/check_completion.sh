@@ -84,6 +84,8 @@ expect "$(nl --keep-both)" dorvane-cli report --k
 expect "$(nl --baud --help --model --no-search --port --timeout --usb --usb-id --version)" dorvane-cli get --
 expect "$(nl --force --from)" dorvane-cli report -r --f
 expect "$(nl gpkg geojson)" dorvane-cli export x.txt --to g
+expect "$(nl auto auto-cm auto6 auto6-cm)" dorvane-cli export x.txt --crs a
+expect "$(nl utf-8)" dorvane-cli export x.txt --to txt --encoding u
 expect "" dorvane-cli report x --to 2
 expect "$(nl none)" dorvane-cli report x --tiles ""
 expect "$(nl tally.txt track.gpx)" dorvane-cli export x.txt --to kml -o t
