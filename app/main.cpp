@@ -84,7 +84,8 @@ int RunSnapshot(const DesktopArgs& a) {
     for (const std::string& t : a.tiles) sources << QString::fromStdString(t);
     const TileSettings tiles = TileSettingsFor(sources, QString::fromStdString(a.overlay), a.offline);
     // A pack that does not open is said, and the map drawn without it.
-    for (const QString& problem : map::CMapTiles(tiles).Problems())
+    const map::CMapTiles layers(tiles);  // Problems() is a reference into it
+    for (const QString& problem : layers.Problems())
         std::fprintf(stderr, "dorvane: %s\n", problem.toLocal8Bit().constData());
     const QImage img = RenderFieldSnapshot(f, QSize(a.width, a.height), tiles);
     if (!img.save(QString::fromStdString(a.out), "PNG")) {

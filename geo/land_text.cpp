@@ -210,6 +210,42 @@ std::optional<Document> Parse(std::span<const std::uint8_t> bytes, ParseError& e
     return doc;
 }
 
+ReadResult ReadAllAsFields(std::span<const std::uint8_t> bytes, std::vector<FieldFile>& out) {
+    out.clear();
+    ParseError e;
+    const auto doc = Parse(bytes, e);
+    if (!doc) {
+        ReadResult r;
+        r.error = ReadError::kBadCoordinates;
+        r.message = (e.line ? "line " + std::to_string(e.line) + ": " : std::string()) + e.message;
+        return r;
+    }
+    std::vector<FieldFile> fields;
+    for (const Parcel& parcel : doc->parcels) {
+        FieldFile f;
+        f.kind = FieldKind::kArea;
+        f.format = FieldFormat::kLandText;
+        f.name = parcel.name.empty() ? parcel.number : parcel.name;
+        f.shape = fields.size();
+        for (std::size_t ring = 0; ring < parcel.rings.size(); ++ring) {
+            auto points = FromGk(doc->zone, parcel.rings[ring]);
+            if (!points) {
+                ReadResult r;
+                r.error = ReadError::kBadCoordinates;
+                r.message = "PROJ cannot build the text's zone";
+                return r;
+            }
+            if (ring == 0)
+                f.points = std::move(*points);
+            else
+                f.holes.push_back(std::move(*points));
+        }
+        fields.push_back(std::move(f));
+    }
+    out = std::move(fields);
+    return {};
+}
+
 ReadResult ReadAsField(std::span<const std::uint8_t> bytes, FieldFile& out) {
     ParseError e;
     const auto doc = Parse(bytes, e);

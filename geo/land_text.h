@@ -90,5 +90,8 @@ std::optional<Document> Parse(std::span<const std::uint8_t> bytes, ParseError& e
 /// The boundary of the first parcel as a field in degrees (the other parcels
 /// counted in shapesIgnored; holes are not taken). For ReadFieldBytes.
 ReadResult ReadAsField(std::span<const std::uint8_t> bytes, FieldFile& out);
+/// Every parcel of the text as a field in degrees, holes included, in file
+/// order (`shape` numbered from 0). For ReadShapes.
+ReadResult ReadAllAsFields(std::span<const std::uint8_t> bytes, std::vector<FieldFile>& out);
 
 }  // namespace dorvane::geo::land

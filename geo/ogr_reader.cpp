@@ -1,5 +1,7 @@
 #include "geo/ogr_reader.h"
 
+#include "geo/land_text.h"
+
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <cpl_string.h>
@@ -461,6 +463,17 @@ ReadResult ReadShapesFrom(std::span<const std::uint8_t> bytes, std::string_view 
                                 std::min<std::size_t>(bytes.size(), kZipMagic.size()));
     if (ext == "kmz" && head != kZipMagic)
         return Fail(ReadError::kNotRecognised, "a KMZ file is a zip archive, and this one is not");
+    // The land office's coordinate text: every parcel, with its holes.
+    if (land::LooksLikeLandText(bytes)) {
+        std::vector<FieldFile> fields;
+        const ReadResult r = land::ReadAllAsFields(bytes, fields);
+        if (!r.ok()) return r;
+        for (FieldFile& f : fields) {
+            if (f.name.empty()) f.name = std::string(nameHint);
+            out.shapes.push_back(std::move(f));
+        }
+        return {};
+    }
     if (!IsOgrExtension(ext)) {
         FieldFile f;
         const ReadResult r = ReadFieldBytes(bytes, nameHint, f);

@@ -367,11 +367,11 @@ TEST(ReportShapes, PdfAndCsvListTheFieldsThatOverlap) {
         const char* line;
     } cases[] = {
         {"Fields that overlap"},
-        {"f.geojson › A ↔ f.geojson › Half: "},
+        {"f.geojson › A and f.geojson › Half: "},
         {"50.0 % of the smaller field"},
-        {"f.geojson › A ↔ f.geojson › A again: "},
+        {"f.geojson › A and f.geojson › A again: "},
         {"measured twice?"},
-        {"Area tolerance (m²)"},
+        {"Area tolerance (m2)"},
     };
     for (const auto& c : cases) EXPECT_NE(text.out.find(c.line), std::string::npos) << c.line;
     std::ifstream csv(dir / "out.csv");
