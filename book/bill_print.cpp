@@ -55,7 +55,8 @@ BookStatus LoadBillPrint(BookStore& book, const std::string& number, const BillS
 
 BookStatus LoadBillPictures(BookStore& book, const BillPrint& bill, std::vector<BillPicture>& out) {
     out.clear();
-    for (const BillPrintLine& l : bill.lines) {
+    for (std::size_t n = 0; n < bill.lines.size(); ++n) {
+        const BillPrintLine& l = bill.lines[n];
         std::vector<std::uint8_t> bytes;
         std::string file;
         if (auto st = book.GetJobSource(l.line.job, bytes, file); !st.ok()) {
@@ -66,6 +67,7 @@ BookStatus LoadBillPictures(BookStore& book, const BillPrint& bill, std::vector<
         const std::string name = std::filesystem::path(file).filename().string();
         if (!geo::ReadFieldBytes(bytes, name, pic.field).ok() || pic.field.points.empty()) continue;
         pic.caption = l.line.date + "  " + l.line.label;
+        pic.line = n;
         out.push_back(std::move(pic));
     }
     return {};

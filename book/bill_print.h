@@ -37,6 +37,7 @@ BookStatus LoadBillPrint(BookStore& book, const std::string& number, const BillS
 /// One field's map on the pictures page.
 struct BillPicture {
     std::string caption;  ///< "2026-05-01  Field 3"
+    std::size_t line = 0;  ///< its line in BillPrint::lines
     geo::FieldFile field;
 };
 

@@ -11,6 +11,7 @@
 #include "report_pdf/field_picture.h"
 #include "report_pdf/ledger_render.h"
 #include "report_pdf/offscreen_app.h"
+#include "report_pdf/overview_picture.h"
 
 namespace dorvane::report {
 
@@ -38,6 +39,9 @@ constexpr int kPictureRows = 3;
 const QSize kPictureSize(480, 320);
 /// Space between the two blocks of the head and between maps.
 constexpr double kGapMm = 5;
+/// The map of the bill's fields under the head of its first page, as a
+/// share of the page's width (a wide strip that leaves room for the lines).
+constexpr double kOverviewOfWidth = 0.4;
 
 /// The columns of a bill's lines, and their relative widths: wide enough at
 /// 8 pt for a date, "12345.6789 公顷" and "¥12345.00/公顷"; longer texts are
@@ -278,11 +282,56 @@ struct Plan {
 
 double ContinuedHead(const Page& pg) { return pg.RowHeight(kBodyPt, kRowLeading); }
 
+/// The height the map of the fields takes on the first page (with its
+/// legend and a gap), none without the fields' boundaries.
+double OverviewHeight(const Page& pg, std::size_t pictures) {
+    if (pictures == 0) return 0;
+    return pg.area().width() * kOverviewOfWidth + pg.RowHeight(kBodyPt, kBodyLeading) + pg.mm() * 3;
+}
+
+/// The map of the bill's fields coloured by their work, with its legend.
+void Overview(Page& pg, const BillPrint& b, const std::vector<BillPicture>& pictures, double y,
+              TileSettings& tiles) {
+    // The works the bill's fields were done with, in their order.
+    std::vector<int> categoryOf(book::kWorkTypeCount, -1);
+    std::vector<QString> legend;
+    for (const BillPicture& pic : pictures) {
+        if (pic.line >= b.lines.size()) continue;
+        const auto w = static_cast<std::size_t>(b.lines[pic.line].line.work);
+        if (w < categoryOf.size() && categoryOf[w] < 0) categoryOf[w] = 0;
+    }
+    for (std::size_t w = 0; w < categoryOf.size(); ++w)
+        if (categoryOf[w] == 0) {
+            categoryOf[w] = static_cast<int>(legend.size());
+            legend.push_back(Q(WorkText(static_cast<book::WorkType>(w))));
+        }
+    std::vector<map::OverviewField> fields;
+    for (const BillPicture& pic : pictures) {
+        if (pic.line >= b.lines.size()) continue;  // not a line of this bill: not its field
+        const BillPrintLine& l = b.lines[pic.line];
+        map::OverviewField f;
+        for (const geo::GeoPoint& g : pic.field.points) f.ring.push_back(ToWorld(g.lon, g.lat));
+        f.name = Q(l.line.label);
+        f.mu = static_cast<double>(l.areaMuE4) / book::kQuantityScale;
+        const auto w = static_cast<std::size_t>(l.line.work);
+        f.category = w < categoryOf.size() ? std::max(0, categoryOf[w]) : 0;
+        fields.push_back(std::move(f));
+    }
+    map::COverviewMap m;
+    m.SetFields(std::move(fields));
+    m.SetMuUnit(Q(Text(StringId::RES_BILL_UNIT_MU)));
+    const QRectF a = pg.area();
+    const QRectF mapRect(a.left(), y, a.width(), a.width() * kOverviewOfWidth);
+    const QRectF legendRect(a.left(), mapRect.bottom(), a.width(), pg.RowHeight(kBodyPt, kBodyLeading));
+    pg.p().setFont(pg.Font(kBodyPt));
+    DrawOverview(pg.p(), mapRect, legendRect, m, legend, tiles);
+}
+
 Plan PlanPages(Page& pg, const BillPrint& b, std::size_t pictures, bool note) {
     Plan plan;
     const double rowH = pg.RowHeight(kTablePt, kRowLeading);
     const double height = pg.area().height();
-    const double firstRoom = height - Head(pg, b, false) - rowH;
+    const double firstRoom = height - Head(pg, b, false) - OverviewHeight(pg, pictures) - rowH;
     const double nextRoom = height - ContinuedHead(pg) - rowH;
     std::size_t left = b.lines.size();
     double room = firstRoom;
@@ -357,10 +406,16 @@ BillRender RenderBill(const BillPrint& b, const std::vector<BillPicture>& pictur
     for (StringId t : kTitles) head.push_back(Text(t));
     std::size_t next = 0;
     double y = a.top();
+    TileSettings pageTiles = tiles;
     for (std::size_t page = 0; page < plan.linesPerPage.size(); ++page) {
         pg.NewPage();
         if (page == 0) {
             y = a.top() + Head(pg, b, true);
+            if (!pictures.empty()) {
+                // The bill's fields on one map before its lines.
+                Overview(pg, b, pictures, y, pageTiles);
+                y += OverviewHeight(pg, pictures.size());
+            }
         } else {
             p.setFont(pg.Font(kBodyPt, true));
             pg.Draw(QRectF(a.left(), a.top(), a.width(), ContinuedHead(pg)),
@@ -379,7 +434,6 @@ BillRender RenderBill(const BillPrint& b, const std::vector<BillPicture>& pictur
         y = a.top();
     }
     Totals(pg, b, y, note);
-    TileSettings pageTiles = tiles;
     for (std::size_t from = 0; from < pictures.size(); from += kPictureColumns * kPictureRows)
         if (!PicturePage(pg, b, pictures, from, pageTiles, progress)) {
             p.end();

@@ -4,16 +4,19 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPdfWriter>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 #include "i18n/string_table.h"
 #include "report/ledger_table.h"
 #include "report_pdf/field_picture.h"
 #include "report_pdf/ledger_render.h"
 #include "report_pdf/offscreen_app.h"
+#include "report_pdf/overview_picture.h"
 
 namespace dorvane::report {
 
@@ -34,6 +37,9 @@ constexpr double kTablePt = 6.5;
 constexpr double kPercent = 100.0;
 /// Rows of the summary table on one page (7 pt rows on A4 within margins).
 constexpr int kSummaryRowsPerPage = 48;
+/// Rows of the first page's summary that the map of all fields takes
+/// instead (the map, a gap and its legend), when any field is counted.
+constexpr int kOverviewRows = 24;
 /// Map picture in pixels (3:2, 100 dpi across the 180 mm of the page).
 const QSize kPictureSize(720, 480);
 
@@ -141,7 +147,47 @@ void SummaryRow(Painter& pt, double y, double rowH, const std::vector<Cell>& cel
     p.setPen(Qt::black);
 }
 
-void Summary(Painter& pt, const Ledger& l) {
+bool HasOverview(const Ledger& l) {
+    return std::any_of(l.rows.begin(), l.rows.end(), [](const LedgerRow& r) { return r.Billed(); });
+}
+
+/// The boundary of each row that reads (a row of a file of many fields
+/// keeps its own; a file of one is read again), in row order.
+std::vector<std::optional<geo::FieldFile>> ReadShapes(const Ledger& l) {
+    std::vector<std::optional<geo::FieldFile>> out(l.rows.size());
+    for (std::size_t i = 0; i < l.rows.size(); ++i) {
+        const LedgerRow& r = l.rows[i];
+        if (r.outline) {
+            out[i] = *r.outline;
+        } else if (r.ok()) {
+            geo::FieldFile f;
+            if (geo::ReadFieldFile(r.path, f).ok()) out[i] = std::move(f);
+        }
+    }
+    return out;
+}
+
+/// The map of all fields: counted ones and copies (as the ledger window
+/// colours them), each labelled with its name and mu.
+map::COverviewMap OverviewOf(const Ledger& l, const std::vector<std::optional<geo::FieldFile>>& shapes) {
+    std::vector<map::OverviewField> fields;
+    for (std::size_t i = 0; i < l.rows.size(); ++i) {
+        if (!shapes[i] || shapes[i]->points.empty()) continue;
+        const LedgerRow& r = l.rows[i];
+        map::OverviewField f;
+        for (const geo::GeoPoint& g : shapes[i]->points) f.ring.push_back(ToWorld(g.lon, g.lat));
+        f.name = Q(r.name.empty() ? r.fileText : r.name);
+        f.mu = r.handheld.area.mu;
+        f.category = r.Billed() ? 0 : 1;
+        fields.push_back(std::move(f));
+    }
+    map::COverviewMap m;
+    m.SetFields(std::move(fields));
+    m.SetMuUnit(Q(Text(StringId::RES_FIELD_UNIT_MU)));
+    return m;
+}
+
+void Summary(Painter& pt, const Ledger& l, const map::COverviewMap* overview, TileSettings& tiles) {
     const auto& cols = SummaryColumns();
     std::size_t next = 0;
     const std::size_t total = l.rows.size();
@@ -158,13 +204,25 @@ void Summary(Painter& pt, const Ledger& l) {
                             Q(Text(StringId::RES_LEDGER_SUMMARY)));
             y += h;
         }
-        first = false;
         const double rowH = pt.Metrics(pt.Font(kTablePt)).height() * 1.5;
+        int rows = kSummaryRowsPerPage;
+        if (first && overview) {
+            // The season on one map above its table.
+            const QRectF mapRect(pt.area().left(), y, pt.area().width(), (kOverviewRows - 2) * rowH);
+            const QRectF legendRect(pt.area().left(), mapRect.bottom(), pt.area().width(), rowH);
+            pt.p().setFont(pt.Font(kTablePt));
+            DrawOverview(pt.p(), mapRect, legendRect, *overview,
+                         {Q(Text(StringId::RES_MAP_LEGEND_COUNTED)), Q(Text(StringId::RES_MAP_LEGEND_NOT_COUNTED))},
+                         tiles);
+            y += kOverviewRows * rowH;
+            rows -= kOverviewRows;
+        }
+        first = false;
         std::vector<Cell> head;
         for (auto c : cols) head.push_back(Cell{ColumnTitle(c), std::nullopt});
         SummaryRow(pt, y, rowH, head, true);
         y += rowH;
-        for (int n = 0; n < kSummaryRowsPerPage && next < total; ++n, ++next) {
+        for (int n = 0; n < rows && next < total; ++n, ++next) {
             const LedgerRow& r = l.rows[next];
             std::vector<Cell> cells;
             for (auto c : cols) cells.push_back(CellOf(r, c));
@@ -224,7 +282,7 @@ int OverlapPageCount(const Ledger& l) {
 
 // `tiles` becomes "none" once a picture's tiles did not come within their wait, so a
 // silent tile server costs one wait per report, not one per field.
-void FieldPage(Painter& pt, const LedgerRow& r, TileSettings& tiles) {
+void FieldPage(Painter& pt, const LedgerRow& r, const std::optional<geo::FieldFile>& shape, TileSettings& tiles) {
     pt.NewPage();
     QPainter& p = pt.p();
     const QRectF a = pt.area();
@@ -233,18 +291,9 @@ void FieldPage(Painter& pt, const LedgerRow& r, TileSettings& tiles) {
     double y = TitleBlock(pt, heading, Text(StringId::RES_LEDGER_FIELD_FIGURES));
     // The map picture, 3:2 across the page.
     const QRectF mapRect(a.left(), y, a.width(), a.width() * 2 / 3);
-    // A row of a file of many fields keeps its own boundary; a file of one is read again.
-    geo::FieldFile f;
-    bool have = false;
-    if (r.outline) {
-        f = *r.outline;
-        have = true;
-    } else {
-        have = geo::ReadFieldFile(r.path, f).ok();
-    }
-    if (have) {
+    if (shape) {
         bool gaveUp = false;
-        const QImage img = FieldPicture(f, kPictureSize, tiles, &gaveUp);
+        const QImage img = FieldPicture(*shape, kPictureSize, tiles, &gaveUp);
         // No server is waited on again; packs and cached tiles still draw.
         if (gaveUp) tiles.offline = true;
         p.drawImage(mapRect, img);
@@ -291,8 +340,10 @@ QString ReportFontFamily() {
 }
 
 int ReportPageCount(const Ledger& l) {
-    const int summary = std::max<int>(
-        1, static_cast<int>((l.rows.size() + kSummaryRowsPerPage - 1) / kSummaryRowsPerPage));
+    // The map takes rows of the first page, as if they were rows of the table.
+    const std::size_t rows = l.rows.size() + (HasOverview(l) ? kOverviewRows : 0);
+    const int summary =
+        std::max<int>(1, static_cast<int>((rows + kSummaryRowsPerPage - 1) / kSummaryRowsPerPage));
     int fields = 0;
     for (const auto& r : l.rows) fields += r.Billed() ? 1 : 0;
     return summary + OverlapPageCount(l) + fields;
@@ -305,11 +356,13 @@ bool RenderLedger(const Ledger& ledger, QPagedPaintDevice& device, const TileSet
     QPainter p;
     if (!p.begin(&device)) return false;
     Painter pt(p, device, ReportPageCount(ledger));
-    Summary(pt, ledger);
-    OverlapPages(pt, ledger);
     TileSettings pageTiles = tiles;
-    for (const auto& r : ledger.rows)
-        if (r.Billed()) FieldPage(pt, r, pageTiles);
+    const auto shapes = ReadShapes(ledger);
+    const map::COverviewMap overview = OverviewOf(ledger, shapes);
+    Summary(pt, ledger, HasOverview(ledger) ? &overview : nullptr, pageTiles);
+    OverlapPages(pt, ledger);
+    for (std::size_t i = 0; i < ledger.rows.size(); ++i)
+        if (ledger.rows[i].Billed()) FieldPage(pt, ledger.rows[i], shapes[i], pageTiles);
     return p.end();
 }
 

@@ -16,10 +16,15 @@ void QuietQt(QtMsgType type, const QMessageLogContext&, const QString& msg) {
 OffscreenApp::OffscreenApp() {
     if (QGuiApplication::instance()) return;
     previous_ = qInstallMessageHandler(QuietQt);
-    static int argc = 3;
+    // Fresh for every application: a second PDF in the same process (a
+    // test program) would otherwise start without "-platform offscreen".
     static char arg0[] = "dorvane-cli", arg1[] = "-platform", arg2[] = "offscreen";
-    static char* argv[] = {arg0, arg1, arg2, nullptr};
-    app_ = std::make_unique<QGuiApplication>(argc, argv);
+    argc_ = 3;
+    argv_[0] = arg0;
+    argv_[1] = arg1;
+    argv_[2] = arg2;
+    argv_[3] = nullptr;
+    app_ = std::make_unique<QGuiApplication>(argc_, argv_);
 }
 
 OffscreenApp::~OffscreenApp() {

@@ -18,6 +18,10 @@ public:
     OffscreenApp& operator=(const OffscreenApp&) = delete;
 
 private:
+    // The application's arguments, its own for its life: QGuiApplication
+    // takes the ones it understands ("-platform offscreen") out of them.
+    int argc_ = 0;
+    char* argv_[4] = {};
     std::unique_ptr<QGuiApplication> app_;
     QtMessageHandler previous_ = nullptr;
 };

@@ -31,10 +31,12 @@
 #include "book/money.h"
 #include "book/open_book.h"
 #include "book/pg_store.h"
+#include "geo/figures.h"
 #include "i18n/string_table.h"
 #include "ui/book_adding.h"
 #include "ui/book_jobs_model.h"
 #include "ui/book_service.h"
+#include "ui/overview_widget.h"
 
 namespace dorvane {
 
@@ -205,6 +207,19 @@ void CBookWindow::BuildJobsTab(QWidget* page) {
     jobsView_->horizontalHeader()->setStretchLastSection(true);
     shown_ = new QLabel(page);
 
+    // The jobs listed, on a map above their table.
+    auto* mapBar = new QHBoxLayout;
+    colourByLabel_ = new QLabel(page);
+    colourBy_ = new QComboBox(page);
+    colourBy_->setObjectName(QStringLiteral("bookMapColour"));
+    colourBy_->addItems({QString(), QString()});
+    mapBar->addWidget(colourByLabel_);
+    mapBar->addWidget(colourBy_);
+    mapBar->addStretch(1);
+    overview_ = new COverviewWidget(page);
+    overview_->setObjectName(QStringLiteral("bookOverview"));
+    overview_->SetOnPick([this](int field) { SelectField(field); });
+
     auto* actions = new QHBoxLayout;
     assignTo_ = new QComboBox(page);
     assignTo_->setObjectName(QStringLiteral("assignTo"));
@@ -232,6 +247,8 @@ void CBookWindow::BuildJobsTab(QWidget* page) {
 
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(filters);
+    layout->addLayout(mapBar);
+    layout->addWidget(overview_, 1);
     layout->addWidget(jobsView_, 1);
     layout->addLayout(actions);
 
@@ -246,6 +263,9 @@ void CBookWindow::BuildJobsTab(QWidget* page) {
     connect(to_, &QDateEdit::dateChanged, this, [this] { QueryJobs(); });
     connect(search_, &QLineEdit::textChanged, this, [this] { QueryJobs(); });
     connect(jobsView_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { ShowJob(); });
+    connect(jobsView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { ShowSelectionOnMap(); });
+    connect(colourBy_, &QComboBox::currentIndexChanged, this, [this] { ShowJobsOnMap(false); });
     connect(assign_, &QPushButton::clicked, this, &CBookWindow::Assign);
     connect(setPrice_, &QPushButton::clicked, this, &CBookWindow::SetPrice);
     connect(bill_, &QPushButton::clicked, this, &CBookWindow::BillSelected);
@@ -274,6 +294,13 @@ void CBookWindow::Retranslate() {
     fromLabel_->setText(T(StringId::RES_BOOKWIN_FROM));
     toLabel_->setText(T(StringId::RES_BOOKWIN_TO));
     searchLabel_->setText(T(StringId::RES_BOOKWIN_SEARCH));
+    colourByLabel_->setText(T(StringId::RES_BOOKWIN_COLOUR_BY));
+    {
+        const QSignalBlocker block(colourBy_);
+        colourBy_->setItemText(static_cast<int>(BookMapColour::kStatus), T(StringId::RES_BOOKWIN_BY_STATUS));
+        colourBy_->setItemText(static_cast<int>(BookMapColour::kCustomer), T(StringId::RES_BOOKWIN_BY_CUSTOMER));
+    }
+    if (overview_->Map().Size() > 0) ShowJobsOnMap(false);  // the legend's texts
     assign_->setText(T(StringId::RES_BOOKWIN_ASSIGN));
     setPrice_->setText(T(StringId::RES_BOOKWIN_SET_PRICE));
     bill_->setText(T(StringId::RES_BOOKWIN_BILL));
@@ -353,8 +380,9 @@ void CBookWindow::QueryJobs() {
     const std::string village = VillageFilter().toStdString();
     const bool byVillage = village_->currentIndex() > kAnyIndex;
     QPointer<CBookWindow> self(this);
-    service_.Post([self, filter, village, byVillage](BookAccess& a) -> CBookService::Answer {
+    service_.Post([self, filter, village, byVillage, cache = ringCache_](BookAccess& a) -> CBookService::Answer {
         auto jobs = std::make_shared<std::vector<book::Job>>();
+        auto rings = std::make_shared<std::vector<std::vector<WorldPoint>>>();
         book::BookStatus st = a.opened;
         book::AreaBasis basis = book::AreaBasis::kWgs84;
         book::SeasonFigures all;
@@ -363,10 +391,11 @@ void CBookWindow::QueryJobs() {
         if (st.ok()) st = a.store->Season({}, all);
         if (byVillage)
             std::erase_if(*jobs, [&](const book::Job& j) { return j.village != village; });
+        if (st.ok()) st = LoadJobRings(*a.store, a.location, *jobs, *cache, *rings);
         const bool open = a.store != nullptr;
         const std::string where = a.location;
         const int total = static_cast<int>(all.overall.jobs);
-        return [self, jobs, st, basis, open, where, total] {
+        return [self, jobs, rings, st, basis, open, where, total] {
             if (!self) return;
             CBookWindow& w = *self;
             --w.waiting_;
@@ -380,7 +409,13 @@ void CBookWindow::QueryJobs() {
                     if (!j.village.empty()) w.villages_.insert(Q(j.village));
                 w.FillVillageChoices();
                 w.totalJobs_ = total;
+                // The same jobs again (a write reloaded them): the view stays.
+                const bool same = std::equal(jobs->begin(), jobs->end(), w.mapJobs_.begin(), w.mapJobs_.end(),
+                                             [](const book::Job& x, const book::Job& y) { return x.id == y.id; });
+                w.mapJobs_ = *jobs;
+                w.mapRings_ = std::move(*rings);
                 w.model_->SetJobs(std::move(*jobs), basis);
+                w.ShowJobsOnMap(!same);
                 w.shown_->setText(Q(FormatText(StringId::RES_BOOKWIN_SHOWN, w.model_->rowCount(), total)));
                 if (w.opening_) w.Say(QString());
                 w.opening_ = false;
@@ -404,6 +439,49 @@ std::vector<book::JobId> CBookWindow::SelectedJobs() const {
     std::vector<book::JobId> ids;
     for (const book::Job* j : SelectedJobRows()) ids.push_back(j->id);
     return ids;
+}
+
+void CBookWindow::ShowJobsOnMap(bool refit) {
+    const auto colour = colourBy_->currentIndex() == static_cast<int>(BookMapColour::kCustomer)
+                            ? BookMapColour::kCustomer
+                            : BookMapColour::kStatus;
+    BookMapCategories c = CategoriesOf(mapJobs_, colour);
+    std::vector<map::OverviewField> fields;
+    fields.reserve(mapJobs_.size());
+    for (std::size_t i = 0; i < mapJobs_.size(); ++i) {
+        map::OverviewField f;
+        if (i < mapRings_.size()) f.ring = mapRings_[i];
+        f.name = Q(mapJobs_[i].label);
+        f.mu = mapJobs_[i].wgs84Area_m2 / geo::kSquareMetresPerMu;
+        f.category = c.category[i];
+        fields.push_back(std::move(f));
+    }
+    overview_->SetFields(std::move(fields), std::move(c.legend), refit);
+    ShowSelectionOnMap();
+}
+
+book::JobId CBookWindow::JobOfField(int field) const {
+    if (field < 0 || static_cast<std::size_t>(field) >= mapJobs_.size()) return 0;
+    return mapJobs_[static_cast<std::size_t>(field)].id;
+}
+
+void CBookWindow::SelectField(int field) {
+    const book::JobId id = JobOfField(field);
+    for (int r = 0; r < model_->rowCount(); ++r) {
+        if (model_->JobAt(r).id != id) continue;
+        jobsView_->selectRow(r);
+        jobsView_->scrollTo(model_->index(r, 0));
+        return;
+    }
+}
+
+void CBookWindow::ShowSelectionOnMap() {
+    std::set<book::JobId> ids;
+    for (const QModelIndex& i : jobsView_->selectionModel()->selectedRows()) ids.insert(model_->JobAt(i.row()).id);
+    std::vector<int> fields;
+    for (std::size_t f = 0; f < mapJobs_.size(); ++f)
+        if (ids.count(mapJobs_[f].id)) fields.push_back(static_cast<int>(f));
+    overview_->SetSelected(fields);
 }
 
 void CBookWindow::ShowJob() {

@@ -27,6 +27,7 @@
 #include "book/bill_print.h"
 #include "book/book_types.h"
 #include "book/store.h"
+#include "ui/book_overview.h"
 
 class QCheckBox;
 class QComboBox;
@@ -45,6 +46,7 @@ namespace dorvane {
 
 class CBookService;
 class CBookJobModel;
+class COverviewWidget;
 struct BookAddSummary;
 
 class CBookWindow : public QDialog {
@@ -85,6 +87,10 @@ public:
     QTabWidget* Tabs() const { return tabs_; }
     QTableView* JobsView() const { return jobsView_; }
     CBookJobModel* JobsModel() const { return model_; }
+    /// The map of the jobs listed (a field per job, in mapJobs_ order).
+    COverviewWidget* Overview() const { return overview_; }
+    /// The job of the map's field `field` (0 for none).
+    book::JobId JobOfField(int field) const;
     QTableWidget* CustomersTable() const { return customers_; }
     QTableWidget* BillsTable() const { return bills_; }
     QTableWidget* SeasonTable() const { return season_; }
@@ -123,6 +129,11 @@ private:
     void FillBills();
     void FillSeason();
     void ShowJob();
+    /// The map's fields anew from mapJobs_/mapRings_ (`refit`: fit the view).
+    void ShowJobsOnMap(bool refit);
+    /// A field clicked on the map: its row is selected.
+    void SelectField(int field);
+    void ShowSelectionOnMap();
     void CustomerRowChosen();
 
     std::vector<book::JobId> SelectedJobs() const;
@@ -200,6 +211,14 @@ private:
     QLineEdit* search_ = nullptr;
     QTableView* jobsView_ = nullptr;
     CBookJobModel* model_ = nullptr;
+    QLabel* colourByLabel_ = nullptr;
+    QComboBox* colourBy_ = nullptr;  ///< BookMapColour by index
+    COverviewWidget* overview_ = nullptr;
+    /// The jobs on the map and their boundaries (as listed, in id order).
+    std::vector<book::Job> mapJobs_;
+    std::vector<std::vector<WorldPoint>> mapRings_;
+    /// Boundaries read so far; the worker's alone (see BookRingCache).
+    std::shared_ptr<BookRingCache> ringCache_ = std::make_shared<BookRingCache>();
     QLabel* shown_ = nullptr;
     QComboBox* assignTo_ = nullptr;
     QPushButton* assign_ = nullptr;

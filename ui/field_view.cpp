@@ -65,8 +65,9 @@ void CFieldMapWidget::SetTiles(const TileSettings& s) {
     update();
 }
 
-void CFieldMapWidget::SetShape(std::shared_ptr<const CFieldShape> shape) {
+void CFieldMapWidget::SetShape(std::shared_ptr<const CFieldShape> shape, std::shared_ptr<const FieldContext> context) {
     shape_ = std::move(shape);
+    context_ = std::move(context);
     Fit();
 }
 
@@ -131,7 +132,9 @@ void CFieldMapWidget::DrawLayer(QPainter& p) {
         layerSize_ = size();
         layerShape_ = shape_;
         QPainter lp(&layer_);
+        if (context_) DrawOtherShapes(lp, room, layerView_, *context_);
         DrawMapShape(lp, room, *shape_, layerView_);
+        if (context_) DrawHolesAndCrossings(lp, room, layerView_, *context_);
         dx = dy = 0;
     }
     p.drawImage(QPointF(dx - kLayerMarginPx, dy - kLayerMarginPx), layer_);
@@ -201,6 +204,7 @@ struct CFieldView::Loaded {
     std::string figuresFrom;  ///< the raw copy the figures were read from, or ""
     geo::FieldFigures figures;
     std::shared_ptr<const CFieldShape> shape;
+    std::shared_ptr<const FieldContext> context;
     QString name;
     /// Every shape of a file of several, and the one shown.
     ShapeList all;
@@ -336,6 +340,9 @@ void CFieldView::Start(Reader_ read, const QString& name, int pick) {
         if (shared->latest == gen && l->result.ok()) {
             l->figures = geo::ComputeFigures(l->file);
             l->shape = std::make_shared<const CFieldShape>(l->file);
+            l->context = std::make_shared<const FieldContext>(
+                ContextOf(l->file, l->all.get(), static_cast<std::size_t>(l->pick),
+                          l->figures.validity ? &*l->figures.validity : nullptr));
         }
         {
             const std::lock_guard lock(shared->mutex);
@@ -379,7 +386,7 @@ void CFieldView::Apply(const std::shared_ptr<Loaded>& l, unsigned generation) {
         shapes_->setCurrentIndex(l->pick);
     }
     ApplyTexts();
-    map_->SetShape(l->shape);
+    map_->SetShape(l->shape, l->context);
 }
 
 void CFieldView::ApplyTexts() {

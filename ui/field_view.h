@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "geo/figures.h"
+#include "ui/field_context.h"
 #include "ui/field_map.h"
 #include "map/map_tiles.h"
 #include "ui/tile_fetcher.h"
@@ -32,7 +33,8 @@ class CFieldMapWidget : public QWidget {
 public:
     explicit CFieldMapWidget(QWidget* parent = nullptr);
 
-    void SetShape(std::shared_ptr<const CFieldShape> shape);
+    /// The shape measured, and what is drawn around it (may be null).
+    void SetShape(std::shared_ptr<const CFieldShape> shape, std::shared_ptr<const FieldContext> context = nullptr);
     /// Replaces the tile source (the settings changed).
     void SetTiles(const TileSettings& s);
     map::CMapTiles* Tiles() const { return tiles_; }
@@ -59,6 +61,7 @@ private:
     void DrawLayer(QPainter& p);
 
     std::shared_ptr<const CFieldShape> shape_;
+    std::shared_ptr<const FieldContext> context_;
     // The shape drawn for layerView_ into the widget's size plus a margin on
     // every side; panning only moves it.
     QImage layer_;

@@ -33,12 +33,14 @@ void COverviewWidget::SetTiles(const TileSettings& s) {
     update();
 }
 
-void COverviewWidget::SetFields(std::vector<map::OverviewField> fields, std::vector<QString> legend) {
+void COverviewWidget::SetFields(std::vector<map::OverviewField> fields, std::vector<QString> legend, bool refit) {
     map_.SetFields(std::move(fields));
     map_.SetLegend(std::move(legend));
     map_.SetMuUnit(QString::fromStdString(Text(StringId::RES_FIELD_UNIT_MU)));
-    fitted_ = true;
-    view_ = map_.Fit(size());
+    if (refit || map_.Size() == 0) {
+        fitted_ = true;
+        view_ = map_.Fit(size());
+    }
     layer_.Invalidate();
     update();
 }

@@ -17,8 +17,9 @@ class COverviewWidget : public QWidget {
 public:
     explicit COverviewWidget(QWidget* parent = nullptr);
 
-    /// The fields (fitted into view) and the legend's names.
-    void SetFields(std::vector<map::OverviewField> fields, std::vector<QString> legend);
+    /// The fields and the legend's names; fitted into view unless `refit` is
+    /// false (the same fields again, recoloured: the user's view stays).
+    void SetFields(std::vector<map::OverviewField> fields, std::vector<QString> legend, bool refit = true);
     void SetShown(const std::vector<bool>& shown);
     void SetSelected(const std::vector<int>& fields);
     /// Called with the field clicked.

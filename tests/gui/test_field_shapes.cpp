@@ -21,6 +21,55 @@ constexpr const char* kVillage = R"({"type":"FeatureCollection","features":[
 {"type":"Feature","properties":{"name":"Middle"},"geometry":{"type":"Polygon","coordinates":[[[116,40.001],[116.001,40.001],[116.001,40.0015],[116,40.0015],[116,40.001]]]}},
 {"type":"Feature","properties":{"name":"South"},"geometry":{"type":"Polygon","coordinates":[[[116,40],[116.002,40],[116.002,40.0005],[116,40.0005],[116,40]]]}}]})";
 
+// The same village with a fourth field walked as a bow-tie: its boundary
+// crosses itself at (116.0035, 40.0005).
+constexpr const char* kWithBowTie = R"({"type":"FeatureCollection","features":[
+{"type":"Feature","properties":{"name":"North"},"geometry":{"type":"Polygon","coordinates":[[[116,40.002],[116.001,40.002],[116.001,40.003],[116,40.003],[116,40.002]],[[116.0003,40.0023],[116.0006,40.0023],[116.0006,40.0026],[116.0003,40.0026],[116.0003,40.0023]]]}},
+{"type":"Feature","properties":{"name":"Middle"},"geometry":{"type":"Polygon","coordinates":[[[116,40.001],[116.001,40.001],[116.001,40.0015],[116,40.0015],[116,40.001]]]}},
+{"type":"Feature","properties":{"name":"Bow"},"geometry":{"type":"Polygon","coordinates":[[[116.003,40],[116.004,40.001],[116.004,40],[116.003,40.001],[116.003,40]]]}}]})";
+
+/// Colours of the map a point may show: the picked field's fill, another
+/// field's (dimmed) fill, or the bare map (a hole, or outside every field).
+enum class Seen { kPicked, kOther, kBare };
+
+QColor Over(QColor top, QColor under) {
+    const double a = top.alphaF();
+    return QColor::fromRgbF(top.redF() * a + under.redF() * (1 - a), top.greenF() * a + under.greenF() * (1 - a),
+                            top.blueF() * a + under.blueF() * (1 - a));
+}
+
+/// Whether most pixels of the 9 x 9 box at `at` show `what` (grid lines
+/// and edges take the rest).
+bool Shows(const QImage& img, QPoint at, Seen what) {
+    const QColor want = what == Seen::kPicked  ? Over(kFieldFillColour, kBackgroundColour)
+                        : what == Seen::kOther ? Over(kOtherShapeFill, kBackgroundColour)
+                                               : kBackgroundColour;
+    int near = 0, all = 0;
+    for (int y = at.y() - 4; y <= at.y() + 4; ++y)
+        for (int x = at.x() - 4; x <= at.x() + 4; ++x) {
+            if (!img.rect().contains(x, y)) continue;
+            const QColor c = img.pixelColor(x, y);
+            ++all;
+            near += std::abs(c.red() - want.red()) + std::abs(c.green() - want.green()) +
+                        std::abs(c.blue() - want.blue()) <
+                    24;
+        }
+    return all > 0 && near * 2 > all;
+}
+
+int CrossingPixels(const QImage& img, QPoint at, int reach) {
+    int n = 0;
+    for (int y = at.y() - reach; y <= at.y() + reach; ++y)
+        for (int x = at.x() - reach; x <= at.x() + reach; ++x)
+            if (img.rect().contains(x, y)) {
+                const QColor c = img.pixelColor(x, y);
+                n += std::abs(c.red() - kCrossingColour.red()) + std::abs(c.green() - kCrossingColour.green()) +
+                         std::abs(c.blue() - kCrossingColour.blue()) <
+                     40;
+            }
+    return n;
+}
+
 QString ValueOf(QTreeWidget* t, const QString& label) {
     for (int i = 0; i < t->topLevelItemCount(); ++i)
         if (t->topLevelItem(i)->text(0) == label) return t->topLevelItem(i)->text(1);
@@ -87,6 +136,68 @@ private slots:
         view.ShowFile(QStringLiteral(DORVANE_SOURCE_DIR "/sim/samples/data/A0602_vertex.txt"));
         QTRY_VERIFY_WITH_TIMEOUT(!view.Busy(), kWaitMs);
         QVERIFY(!shapes->isVisible());
+    }
+
+    // Every field of the file on the map, the picked one in the field's
+    // colours, the others dimmed; a pond is cut out of its field; a
+    // bow-tie's crossing is ringed.
+    void everyShapeDrawnHolesCutCrossingsRinged() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("village.geojson"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(kWithBowTie);
+        }
+        CFieldView view;
+        view.resize(900, 600);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.ShowFile(path);
+        QTRY_VERIFY_WITH_TIMEOUT(!view.Busy(), kWaitMs);
+        CFieldMapWidget* map = view.Map();
+        QVERIFY(map->HasShape());
+        // Out with the keys until the whole village is in view.
+        map->setFocus();
+        for (int i = 0; i < 3; ++i) QTest::keyClick(map, Qt::Key_Minus);
+        QTest::qWait(CFieldMapWidget::kZoomSettleMs * 2);
+        auto at = [&](double lon, double lat) {
+            return WorldToScreen(ToWorld(lon, lat), map->View(), map->size()).toPoint();
+        };
+        struct Case {
+            const char* where;
+            double lon, lat;
+            Seen seen;
+        };
+        const Case northPicked[] = {
+            {"North, beside its pond", 116.0008, 40.0028, Seen::kPicked},
+            {"North's pond", 116.00045, 40.00245, Seen::kBare},
+            {"Middle", 116.0005, 40.00125, Seen::kOther},
+            {"Bow's left lobe", 116.0032, 40.0005, Seen::kOther},
+            {"Bow's right lobe", 116.0038, 40.0005, Seen::kOther},
+            {"between the fields", 116.0005, 40.00175, Seen::kBare},
+        };
+        QImage img = map->grab().toImage();
+        for (const Case& c : northPicked) {
+            QVERIFY2(map->rect().contains(at(c.lon, c.lat)), c.where);
+            QVERIFY2(Shows(img, at(c.lon, c.lat), c.seen), c.where);
+        }
+        // North crosses nowhere: no ring anywhere.
+        QCOMPARE(CrossingPixels(img, map->rect().center(), std::max(map->width(), map->height())), 0);
+
+        // The bow-tie picked with the keys: the others dimmed, the crossing ringed.
+        QComboBox* shapes = view.Shapes();
+        shapes->setFocus();
+        QTest::keyClick(shapes, Qt::Key_End);
+        QTRY_COMPARE_WITH_TIMEOUT(shapes->currentText(), QStringLiteral("village.geojson › Bow"), kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!view.Busy(), kWaitMs);
+        QTest::qWait(CFieldMapWidget::kZoomSettleMs * 2);
+        img = map->grab().toImage();
+        const QPoint crossing = at(116.0035, 40.0005);
+        QVERIFY(map->rect().contains(crossing));
+        QVERIFY(CrossingPixels(img, crossing, static_cast<int>(kCrossingRadiusPx) + 3) > 20);
+        QVERIFY(Shows(img, at(116.0032, 40.0005), Seen::kPicked));
+        QVERIFY(Shows(img, at(116.0038, 40.0005), Seen::kPicked));
     }
 };
 
