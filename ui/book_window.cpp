@@ -209,6 +209,7 @@ void CBookWindow::BuildJobsTab(QWidget* page) {
     jobsView_->setWordWrap(false);  // long file paths are cut, rows keep one line
     jobsView_->horizontalHeader()->setStretchLastSection(true);
     shown_ = new QLabel(page);
+    shown_->setObjectName(QStringLiteral("jobsShown"));
 
     auto* actions = new QHBoxLayout;
     assignTo_ = new QComboBox(page);
