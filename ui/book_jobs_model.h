@@ -53,6 +53,11 @@ public:
     /// The rows from `offset` of list `generation`; a page of an older list
     /// (or not following the rows held) is dropped.
     void AddPage(std::uint64_t generation, std::size_t offset, std::vector<book::Job> jobs);
+    /// The page asked for could not be read: the list stays as it is, and
+    /// the next scroll to its end asks again.
+    void FetchFailed(std::uint64_t generation) {
+        if (generation == generation_) fetching_ = false;
+    }
     /// Jobs of the list, read or not.
     std::int64_t Matching() const { return matching_; }
     /// True when every job of the list is read.

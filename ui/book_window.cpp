@@ -413,8 +413,7 @@ void CBookWindow::FetchJobs(std::size_t offset, std::size_t limit, std::uint64_t
             CBookWindow& w = *self;
             --w.waiting_;
             if (!st.ok()) {
-                // The list stays as read; the next query (or scroll) asks again.
-                w.model_->AddPage(generation, offset, {});
+                w.model_->FetchFailed(generation);
                 return w.Say(Refusal(st, open, where), true);
             }
             w.NoteVillages(*jobs);
