@@ -383,6 +383,9 @@ void CBookWindow::QueryJobs() {
                 w.NoteVillages(page->jobs);
                 w.totalJobs_ = static_cast<int>(page->seasonJobs);
                 w.listed_ = filter;
+                // A new list shows from its top: a scroll position left at
+                // the end of the old one would at once ask for a second page.
+                w.jobsView_->scrollToTop();
                 w.model_->SetJobs(std::move(page->jobs), page->basis, page->matching);
                 w.ShowCount();
                 if (w.opening_) w.Say(QString());
