@@ -115,17 +115,23 @@ struct Job {
 };
 
 /// Which jobs `ListJobs` returns, in id order unless `sort` says otherwise.
+/// `offset` and `limit` cut one page out of that order, in the store: the
+/// same filter with offsets 0, n, 2n... and limit n reads every job once.
 struct JobFilter {
     std::optional<std::string> customer;  ///< exact name; "" = unassigned
     std::optional<JobStatus> status;
     std::optional<WorkType> work;
     std::optional<std::string> from, to;  ///< inclusive "YYYY-MM-DD" on the job's date
     std::optional<std::string> text;      ///< part of the label, file, village or notes
+    std::optional<std::string> village;   ///< exact village of the job
     std::vector<JobId> ids;               ///< only these (empty: any)
-    /// Ties are in id order, in the same direction as the sort.
-    enum class Sort { kId, kDate, kCustomer, kArea } sort = Sort::kId;
+    /// Ties are in id order, in the same direction as the sort. Texts sort
+    /// by their bytes (UTF-8), a missing customer as the empty name, a
+    /// missing price after every price.
+    enum class Sort { kId, kDate, kCustomer, kArea, kLabel, kVillage, kPrice, kFile } sort = Sort::kId;
     bool descending = false;
-    std::size_t limit = 0;  ///< 0: all
+    std::size_t offset = 0;  ///< jobs of that order skipped before the first returned
+    std::size_t limit = 0;   ///< 0: all
 };
 
 struct Customer {

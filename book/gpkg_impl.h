@@ -49,6 +49,8 @@ public:
     BookStatus AddJobs(std::span<const Measurement> jobs, const JobTerms& terms,
                        std::vector<AddOutcome>& outcomes) override;
     BookStatus ListJobs(const JobFilter& filter, std::vector<Job>& out) override;
+    BookStatus CountJobs(const JobFilter& filter, std::int64_t& count) override;
+    BookStatus ListJobIds(const JobFilter& filter, std::vector<JobId>& out) override;
     BookStatus AssignJobs(std::span<const JobId> ids, const JobTerms& terms) override;
     BookStatus VoidJobs(std::span<const JobId> ids) override;
     BookStatus AddCustomer(const Customer& c, CustomerId& id) override;
@@ -101,8 +103,11 @@ private:
         std::vector<std::string> args;
         JobFilter::Sort sort = JobFilter::Sort::kId;
         bool descending = false;
+        std::size_t offset = 0;
         std::size_t limit = 0;
+        bool keysOnly = false;  ///< only the id and the columns jobs sort by
     };
+    static JobQuery QueryOf(const JobFilter& f);
     BookStatus LoadJobs(const JobQuery& q, std::vector<Job>& out);
     BookStatus FindCustomer(const std::string& name, Customer& out, bool& found);
     BookStatus BillOf(const std::string& whereSql, const std::string& arg, Bill& out, bool& found,

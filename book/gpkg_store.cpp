@@ -23,6 +23,9 @@ constexpr const char* kJobListColumns =
     "j.fid, j.identity, j.label, j.file, j.method, j.start_time, j.end_time, j.job_date, "
     "j.work_width_m, j.wgs84_area_m2, j.wgs84_length_m, j.handheld_area_m2, j.handheld_length_m, "
     "j.customer_id, c.name, j.village, j.work, j.price_fen, j.unit, j.status, i.number, j.notes";
+// The id and every column a list sorts by: enough to merge the two layers'
+// ids in order without reading whole rows.
+constexpr const char* kJobKeyColumns = "j.fid, j.job_date, c.name, j.wgs84_area_m2, j.label, j.village, j.price_fen, j.file";
 
 // Seconds of "YYYY-MM-DDTHH:MM:SSZ", the form the book writes its times in,
 // without going through the C library's time conversion for each of 100 000
@@ -98,13 +101,18 @@ std::string PriceColumn(WorkType w) { return "price_" + std::string(Name(w)) + "
 
 BookStatus GpkgStore::LoadJobs(const JobQuery& q, std::vector<Job>& out) {
     out.clear();
-    const char* dir = q.descending ? " DESC" : "";
+    const std::string dir = q.descending ? " DESC" : "";
+    const std::string id = ", j.fid" + dir;
     std::string order;
     switch (q.sort) {
-    case JobFilter::Sort::kId: order = std::string("j.fid") + dir; break;
-    case JobFilter::Sort::kDate: order = std::string("j.job_date") + dir + ", j.fid" + dir; break;
-    case JobFilter::Sort::kCustomer: order = std::string("c.name") + dir + ", j.fid" + dir; break;
-    case JobFilter::Sort::kArea: order = std::string("j.wgs84_area_m2") + dir + ", j.fid" + dir; break;
+    case JobFilter::Sort::kId: order = "j.fid" + dir; break;
+    case JobFilter::Sort::kDate: order = "j.job_date" + dir + id; break;
+    case JobFilter::Sort::kCustomer: order = "c.name" + dir + id; break;
+    case JobFilter::Sort::kArea: order = "j.wgs84_area_m2" + dir + id; break;
+    case JobFilter::Sort::kLabel: order = "j.label" + dir + id; break;
+    case JobFilter::Sort::kVillage: order = "j.village" + dir + id; break;
+    case JobFilter::Sort::kPrice: order = "(j.price_fen IS NULL)" + dir + ", j.price_fen" + dir + id; break;
+    case JobFilter::Sort::kFile: order = "j.file" + dir + id; break;
     }
     // The same order as the SQL above, for merging the two layers' rows; a
     // job without a customer sorts as the empty name (SQLite's NULL first).
@@ -115,23 +123,36 @@ BookStatus GpkgStore::LoadJobs(const JobQuery& q, std::vector<Job>& out) {
         case JobFilter::Sort::kDate: c = a.date.compare(b.date); break;
         case JobFilter::Sort::kCustomer: c = a.customer.compare(b.customer); break;
         case JobFilter::Sort::kArea: c = a.wgs84Area_m2 < b.wgs84Area_m2 ? -1 : a.wgs84Area_m2 > b.wgs84Area_m2; break;
+        case JobFilter::Sort::kLabel: c = a.label.compare(b.label); break;
+        case JobFilter::Sort::kVillage: c = a.village.compare(b.village); break;
+        case JobFilter::Sort::kPrice:
+            if (a.priceFen.has_value() != b.priceFen.has_value())
+                c = a.priceFen ? -1 : 1;
+            else if (a.priceFen)
+                c = *a.priceFen < *b.priceFen ? -1 : *a.priceFen > *b.priceFen;
+            break;
+        case JobFilter::Sort::kFile: c = a.file.compare(b.file); break;
         }
         if (c == 0) c = a.id < b.id ? -1 : a.id > b.id;
         return q.descending ? c > 0 : c < 0;
     };
+    // A page of the merged list is within the first offset + limit rows of
+    // each layer.
+    const std::size_t perLayer = q.limit ? q.offset + q.limit : 0;
     std::vector<Job> layers[2];
     for (int l = 0; l < 2; ++l) {
         const JobShape shape = l == 0 ? JobShape::kField : JobShape::kLine;
-        const std::string sql = std::string("SELECT ") + kJobListColumns + " FROM " + LayerOf(shape) +
+        const std::string sql = std::string("SELECT ") + (q.keysOnly ? kJobKeyColumns : kJobListColumns) +
+                                " FROM " + LayerOf(shape) +
                                 " j LEFT JOIN customers c ON c.fid = j.customer_id "
                                 "LEFT JOIN invoices i ON i.fid = j.bill_id" +
                                 (q.where.empty() ? "" : " WHERE " + q.where) + " ORDER BY " + order +
-                                (q.limit ? " LIMIT " + std::to_string(q.limit) : "");
+                                (perLayer ? " LIMIT " + std::to_string(perLayer) : "");
         Statement s(db_, sql);
         if (!s.Prepared()) return Fail(s.PrepareCode(), "reading the jobs");
         for (std::size_t i = 0; i < q.args.size(); ++i) s.Bind(static_cast<int>(i + 1), std::string_view(q.args[i]));
         std::vector<Job>& rows = layers[l];
-        if (q.where.empty() && !q.limit) {
+        if (q.where.empty() && !perLayer) {
             // The whole list: one allocation of its size (counted on the
             // layer's smallest index) rather than a doubling vector of large
             // rows, whose fresh pages cost more than the reading.
@@ -139,8 +160,19 @@ BookStatus GpkgStore::LoadJobs(const JobQuery& q, std::vector<Job>& out) {
             if (int rc = n.Step(); rc != SQLITE_ROW) return Fail(rc, "counting the jobs");
             rows.reserve(static_cast<std::size_t>(std::max<std::int64_t>(0, n.Int(0))));
         }
-        int rc;
-        while ((rc = s.Step()) == SQLITE_ROW) {
+        int rc = SQLITE_DONE;
+        while (q.keysOnly && (rc = s.Step()) == SQLITE_ROW) {
+            Job& j = rows.emplace_back();
+            j.id = s.Int(0);
+            j.date = s.Text(1);
+            j.customer = s.Text(2);
+            j.wgs84Area_m2 = s.Real(3);
+            j.label = s.Text(4);
+            j.village = s.Text(5);
+            j.priceFen = s.OptInt(6);
+            j.file = s.Text(7);
+        }
+        while (!q.keysOnly && (rc = s.Step()) == SQLITE_ROW) {
             Job& j = rows.emplace_back();
             j.id = s.Int(0);
             j.identity = s.Text(1);
@@ -178,6 +210,7 @@ BookStatus GpkgStore::LoadJobs(const JobQuery& q, std::vector<Job>& out) {
                    std::make_move_iterator(layers[1].begin()), std::make_move_iterator(layers[1].end()),
                    std::back_inserter(out), before);
     }
+    if (q.offset) out.erase(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(std::min(q.offset, out.size())));
     if (q.limit && out.size() > q.limit) out.resize(q.limit);
     return {};
 }
@@ -291,7 +324,7 @@ BookStatus GpkgStore::AddJobs(std::span<const Measurement> jobs, const JobTerms&
     return w.Commit();
 }
 
-BookStatus GpkgStore::ListJobs(const JobFilter& f, std::vector<Job>& out) {
+GpkgStore::JobQuery GpkgStore::QueryOf(const JobFilter& f) {
     std::vector<std::string> where, args;
     if (f.customer) {
         if (f.customer->empty()) {
@@ -322,14 +355,48 @@ BookStatus GpkgStore::ListJobs(const JobFilter& f, std::vector<Job>& out) {
         where.push_back("(instr(j.label, ?) OR instr(j.file, ?) OR instr(j.village, ?) OR instr(j.notes, ?))");
         for (int i = 0; i < 4; ++i) args.push_back(*f.text);
     }
+    if (f.village) {
+        where.push_back("j.village = ?");
+        args.push_back(*f.village);
+    }
     if (!f.ids.empty()) where.push_back("j.fid IN (" + Join(f.ids) + ")");
     JobQuery q;
     for (const auto& c : where) q.where += (q.where.empty() ? "" : " AND ") + c;
     q.args = std::move(args);
     q.sort = f.sort;
     q.descending = f.descending;
+    q.offset = f.offset;
     q.limit = f.limit;
-    return LoadJobs(q, out);
+    return q;
+}
+
+BookStatus GpkgStore::ListJobs(const JobFilter& f, std::vector<Job>& out) {
+    return LoadJobs(QueryOf(f), out);
+}
+
+BookStatus GpkgStore::CountJobs(const JobFilter& f, std::int64_t& count) {
+    count = 0;
+    const JobQuery q = QueryOf(f);
+    for (JobShape shape : {JobShape::kField, JobShape::kLine}) {
+        Statement s(db_, std::string("SELECT COUNT(*) FROM ") + LayerOf(shape) + " j" +
+                             (q.where.empty() ? "" : " WHERE " + q.where));
+        if (!s.Prepared()) return Fail(s.PrepareCode(), "counting the jobs");
+        for (std::size_t i = 0; i < q.args.size(); ++i) s.Bind(static_cast<int>(i + 1), std::string_view(q.args[i]));
+        if (int rc = s.Step(); rc != SQLITE_ROW) return Fail(rc, "counting the jobs");
+        count += s.Int(0);
+    }
+    return {};
+}
+
+BookStatus GpkgStore::ListJobIds(const JobFilter& f, std::vector<JobId>& out) {
+    out.clear();
+    JobQuery q = QueryOf(f);
+    q.keysOnly = true;
+    std::vector<Job> keys;
+    if (auto st = LoadJobs(q, keys); !st.ok()) return st;
+    out.reserve(keys.size());
+    for (const Job& j : keys) out.push_back(j.id);
+    return {};
 }
 
 BookStatus GpkgStore::AssignJobs(std::span<const JobId> ids, const JobTerms& terms) {

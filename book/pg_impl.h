@@ -21,6 +21,8 @@ public:
     BookStatus AddJobs(std::span<const Measurement> jobs, const JobTerms& terms,
                        std::vector<AddOutcome>& outcomes) override;
     BookStatus ListJobs(const JobFilter& filter, std::vector<Job>& out) override;
+    BookStatus CountJobs(const JobFilter& filter, std::int64_t& count) override;
+    BookStatus ListJobIds(const JobFilter& filter, std::vector<JobId>& out) override;
     BookStatus AssignJobs(std::span<const JobId> ids, const JobTerms& terms) override;
     BookStatus VoidJobs(std::span<const JobId> ids) override;
     BookStatus AddCustomer(const Customer& c, CustomerId& id) override;

@@ -83,6 +83,78 @@ Customer CustomerRow(const PgResult& r, int row) {
     return c;
 }
 
+/// ORDER BY of `f`'s sort, ties by id in the same direction. Texts by their
+/// bytes (COLLATE "C"), as SQLite compares them, so both books page alike.
+std::string OrderOf(const JobFilter& f) {
+    const std::string dir = f.descending ? " DESC" : "";
+    const std::string id = ", j.fid" + dir;
+    switch (f.sort) {
+    case JobFilter::Sort::kId: return "j.fid" + dir;
+    case JobFilter::Sort::kDate: return "j.job_date" + dir + id;
+    // No customer sorts as the empty name, first (as in the GeoPackage book).
+    case JobFilter::Sort::kCustomer: return "COALESCE(c.name, '') COLLATE \"C\"" + dir + id;
+    case JobFilter::Sort::kArea: return "j.wgs84_area_m2" + dir + id;
+    case JobFilter::Sort::kLabel: return "j.label COLLATE \"C\"" + dir + id;
+    case JobFilter::Sort::kVillage: return "j.village COLLATE \"C\"" + dir + id;
+    case JobFilter::Sort::kPrice: return "(j.price_fen IS NULL)" + dir + ", j.price_fen" + dir + id;
+    case JobFilter::Sort::kFile: return "j.file COLLATE \"C\"" + dir + id;
+    }
+    return "j.fid" + dir;
+}
+
+std::string PageOf(const JobFilter& f) {
+    return (f.limit ? " LIMIT " + std::to_string(f.limit) : std::string()) +
+           (f.offset ? " OFFSET " + std::to_string(f.offset) : std::string());
+}
+
+/// The WHERE of `f` (without the word), its values added to `p`.
+std::string WhereOf(const JobFilter& f, PgParams& p) {
+    std::vector<std::string> where;
+    int n = 0;
+    auto arg = [&]() { return "$" + std::to_string(++n); };
+    if (f.customer) {
+        if (f.customer->empty()) {
+            where.push_back("j.customer_id IS NULL");
+        } else {
+            where.push_back("j.customer_id = (SELECT fid FROM customers WHERE name = " + arg() + ")");
+            p.Add(*f.customer);
+        }
+    }
+    if (f.status) {
+        where.push_back("j.status = " + arg());
+        p.Add(Name(*f.status));
+    }
+    if (f.work) {
+        where.push_back("j.work = " + arg());
+        p.Add(Name(*f.work));
+    }
+    if (f.from) {
+        where.push_back("j.job_date >= " + arg());
+        p.Add(*f.from);
+    }
+    if (f.to) {
+        where.push_back("j.job_date <= " + arg());
+        p.Add(*f.to);
+    }
+    if (f.text) {
+        const std::string a = arg();
+        where.push_back("(strpos(j.label, " + a + ") > 0 OR strpos(j.file, " + a + ") > 0 OR strpos(j.village, " + a +
+                        ") > 0 OR strpos(j.notes, " + a + ") > 0)");
+        p.Add(*f.text);
+    }
+    if (f.village) {
+        where.push_back("j.village = " + arg());
+        p.Add(*f.village);
+    }
+    if (!f.ids.empty()) {
+        where.push_back("j.fid = ANY(" + arg() + "::bigint[])");
+        p.Add(IdArray(f.ids));
+    }
+    std::string w;
+    for (const auto& c : where) w += (w.empty() ? "" : " AND ") + c;
+    return w;
+}
+
 }  // namespace
 
 BookStatus PgStore::FindCustomer(const std::string& name, Customer& c, bool& found) {
@@ -99,19 +171,11 @@ BookStatus PgStore::FindCustomer(const std::string& name, Customer& c, bool& fou
 BookStatus PgStore::LoadJobs(const std::string& where, const PgParams& params, const JobFilter& f,
                              std::vector<Job>& out) {
     out.clear();
-    const char* dir = f.descending ? " DESC" : "";
-    std::string order;
-    switch (f.sort) {
-    case JobFilter::Sort::kId: order = std::string("j.fid") + dir; break;
-    case JobFilter::Sort::kDate: order = std::string("j.job_date") + dir + ", j.fid" + dir; break;
-    // No customer sorts as the empty name, first (as in the GeoPackage book).
-    case JobFilter::Sort::kCustomer: order = std::string("COALESCE(c.name, '')") + dir + ", j.fid" + dir; break;
-    case JobFilter::Sort::kArea: order = std::string("j.wgs84_area_m2") + dir + ", j.fid" + dir; break;
-    }
+    const std::string order = OrderOf(f);
     // Filtering, ordering and the page's limit all happen in the server: a
     // first page of a large book reads one page of rows.
     const std::string sql = std::string(kJobListSelect) + (where.empty() ? "" : " WHERE " + where) + " ORDER BY " +
-                            order + (f.limit ? " LIMIT " + std::to_string(f.limit) : "");
+                            order + PageOf(f);
     PgResult r;
     if (auto st = Run(sql, params, r, "reading the jobs"); !st.ok()) return st;
     out.reserve(static_cast<std::size_t>(r.Rows()));
@@ -211,47 +275,36 @@ BookStatus PgStore::AddJobs(std::span<const Measurement> jobs, const JobTerms& t
 }
 
 BookStatus PgStore::ListJobs(const JobFilter& f, std::vector<Job>& out) {
-    std::vector<std::string> where;
     PgParams p;
-    int n = 0;
-    auto arg = [&]() { return "$" + std::to_string(++n); };
-    if (f.customer) {
-        if (f.customer->empty()) {
-            where.push_back("j.customer_id IS NULL");
-        } else {
-            where.push_back("j.customer_id = (SELECT fid FROM customers WHERE name = " + arg() + ")");
-            p.Add(*f.customer);
-        }
-    }
-    if (f.status) {
-        where.push_back("j.status = " + arg());
-        p.Add(Name(*f.status));
-    }
-    if (f.work) {
-        where.push_back("j.work = " + arg());
-        p.Add(Name(*f.work));
-    }
-    if (f.from) {
-        where.push_back("j.job_date >= " + arg());
-        p.Add(*f.from);
-    }
-    if (f.to) {
-        where.push_back("j.job_date <= " + arg());
-        p.Add(*f.to);
-    }
-    if (f.text) {
-        const std::string a = arg();
-        where.push_back("(strpos(j.label, " + a + ") > 0 OR strpos(j.file, " + a + ") > 0 OR strpos(j.village, " + a +
-                        ") > 0 OR strpos(j.notes, " + a + ") > 0)");
-        p.Add(*f.text);
-    }
-    if (!f.ids.empty()) {
-        where.push_back("j.fid = ANY(" + arg() + "::bigint[])");
-        p.Add(IdArray(f.ids));
-    }
-    std::string w;
-    for (const auto& c : where) w += (w.empty() ? "" : " AND ") + c;
+    const std::string w = WhereOf(f, p);
     return LoadJobs(w, p, f, out);
+}
+
+BookStatus PgStore::CountJobs(const JobFilter& f, std::int64_t& count) {
+    count = 0;
+    PgParams p;
+    const std::string w = WhereOf(f, p);
+    PgResult r;
+    if (auto st = Run("SELECT COUNT(*) FROM jobs j" + (w.empty() ? "" : " WHERE " + w), p, r, "counting the jobs");
+        !st.ok())
+        return st;
+    if (r.Rows() == 1) count = r.Int(0, 0);
+    return {};
+}
+
+BookStatus PgStore::ListJobIds(const JobFilter& f, std::vector<JobId>& out) {
+    out.clear();
+    PgParams p;
+    const std::string w = WhereOf(f, p);
+    PgResult r;
+    if (auto st = Run("SELECT j.fid FROM jobs j LEFT JOIN customers c ON c.fid = j.customer_id" +
+                          (w.empty() ? "" : " WHERE " + w) + " ORDER BY " + OrderOf(f) + PageOf(f),
+                      p, r, "reading the jobs");
+        !st.ok())
+        return st;
+    out.reserve(static_cast<std::size_t>(r.Rows()));
+    for (int i = 0; i < r.Rows(); ++i) out.push_back(r.Int(i, 0));
+    return {};
 }
 
 BookStatus PgStore::AssignJobs(std::span<const JobId> ids, const JobTerms& terms) {

@@ -76,6 +76,12 @@ public:
     virtual BookStatus AddJobs(std::span<const Measurement> jobs, const JobTerms& terms,
                                std::vector<AddOutcome>& outcomes) = 0;
     virtual BookStatus ListJobs(const JobFilter& filter, std::vector<Job>& out) = 0;
+    /// How many jobs `filter` matches, its offset and limit aside: the length
+    /// of the whole list a front end pages through.
+    virtual BookStatus CountJobs(const JobFilter& filter, std::int64_t& count) = 0;
+    /// The ids of the jobs `filter` matches, in its order (its offset and
+    /// limit apply): "every matching job" without reading their rows.
+    virtual BookStatus ListJobIds(const JobFilter& filter, std::vector<JobId>& out) = 0;
     /// Sets the given terms on every job in `ids` (all must exist and be
     /// unbilled). Assigning a customer without a price takes the customer's
     /// default for the job's work type when the job has no price yet.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "book/job_pages.h"
 #include "book/money.h"
 #include "i18n/string_table.h"
 
@@ -50,13 +51,66 @@ QString UnitText(book::BillingUnit u) {
     return {};
 }
 
-void CBookJobModel::SetJobs(std::vector<book::Job> jobs, book::AreaBasis basis) {
+void CBookJobModel::SetJobs(std::vector<book::Job> jobs, book::AreaBasis basis, std::int64_t matching) {
     beginResetModel();
     jobs_ = std::move(jobs);
     basis_ = basis;
+    matching_ = std::max<std::int64_t>(matching, static_cast<std::int64_t>(jobs_.size()));
+    ++generation_;
+    fetching_ = false;
     Compute();
-    SortRows();
+    if (Complete()) SortRows();  // a page stays in the store's order
     endResetModel();
+}
+
+void CBookJobModel::AddPage(std::uint64_t generation, std::size_t offset, std::vector<book::Job> jobs) {
+    if (generation != generation_ || offset != jobs_.size()) return;
+    fetching_ = false;
+    if (jobs.empty()) {
+        // The list became shorter since it was counted (another desktop
+        // voided or billed jobs away from the filter): it ends here.
+        matching_ = static_cast<std::int64_t>(jobs_.size());
+        return;
+    }
+    const int first = static_cast<int>(jobs_.size());
+    beginInsertRows({}, first, first + static_cast<int>(jobs.size()) - 1);
+    for (book::Job& j : jobs) jobs_.push_back(std::move(j));
+    Compute(static_cast<std::size_t>(first));
+    matching_ = std::max<std::int64_t>(matching_, static_cast<std::int64_t>(jobs_.size()));
+    endInsertRows();
+}
+
+bool CBookJobModel::canFetchMore(const QModelIndex& parent) const {
+    return !parent.isValid() && !fetching_ && fetch_ && !Complete();
+}
+
+void CBookJobModel::fetchMore(const QModelIndex& parent) {
+    if (!canFetchMore(parent)) return;
+    fetching_ = true;
+    fetch_(jobs_.size(), book::kJobPageRows, generation_);
+}
+
+std::optional<book::JobFilter::Sort> CBookJobModel::StoreSort() const {
+    using Sort = book::JobFilter::Sort;
+    if (sortColumn_ < 0 || sortColumn_ >= kBookJobColumnCount) return Sort::kId;
+    switch (static_cast<BookJobColumn>(sortColumn_)) {
+        case BookJobColumn::kId: return Sort::kId;
+        case BookJobColumn::kDate: return Sort::kDate;
+        case BookJobColumn::kLabel: return Sort::kLabel;
+        case BookJobColumn::kCustomer: return Sort::kCustomer;
+        case BookJobColumn::kVillage: return Sort::kVillage;
+        case BookJobColumn::kPrice: return Sort::kPrice;
+        case BookJobColumn::kFile: return Sort::kFile;
+        // The shown area is on the book's basis, which the store does not
+        // sort by when it is the handheld's; the amount is the model's figure.
+        case BookJobColumn::kAreaMu:
+            return basis_ == book::AreaBasis::kWgs84 ? std::optional(Sort::kArea) : std::nullopt;
+        case BookJobColumn::kWork:
+        case BookJobColumn::kAmount:
+        case BookJobColumn::kStatus:
+        case BookJobColumn::kBill: return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 void CBookJobModel::Retranslate() {
@@ -64,9 +118,10 @@ void CBookJobModel::Retranslate() {
     emit headerDataChanged(Qt::Horizontal, 0, kBookJobColumnCount - 1);
 }
 
-void CBookJobModel::Compute() {
-    figures_.assign(jobs_.size(), {});
-    for (std::size_t i = 0; i < jobs_.size(); ++i) {
+void CBookJobModel::Compute(std::size_t from) {
+    figures_.resize(jobs_.size());
+    for (std::size_t i = from; i < jobs_.size(); ++i) {
+        figures_[i] = {};
         const book::Job& j = jobs_[i];
         const double area = basis_ == book::AreaBasis::kHandheld && j.handheldArea_m2 ? *j.handheldArea_m2
                                                                                       : j.wgs84Area_m2;
@@ -129,8 +184,15 @@ QVariant CBookJobModel::headerData(int section, Qt::Orientation o, int role) con
 }
 
 void CBookJobModel::sort(int column, Qt::SortOrder order) {
+    if (column == sortColumn_ && order == order_) return;
     sortColumn_ = column;
     order_ = order;
+    if (!Complete()) {
+        // Only the store knows the rows not read yet: the list is asked for
+        // again in the new order.
+        if (onResort_) onResort_();
+        return;
+    }
     emit layoutAboutToBeChanged();
     const std::vector<std::size_t> oldRows = SortRows();
     // The selection follows its jobs to their new rows.

@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "book/job_pages.h"
 #include "book/money.h"
 #include "book/open_book.h"
 #include "book/pg_store.h"
@@ -198,6 +199,10 @@ void CBookWindow::BuildJobsTab(QWidget* page) {
     jobsView_ = new QTableView(page);
     jobsView_->setObjectName(QStringLiteral("bookJobs"));
     jobsView_->setModel(model_);
+    model_->SetFetch([this](std::size_t offset, std::size_t limit, std::uint64_t generation) {
+        FetchJobs(offset, limit, generation);
+    });
+    model_->SetOnResort([this] { QueryJobs(); });
     jobsView_->setSortingEnabled(true);
     jobsView_->sortByColumn(static_cast<int>(BookJobColumn::kId), Qt::AscendingOrder);
     jobsView_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -206,6 +211,7 @@ void CBookWindow::BuildJobsTab(QWidget* page) {
     jobsView_->setWordWrap(false);  // long file paths are cut, rows keep one line
     jobsView_->horizontalHeader()->setStretchLastSection(true);
     shown_ = new QLabel(page);
+    shown_->setObjectName(QStringLiteral("jobsShown"));
 
     // The jobs listed, on a map above their table.
     auto* mapBar = new QHBoxLayout;
@@ -335,7 +341,7 @@ void CBookWindow::Retranslate() {
     FillCustomerChoices();
     FillVillageChoices();
     model_->Retranslate();
-    if (!opening_) shown_->setText(Q(FormatText(StringId::RES_BOOKWIN_SHOWN, model_->rowCount(), totalJobs_)));
+    if (!opening_) ShowCount();
     RetranslateTabs();
 }
 
@@ -357,6 +363,7 @@ book::JobFilter CBookWindow::CurrentFilter() const {
     }
     const QString text = search_->text().trimmed();
     if (!text.isEmpty()) f.text = text.toStdString();
+    if (const QString v = VillageFilter(); !v.isEmpty()) f.village = v.toStdString();
     return f;
 }
 
@@ -376,26 +383,24 @@ void CBookWindow::QueryJobs() {
     }
     jobsQueried_ = true;
     ++waiting_;
-    const book::JobFilter filter = CurrentFilter();
-    const std::string village = VillageFilter().toStdString();
-    const bool byVillage = village_->currentIndex() > kAnyIndex;
+    book::JobFilter filter = CurrentFilter();
+    // Sorted by the store when it can, a page at a time; else read whole and
+    // sorted by the model.
+    const std::optional<book::JobFilter::Sort> sort = model_->StoreSort();
+    filter.sort = sort.value_or(book::JobFilter::Sort::kId);
+    filter.descending = sort && model_->Descending();
+    const std::size_t limit = sort ? book::kJobPageRows : 0;
     QPointer<CBookWindow> self(this);
-    service_.Post([self, filter, village, byVillage, cache = ringCache_](BookAccess& a) -> CBookService::Answer {
-        auto jobs = std::make_shared<std::vector<book::Job>>();
+    service_.Post([self, filter, limit, cache = ringCache_](BookAccess& a) -> CBookService::Answer {
+        auto page = std::make_shared<book::JobPage>();
         auto rings = std::make_shared<std::vector<std::vector<WorldPoint>>>();
         book::BookStatus st = a.opened;
-        book::AreaBasis basis = book::AreaBasis::kWgs84;
-        book::SeasonFigures all;
-        if (a.store) st = a.store->GetAreaBasis(basis);
-        if (st.ok()) st = a.store->ListJobs(filter, *jobs);
-        if (st.ok()) st = a.store->Season({}, all);
-        if (byVillage)
-            std::erase_if(*jobs, [&](const book::Job& j) { return j.village != village; });
-        if (st.ok()) st = LoadJobRings(*a.store, a.location, *jobs, *cache, *rings);
+        if (a.store) st = book::ReadFirstPage(*a.store, filter, limit, *page);
+        // The map shows the jobs listed so far: this page, then each page fetched.
+        if (a.store && st.ok()) st = LoadJobRings(*a.store, a.location, page->jobs, *cache, *rings);
         const bool open = a.store != nullptr;
         const std::string where = a.location;
-        const int total = static_cast<int>(all.overall.jobs);
-        return [self, jobs, rings, st, basis, open, where, total] {
+        return [self, page, rings, st, open, where, filter] {
             if (!self) return;
             CBookWindow& w = *self;
             --w.waiting_;
@@ -405,18 +410,21 @@ void CBookWindow::QueryJobs() {
             if (!st.ok()) {
                 w.Say(Refusal(st, open, where), true);
             } else {
-                for (const book::Job& j : *jobs)
-                    if (!j.village.empty()) w.villages_.insert(Q(j.village));
-                w.FillVillageChoices();
-                w.totalJobs_ = total;
-                // The same jobs again (a write reloaded them): the view stays.
-                const bool same = std::equal(jobs->begin(), jobs->end(), w.mapJobs_.begin(), w.mapJobs_.end(),
-                                             [](const book::Job& x, const book::Job& y) { return x.id == y.id; });
-                w.mapJobs_ = *jobs;
+                w.NoteVillages(page->jobs);
+                w.totalJobs_ = static_cast<int>(page->seasonJobs);
+                w.listed_ = filter;
+                // A new list shows from its top: a scroll position left at
+                // the end of the old one would at once ask for a second page.
+                w.jobsView_->scrollToTop();
+                // The same jobs again (a write reloaded them): the map's view stays.
+                const bool same =
+                    std::equal(page->jobs.begin(), page->jobs.end(), w.mapJobs_.begin(), w.mapJobs_.end(),
+                               [](const book::Job& x, const book::Job& y) { return x.id == y.id; });
+                w.mapJobs_ = page->jobs;
                 w.mapRings_ = std::move(*rings);
-                w.model_->SetJobs(std::move(*jobs), basis);
+                w.model_->SetJobs(std::move(page->jobs), page->basis, page->matching);
                 w.ShowJobsOnMap(!same);
-                w.shown_->setText(Q(FormatText(StringId::RES_BOOKWIN_SHOWN, w.model_->rowCount(), total)));
+                w.ShowCount();
                 if (w.opening_) w.Say(QString());
                 w.opening_ = false;
             }
@@ -426,6 +434,79 @@ void CBookWindow::QueryJobs() {
             }
         };
     });
+}
+
+void CBookWindow::FetchJobs(std::size_t offset, std::size_t limit, std::uint64_t generation) {
+    book::JobFilter filter = listed_;
+    filter.offset = offset;
+    filter.limit = limit;
+    ++waiting_;
+    QPointer<CBookWindow> self(this);
+    service_.Post([self, filter, generation, cache = ringCache_](BookAccess& a) -> CBookService::Answer {
+        auto jobs = std::make_shared<std::vector<book::Job>>();
+        auto rings = std::make_shared<std::vector<std::vector<WorldPoint>>>();
+        book::BookStatus st = a.opened;
+        if (a.store) st = a.store->ListJobs(filter, *jobs);
+        if (a.store && st.ok()) st = LoadJobRings(*a.store, a.location, *jobs, *cache, *rings);
+        const bool open = a.store != nullptr;
+        const std::string where = a.location;
+        return [self, jobs, rings, st, open, where, generation, offset = filter.offset] {
+            if (!self) return;
+            CBookWindow& w = *self;
+            --w.waiting_;
+            if (!st.ok()) {
+                w.model_->FetchFailed(generation);
+                return w.Say(Refusal(st, open, where), true);
+            }
+            w.NoteVillages(*jobs);
+            if (generation != w.model_->Generation()) return;  // a page of an older list
+            w.mapJobs_.insert(w.mapJobs_.end(), jobs->begin(), jobs->end());
+            for (auto& ring : *rings) w.mapRings_.push_back(std::move(ring));
+            w.model_->AddPage(generation, offset, std::move(*jobs));
+            w.ShowJobsOnMap(false);
+            w.ShowCount();
+        };
+    });
+}
+
+void CBookWindow::NoteVillages(const std::vector<book::Job>& jobs) {
+    const std::size_t before = villages_.size();
+    for (const book::Job& j : jobs)
+        if (!j.village.empty()) villages_.insert(Q(j.village));
+    if (villages_.size() != before) FillVillageChoices();
+}
+
+void CBookWindow::ShowCount() {
+    shown_->setText(Q(FormatText(StringId::RES_BOOKWIN_SHOWN, static_cast<int>(model_->Matching()), totalJobs_)));
+}
+
+bool CBookWindow::EveryMatchingJobSelected() const {
+    return !model_->Complete() && model_->rowCount() > 0 &&
+           jobsView_->selectionModel()->selectedRows().size() == model_->rowCount();
+}
+
+book::BookStatus CBookWindow::PickedIds(book::BookStore& s, const Picked& picked, std::vector<book::JobId>& ids) {
+    if (!picked.every) {
+        ids = picked.ids;
+        return {};
+    }
+    book::JobFilter f = *picked.every;
+    f.offset = 0;
+    f.limit = 0;
+    f.sort = book::JobFilter::Sort::kId;
+    f.descending = false;
+    return s.ListJobIds(f, ids);
+}
+
+CBookWindow::Picked CBookWindow::PickedJobs() const {
+    Picked p;
+    // Ctrl+A over a list not read whole means every job the filter matches,
+    // including the pages not scrolled to: their ids come from the store.
+    if (EveryMatchingJobSelected())
+        p.every = listed_;
+    else
+        p.ids = SelectedJobs();
+    return p;
 }
 
 std::vector<const book::Job*> CBookWindow::SelectedJobRows() const {
@@ -496,11 +577,13 @@ void CBookWindow::ShowJob() {
 }
 
 void CBookWindow::Assign() {
-    const std::vector<book::JobId> ids = SelectedJobs();
-    if (ids.empty()) return Say(T(StringId::RES_BOOKWIN_SELECT_JOBS), true);
+    const Picked picked = PickedJobs();
+    if (picked.Empty()) return Say(T(StringId::RES_BOOKWIN_SELECT_JOBS), true);
     book::JobTerms terms;
     terms.customer = assignTo_->currentIndex() <= 0 ? std::string() : assignTo_->currentText().toStdString();
-    Write([ids, terms](book::BookStore& s, Done& done) {
+    Write([picked, terms](book::BookStore& s, Done& done) {
+        std::vector<book::JobId> ids;
+        if (auto st = PickedIds(s, picked, ids); !st.ok()) return st;
         const int n = static_cast<int>(ids.size());
         done = [n] { return Q(FormatText(StringId::RES_BOOK_ASSIGNED, n)); };
         return s.AssignJobs(ids, terms);
@@ -508,8 +591,8 @@ void CBookWindow::Assign() {
 }
 
 void CBookWindow::SetPrice() {
-    const std::vector<book::JobId> ids = SelectedJobs();
-    if (ids.empty()) return Say(T(StringId::RES_BOOKWIN_SELECT_JOBS), true);
+    const Picked picked = PickedJobs();
+    if (picked.Empty()) return Say(T(StringId::RES_BOOKWIN_SELECT_JOBS), true);
     const auto fen = book::ParseMoney(price_->text().trimmed().toStdString());
     if (!fen)
         return Say(Q(FormatText(StringId::RES_BOOK_BAD_VALUE, Text(StringId::RES_BOOKWIN_COL_PRICE).c_str(),
@@ -518,7 +601,9 @@ void CBookWindow::SetPrice() {
     book::JobTerms terms;
     terms.priceFen = *fen;
     terms.unit = static_cast<book::BillingUnit>(std::max(unit_->currentIndex(), 0));
-    Write([ids, terms](book::BookStore& s, Done& done) {
+    Write([picked, terms](book::BookStore& s, Done& done) {
+        std::vector<book::JobId> ids;
+        if (auto st = PickedIds(s, picked, ids); !st.ok()) return st;
         const int n = static_cast<int>(ids.size());
         done = [n] { return Q(FormatText(StringId::RES_BOOK_ASSIGNED, n)); };
         return s.AssignJobs(ids, terms);
@@ -535,7 +620,12 @@ void CBookWindow::BillSelected() {
     request.customer = customer;
     for (const book::Job* j : rows) request.jobs.push_back(j->id);
     request.date = book::Today();
-    Write([request](book::BookStore& s, Done& done) {
+    // Every matching job: the store's ids, and the bill refuses any of another customer.
+    const std::optional<book::JobFilter> every = PickedJobs().every;
+    Write([request, every](book::BookStore& s, Done& done) mutable {
+        if (every) {
+            if (auto st = PickedIds(s, {{}, every}, request.jobs); !st.ok()) return st;
+        }
         book::Bill bill;
         const book::BookStatus st = s.IssueBill(request, bill);
         done = [number = bill.number, total = bill.totalFen] {
@@ -570,15 +660,18 @@ void CBookWindow::VoidSelected() {
 }
 
 void CBookWindow::VoidSelectedJobs() {
-    const std::vector<book::JobId> ids = SelectedJobs();
-    if (ids.empty()) return Say(T(StringId::RES_BOOKWIN_SELECT_JOBS), true);
-    const int n = static_cast<int>(ids.size());
+    const Picked picked = PickedJobs();
+    if (picked.Empty()) return Say(T(StringId::RES_BOOKWIN_SELECT_JOBS), true);
+    const int n = picked.every ? static_cast<int>(model_->Matching()) : static_cast<int>(picked.ids.size());
     const QString ask = Q(FormatText(StringId::RES_BOOKWIN_VOID_JOB_ASK, n));
     const int answer = messageBox_ ? messageBox_(QMessageBox::Question, ask, QMessageBox::Yes | QMessageBox::No)
                                    : QMessageBox::question(this, windowTitle(), ask);
     if (answer != QMessageBox::Yes) return;
-    Write([ids, n](book::BookStore& s, Done& done) {
-        done = [n] { return Q(FormatText(StringId::RES_BOOK_JOBS_VOIDED, n)); };
+    Write([picked](book::BookStore& s, Done& done) {
+        std::vector<book::JobId> ids;
+        if (auto st = PickedIds(s, picked, ids); !st.ok()) return st;
+        const int voided = static_cast<int>(ids.size());
+        done = [voided] { return Q(FormatText(StringId::RES_BOOK_JOBS_VOIDED, voided)); };
         return s.VoidJobs(ids);
     });
 }

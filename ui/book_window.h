@@ -20,6 +20,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -137,6 +138,23 @@ private:
     void CustomerRowChosen();
 
     std::vector<book::JobId> SelectedJobs() const;
+    /// The jobs an action on the selection acts on: the selected ids, or
+    /// every job of the listed filter (`every`) when the selection is every
+    /// row of a list not read whole.
+    struct Picked {
+        std::vector<book::JobId> ids;
+        std::optional<book::JobFilter> every;
+        bool Empty() const { return ids.empty() && !every; }
+    };
+    Picked PickedJobs() const;
+    bool EveryMatchingJobSelected() const;
+    /// On the worker: the ids `picked` stands for.
+    static book::BookStatus PickedIds(book::BookStore& s, const Picked& picked, std::vector<book::JobId>& ids);
+    /// Asks the worker for a further page of the listed jobs (the model's fetch).
+    void FetchJobs(std::size_t offset, std::size_t limit, std::uint64_t generation);
+    void NoteVillages(const std::vector<book::Job>& jobs);
+    /// "N of M jobs shown": N the jobs the filter matches, M the season's.
+    void ShowCount();
     std::vector<const book::Job*> SelectedJobRows() const;
     void Assign();
     void SetPrice();
@@ -178,6 +196,7 @@ private:
     int waiting_ = 0;  ///< requests of this window without their answer
     bool jobsQueried_ = false, jobsAgain_ = false;
     int totalJobs_ = 0;
+    book::JobFilter listed_;  ///< the filter (and order) of the list the model holds
     bool opening_ = true;  ///< "Opening the book" shows until the first jobs arrive
     std::string location_;
 

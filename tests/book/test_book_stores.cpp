@@ -205,15 +205,19 @@ TEST_P(Books, EverySampleFileIsAJobOfItsOwnAndItsCopiesAreThatJob) {
     }
 }
 
-// Fields and lines live in two layers; the list reads each and merges them
-// in the filter's order, ties by id in the same direction, cut at the limit.
-TEST_P(Books, ListsMergeFieldsAndLinesInEveryOrderAndLimit) {
+/// Five fields and four lines over five days, their ids interleaved across
+/// the two layers; Wang has 2, 5 and 9, Li 1 and 4.
+void AddMixedJobs(Books& fixture) {
+    auto* book = fixture.book.get();
+    auto& dir = fixture.dir;
+    auto Read = [&](const fs::path& p) { return fixture.Read(p); };
+    auto Add = [&](const std::vector<Measurement>& ms) { return fixture.Add(ms); };
     Customer wang, li;
     wang.name = "Wang";
     li.name = "Li";
     CustomerId id = 0;
-    ASSERT_TRUE(book->AddCustomer(wang, id).ok());
-    ASSERT_TRUE(book->AddCustomer(li, id).ok());
+    EXPECT_TRUE(book->AddCustomer(wang, id).ok());
+    EXPECT_TRUE(book->AddCustomer(li, id).ok());
     std::vector<Measurement> ms;
     const std::int32_t kDay = 86400;
     const std::int32_t kStart = 1777600000;  // 2026-05-01
@@ -236,10 +240,16 @@ TEST_P(Books, ListsMergeFieldsAndLinesInEveryOrderAndLimit) {
     Add(ms);
     JobTerms t;
     t.customer = "Wang";
-    ASSERT_TRUE(book->AssignJobs(std::vector<JobId>{2, 5, 9}, t).ok());
+    EXPECT_TRUE(book->AssignJobs(std::vector<JobId>{2, 5, 9}, t).ok());
     t.customer = "Li";
-    ASSERT_TRUE(book->AssignJobs(std::vector<JobId>{1, 4}, t).ok());
+    EXPECT_TRUE(book->AssignJobs(std::vector<JobId>{1, 4}, t).ok());
 
+}
+
+// Fields and lines live in two layers; the list reads each and merges them
+// in the filter's order, ties by id in the same direction, cut at the limit.
+TEST_P(Books, ListsMergeFieldsAndLinesInEveryOrderAndLimit) {
+    AddMixedJobs(*this);
     std::vector<Job> all;
     ASSERT_TRUE(book->ListJobs({}, all).ok());
     ASSERT_EQ(all.size(), 9u);
@@ -271,6 +281,7 @@ TEST_P(Books, ListsMergeFieldsAndLinesInEveryOrderAndLimit) {
                 case Sort::kDate: return std::tuple(j.date, 0.0, j.id);
                 case Sort::kCustomer: return std::tuple(j.customer, 0.0, j.id);
                 case Sort::kArea: return std::tuple(std::string(), j.wgs84Area_m2, j.id);
+                default: break;  // the other orders: PagesCutTheWholeListAtAnyOffset
                 }
                 return std::tuple(std::string(), 0.0, j.id);
             };
@@ -302,6 +313,118 @@ TEST_P(Books, ListsMergeFieldsAndLinesInEveryOrderAndLimit) {
     byCustomer.customer = "Nobody";
     ASSERT_TRUE(book->ListJobs(byCustomer, got).ok());
     EXPECT_TRUE(got.empty());
+}
+
+// A page is a cut of the whole list: the same filter and order, `limit` jobs
+// from `offset`, read in the store; the count is the whole list's length and
+// the ids are the whole list's (or the page's) without the rows.
+TEST_P(Books, PagesCutTheWholeListAtAnyOffset) {
+    AddMixedJobs(*this);
+    JobTerms east;
+    east.village = "East";
+    east.priceFen = 8000;
+    ASSERT_TRUE(book->AssignJobs(std::vector<JobId>{3, 5, 8}, east).ok());
+    JobTerms west;
+    west.village = "West";
+    west.priceFen = 4550;
+    ASSERT_TRUE(book->AssignJobs(std::vector<JobId>{1, 9}, west).ok());
+    std::vector<Job> all;
+    ASSERT_TRUE(book->ListJobs({}, all).ok());
+    ASSERT_EQ(all.size(), 9u);
+
+    using Sort = JobFilter::Sort;
+    enum class Only { kAll, kWang, kEast, kUnassigned };
+    struct Case {
+        Sort sort;
+        bool descending;
+        Only only;
+        std::size_t offset, limit;
+    };
+    const Case cases[] = {
+        {Sort::kId, false, Only::kAll, 0, 4},         {Sort::kId, false, Only::kAll, 4, 4},
+        {Sort::kId, false, Only::kAll, 8, 4},         {Sort::kId, true, Only::kAll, 3, 0},
+        {Sort::kDate, true, Only::kAll, 2, 3},        {Sort::kCustomer, false, Only::kAll, 5, 2},
+        {Sort::kArea, true, Only::kAll, 1, 5},        {Sort::kLabel, false, Only::kAll, 0, 3},
+        {Sort::kLabel, true, Only::kAll, 6, 3},       {Sort::kVillage, false, Only::kAll, 2, 4},
+        {Sort::kVillage, true, Only::kAll, 0, 0},     {Sort::kPrice, false, Only::kAll, 0, 6},
+        {Sort::kPrice, true, Only::kAll, 3, 4},       {Sort::kFile, false, Only::kAll, 1, 7},
+        {Sort::kFile, true, Only::kAll, 0, 2},        {Sort::kDate, false, Only::kWang, 1, 1},
+        {Sort::kPrice, false, Only::kEast, 1, 5},     {Sort::kArea, false, Only::kUnassigned, 2, 2},
+        {Sort::kId, false, Only::kAll, 9, 3},         {Sort::kId, false, Only::kAll, 20, 3},
+        {Sort::kCustomer, true, Only::kEast, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.sort)) + (c.descending ? " desc " : " asc ") + "only " +
+                     std::to_string(static_cast<int>(c.only)) + " from " + std::to_string(c.offset) + " limit " +
+                     std::to_string(c.limit));
+        JobFilter f;
+        std::vector<Job> expected;
+        for (const Job& j : all) {
+            switch (c.only) {
+            case Only::kAll: expected.push_back(j); break;
+            case Only::kWang: if (j.customer == "Wang") expected.push_back(j); break;
+            case Only::kEast: if (j.village == "East") expected.push_back(j); break;
+            case Only::kUnassigned: if (j.customer.empty()) expected.push_back(j); break;
+            }
+        }
+        if (c.only == Only::kWang) f.customer = "Wang";
+        if (c.only == Only::kEast) f.village = "East";
+        if (c.only == Only::kUnassigned) f.customer = "";
+        auto key = [&](const Job& j) {
+            using Key = std::tuple<int, std::string, double, JobId>;
+            switch (c.sort) {
+            case Sort::kId: return Key(0, "", 0.0, j.id);
+            case Sort::kDate: return Key(0, j.date, 0.0, j.id);
+            case Sort::kCustomer: return Key(0, j.customer, 0.0, j.id);
+            case Sort::kArea: return Key(0, "", j.wgs84Area_m2, j.id);
+            case Sort::kLabel: return Key(0, j.label, 0.0, j.id);
+            case Sort::kVillage: return Key(0, j.village, 0.0, j.id);
+            case Sort::kPrice: return Key(j.priceFen ? 0 : 1, "", static_cast<double>(j.priceFen.value_or(0)), j.id);
+            case Sort::kFile: return Key(0, j.file, 0.0, j.id);
+            }
+            return Key(0, "", 0.0, j.id);
+        };
+        std::sort(expected.begin(), expected.end(),
+                  [&](const Job& a, const Job& b) { return c.descending ? key(b) < key(a) : key(a) < key(b); });
+        const std::size_t matching = expected.size();
+        expected.erase(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(std::min(c.offset, matching)));
+        if (c.limit && expected.size() > c.limit) expected.resize(c.limit);
+        std::vector<JobId> want;
+        for (const Job& j : expected) want.push_back(j.id);
+
+        f.sort = c.sort;
+        f.descending = c.descending;
+        f.offset = c.offset;
+        f.limit = c.limit;
+        std::vector<Job> page;
+        ASSERT_TRUE(book->ListJobs(f, page).ok());
+        std::vector<JobId> have;
+        for (const Job& j : page) have.push_back(j.id);
+        EXPECT_EQ(have, want);
+        std::vector<JobId> ids;
+        ASSERT_TRUE(book->ListJobIds(f, ids).ok());
+        EXPECT_EQ(ids, want);
+        std::int64_t count = -1;
+        ASSERT_TRUE(book->CountJobs(f, count).ok());
+        EXPECT_EQ(count, static_cast<std::int64_t>(matching));
+    }
+
+    // Pages of two, one after another, read every job once, in order.
+    for (Sort sort : {Sort::kId, Sort::kCustomer, Sort::kPrice, Sort::kLabel}) {
+        JobFilter f;
+        f.sort = sort;
+        std::vector<JobId> whole;
+        ASSERT_TRUE(book->ListJobIds(f, whole).ok());
+        std::vector<JobId> paged;
+        f.limit = 2;
+        for (f.offset = 0; f.offset < 12; f.offset += f.limit) {
+            std::vector<Job> page;
+            ASSERT_TRUE(book->ListJobs(f, page).ok());
+            for (const Job& j : page) paged.push_back(j.id);
+        }
+        EXPECT_EQ(paged, whole) << static_cast<int>(sort);
+        EXPECT_EQ(std::set<JobId>(paged.begin(), paged.end()).size(), 9u);
+    }
 }
 
 struct Billing : Books {
