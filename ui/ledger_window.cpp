@@ -576,7 +576,10 @@ QString ExportAsDialog(QWidget* parent, const QStringList& paths) {
     };
     static const Choice kChoices[] = {
         {"GeoPackage (*.gpkg)", gis::GisFormat::kGpkg, "gpkg"},
-        {"Shapefile (*)", gis::GisFormat::kShapefile, ""},
+        // A Shapefile is written as a folder of its layer files, named without
+        // the suffix; the dialog's filter has one all the same, as Qt's file
+        // dialog does not take a typed name under a bare "*" filter.
+        {"Shapefile (*.shp)", gis::GisFormat::kShapefile, "shp"},
         {"GeoJSON (*.geojson)", gis::GisFormat::kGeoJson, "geojson"},
         {"KML (*.kml)", gis::GisFormat::kKml, "kml"},
         {"DXF (*.dxf)", gis::GisFormat::kDxf, "dxf"},
@@ -620,8 +623,13 @@ QString ExportAsDialog(QWidget* parent, const QStringList& paths) {
         options.encoding = gis::TextEncoding::kUtf8;
     const QString confirmed = dlg.selectedFiles().front();
     QString out = confirmed;
-    if (*choice.suffix && QFileInfo(out).suffix().isEmpty())
+    if (choice.format == gis::GisFormat::kShapefile) {
+        // "fields.shp" chosen: the folder "fields" holds fields' layer files.
+        if (QFileInfo(out).suffix().compare(QLatin1String("shp"), Qt::CaseInsensitive) == 0)
+            out.chop(4);
+    } else if (*choice.suffix && QFileInfo(out).suffix().isEmpty()) {
         out += QLatin1Char('.') + QLatin1String(choice.suffix);
+    }
 
     std::vector<gis::ExportSource> sources;
     QStringList failed;

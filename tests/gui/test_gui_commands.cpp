@@ -548,9 +548,17 @@ private slots:
         QVERIFY(ClickRow(list, QStringLiteral("old.txt"), Qt::RightButton));
         QTRY_VERIFY_WITH_TIMEOUT(rename.Done(), kWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(list->Editing(), kWaitMs);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("new.txt"));
-        Key(Qt::Key_Return);
+        // Typed into the row's editor itself: on a busy display the window
+        // may not be the active one, and then no widget has the focus.
+        const auto editor = [&]() -> QLineEdit* {
+            for (QLineEdit* e : list->findChildren<QLineEdit*>())
+                if (e->isVisible()) return e;
+            return nullptr;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(editor() != nullptr, kWaitMs);
+        QTest::keyClick(editor(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(editor(), QStringLiteral("new.txt"));
+        QTest::keyClick(editor(), Qt::Key_Return);
         QTRY_VERIFY_WITH_TIMEOUT(
             QFileInfo::exists(rig.computer.filePath(QStringLiteral("new.txt"))), kWaitMs);
         QVERIFY(!QFileInfo::exists(rig.computer.filePath(QStringLiteral("old.txt"))));

@@ -185,6 +185,11 @@ private slots:
               QStringLiteral("plain")},
              QStringLiteral("wgs84"),
              {QStringLiteral("EPSG:4548")}},
+            {"a Shapefile in the automatic zone (a folder of layer files)",
+             {"west.kml", "east.kml"},
+             {QStringLiteral("Shapefile (*.shp)"), T(StringId::RES_LAND_CRS_AUTO), {}, false, QStringLiteral("shapes")},
+             QStringLiteral("wgs84"),
+             {QStringLiteral("EPSG:4527")}},
             {"DXF in a zone typed in, a field outside it named",
              {"west.kml", "beyond.kml"},
              {QStringLiteral("DXF (*.dxf)"), T(StringId::RES_LAND_CRS_EPSG), QStringLiteral("EPSG:4528"),
@@ -219,6 +224,9 @@ private slots:
         const QByteArray gpkg = Run(QStringLiteral("ogrinfo"), {QStringLiteral("-al"), dir + "/plain.gpkg"});
         QVERIFY2(gpkg.contains("ID[\"EPSG\",4548]"), gpkg.constData());
         QVERIFY(gpkg.contains("POLYGON ((4"));
+        // The Shapefile: a folder whose .prj names the zone's code.
+        const QByteArray shp = Run(QStringLiteral("gdalsrsinfo"), {QStringLiteral("-e"), dir + "/shapes"});
+        QVERIFY2(shp.contains("EPSG:4527"), shp.constData());
         // The DXF: boundaries, numbers and labels in metres of zone 40.
         const QByteArray dxf = Run(QStringLiteral("ogrinfo"), {QStringLiteral("-al"), QStringLiteral("-q"), dir + "/cad.dxf"});
         for (const char* e : {"Layer (String) = boundary", "Layer (String) = point_numbers",

@@ -13,6 +13,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QPointer>
 #include <QtTest>
 #include <functional>
 
@@ -33,6 +34,17 @@ namespace {
 
 using testing::SampleField;
 
+// Return in the dialog's name field, again while the dialog stays open: the
+// field's completer fills its list from a thread of its own, and a list that
+// shows up late (a busy machine) takes the Return for itself.
+void PressReturnUntilClosed(QPointer<QFileDialog> dlg, QLineEdit* edit) {
+    if (QWidget* popup = QApplication::activePopupWidget()) QTest::keyClick(popup, Qt::Key_Escape);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTimer::singleShot(500, [dlg, edit] {
+        if (dlg && dlg->isVisible()) PressReturnUntilClosed(dlg, edit);
+    });
+}
+
 // Answers the next modal file dialog with `path` typed into its name field.
 void AnswerFileDialog(const QString& path, bool* seen) {
     QTimer::singleShot(200, [path, seen] {
@@ -43,7 +55,7 @@ void AnswerFileDialog(const QString& path, bool* seen) {
         QVERIFY(edit);
         edit->clear();
         QTest::keyClicks(edit, path);
-        QTest::keyClick(edit, Qt::Key_Return);
+        PressReturnUntilClosed(dlg, edit);
     });
 }
 
@@ -56,7 +68,7 @@ void AcceptFileDialog(QString* offered) {
         auto* edit = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         QVERIFY(edit);
         *offered = dlg->directory().filePath(edit->text());
-        QTest::keyClick(edit, Qt::Key_Return);
+        PressReturnUntilClosed(dlg, edit);
     });
 }
 
