@@ -46,7 +46,7 @@ void AddLandOfficeFigures(const FieldFile& f, const FieldFigures& r, json& o) {
     const Cgcs2000Figures c = ComputeCgcs2000(f);
     o["cgcs2000"] = {{"length_m", c.length_m}, {"area_m2", c.area_m2}};
     const bool harvesting = r.method == static_cast<std::int16_t>(AreaMethod::kHarvesting);
-    const auto gk = r.kind == FieldKind::kArea && !harvesting ? ComputeGk3(f.points) : std::nullopt;
+    const auto gk = r.kind == FieldKind::kArea && !harvesting ? ComputeGk3(f) : std::nullopt;
     o["gk3"] = gk ? json{{"zone", gk->zone},
                          {"central_meridian", gk->centralMeridian},
                          {"area_m2", gk->area_m2}}

@@ -44,7 +44,7 @@ void AddLandOfficeLines(const FieldFile& f, bool harvesting, std::vector<FigureL
     out.push_back({T(StringId::RES_LAND_FIG_CGCS2000_PERIMETER), LengthText(c.length_m)});
     AddArea(out, StringId::RES_LAND_FIG_CGCS2000, FixedText(c.area_m2, 2) + " m²",
             InUnits(c.area_m2));
-    if (const auto gk = ComputeGk3(f.points))
+    if (const auto gk = ComputeGk3(f))
         out.push_back({FormatText(StringId::RES_LAND_FIG_GK3, gk->zone,
                                   static_cast<int>(gk->centralMeridian)),
                        FixedText(gk->area_m2, 2) + " m²"});

@@ -100,7 +100,10 @@ Cgcs2000Figures ComputeCgcs2000(const FieldFile& f) {
         if (harvesting && f.handheld.workWidth) r.area_m2 = *f.handheld.workWidth * r.length_m;
         return r;
     }
-    return Cgcs2000Ring(f.points);
+    // Holes are not land: taken out as from the WGS84 area.
+    Cgcs2000Figures whole = Cgcs2000Ring(f.points);
+    for (const std::vector<GeoPoint>& hole : f.holes) whole.area_m2 -= Cgcs2000Ring(hole).area_m2;
+    return whole;
 }
 
 int Gk3ZoneOf(double lon) {
@@ -241,6 +244,15 @@ std::optional<Gk3Figures> ComputeGk3(std::span<const GeoPoint> ring) {
     const auto grid = ToGk(zone, ring);
     if (!grid) return std::nullopt;
     return Gk3Figures{zone.zone, zone.CentralMeridian(), PlaneArea(*grid)};
+}
+
+std::optional<Gk3Figures> ComputeGk3(const FieldFile& f) {
+    auto figures = ComputeGk3(std::span<const GeoPoint>(f.points));
+    if (!figures) return figures;
+    const GkZone zone{kGk3Width, figures->zone, false};
+    for (const std::vector<GeoPoint>& hole : f.holes)
+        if (const auto grid = ToGk(zone, hole)) figures->area_m2 -= PlaneArea(*grid);
+    return figures;
 }
 
 }  // namespace dorvane::geo

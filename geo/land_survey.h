@@ -89,6 +89,8 @@ struct Gk3Figures {
     double area_m2 = 0;
 };
 std::optional<Gk3Figures> ComputeGk3(std::span<const GeoPoint> ring);
+/// The field's plane area in the zone of its boundary, its holes taken out.
+std::optional<Gk3Figures> ComputeGk3(const FieldFile& f);
 
 /// Absolute shoelace area of a plane ring (m²).
 double PlaneArea(std::span<const GkPoint> ring);

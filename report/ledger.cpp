@@ -294,7 +294,7 @@ LedgerRow RowOfField(const fs::path& path, const geo::FieldFile& f, double recei
     if (fig.handheld) row.handheld = *fig.handheld;
     row.wgs84 = fig.wgs84;
     row.cgcs2000 = geo::ComputeCgcs2000(f);
-    if (!row.IsHarvesting()) row.gk3 = geo::ComputeGk3(f.points);
+    if (!row.IsHarvesting()) row.gk3 = geo::ComputeGk3(f);
     return row;
 }
 

@@ -9,6 +9,7 @@
 
 #include "convert/temp_folder.h"
 #include "export/crs_choice.h"
+#include "geo/figures.h"
 #include "geo/land_survey.h"
 #include "land/land_rig.h"
 
@@ -148,6 +149,25 @@ TEST(Cgcs2000, AreaAndPerimeterMatchPlanimeter) {
         EXPECT_NEAR(gk->area_m2, f.area_m2, 4e-4 * f.area_m2);
         EXPECT_EQ(gk->centralMeridian, 3.0 * gk->zone);
     }
+}
+
+// A pond in a field is not land: the CGCS2000 and plane areas leave it out as
+// the WGS84 area does (a square of 1 000 m with one of 500 m inside: 3/4).
+TEST(Cgcs2000, HolesAreTakenOutOfBothAreas) {
+    geo::FieldFile f;
+    f.kind = geo::FieldKind::kArea;
+    const double lon = 117.0, lat = 39.0, d = 0.01, h = 0.0025;
+    f.points = {{lon, lat}, {lon + d, lat}, {lon + d, lat + d}, {lon, lat + d}};
+    f.holes = {{{lon + h, lat + h}, {lon + h, lat + 3 * h}, {lon + 3 * h, lat + 3 * h}, {lon + 3 * h, lat + h}}};
+    const double wgs84 = geo::ComputeFigures(f).wgs84.area.m2;
+    const double outer = geo::Cgcs2000Ring(f.points).area_m2;
+    ASSERT_GT(outer, 0);
+    EXPECT_NEAR(wgs84 / outer, 0.75, 0.001);
+    EXPECT_NEAR(geo::ComputeCgcs2000(f).area_m2, wgs84, wgs84 * 1e-6);
+    const auto gk = geo::ComputeGk3(f);
+    ASSERT_TRUE(gk);
+    EXPECT_EQ(gk->zone, 39);
+    EXPECT_NEAR(gk->area_m2, wgs84, wgs84 * 1e-3);
 }
 
 TEST(Numbering, ClockwiseFromTheNorthWestPointWhicheverWayTheFieldWasWalked) {
