@@ -11,33 +11,18 @@
 #include <string>
 
 #include "book/gpkg_store.h"
+#include "geo/gdal_scope.h"
 
 namespace dorvane::book {
 
 inline constexpr const char* kFieldsLayer = "fields";
 inline constexpr const char* kLinesLayer = "lines";
 
-// GDAL reports through a global handler that prints to stderr: keep its
-// messages for ours instead while the scope lasts.
-class QuietGdalScope {
-public:
-    QuietGdalScope() {
-        CPLPushErrorHandler(CPLQuietErrorHandler);
-        CPLErrorReset();
-    }
-    ~QuietGdalScope() { CPLPopErrorHandler(); }
-    QuietGdalScope(const QuietGdalScope&) = delete;
-    QuietGdalScope& operator=(const QuietGdalScope&) = delete;
-    static std::string Last() {
-        const char* m = CPLGetLastErrorMsg();
-        return m && *m ? m : "unknown GDAL failure";
-    }
-};
-
-struct DatasetCloser {
-    void operator()(GDALDataset* ds) const { GDALClose(ds); }
-};
-using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
+using QuietGdalScope = geo::QuietGdal;
+/// Said when GDAL fails without a message of its own.
+inline constexpr const char* kUnknownGdalFailure = "unknown GDAL failure";
+using geo::DatasetCloser;
+using geo::DatasetPtr;
 
 class GpkgStore final : public BookStore {
 public:

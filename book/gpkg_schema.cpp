@@ -141,7 +141,7 @@ CREATE TRIGGER invoice_lines_kept BEFORE DELETE ON invoice_lines
 BookStatus CreateLayers(GDALDataset& ds) {
     OGRSpatialReference wgs84;
     if (wgs84.importFromEPSG(4326) != OGRERR_NONE)
-        return {BookError::kIo, "EPSG:4326 is unknown to PROJ: " + QuietGdalScope::Last()};
+        return {BookError::kIo, "EPSG:4326 is unknown to PROJ: " + QuietGdalScope::Last(kUnknownGdalFailure)};
     wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
     auto addFields = [](OGRLayer* layer, const std::vector<FieldSpec>& fields) {
         for (const FieldSpec& f : fields) {
@@ -161,7 +161,7 @@ BookStatus CreateLayers(GDALDataset& ds) {
         OGRLayer* layer = ds.CreateLayer(name, &wgs84, type, geomOptions);
         if (!layer || !addFields(layer, kJobFields)) {
             CSLDestroy(geomOptions);
-            return {BookError::kIo, std::string("cannot create the layer ") + name + ": " + QuietGdalScope::Last()};
+            return {BookError::kIo, std::string("cannot create the layer ") + name + ": " + QuietGdalScope::Last(kUnknownGdalFailure)};
         }
     }
     CSLDestroy(geomOptions);
@@ -170,7 +170,7 @@ BookStatus CreateLayers(GDALDataset& ds) {
         OGRLayer* layer = ds.CreateLayer(t.name, nullptr, wkbNone, tableOptions);
         if (!layer || !addFields(layer, t.fields)) {
             CSLDestroy(tableOptions);
-            return {BookError::kIo, std::string("cannot create the table ") + t.name + ": " + QuietGdalScope::Last()};
+            return {BookError::kIo, std::string("cannot create the table ") + t.name + ": " + QuietGdalScope::Last(kUnknownGdalFailure)};
         }
     }
     CSLDestroy(tableOptions);
@@ -253,7 +253,7 @@ BookStatus OpenDataset(const fs::path& path, int busyMs, DatasetPtr& ds, sqlite3
     const char* const drivers[] = {"GPKG", nullptr};
     ds.reset(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, drivers, nullptr, nullptr));
     CPLSetThreadLocalConfigOption("OGR_SQLITE_PRAGMA", nullptr);
-    if (!ds) return {BookError::kCannotOpen, "The book " + path.string() + " cannot be opened: " + QuietGdalScope::Last()};
+    if (!ds) return {BookError::kCannotOpen, "The book " + path.string() + " cannot be opened: " + QuietGdalScope::Last(kUnknownGdalFailure)};
     db = static_cast<sqlite3*>(ds->GetInternalHandle("SQLITE_HANDLE"));
     if (!db) return {BookError::kIo, "The book " + path.string() + ": GDAL gives no SQLite connection"};
     sqlite3_busy_timeout(db, busyMs);
@@ -293,7 +293,7 @@ BookStatus CreateBook(const fs::path& path, const GpkgOptions& o) {
         GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GPKG");
         if (!driver) return {BookError::kIo, "GDAL lacks its GeoPackage driver"};
         DatasetPtr ds(driver->Create(tmp.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-        if (!ds) return {BookError::kIo, "The book " + path.string() + " cannot be created: " + QuietGdalScope::Last()};
+        if (!ds) return {BookError::kIo, "The book " + path.string() + " cannot be created: " + QuietGdalScope::Last(kUnknownGdalFailure)};
         if (auto st = CreateLayers(*ds); !st.ok()) {
             ds.reset();
             fs::remove(tmp, ec);

@@ -315,7 +315,7 @@ BookStatus GpkgStore::AddJobs(std::span<const Measurement> jobs, const JobTerms&
         if (!m.points.empty()) f->SetGeometryDirectly(GeometryOf(m).release());
         if (layer->CreateFeature(f.get()) != OGRERR_NONE) {
             BookStatus st = Fail(sqlite3_extended_errcode(db_), "adding " + m.file);
-            if (st.error == BookError::kIo) st.message += " (" + QuietGdalScope::Last() + ")";
+            if (st.error == BookError::kIo) st.message += " (" + QuietGdalScope::Last(kUnknownGdalFailure) + ")";
             return st;
         }
         outcomes.push_back({true, next, m.label});

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "geo/figures.h"
+#include "geo/gdal_scope.h"
 #include "geo/land_survey.h"
 #include "names/encoding.h"
 #include "report/ledger.h"
@@ -84,29 +85,10 @@ void RegisterGdal() {
 
 // GDAL reports through a global handler that prints to stderr: keep it
 // quiet for the call and hand its last message back with the result.
-class QuietGdal {
-public:
-    QuietGdal() {
-        CPLPushErrorHandler(CPLQuietErrorHandler);
-        CPLErrorReset();
-    }
-    ~QuietGdal() { CPLPopErrorHandler(); }
-    QuietGdal(const QuietGdal&) = delete;
-    QuietGdal& operator=(const QuietGdal&) = delete;
-    static std::string Last() {
-        const char* m = CPLGetLastErrorMsg();
-        return m ? m : "";
-    }
-};
-
-struct DatasetCloser {
-    void operator()(GDALDataset* ds) const { GDALClose(ds); }
-};
-using Dataset = std::unique_ptr<GDALDataset, DatasetCloser>;
-
-struct FeatureDeleter {
-    void operator()(OGRFeature* f) const { OGRFeature::DestroyFeature(f); }
-};
+using geo::DatasetPtr;
+using geo::FeatureDeleter;
+using geo::QuietGdal;
+using Dataset = DatasetPtr;
 
 ExportResult Fail(ExportError e, std::string message) {
     ExportResult r;

@@ -18,6 +18,7 @@
 #include <mutex>
 
 #include "convert/download.h"
+#include "geo/gdal_scope.h"
 
 namespace dorvane::geo {
 namespace {
@@ -44,33 +45,6 @@ void RegisterGdal() {
 
 // GDAL reports through a handler that prints to stderr: quiet for the call
 // (the handler stack is per thread), its last message handed back instead.
-class QuietGdal {
-public:
-    QuietGdal() {
-        CPLPushErrorHandler(CPLQuietErrorHandler);
-        CPLErrorReset();
-    }
-    ~QuietGdal() { CPLPopErrorHandler(); }
-    QuietGdal(const QuietGdal&) = delete;
-    QuietGdal& operator=(const QuietGdal&) = delete;
-    static std::string Last() {
-        const char* m = CPLGetLastErrorMsg();
-        return m ? m : "";
-    }
-};
-
-struct DatasetCloser {
-    void operator()(GDALDataset* ds) const { GDALClose(ds); }
-};
-struct FeatureDeleter {
-    void operator()(OGRFeature* f) const { OGRFeature::DestroyFeature(f); }
-};
-struct TransformDeleter {
-    void operator()(OGRCoordinateTransformation* t) const {
-        OGRCoordinateTransformation::DestroyCT(t);
-    }
-};
-
 std::string Lower(std::string_view s) {
     std::string out(s);
     for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

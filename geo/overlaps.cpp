@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "geo/figures.h"
+#include "geo/gdal_scope.h"
 
 namespace dorvane::geo {
 namespace {
@@ -135,7 +136,7 @@ std::vector<Overlap> FindOverlaps(std::span<const FieldFile* const> fields) {
     std::sort(cs.begin(), cs.end(),
               [](const Candidate& x, const Candidate& y) { return x.box.minLon < y.box.minLon; });
     std::vector<Overlap> out;
-    CPLPushErrorHandler(CPLQuietErrorHandler);
+    const QuietGdal quiet;  // MakeValid and the GEOS operations report through GDAL
     for (std::size_t i = 0; i < cs.size(); ++i) {
         for (std::size_t j = i + 1; j < cs.size() && cs[j].box.minLon <= cs[i].box.maxLon; ++j) {
             const BBox& bi = cs[i].box;
@@ -153,7 +154,6 @@ std::vector<Overlap> FindOverlaps(std::span<const FieldFile* const> fields) {
             out.push_back(o);
         }
     }
-    CPLPopErrorHandler();
     std::sort(out.begin(), out.end(),
               [](const Overlap& x, const Overlap& y) { return x.a < y.a || (x.a == y.a && x.b < y.b); });
     return out;

@@ -9,6 +9,7 @@
 #include <numbers>
 
 #include "geo/figures.h"
+#include "geo/gdal_scope.h"
 #include "geo/ogr_area.h"
 
 namespace dorvane::geo {
@@ -247,7 +248,7 @@ Validity CheckValidity(const FieldFile& f, std::optional<double> rawArea_m2) {
     poly.addRingDirectly(OgrRing(ring).release());
     for (const auto& h : holes)
         if (h.size() >= 3) poly.addRingDirectly(OgrRing(h).release());
-    CPLPushErrorHandler(CPLQuietErrorHandler);
+    const QuietGdal quiet;  // MakeValid and the GEOS operations report through GDAL
     v.valid = poly.IsValid() && v.crossings.empty();
     if (v.valid) {
         v.validArea_m2 = rawArea_m2 ? *rawArea_m2 : PolygonArea(poly);
@@ -255,7 +256,6 @@ Validity CheckValidity(const FieldFile& f, std::optional<double> rawArea_m2) {
         std::unique_ptr<OGRGeometry> fixed(poly.MakeValid());
         v.validArea_m2 = fixed ? GeodesicAreaOf(*fixed) : 0;
     }
-    CPLPopErrorHandler();
     return v;
 }
 
