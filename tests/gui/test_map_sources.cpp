@@ -15,6 +15,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <optional>
 
 #include "gui_rig.h"
 #include "ui/field_view.h"
@@ -147,6 +148,89 @@ private slots:
         again.KeepInto(dir.path() + QStringLiteral("/osm.mbtiles"));
         QCOMPARE(again.Message()->text(), Says(StringId::RES_MAP_KEEP_NOT_ALLOWED));
         QVERIFY(!QFile::exists(dir.path() + QStringLiteral("/osm.mbtiles")));
+    }
+
+    // A first-time user's questions, answered by the dialog itself: why
+    // "Keep for offline" is grey, which field an error is about, that an old
+    // error goes once its cause is changed, Remove only with a pack picked.
+    void theDialogSaysWhyAndWhere() {
+        const WorldPoint w = ToWorld(116.3, 39.9);
+        const QRectF view(w.x, w.y, 0.0004, 0.0004);
+        struct Case {
+            const char* name;
+            bool inView;
+            int preset;
+            bool allows;
+            bool offline;
+            std::optional<StringId> why;  // none: the button can be used
+        };
+        const Case cases[] = {
+            {"nothing in view", false, kCustomRow, true, false, StringId::RES_MAP_KEEP_NO_VIEW},
+            {"OpenStreetMap", true, kOsmRow, false, false, StringId::RES_MAP_KEEP_NOT_ALLOWED},
+            {"Tianditu", true, kTiandituRow, false, false, StringId::RES_MAP_KEEP_NOT_ALLOWED},
+            {"custom, terms unsaid", true, kCustomRow, false, false, StringId::RES_MAP_KEEP_NOT_ALLOWED},
+            {"custom, offline", true, kCustomRow, true, true, StringId::RES_MAP_KEEP_OFFLINE},
+            {"custom, allowed", true, kCustomRow, true, false, std::nullopt},
+        };
+        for (const Case& c : cases) {
+            CMapSourcesDialog dlg(DefaultTileSettings(), c.inView ? view : QRectF(), 16);
+            dlg.show();
+            QVERIFY2(QTest::qWaitForWindowExposed(&dlg), c.name);
+            PickPreset(dlg, c.preset);
+            if (c.preset == kCustomRow) TypeInto(dlg.Template(), QStringLiteral("https://t.example/{z}/{x}/{y}.png"));
+            if (c.allows) Click(dlg.AllowsKeeping());
+            if (c.offline) Click(dlg.Offline());
+            QVERIFY2(dlg.Keep()->isEnabled() == !c.why.has_value(), c.name);
+            QVERIFY2(dlg.KeepWhy()->isVisible() == c.why.has_value(), c.name);
+            if (c.why) QCOMPARE(dlg.KeepWhy()->text(), Says(*c.why));
+        }
+
+        struct Wrong {
+            const char* name;
+            int preset;
+            const char* url;
+            const char* overlay;
+            StringId says;
+            QLineEdit* (CMapSourcesDialog::*field)() const;
+        };
+        const Wrong wrongs[] = {
+            {"no key", kTiandituRow, "", "", StringId::RES_MAP_NEED_KEY, &CMapSourcesDialog::Key},
+            {"no template", kCustomRow, "", "", StringId::RES_MAP_BAD_TEMPLATE, &CMapSourcesDialog::Template},
+            {"bad overlay", kCustomRow, "https://t.example/{z}/{x}/{y}.png", "https://t.example/{z}.png",
+             StringId::RES_MAP_BAD_TEMPLATE, &CMapSourcesDialog::Overlay},
+        };
+        for (const Wrong& c : wrongs) {
+            CMapSourcesDialog dlg(DefaultTileSettings(), view, 16);
+            dlg.show();
+            QVERIFY2(QTest::qWaitForWindowExposed(&dlg), c.name);
+            PickPreset(dlg, c.preset);
+            if (*c.url) TypeInto(dlg.Template(), QString::fromLatin1(c.url));
+            if (*c.overlay) TypeInto(dlg.Overlay(), QString::fromLatin1(c.overlay));
+            Click(Ok(dlg));
+            QVERIFY2(dlg.isVisible(), c.name);
+            QCOMPARE(dlg.Message()->text(), Says(c.says));
+            QVERIFY2((dlg.*c.field)()->hasFocus(), c.name);
+            // Another source chosen: the old complaint goes.
+            PickPreset(dlg, kOsmRow);
+            QVERIFY2(dlg.Message()->text().isEmpty(), c.name);
+        }
+
+        TileSettings withPack = DefaultTileSettings();
+        QTemporaryDir dir;
+        withPack.stacked = {dir.path() + QStringLiteral("/a.mbtiles")};
+        CMapSourcesDialog dlg(withPack, view, 16);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QCOMPARE(dlg.PackFolder(), dir.path());
+        QVERIFY(!dlg.RemovePack()->isEnabled());
+        QListWidget* packs = dlg.Packs();
+        QTest::mouseClick(packs->viewport(), Qt::LeftButton, {},
+                          packs->visualItemRect(packs->item(0)).center());
+        QVERIFY(dlg.RemovePack()->isEnabled());
+        Click(dlg.RemovePack());
+        QCOMPARE(packs->count(), 0);
+        QVERIFY(!dlg.RemovePack()->isEnabled());
+        QCOMPARE(dlg.PackFolder(), QDir::homePath());
     }
 
     void clearMapCacheEmptiesTheCache() {
