@@ -35,6 +35,8 @@ constexpr int kMinCacheMB = 10;
 constexpr int kMaxCacheMB = 100000;
 /// Zooms offered for keeping: 0 to the OpenStreetMap-style deepest level.
 constexpr int kDeepestKeptZoom = kMaxTileZoom;
+/// The template the address fields are wide enough for (OpenStreetMap's own).
+constexpr const char* kTypicalTemplate = "https://tile.openstreetmap.org/{z}/{x}/{y}.png";
 /// Levels kept by default below the view's: the view itself and two closer.
 constexpr int kKeepDeeper = 2;
 
@@ -62,6 +64,9 @@ CMapSourcesDialog::CMapSourcesDialog(const TileSettings& now, QRectF view, int v
     form->addRow(T(StringId::RES_MAP_CUSTOM_OVERLAY), overlay_);
     attribution_ = new QLineEdit(custom ? now.attribution : QString(), this);
     form->addRow(T(StringId::RES_MAP_CUSTOM_ATTRIBUTION), attribution_);
+    // A whole template in view: cut to its tail, a typing slip goes unseen.
+    for (QLineEdit* e : {url_, overlay_})
+        e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QLatin1String(kTypicalTemplate)));
     keeping_ = new QCheckBox(T(StringId::RES_MAP_CUSTOM_KEEPING), this);
     keeping_->setChecked(custom && now.allowsKeeping);
     form->addRow(keeping_);
@@ -106,7 +111,6 @@ CMapSourcesDialog::CMapSourcesDialog(const TileSettings& now, QRectF view, int v
     form->addRow(T(StringId::RES_MAP_KEEP_FROM), keepRow);
     keepWhy_ = new QLabel(this);
     keepWhy_->setWordWrap(true);
-    keepWhy_->setEnabled(false);  // drawn grey, as the button it explains
     form->addRow(keepWhy_);
 
     message_ = new QLabel(this);
@@ -184,6 +188,10 @@ void CMapSourcesDialog::ShowPreset() {
 
 void CMapSourcesDialog::ForgetMessage() {
     message_->clear();
+}
+
+QString CMapSourcesDialog::TypicalTemplate() {
+    return QLatin1String(kTypicalTemplate);
 }
 
 QString CMapSourcesDialog::PackFolder() const {

@@ -51,6 +51,8 @@ public:
     /// Writes the view's tiles to `path` (the file dialog's answer, given
     /// directly by tests); the pack joins the list when it is written.
     void KeepInto(const QString& path);
+    /// The address fields' widest template shown whole (see the .cpp).
+    static QString TypicalTemplate();
     /// Where the pack file dialogs open: beside the last pack listed, else
     /// the home folder (never the folder the program happened to start in).
     QString PackFolder() const;

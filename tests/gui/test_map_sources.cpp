@@ -215,6 +215,14 @@ private slots:
             QVERIFY2(dlg.Message()->text().isEmpty(), c.name);
         }
 
+        {
+            // A template is seen whole, in either language's layout.
+            CMapSourcesDialog dlg(DefaultTileSettings(), view, 16);
+            dlg.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+            for (QLineEdit* e : {dlg.Template(), dlg.Overlay()})
+                QVERIFY(e->width() >= e->fontMetrics().horizontalAdvance(CMapSourcesDialog::TypicalTemplate()));
+        }
         TileSettings withPack = DefaultTileSettings();
         QTemporaryDir dir;
         withPack.stacked = {dir.path() + QStringLiteral("/a.mbtiles")};
