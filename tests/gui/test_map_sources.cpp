@@ -2,7 +2,8 @@
 // the presets (Tianditu's key and its terms, a custom template refused until
 // it is one), "Keep for offline" enabled only for a source that allows it
 // and not offline, a pack kept from a tile server of the test's own and
-// listed, "Clear map cache"; and the field view drawing an MBTiles pack.
+// listed, "Clear map cache"; the field view drawing an MBTiles pack; and the
+// overview map of the ledger and the book answering the field view's keys.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -20,6 +21,7 @@
 #include "gui_rig.h"
 #include "ui/field_view.h"
 #include "ui/map_sources_dialog.h"
+#include "ui/overview_widget.h"
 
 namespace dorvane::test {
 namespace {
@@ -239,6 +241,50 @@ private slots:
         QCOMPARE(packs->count(), 0);
         QVERIFY(!dlg.RemovePack()->isEnabled());
         QCOMPARE(dlg.PackFolder(), QDir::homePath());
+    }
+
+    // A drag and a zoom lose the fields; Home brings every one back, as in
+    // the field view, and + and - zoom around the middle.
+    void theOverviewAnswersPlusMinusAndHome() {
+        COverviewWidget w;
+        w.resize(400, 300);
+        std::vector<map::OverviewField> fields;
+        for (double lon : {116.30, 116.31}) {
+            map::OverviewField f;
+            for (const auto& [dx, dy] : {std::pair{0.0, 0.0}, {0.002, 0.0}, {0.002, 0.002}, {0.0, 0.002}})
+                f.ring.push_back(ToWorld(lon + dx, 39.9 + dy));
+            f.name = QStringLiteral("F");
+            fields.push_back(std::move(f));
+        }
+        w.SetFields(std::move(fields), {QStringLiteral("counted")});
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const MapView fitted = w.Map().Fit(w.size());
+        QCOMPARE(w.View().zoom, fitted.zoom);
+        // Click it for the keys, then drag it well aside.
+        QTest::mouseClick(&w, Qt::LeftButton, {}, QPoint(20, 20));
+        QVERIFY(w.hasFocus());
+        QTest::mousePress(&w, Qt::LeftButton, {}, QPoint(200, 150));
+        QTest::mouseMove(&w, QPoint(260, 190));
+        QTest::mouseMove(&w, QPoint(380, 280));
+        QTest::mouseRelease(&w, Qt::LeftButton, {}, QPoint(380, 280));
+        QVERIFY(w.View().cx != fitted.cx);
+        struct Step {
+            Qt::Key key;
+            double zoom;  // after the key, from the fitted zoom
+        };
+        const Step steps[] = {{Qt::Key_Plus, 1}, {Qt::Key_Plus, 2}, {Qt::Key_Minus, 1}, {Qt::Key_Equal, 2}};
+        for (const Step& s : steps) {
+            QTest::keyClick(&w, s.key);
+            QCOMPARE(w.View().zoom, std::clamp(fitted.zoom + s.zoom, 0.0, kMaxMapZoom));
+        }
+        QTest::keyClick(&w, Qt::Key_Home);
+        QCOMPARE(w.View().zoom, fitted.zoom);
+        QCOMPARE(w.View().cx, fitted.cx);
+        QCOMPARE(w.View().cy, fitted.cy);
+        // Fitted again, it stays fitted when the window is resized.
+        w.resize(600, 450);
+        QTRY_COMPARE_WITH_TIMEOUT(w.View().zoom, w.Map().Fit(w.size()).zoom, kWaitMs);
     }
 
     void clearMapCacheEmptiesTheCache() {
