@@ -105,15 +105,15 @@ int RunExportCommand(const std::vector<std::string>& operands) {
     bool ok = true;
     std::vector<gis::ExportSource> sources;
     for (const fs::path& p : inputs) {
-        gis::ExportSource s;
-        s.path = p;
-        const geo::ReadResult r = geo::ReadFieldFile(p, s.field);
+        std::vector<std::string> leftOut;
+        const geo::ReadResult r = gis::ReadExportSources(p, sources, leftOut);
         if (!r.ok()) {
             std::fprintf(stderr, "%s: %s\n", p.c_str(), geo::ReadErrorMessage(r).c_str());
             ok = false;
             continue;
         }
-        sources.push_back(std::move(s));
+        // The file's other shapes are exported all the same.
+        for (const std::string& why : leftOut) std::fprintf(stderr, "%s: %s\n", p.c_str(), why.c_str());
     }
     if (sources.empty()) {
         std::fprintf(stderr, "%s\n", Text(StringId::RES_LEDGER_NOTHING).c_str());

@@ -16,6 +16,7 @@
 #include "geo/figures.h"
 #include "geo/gdal_scope.h"
 #include "geo/land_survey.h"
+#include "geo/ogr_reader.h"
 #include "names/encoding.h"
 #include "report/ledger.h"
 #include "report/output_file.h"
@@ -123,6 +124,14 @@ std::unique_ptr<OGRGeometry> FieldGeometry(const geo::FieldFile& f, bool harvest
     ring->closeRings();
     auto poly = std::make_unique<OGRPolygon>();
     poly->addRingDirectly(ring);
+    // A pond or a farmyard inside stays out of the field in the GIS too.
+    for (const auto& hole : f.holes) {
+        if (hole.size() < 3) continue;
+        auto inner = new OGRLinearRing();
+        for (const auto& p : hole) inner->addPoint(p.lon, p.lat);
+        inner->closeRings();
+        poly->addRingDirectly(inner);
+    }
     return poly;
 }
 
@@ -247,6 +256,17 @@ std::optional<GisFormat> ParseGisFormat(std::string_view name) {
 
 std::string_view GisFormatName(GisFormat f) {
     return InfoOf(f).name;
+}
+
+geo::ReadResult ReadExportSources(const fs::path& path, std::vector<ExportSource>& out,
+                                  std::vector<std::string>& problems) {
+    geo::ShapeSet set;
+    const geo::ReadResult r = geo::ReadShapes(path, set);
+    if (!r.ok()) return r;
+    for (geo::FieldFile& shape : set.shapes) out.push_back({path, std::move(shape)});
+    for (const geo::FeatureProblem& p : set.problems)
+        problems.push_back("feature " + std::to_string(p.feature) + ": " + p.message);
+    return r;
 }
 
 std::string_view ExportErrorText(ExportError e) {

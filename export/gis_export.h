@@ -44,11 +44,18 @@ enum class GisFormat { kGpkg, kShapefile, kGeoJson, kKml, kDxf, kCsv, kLandText 
 std::optional<GisFormat> ParseGisFormat(std::string_view name);
 std::string_view GisFormatName(GisFormat f);
 
-/// One input: a file already read (see geo::ReadFieldFile).
+/// One input: a file already read (see geo::ReadFieldFile), or one shape of it.
 struct ExportSource {
     std::filesystem::path path;
     geo::FieldFile field;
 };
+
+/// Reads `path` as sources, appended to `out`: a handheld or GPX file is one,
+/// a file of many fields (a village KML, GeoJSON, Shapefile, GeoPackage) one
+/// per shape, labelled with its feature's name. A feature left out adds
+/// "feature N: why" to `problems`. Blocks on the file system.
+geo::ReadResult ReadExportSources(const std::filesystem::path& path, std::vector<ExportSource>& out,
+                                  std::vector<std::string>& problems);
 
 enum class ExportError {
     kNone,

@@ -515,6 +515,9 @@ struct CrsRow {
         epsg = new QLineEdit(&dlg);
         epsg->setObjectName(QStringLiteral("epsgEdit"));
         epsg->setPlaceholderText(QString::fromLatin1(kEpsgPlaceholder));
+        // Wide enough for its placeholder: squeezed by the long offers beside it
+        // it showed "E...".
+        epsg->setMinimumWidth(epsg->fontMetrics().horizontalAdvance(epsg->placeholderText() + QStringLiteral("0000")));
         epsg->setEnabled(false);
         utf8 = new QCheckBox(T(StringId::RES_LAND_TEXT_UTF8), &dlg);
         utf8->setObjectName(QStringLiteral("utf8Check"));
@@ -634,13 +637,11 @@ QString ExportAsDialog(QWidget* parent, const QStringList& paths) {
     std::vector<gis::ExportSource> sources;
     QStringList failed;
     for (const QString& p : paths) {
-        gis::ExportSource s;
-        s.path = p.toStdString();
-        const geo::ReadResult r = geo::ReadFieldFile(s.path, s.field);
-        if (r.ok())
-            sources.push_back(std::move(s));
-        else
-            failed << QFileInfo(p).fileName() + QStringLiteral(": ") + Q(geo::ReadErrorMessage(r));
+        // Every shape of a file of many fields, not only its first.
+        std::vector<std::string> leftOut;
+        const geo::ReadResult r = gis::ReadExportSources(p.toStdString(), sources, leftOut);
+        if (!r.ok()) leftOut = {geo::ReadErrorMessage(r)};
+        for (const std::string& why : leftOut) failed << QFileInfo(p).fileName() + QStringLiteral(": ") + Q(why);
     }
     std::string why;
     QString summary;

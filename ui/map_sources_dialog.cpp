@@ -3,6 +3,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -33,6 +35,8 @@ constexpr int kMinCacheMB = 10;
 constexpr int kMaxCacheMB = 100000;
 /// Zooms offered for keeping: 0 to the OpenStreetMap-style deepest level.
 constexpr int kDeepestKeptZoom = kMaxTileZoom;
+/// The template the address fields are wide enough for (OpenStreetMap's own).
+constexpr const char* kTypicalTemplate = "https://tile.openstreetmap.org/{z}/{x}/{y}.png";
 /// Levels kept by default below the view's: the view itself and two closer.
 constexpr int kKeepDeeper = 2;
 
@@ -60,6 +64,9 @@ CMapSourcesDialog::CMapSourcesDialog(const TileSettings& now, QRectF view, int v
     form->addRow(T(StringId::RES_MAP_CUSTOM_OVERLAY), overlay_);
     attribution_ = new QLineEdit(custom ? now.attribution : QString(), this);
     form->addRow(T(StringId::RES_MAP_CUSTOM_ATTRIBUTION), attribution_);
+    // A whole template in view: cut to its tail, a typing slip goes unseen.
+    for (QLineEdit* e : {url_, overlay_})
+        e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QLatin1String(kTypicalTemplate)));
     keeping_ = new QCheckBox(T(StringId::RES_MAP_CUSTOM_KEEPING), this);
     keeping_->setChecked(custom && now.allowsKeeping);
     form->addRow(keeping_);
@@ -67,10 +74,11 @@ CMapSourcesDialog::CMapSourcesDialog(const TileSettings& now, QRectF view, int v
     packs_ = new QListWidget(this);
     packs_->addItems(now.stacked);
     auto* add = new QPushButton(T(StringId::RES_MAP_ADD_PACK), this);
-    auto* remove = new QPushButton(T(StringId::RES_MAP_REMOVE_PACK), this);
+    remove_ = new QPushButton(T(StringId::RES_MAP_REMOVE_PACK), this);
+    remove_->setEnabled(false);  // until a pack is picked in the list
     auto* packButtons = new QHBoxLayout;
     packButtons->addWidget(add);
-    packButtons->addWidget(remove);
+    packButtons->addWidget(remove_);
     packButtons->addStretch();
     form->addRow(new QLabel(T(StringId::RES_MAP_PACKS), this));
     form->addRow(packs_);
@@ -101,6 +109,9 @@ CMapSourcesDialog::CMapSourcesDialog(const TileSettings& now, QRectF view, int v
     keepRow->addWidget(keepTo_);
     keepRow->addWidget(keep_);
     form->addRow(T(StringId::RES_MAP_KEEP_FROM), keepRow);
+    keepWhy_ = new QLabel(this);
+    keepWhy_->setWordWrap(true);
+    form->addRow(keepWhy_);
 
     message_ = new QLabel(this);
     message_->setWordWrap(true);
@@ -117,10 +128,13 @@ CMapSourcesDialog::CMapSourcesDialog(const TileSettings& now, QRectF view, int v
     connect(keeping_, &QCheckBox::toggled, this, [this] { ShowPreset(); });
     connect(offline_, &QCheckBox::toggled, this, [this] { ShowPreset(); });
     connect(url_, &QLineEdit::textChanged, this, [this] { ShowPreset(); });
+    connect(preset_, &QComboBox::currentIndexChanged, this, [this] { ForgetMessage(); });
+    for (QLineEdit* e : {key_, url_, overlay_})
+        connect(e, &QLineEdit::textEdited, this, [this] { ForgetMessage(); });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(add, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getOpenFileName(this, T(StringId::RES_MAP_ADD_PACK), QString(),
+        const QString path = QFileDialog::getOpenFileName(this, T(StringId::RES_MAP_ADD_PACK), PackFolder(),
                                                           QStringLiteral("MBTiles (*.mbtiles)"));
         if (path.isEmpty()) return;
         QString error;
@@ -132,7 +146,9 @@ CMapSourcesDialog::CMapSourcesDialog(const TileSettings& now, QRectF view, int v
         packs_->addItem(path);
         message_->clear();
     });
-    connect(remove, &QPushButton::clicked, this, [this] { delete packs_->currentItem(); });
+    connect(packs_, &QListWidget::currentItemChanged, this,
+            [this](QListWidgetItem* picked) { remove_->setEnabled(picked != nullptr); });
+    connect(remove_, &QPushButton::clicked, this, [this] { delete packs_->currentItem(); });
     connect(clear_, &QPushButton::clicked, this, [this] {
         clear_->setEnabled(false);
         map::ClearTileCacheAsync(TileCacheFolder(), this, [this](bool ok) {
@@ -141,7 +157,7 @@ CMapSourcesDialog::CMapSourcesDialog(const TileSettings& now, QRectF view, int v
         });
     });
     connect(keep_, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, T(StringId::RES_MAP_KEEP_CHOOSE_FILE), QString(),
+        const QString path = QFileDialog::getSaveFileName(this, T(StringId::RES_MAP_KEEP_CHOOSE_FILE), PackFolder(),
                                                           QStringLiteral("MBTiles (*.mbtiles)"));
         if (!path.isEmpty()) KeepInto(path.endsWith(QLatin1String(".mbtiles")) ? path : path + QStringLiteral(".mbtiles"));
     });
@@ -157,7 +173,33 @@ void CMapSourcesDialog::ShowPreset() {
                        static_cast<QWidget*>(attribution_), static_cast<QWidget*>(keeping_)})
         w->setEnabled(custom);
     const TileSettings chosen = Chosen();
-    keep_->setEnabled(!view_.isEmpty() && map::MayKeepOffline(chosen) && !chosen.offline);
+    // The greyed button says why, in the words KeepInto would refuse with.
+    QString why;
+    if (view_.isEmpty())
+        why = T(StringId::RES_MAP_KEEP_NO_VIEW);
+    else if (!map::MayKeepOffline(chosen))
+        why = T(StringId::RES_MAP_KEEP_NOT_ALLOWED);
+    else if (chosen.offline)
+        why = T(StringId::RES_MAP_KEEP_OFFLINE);
+    keep_->setEnabled(why.isEmpty());
+    keepWhy_->setText(why);
+    keepWhy_->setVisible(!why.isEmpty());
+}
+
+void CMapSourcesDialog::ForgetMessage() {
+    message_->clear();
+}
+
+QString CMapSourcesDialog::TypicalTemplate() {
+    return QLatin1String(kTypicalTemplate);
+}
+
+QString CMapSourcesDialog::PackFolder() const {
+    for (int i = packs_->count() - 1; i >= 0; --i) {
+        const QFileInfo pack(packs_->item(i)->text());
+        if (pack.dir().exists()) return pack.absolutePath();
+    }
+    return QDir::homePath();
 }
 
 TileSettings CMapSourcesDialog::Chosen() const {
@@ -191,6 +233,13 @@ void CMapSourcesDialog::accept() {
     const QString problem = Problem();
     if (!problem.isEmpty()) {
         message_->setText(problem);
+        // The field at fault takes the keys, so the fix is typed at once.
+        const auto p = static_cast<map::TilePreset>(preset_->currentData().toInt());
+        QLineEdit* wrong = key_;
+        if (p == map::TilePreset::kCustom)
+            wrong = IsTileTemplateArgument(url_->text().trimmed().toStdString()) ? overlay_ : url_;
+        wrong->setFocus(Qt::OtherFocusReason);
+        wrong->selectAll();
         return;
     }
     QDialog::accept();

@@ -42,17 +42,27 @@ public:
     QListWidget* Packs() const { return packs_; }
     QPushButton* ClearCache() const { return clear_; }
     QPushButton* Keep() const { return keep_; }
+    QPushButton* RemovePack() const { return remove_; }
+    /// Why "Keep for offline" is greyed (hidden while it can be used).
+    QLabel* KeepWhy() const { return keepWhy_; }
     QLabel* Message() const { return message_; }
     QSpinBox* KeepFrom() const { return keepFrom_; }
     QSpinBox* KeepTo() const { return keepTo_; }
     /// Writes the view's tiles to `path` (the file dialog's answer, given
     /// directly by tests); the pack joins the list when it is written.
     void KeepInto(const QString& path);
+    /// The address fields' widest template shown whole (see the .cpp).
+    static QString TypicalTemplate();
+    /// Where the pack file dialogs open: beside the last pack listed, else
+    /// the home folder (never the folder the program happened to start in).
+    QString PackFolder() const;
 
     void accept() override;
 
 private:
     void ShowPreset();
+    /// A message about an earlier choice goes once the user changes it.
+    void ForgetMessage();
 
     TileSettings base_;
     QRectF view_;
@@ -68,6 +78,8 @@ private:
     QSpinBox* cache_ = nullptr;
     QPushButton* clear_ = nullptr;
     QPushButton* keep_ = nullptr;
+    QPushButton* remove_ = nullptr;
+    QLabel* keepWhy_ = nullptr;
     QSpinBox* keepFrom_ = nullptr;
     QSpinBox* keepTo_ = nullptr;
     QLabel* message_ = nullptr;

@@ -1,5 +1,6 @@
 #include "ui/overview_widget.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -13,6 +14,8 @@ namespace {
 /// One wheel notch (120 units) zooms by half a level, as in the field view.
 constexpr double kWheelLevels = 0.5;
 constexpr double kWheelUnitsPerNotch = 120.0;
+/// One press of + or - zooms by a whole level, as in the field view.
+constexpr double kKeyLevels = 1.0;
 /// A press and release closer than this (px) is a click, not a drag.
 constexpr double kClickSlopPx = 4;
 constexpr int kMinWidth = 240;
@@ -23,6 +26,8 @@ constexpr int kMinHeight = 160;
 COverviewWidget::COverviewWidget(QWidget* parent) : QWidget(parent) {
     setMinimumSize(kMinWidth, kMinHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // A click gives it the keys (+, -, Home); Tab passes through it too.
+    setFocusPolicy(Qt::StrongFocus);
     SetTiles(LoadTileSettings());
 }
 
@@ -71,18 +76,40 @@ void COverviewWidget::paintEvent(QPaintEvent*) {
     DrawMapOverlay(p, size(), view_, tiles);
 }
 
+void COverviewWidget::ZoomBy(double levels, QPointF at) {
+    const WorldPoint before = ScreenToWorld(at, view_, size());
+    view_.zoom = std::clamp(view_.zoom + levels, 0.0, kMaxMapZoom);
+    const WorldPoint after = ScreenToWorld(at, view_, size());
+    view_.cx += before.x - after.x;
+    view_.cy += before.y - after.y;
+    fitted_ = false;
+    update();
+}
+
 void COverviewWidget::wheelEvent(QWheelEvent* e) {
     const double notches = e->angleDelta().y() / kWheelUnitsPerNotch;
-    if (notches != 0) {
-        const WorldPoint before = ScreenToWorld(e->position(), view_, size());
-        view_.zoom = std::clamp(view_.zoom + notches * kWheelLevels, 0.0, kMaxMapZoom);
-        const WorldPoint after = ScreenToWorld(e->position(), view_, size());
-        view_.cx += before.x - after.x;
-        view_.cy += before.y - after.y;
-        fitted_ = false;
-        update();
-    }
+    if (notches != 0) ZoomBy(notches * kWheelLevels, e->position());
     e->accept();
+}
+
+void COverviewWidget::keyPressEvent(QKeyEvent* e) {
+    const QPointF centre(width() / 2.0, height() / 2.0);
+    switch (e->key()) {
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+            ZoomBy(kKeyLevels, centre);
+            break;
+        case Qt::Key_Minus:
+            ZoomBy(-kKeyLevels, centre);
+            break;
+        case Qt::Key_Home:
+            fitted_ = true;
+            view_ = map_.Fit(size());
+            update();
+            break;
+        default:
+            QWidget::keyPressEvent(e);
+    }
 }
 
 void COverviewWidget::mousePressEvent(QMouseEvent* e) {

@@ -2,7 +2,8 @@
 // A window's map of all its fields (map/overview_map.h) over the profile's
 // map tiles: the wheel zooms, a drag pans, a click on a field reports it
 // (the window selects its row), the window's selection is outlined and its
-// filter decides which fields show. GUI thread; tiles never block.
+// filter decides which fields show; + and - zoom and Home fits every field
+// again, as in the field view. GUI thread; tiles never block.
 
 #include <QWidget>
 #include <functional>
@@ -32,12 +33,16 @@ public:
 protected:
     void paintEvent(QPaintEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
 private:
+    /// Zooms by `levels` keeping the world point under `at` in place.
+    void ZoomBy(double levels, QPointF at);
+
     map::COverviewMap map_;
     map::COverviewLayer layer_;
     map::CMapTiles* tiles_ = nullptr;

@@ -87,6 +87,9 @@ void DriveExportDialog(const DialogSteps& steps, bool* done, QString* crsAfterFo
         } guard{dlg, done};
         QVERIFY(types && crs && epsg && utf8 && edit);
         QVERIFY(crs->isVisible());
+        // The EPSG field beside the long offers shows its example whole.
+        QVERIFY2(epsg->width() >= epsg->fontMetrics().horizontalAdvance(epsg->placeholderText()),
+                 qPrintable(QString::number(epsg->width())));
         ClickItem(types, steps.format);
         *crsAfterFormat = crs->currentData().toString();
         if (!steps.crs.isEmpty()) ClickItem(crs, steps.crs);
@@ -158,6 +161,13 @@ private slots:
         WriteKml(dir + "/west.kml", "西地", 116.3, 40.1);
         WriteKml(dir + "/east.kml", "东地", 117.6, 40.1);
         WriteKml(dir + "/beyond.kml", "远地", 119.2, 40.1);
+        // A village's file of many fields: both exported, not only the first.
+        std::ofstream(QString(dir + "/village.geojson").toStdString(), std::ios::binary)
+            << R"({"type":"FeatureCollection","features":[
+{"type":"Feature","properties":{"name":"North"},"geometry":{"type":"Polygon","coordinates":[
+ [[116.300,40.100],[116.302,40.100],[116.302,40.102],[116.300,40.102],[116.300,40.100]]]}},
+{"type":"Feature","properties":{"name":"South"},"geometry":{"type":"Polygon","coordinates":[
+ [[116.300,40.090],[116.302,40.090],[116.302,40.092],[116.300,40.092],[116.300,40.090]]]}}]})";
         rig.frame->ComputerPane()->ListFolder(dir);
         QTRY_VERIFY_WITH_TIMEOUT(Column(rig.ComputerList(), 0).contains(QStringLiteral("west.kml")),
                                  kWaitMs);
@@ -188,6 +198,12 @@ private slots:
             {"a Shapefile in the automatic zone (a folder of layer files)",
              {"west.kml", "east.kml"},
              {QStringLiteral("Shapefile (*.shp)"), T(StringId::RES_LAND_CRS_AUTO), {}, false, QStringLiteral("shapes")},
+             QStringLiteral("wgs84"),
+             {QStringLiteral("EPSG:4527")}},
+            {"every field of a GeoJSON of many",
+             {"village.geojson"},
+             {QStringLiteral("GeoPackage (*.gpkg)"), T(StringId::RES_LAND_CRS_AUTO), {}, false,
+              QStringLiteral("village")},
              QStringLiteral("wgs84"),
              {QStringLiteral("EPSG:4527")}},
             {"DXF in a zone typed in, a field outside it named",
@@ -224,6 +240,9 @@ private slots:
         const QByteArray gpkg = Run(QStringLiteral("ogrinfo"), {QStringLiteral("-al"), dir + "/plain.gpkg"});
         QVERIFY2(gpkg.contains("ID[\"EPSG\",4548]"), gpkg.constData());
         QVERIFY(gpkg.contains("POLYGON ((4"));
+        const QByteArray village = Run(QStringLiteral("ogrinfo"), {QStringLiteral("-al"), dir + "/village.gpkg"});
+        QVERIFY2(village.contains("name (String) = North") && village.contains("name (String) = South"),
+                 village.constData());
         // The Shapefile: a folder whose .prj names the zone's code.
         const QByteArray shp = Run(QStringLiteral("gdalsrsinfo"), {QStringLiteral("-e"), dir + "/shapes"});
         QVERIFY2(shp.contains("EPSG:4527"), shp.constData());

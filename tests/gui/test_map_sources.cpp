@@ -2,7 +2,8 @@
 // the presets (Tianditu's key and its terms, a custom template refused until
 // it is one), "Keep for offline" enabled only for a source that allows it
 // and not offline, a pack kept from a tile server of the test's own and
-// listed, "Clear map cache"; and the field view drawing an MBTiles pack.
+// listed, "Clear map cache"; the field view drawing an MBTiles pack; and the
+// overview map of the ledger and the book answering the field view's keys.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -15,10 +16,12 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <optional>
 
 #include "gui_rig.h"
 #include "ui/field_view.h"
 #include "ui/map_sources_dialog.h"
+#include "ui/overview_widget.h"
 
 namespace dorvane::test {
 namespace {
@@ -147,6 +150,141 @@ private slots:
         again.KeepInto(dir.path() + QStringLiteral("/osm.mbtiles"));
         QCOMPARE(again.Message()->text(), Says(StringId::RES_MAP_KEEP_NOT_ALLOWED));
         QVERIFY(!QFile::exists(dir.path() + QStringLiteral("/osm.mbtiles")));
+    }
+
+    // A first-time user's questions, answered by the dialog itself: why
+    // "Keep for offline" is grey, which field an error is about, that an old
+    // error goes once its cause is changed, Remove only with a pack picked.
+    void theDialogSaysWhyAndWhere() {
+        const WorldPoint w = ToWorld(116.3, 39.9);
+        const QRectF view(w.x, w.y, 0.0004, 0.0004);
+        struct Case {
+            const char* name;
+            bool inView;
+            int preset;
+            bool allows;
+            bool offline;
+            std::optional<StringId> why;  // none: the button can be used
+        };
+        const Case cases[] = {
+            {"nothing in view", false, kCustomRow, true, false, StringId::RES_MAP_KEEP_NO_VIEW},
+            {"OpenStreetMap", true, kOsmRow, false, false, StringId::RES_MAP_KEEP_NOT_ALLOWED},
+            {"Tianditu", true, kTiandituRow, false, false, StringId::RES_MAP_KEEP_NOT_ALLOWED},
+            {"custom, terms unsaid", true, kCustomRow, false, false, StringId::RES_MAP_KEEP_NOT_ALLOWED},
+            {"custom, offline", true, kCustomRow, true, true, StringId::RES_MAP_KEEP_OFFLINE},
+            {"custom, allowed", true, kCustomRow, true, false, std::nullopt},
+        };
+        for (const Case& c : cases) {
+            CMapSourcesDialog dlg(DefaultTileSettings(), c.inView ? view : QRectF(), 16);
+            dlg.show();
+            QVERIFY2(QTest::qWaitForWindowExposed(&dlg), c.name);
+            PickPreset(dlg, c.preset);
+            if (c.preset == kCustomRow) TypeInto(dlg.Template(), QStringLiteral("https://t.example/{z}/{x}/{y}.png"));
+            if (c.allows) Click(dlg.AllowsKeeping());
+            if (c.offline) Click(dlg.Offline());
+            QVERIFY2(dlg.Keep()->isEnabled() == !c.why.has_value(), c.name);
+            QVERIFY2(dlg.KeepWhy()->isVisible() == c.why.has_value(), c.name);
+            if (c.why) QCOMPARE(dlg.KeepWhy()->text(), Says(*c.why));
+        }
+
+        struct Wrong {
+            const char* name;
+            int preset;
+            const char* url;
+            const char* overlay;
+            StringId says;
+            QLineEdit* (CMapSourcesDialog::*field)() const;
+        };
+        const Wrong wrongs[] = {
+            {"no key", kTiandituRow, "", "", StringId::RES_MAP_NEED_KEY, &CMapSourcesDialog::Key},
+            {"no template", kCustomRow, "", "", StringId::RES_MAP_BAD_TEMPLATE, &CMapSourcesDialog::Template},
+            {"bad overlay", kCustomRow, "https://t.example/{z}/{x}/{y}.png", "https://t.example/{z}.png",
+             StringId::RES_MAP_BAD_TEMPLATE, &CMapSourcesDialog::Overlay},
+        };
+        for (const Wrong& c : wrongs) {
+            CMapSourcesDialog dlg(DefaultTileSettings(), view, 16);
+            dlg.show();
+            QVERIFY2(QTest::qWaitForWindowExposed(&dlg), c.name);
+            PickPreset(dlg, c.preset);
+            if (*c.url) TypeInto(dlg.Template(), QString::fromLatin1(c.url));
+            if (*c.overlay) TypeInto(dlg.Overlay(), QString::fromLatin1(c.overlay));
+            Click(Ok(dlg));
+            QVERIFY2(dlg.isVisible(), c.name);
+            QCOMPARE(dlg.Message()->text(), Says(c.says));
+            QVERIFY2((dlg.*c.field)()->hasFocus(), c.name);
+            // Another source chosen: the old complaint goes.
+            PickPreset(dlg, kOsmRow);
+            QVERIFY2(dlg.Message()->text().isEmpty(), c.name);
+        }
+
+        {
+            // A template is seen whole, in either language's layout.
+            CMapSourcesDialog dlg(DefaultTileSettings(), view, 16);
+            dlg.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+            for (QLineEdit* e : {dlg.Template(), dlg.Overlay()})
+                QVERIFY(e->width() >= e->fontMetrics().horizontalAdvance(CMapSourcesDialog::TypicalTemplate()));
+        }
+        TileSettings withPack = DefaultTileSettings();
+        QTemporaryDir dir;
+        withPack.stacked = {dir.path() + QStringLiteral("/a.mbtiles")};
+        CMapSourcesDialog dlg(withPack, view, 16);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QCOMPARE(dlg.PackFolder(), dir.path());
+        QVERIFY(!dlg.RemovePack()->isEnabled());
+        QListWidget* packs = dlg.Packs();
+        QTest::mouseClick(packs->viewport(), Qt::LeftButton, {},
+                          packs->visualItemRect(packs->item(0)).center());
+        QVERIFY(dlg.RemovePack()->isEnabled());
+        Click(dlg.RemovePack());
+        QCOMPARE(packs->count(), 0);
+        QVERIFY(!dlg.RemovePack()->isEnabled());
+        QCOMPARE(dlg.PackFolder(), QDir::homePath());
+    }
+
+    // A drag and a zoom lose the fields; Home brings every one back, as in
+    // the field view, and + and - zoom around the middle.
+    void theOverviewAnswersPlusMinusAndHome() {
+        COverviewWidget w;
+        w.resize(400, 300);
+        std::vector<map::OverviewField> fields;
+        for (double lon : {116.30, 116.31}) {
+            map::OverviewField f;
+            for (const auto& [dx, dy] : {std::pair{0.0, 0.0}, {0.002, 0.0}, {0.002, 0.002}, {0.0, 0.002}})
+                f.ring.push_back(ToWorld(lon + dx, 39.9 + dy));
+            f.name = QStringLiteral("F");
+            fields.push_back(std::move(f));
+        }
+        w.SetFields(std::move(fields), {QStringLiteral("counted")});
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const MapView fitted = w.Map().Fit(w.size());
+        QCOMPARE(w.View().zoom, fitted.zoom);
+        // Click it for the keys, then drag it well aside.
+        QTest::mouseClick(&w, Qt::LeftButton, {}, QPoint(20, 20));
+        QVERIFY(w.hasFocus());
+        QTest::mousePress(&w, Qt::LeftButton, {}, QPoint(200, 150));
+        QTest::mouseMove(&w, QPoint(260, 190));
+        QTest::mouseMove(&w, QPoint(380, 280));
+        QTest::mouseRelease(&w, Qt::LeftButton, {}, QPoint(380, 280));
+        QVERIFY(w.View().cx != fitted.cx);
+        struct Step {
+            Qt::Key key;
+            double zoom;  // after the key, from the fitted zoom
+        };
+        const Step steps[] = {{Qt::Key_Plus, 1}, {Qt::Key_Plus, 2}, {Qt::Key_Minus, 1}, {Qt::Key_Equal, 2}};
+        for (const Step& s : steps) {
+            QTest::keyClick(&w, s.key);
+            QCOMPARE(w.View().zoom, std::clamp(fitted.zoom + s.zoom, 0.0, kMaxMapZoom));
+        }
+        QTest::keyClick(&w, Qt::Key_Home);
+        QCOMPARE(w.View().zoom, fitted.zoom);
+        QCOMPARE(w.View().cx, fitted.cx);
+        QCOMPARE(w.View().cy, fitted.cy);
+        // Fitted again, it stays fitted when the window is resized.
+        w.resize(600, 450);
+        QTRY_COMPARE_WITH_TIMEOUT(w.View().zoom, w.Map().Fit(w.size()).zoom, kWaitMs);
     }
 
     void clearMapCacheEmptiesTheCache() {

@@ -107,6 +107,46 @@ TEST_F(LandCli, ShapefileAndGeoPackageInTheChosenZone) {
     }
 }
 
+// A village's file of many fields is exported whole: every polygon, every
+// part of a multipolygon, a field's hole kept; a feature with nothing to
+// measure is named on stderr and the rest still written.
+TEST_F(LandCli, EveryShapeOfAFileOfManyFields) {
+    WriteFile((dir / "village.geojson").string(), R"({"type":"FeatureCollection","features":[
+{"type":"Feature","properties":{"name":"North"},"geometry":{"type":"Polygon","coordinates":[
+ [[116.300,39.900],[116.302,39.900],[116.302,39.902],[116.300,39.902],[116.300,39.900]]]}},
+{"type":"Feature","properties":{"name":"Pond"},"geometry":{"type":"Polygon","coordinates":[
+ [[116.303,39.900],[116.306,39.900],[116.306,39.903],[116.303,39.903],[116.303,39.900]],
+ [[116.304,39.901],[116.304,39.902],[116.305,39.902],[116.305,39.901],[116.304,39.901]]]}},
+{"type":"Feature","properties":{"name":"Split"},"geometry":{"type":"MultiPolygon","coordinates":[
+ [[[116.300,39.904],[116.301,39.904],[116.301,39.905],[116.300,39.905],[116.300,39.904]]],
+ [[[116.302,39.904],[116.303,39.904],[116.303,39.905],[116.302,39.905],[116.302,39.904]]]]}},
+{"type":"Feature","properties":{"name":"Broken"},"geometry":{"type":"Polygon","coordinates":[
+ [[116.300,95.0],[116.301,95.0],[116.301,95.1],[116.300,95.0]]]}}
+]})");
+    struct {
+        const char* format;
+        const char* out;
+        const char* layer;  // what ogrinfo reads
+    } table[] = {
+        {"geojson", "v.geojson", "v.geojson"},
+        {"gpkg", "v.gpkg", "v.gpkg"},
+        {"shp", "v_shp", "v_shp/fields.shp"},
+    };
+    for (const auto& t : table) {
+        SCOPED_TRACE(t.format);
+        const auto r = Cli(std::string("export village.geojson --to ") + t.format + " -o " + t.out);
+        ASSERT_EQ(r.status, 0) << r.out;
+        EXPECT_NE(r.out.find("village.geojson: feature 4"), std::string::npos) << r.out;
+        const auto all = Tool("ogrinfo -al -q '" + (dir / t.layer).string() + "'");
+        for (const char* name : {"North", "Pond", "Split [1]", "Split [2]"})
+            EXPECT_NE(all.out.find(std::string("= ") + name + "\n"), std::string::npos) << name << "\n" << all.out;
+        EXPECT_EQ(all.out.find("Broken"), std::string::npos) << all.out;
+        // The pond's field has its hole: a polygon of two rings.
+        EXPECT_NE(all.out.find("POLYGON ((116.303 39.9"), std::string::npos) << all.out;
+        EXPECT_NE(all.out.find("),(116.304"), std::string::npos) << all.out;
+    }
+}
+
 TEST_F(LandCli, DxfInMetresWithNumbersAndLabels) {
     const auto r = Cli("export west.kml east.kml --to dxf --crs auto -o f.dxf");
     ASSERT_EQ(r.status, 0) << r.out;

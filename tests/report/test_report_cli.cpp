@@ -208,7 +208,7 @@ TEST_F(ReportCli, ASeasonOfConvertedDownloadsIsCountedOnce) {
     const Ledger l = BuildLedger({dir / "season"}, deep);
     ASSERT_EQ(l.rows.size(), 3u);
     EXPECT_DOUBLE_EQ(l.totals.handheldArea_m2, area);
-    EXPECT_NE(r.out.find("3 converted files counted once with their .bak raw copy"),
+    EXPECT_NE(r.out.find("converted files counted once with their .bak raw copy: 3"),
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find(TotalsCell(l.totals, LedgerColumn::kArea).text), std::string::npos)
