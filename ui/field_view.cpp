@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QSignalBlocker>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -15,7 +16,6 @@
 #include <QSplitter>
 #include <QTimer>
 #include <QTreeWidget>
-#include <QHBoxLayout>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <cmath>
