@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -400,6 +401,15 @@ private slots:
             QCOMPARE(totalPoints(), static_cast<int>(s.fields) * onePoints);
             QCOMPARE(qobject_cast<QCheckBox*>(list->KeepBoth(0))->isChecked(), s.keep);
         }
+        // Sorted by file, last first (two clicks on its heading): the CSV lists
+        // the rows so, and its overlaps still name the fields that overlap.
+        QHeaderView* head = w.Table()->horizontalHeader();
+        const int file = static_cast<int>(report::LedgerColumn::kFile);
+        const QPoint at(head->sectionViewportPosition(file) + head->sectionSize(file) / 2,
+                        head->height() / 2);
+        QTest::mouseClick(head->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseClick(head->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QCOMPARE(w.Table()->item(0, file)->text(), QStringLiteral("Far.txt"));
         // The CSV written through the window: both fields counted, the pair kept.
         const QString csv = dir.filePath(QStringLiteral("kept.csv"));
         AnswerFileDialog(csv);
@@ -425,6 +435,9 @@ private slots:
                          3 * onePoints);
             }
         QVERIFY(found);
+        QVERIFY2(text.indexOf(QStringLiteral("\r\nFar.txt,")) < text.indexOf(QStringLiteral("\r\nB.txt,")) &&
+                     text.indexOf(QStringLiteral("\r\nB.txt,")) < text.indexOf(QStringLiteral("\r\nA.txt,")),
+                 qPrintable(text));
     }
 };
 
