@@ -75,9 +75,14 @@ void CLedgerOverlaps::Fill(const report::Ledger& shown) {
         // filling: a date filter or a sort fills the list anew.
         auto* box = new QCheckBox(Q(Text(StringId::RES_LEDGER_KEEP_BOTH)));
         box->setChecked(o.kept);
-        connect(box, &QCheckBox::toggled, this, [this, pair = report::PairOf(a, b)](bool on) {
-            if (onKeep_) onKeep_(pair, on);
-        });
+        // Queued: the answer fills this list anew, which deletes the box that
+        // is still sending its signal.
+        connect(
+            box, &QCheckBox::toggled, this,
+            [this, pair = report::PairOf(a, b)](bool on) {
+                if (onKeep_) onKeep_(pair, on);
+            },
+            Qt::QueuedConnection);
         setCellWidget(r, kKeep, box);
     }
     resizeColumnsToContents();
