@@ -450,8 +450,12 @@ void CFieldView::Apply(const std::shared_ptr<Loaded>& l, unsigned generation) {
         listed_ = l->all;
         if (listed_) {
             const std::string file = QFileInfo(l->name).fileName().toStdString();
-            for (const geo::FieldFile& f : *listed_)
-                shapes_->addItem(Q(geo::ShapeDisplayName(file, f)));
+            // One insertion for the whole list, not one per field: a
+            // village's file may hold tens of thousands.
+            QStringList names;
+            names.reserve(static_cast<qsizetype>(listed_->size()));
+            for (const geo::FieldFile& f : *listed_) names << Q(geo::ShapeDisplayName(file, f));
+            shapes_->addItems(names);
         }
         shapes_->setVisible(listed_ != nullptr);
     }
