@@ -670,6 +670,8 @@ std::string_view ReadErrorText(ReadError e) {
             return "bad coordinates";
         case ReadError::kBadCrs:
             return "coordinate system cannot be converted to WGS84";
+        case ReadError::kCancelled:
+            return "reading stopped";
     }
     return "unknown error";
 }

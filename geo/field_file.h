@@ -111,6 +111,7 @@ enum class ReadError {
     kNoShapes,        ///< GPX/KML without any track, route, line or polygon
     kBadCoordinates,  ///< a point outside -90..90 / -180..180 or not a number
     kBadCrs,          ///< a coordinate system PROJ cannot convert to WGS84
+    kCancelled,       ///< the caller's stop flag was set while reading
 };
 
 struct ReadResult {

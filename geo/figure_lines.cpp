@@ -281,6 +281,9 @@ std::string ReadErrorMessage(const ReadResult& r) {
         case ReadError::kBadCrs:
             id = StringId::RES_FIELD_ERR_BAD_CRS;
             break;
+        case ReadError::kCancelled:
+            id = StringId::RES_FIELD_ERR_CANCELLED;
+            break;
     }
     return r.message.empty() ? T(id) : T(id) + " (" + r.message + ")";
 }

@@ -274,7 +274,7 @@ ReadResult LayerTransform(OGRLayer& layer, Transform& ct) {
 }  // namespace
 
 ReadResult ReadOgrFile(const std::string& path, std::string_view nameHint, ShapeSet& out,
-                       const ReadProgress& progress) {
+                       const ReadProgress& progress, const std::atomic<bool>* cancel) {
     out = ShapeSet{};
     RegisterGdal();
     QuietGdal quiet;
@@ -318,6 +318,11 @@ ReadResult ReadOgrFile(const std::string& path, std::string_view nameHint, Shape
         const GIntBig expected = layer->GetFeatureCount(FALSE);
         std::size_t readInLayer = 0;
         for (;;) {
+            // One relaxed load per feature: nothing beside what a feature costs.
+            if (cancel && cancel->load(std::memory_order_relaxed)) {
+                out = ShapeSet{};
+                return Fail(ReadError::kCancelled, {});
+            }
             CPLErrorReset();
             std::unique_ptr<OGRFeature, FeatureDeleter> feature(layer->GetNextFeature());
             if (!feature) {
@@ -431,7 +436,7 @@ namespace {
 // KML of several shapes.
 ReadResult ReadShapesFrom(std::span<const std::uint8_t> bytes, std::string_view nameHint,
                           const std::string& ogrPath, ShapeSet& out,
-                          const ReadProgress& progress) {
+                          const ReadProgress& progress, const std::atomic<bool>* cancel) {
     out = ShapeSet{};
     if (bytes.empty()) return Fail(ReadError::kEmpty, {});
     const std::string ext = ExtensionOf(nameHint);
@@ -462,7 +467,9 @@ ReadResult ReadShapesFrom(std::span<const std::uint8_t> bytes, std::string_view 
         if (!r.ok()) {
             // Not the handheld's and not GPX/KML: perhaps something OGR reads.
             ShapeSet ogr;
-            if (ReadOgrFile(ogrPath, nameHint, ogr, progress).ok()) {
+            if (const ReadResult o = ReadOgrFile(ogrPath, nameHint, ogr, progress, cancel);
+                o.ok() || o.error == ReadError::kCancelled) {
+                if (!o.ok()) return o;
                 out = std::move(ogr);
                 return {};
             }
@@ -470,13 +477,13 @@ ReadResult ReadShapesFrom(std::span<const std::uint8_t> bytes, std::string_view 
         }
         // A KML of several shapes: every one of them, through OGR.
     }
-    return ReadOgrFile(ogrPath, nameHint, out, progress);
+    return ReadOgrFile(ogrPath, nameHint, out, progress, cancel);
 }
 
 }  // namespace
 
 ReadResult ReadShapes(const std::filesystem::path& path, ShapeSet& out,
-                      const ReadProgress& progress) {
+                      const ReadProgress& progress, const std::atomic<bool>* cancel) {
     out = ShapeSet{};
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec))
@@ -485,7 +492,7 @@ ReadResult ReadShapes(const std::filesystem::path& path, ShapeSet& out,
     // A GeoPackage may be larger than any handheld file: OGR reads it in place.
     const auto size = std::filesystem::file_size(path, ec);
     if (!ec && size > MaxFieldFileBytes() && IsOgrExtension(ExtensionOf(name)))
-        return ReadOgrFile(path.string(), name, out, progress);
+        return ReadOgrFile(path.string(), name, out, progress, cancel);
     std::vector<std::uint8_t> bytes;
     std::string message;
     switch (ReadInputFile(path, bytes, message)) {
@@ -496,7 +503,7 @@ ReadResult ReadShapes(const std::filesystem::path& path, ShapeSet& out,
         default:
             return Fail(ReadError::kCannotRead, message);
     }
-    return ReadShapesFrom(bytes, name, path.string(), out, progress);
+    return ReadShapesFrom(bytes, name, path.string(), out, progress, cancel);
 }
 
 ReadResult ReadShapesBytes(std::span<const std::uint8_t> bytes, std::string_view nameHint,
@@ -514,7 +521,7 @@ ReadResult ReadShapesBytes(std::span<const std::uint8_t> bytes, std::string_view
                                         static_cast<vsi_l_offset>(bytes.size()), FALSE);
     if (!fp) return Fail(ReadError::kCannotRead, "no room in memory for the file");
     VSIFCloseL(fp);
-    ReadResult r = ReadShapesFrom(bytes, base, path, out, {});
+    ReadResult r = ReadShapesFrom(bytes, base, path, out, {}, nullptr);
     VSIUnlink(path.c_str());
     VSIRmdirRecursive(dir.c_str());
     return r;

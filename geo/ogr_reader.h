@@ -15,6 +15,7 @@
 // are read. Failures are returned, never thrown. Thread-safe: GDAL's error
 // handler is kept per thread for the call.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -52,9 +53,12 @@ using ReadProgress = std::function<void(double)>;
 inline constexpr std::size_t kMaxShapePoints = 20'000'000;
 
 /// Reads every shape of the file at `path` (replaced whole; empty on failure).
-/// Blocks on the file system.
+/// Blocks on the file system. `cancel`, when given, is looked at before each
+/// feature OGR reads: once set, the read ends with ReadError::kCancelled
+/// (the handheld's own readers, bounded by MaxFieldFileBytes, run to the end).
 ReadResult ReadShapes(const std::filesystem::path& path, ShapeSet& out,
-                      const ReadProgress& progress = {});
+                      const ReadProgress& progress = {},
+                      const std::atomic<bool>* cancel = nullptr);
 
 /// The same for `bytes` held in memory, named `nameHint` (its extension tells
 /// OGR which format to try first, as on disk).
@@ -64,7 +68,8 @@ ReadResult ReadShapesBytes(std::span<const std::uint8_t> bytes, std::string_view
 /// Reads the file at `path` (a file name OGR understands, /vsimem/ too)
 /// through GDAL/OGR only.
 ReadResult ReadOgrFile(const std::string& path, std::string_view nameHint, ShapeSet& out,
-                       const ReadProgress& progress = {});
+                       const ReadProgress& progress = {},
+                       const std::atomic<bool>* cancel = nullptr);
 
 /// "file › label" as the ledger and the field view name one shape of a file;
 /// just "file" when the label is the file's name.

@@ -41,6 +41,8 @@ inline constexpr int kBook = 32812;
 inline constexpr int kAddToBook = 32813;
 /// The setting "Add downloads to the book".
 inline constexpr int kBookDownloads = 32814;
+/// Sets the receiver's accuracy that the areas' bands are drawn with.
+inline constexpr int kAccuracy = 32820;
 inline constexpr int kSplit = 57653;  ///< framework: move the splitter divider
 inline constexpr int kAbout = 57664;
 inline constexpr int kExit = 57665;

@@ -121,8 +121,9 @@ LedgerRow ErrorRow(const fs::path& path, const geo::ReadResult& r) {
 
 // The one row of a converted document and its raw copy: the figures from the
 // raw bytes (the exact unit prices), shown under the document's name.
-LedgerRow PairRow(const fs::path& document, const fs::path& rawPath, const geo::FieldFile& raw) {
-    LedgerRow row = RowOfField(rawPath, raw);
+LedgerRow PairRow(const fs::path& document, const fs::path& rawPath, const geo::FieldFile& raw,
+                  double accuracy) {
+    LedgerRow row = RowOfField(rawPath, raw, accuracy);
     row.document = document;
     row.fileText = DecodeUtf8OrGbk(document.filename().string()) + " (" +
                    DecodeUtf8OrGbk(rawPath.filename().string()) + ")";
@@ -156,8 +157,19 @@ void ShapeRows(const fs::path& p, const geo::ShapeSet& set, double accuracy,
 // `out`, each converted pair as one row. In a folder only fields are rows;
 // named files always give a row, and a named document whose raw copy was not
 // named takes it from beside it when it is there.
+// The files read of all the groups, told to LedgerOptions::progress.
+struct Progress {
+    const std::function<void(std::size_t, std::size_t)>& report;
+    std::size_t done = 0;
+    std::size_t total = 0;
+    void FileRead() {
+        ++done;
+        if (report) report(done, total);
+    }
+};
+
 void ReadGroup(const std::vector<fs::path>& paths, bool folder, const LedgerOptions& options,
-               Ledger& out) {
+               Progress& progress, Ledger& out) {
     auto cancelled = [&] { return options.cancel && options.cancel->load(); };
     std::vector<ReadFile> files;
     files.reserve(paths.size());
@@ -166,7 +178,8 @@ void ReadGroup(const std::vector<fs::path>& paths, bool folder, const LedgerOpti
         ReadFile f;
         f.path = p;
         geo::ShapeSet set;
-        f.result = geo::ReadShapes(p, set);
+        f.result = geo::ReadShapes(p, set, {}, options.cancel);
+        progress.FileRead();
         if (f.result.ok() && (set.shapes.size() > 1 || !set.problems.empty() ||
                               set.shapes[0].format == geo::FieldFormat::kOgr)) {
             ShapeRows(p, set, options.receiverAccuracy_m, f.shapeRows);
@@ -201,12 +214,12 @@ void ReadGroup(const std::vector<fs::path>& paths, bool folder, const LedgerOpti
             if (!IsConverted(f.field)) continue;
             ++out.skippedDuplicate;
             const ReadFile& raw = files[f.pairedWith];
-            row = PairRow(f.path, raw.path, raw.field);
+            row = PairRow(f.path, raw.path, raw.field, options.receiverAccuracy_m);
         } else {
             geo::FieldFile raw;
             if (!folder && IsConverted(f.field)) {
                 if (const auto bak = geo::ReadRawCopyBeside(f.path, f.field, raw))
-                    row = PairRow(f.path, *bak, raw);
+                    row = PairRow(f.path, *bak, raw, options.receiverAccuracy_m);
             }
             if (row.path.empty()) row = RowOfField(f.path, f.field, options.receiverAccuracy_m);
         }
@@ -385,19 +398,36 @@ void MarkCopies(std::vector<LedgerRow>& rows) {
             rows[i].sameAs = rows[i - 1].sameAs;
 }
 
-void MarkOverlaps(Ledger& l, bool keepMeasuredTwice) {
+RowKey KeyOf(const LedgerRow& row) {
+    return {row.path.string(), row.shape};
+}
+
+RowPair PairOf(const LedgerRow& a, const LedgerRow& b) {
+    RowKey ka = KeyOf(a), kb = KeyOf(b);
+    if (kb < ka) std::swap(ka, kb);
+    return {std::move(ka), std::move(kb)};
+}
+
+void MarkMeasuredTwice(Ledger& l, bool keepMeasuredTwice, const KeptPairs& kept) {
+    for (LedgerRow& r : l.rows) r.measuredTwiceWith.clear();
+    for (LedgerOverlap& o : l.overlaps) {
+        o.kept = o.measuredTwice && kept.contains(PairOf(l.rows[o.a], l.rows[o.b]));
+        if (o.measuredTwice && !keepMeasuredTwice && !o.kept)
+            l.rows[o.b].measuredTwiceWith = l.rows[o.a].fileText;
+    }
+    l.totals = TotalsOf(l.rows);
+}
+
+void MarkOverlaps(Ledger& l, bool keepMeasuredTwice, const KeptPairs& kept) {
     l.overlaps.clear();
     for (LedgerRow& r : l.rows) r.measuredTwiceWith.clear();
     std::vector<const geo::FieldFile*> outlines;
     outlines.reserve(l.rows.size());
     for (const LedgerRow& r : l.rows)
         outlines.push_back(r.Billed() && r.outline ? r.outline.get() : nullptr);
-    for (const geo::Overlap& o : geo::FindOverlaps(outlines)) {
-        l.overlaps.push_back({o.a, o.b, o.overlap_m2, o.shareOfSmaller, o.measuredTwice});
-        if (o.measuredTwice && !keepMeasuredTwice)
-            l.rows[o.b].measuredTwiceWith = l.rows[o.a].fileText;
-    }
-    l.totals = TotalsOf(l.rows);
+    for (const geo::Overlap& o : geo::FindOverlaps(outlines))
+        l.overlaps.push_back({o.a, o.b, o.overlap_m2, o.shareOfSmaller, o.measuredTwice, false});
+    MarkMeasuredTwice(l, keepMeasuredTwice, kept);
 }
 
 Ledger BuildLedger(const std::vector<fs::path>& inputs, const LedgerOptions& options) {
@@ -414,16 +444,19 @@ Ledger BuildLedger(const std::vector<fs::path>& inputs, const LedgerOptions& opt
         else
             named.push_back(in);
     }
-    ReadGroup(named, false, options, all);
+    Progress progress{options.progress, 0, named.size()};
+    for (const auto& group : folders) progress.total += group.size();
+    ReadGroup(named, false, options, progress, all);
     for (const auto& group : folders) {
         if (cancelled()) break;
-        ReadGroup(group, true, options, all);
+        ReadGroup(group, true, options, progress, all);
     }
     if (!cancelled()) MarkCopies(all.rows);
-    return FilterLedger(all, options.range, options.keepMeasuredTwice);
+    return FilterLedger(all, options.range, options.keepMeasuredTwice, options.keptPairs);
 }
 
-Ledger FilterLedger(const Ledger& all, const DateRange& range, bool keepMeasuredTwice) {
+Ledger FilterLedger(const Ledger& all, const DateRange& range, bool keepMeasuredTwice,
+                    const KeptPairs& kept) {
     Ledger out;
     out.range = range;
     out.skippedNotField = all.skippedNotField;
@@ -438,7 +471,7 @@ Ledger FilterLedger(const Ledger& all, const DateRange& range, bool keepMeasured
         }
         out.rows.push_back(row);
     }
-    MarkOverlaps(out, keepMeasuredTwice);
+    MarkOverlaps(out, keepMeasuredTwice, kept);
     return out;
 }
 

@@ -14,6 +14,8 @@
 #include <memory>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <set>
 #include <optional>
 #include <string>
 #include <vector>
@@ -111,7 +113,23 @@ struct LedgerOverlap {
     double overlap_m2 = 0;
     double shareOfSmaller = 0;
     bool measuredTwice = false;
+    /// A "measured twice?" pair the user keeps both fields of (KeptPairs):
+    /// neither is left out of the totals.
+    bool kept = false;
 };
+
+/// A row as the user knows it across loads: its file and its shape there.
+struct RowKey {
+    std::string path;
+    std::size_t shape = 0;
+    auto operator<=>(const RowKey&) const = default;
+};
+RowKey KeyOf(const LedgerRow& row);
+/// A pair of rows, in either order the same (the smaller key first).
+using RowPair = std::pair<RowKey, RowKey>;
+RowPair PairOf(const LedgerRow& a, const LedgerRow& b);
+/// The "measured twice?" pairs whose both fields count in the totals.
+using KeptPairs = std::set<RowPair>;
 
 struct Ledger {
     std::vector<LedgerRow> rows;
@@ -136,8 +154,13 @@ struct LedgerOptions {
     const std::atomic<bool>* cancel = nullptr;
     /// The receiver's accuracy (m) the areas' bands are drawn with.
     double receiverAccuracy_m = geo::kDefaultReceiverAccuracy_m;
-    /// Keep both fields of a "measured twice?" pair in the totals.
+    /// Keep both fields of every "measured twice?" pair in the totals.
     bool keepMeasuredTwice = false;
+    /// Keep both fields of these pairs only (the desktop's choice per pair).
+    KeptPairs keptPairs;
+    /// Called after each file with the files read so far and the files in
+    /// all, on the building thread. May be empty.
+    std::function<void(std::size_t done, std::size_t total)> progress;
 };
 
 /// Marks each row whose file is byte for byte the same as an earlier row's
@@ -166,12 +189,18 @@ Ledger BuildLedger(const std::vector<std::filesystem::path>& inputs, const Ledge
 
 /// `all` with `range` applied as BuildLedger applies it (rows without a
 /// date, or outside the range, left out and counted; error rows kept).
-Ledger FilterLedger(const Ledger& all, const DateRange& range, bool keepMeasuredTwice = false);
+Ledger FilterLedger(const Ledger& all, const DateRange& range, bool keepMeasuredTwice = false,
+                    const KeptPairs& kept = {});
 
 /// Finds the overlaps among the billed rows of `l` (replacing l.overlaps),
 /// marks the second field of each "measured twice?" pair (unless
-/// `keepMeasuredTwice`) and recomputes the totals.
-void MarkOverlaps(Ledger& l, bool keepMeasuredTwice);
+/// `keepMeasuredTwice`, or the pair is in `kept`) and recomputes the totals.
+void MarkOverlaps(Ledger& l, bool keepMeasuredTwice, const KeptPairs& kept = {});
+
+/// Marks again which field of each "measured twice?" pair of l.overlaps is
+/// left out, as MarkOverlaps does, without looking for overlaps anew (the
+/// user kept or let go one pair), and recomputes the totals.
+void MarkMeasuredTwice(Ledger& l, bool keepMeasuredTwice, const KeptPairs& kept);
 
 /// Totals over `rows`.
 LedgerTotals TotalsOf(const std::vector<LedgerRow>& rows);

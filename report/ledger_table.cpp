@@ -344,6 +344,13 @@ std::string CsvField(const std::string& text) {
     return out + "\"";
 }
 
+std::string OverlapTwiceText(const LedgerOverlap& o) {
+    if (!o.measuredTwice) return {};
+    std::string text = Text(StringId::RES_LEDGER_COL_OVERLAP_TWICE);
+    if (o.kept) text += " (" + Text(StringId::RES_LEDGER_KEPT_BOTH) + ")";
+    return text;
+}
+
 std::string LedgerCsv(const Ledger& ledger) {
     const auto cols = AllColumns();
     std::string out = kBom;
@@ -374,7 +381,7 @@ std::string LedgerCsv(const Ledger& ledger) {
               FixedText(o.overlap_m2, kAreaM2Decimals),
               FixedText(o.overlap_m2 / geo::kSquareMetresPerMu, kAreaMuDecimals),
               FixedText(o.shareOfSmaller * kPercent, kShareDecimals),
-              o.measuredTwice ? Text(StringId::RES_LEDGER_COL_OVERLAP_TWICE) : std::string()});
+              OverlapTwiceText(o)});
     return out;
 }
 

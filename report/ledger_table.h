@@ -93,6 +93,10 @@ void SortRows(std::vector<LedgerRow>& rows, LedgerColumn c, bool ascending);
 /// per cent, "measured twice?").
 std::string LedgerCsv(const Ledger& ledger);
 
+/// The "measured twice?" cell of an overlapping pair: the question, with
+/// "both kept" when the user kept both; "" for a mere overlap.
+std::string OverlapTwiceText(const LedgerOverlap& o);
+
 /// One field of a CSV record, quoted when it holds '"', ',', CR or LF.
 std::string CsvField(const std::string& text);
 

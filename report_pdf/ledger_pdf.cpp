@@ -266,7 +266,10 @@ void OverlapPages(Painter& pt, const Ledger& l) {
             std::string line = FormatText(StringId::RES_FIELD_OVERLAP_LINE,
                                           l.rows[o.a].fileText.c_str(),
                                           l.rows[o.b].fileText.c_str(), m2, mu, share);
-            if (o.measuredTwice) line += " - " + Text(StringId::RES_FIELD_OVERLAP_TWICE);
+            if (o.kept)
+                line += " - " + OverlapTwiceText(o);
+            else if (o.measuredTwice)
+                line += " - " + Text(StringId::RES_FIELD_OVERLAP_TWICE);
             p.setFont(pt.Font(kTablePt, o.measuredTwice));
             const QRectF cell(pt.area().left(), y, pt.area().width(), rowH);
             p.drawText(cell, Qt::AlignLeft | Qt::AlignVCenter,

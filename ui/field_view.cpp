@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QSignalBlocker>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -9,6 +10,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTimer>
@@ -22,6 +25,7 @@
 #include "geo/ogr_reader.h"
 #include "i18n/string_table.h"
 #include "names/encoding.h"
+#include "ui/accuracy_dialog.h"
 
 namespace dorvane {
 namespace {
@@ -35,6 +39,9 @@ constexpr int kMinMapHeight = 200;
 /// The shape's cached layer reaches this far beyond each edge (px), so a
 /// drag of up to this much reuses it.
 constexpr int kLayerMarginPx = 256;
+/// The progress bar counts in tenths of a per cent: a file of 100 000
+/// features moves it every 100.
+constexpr int kProgressSteps = 1000;
 
 QString Q(const std::string& s) {
     return QString::fromStdString(s);
@@ -226,7 +233,8 @@ namespace {
 constexpr unsigned kNoGeneration = ~0u;
 }  // namespace
 
-CFieldView::CFieldView(QWidget* parent) : QWidget(parent), shared_(std::make_shared<Shared>()) {
+CFieldView::CFieldView(QWidget* parent)
+    : QWidget(parent), accuracy_(ReceiverAccuracySetting()), shared_(std::make_shared<Shared>()) {
     shared_->view = this;
     split_ = new QSplitter(Qt::Horizontal, this);
     QSplitter* split = split_;
@@ -240,6 +248,20 @@ CFieldView::CFieldView(QWidget* parent) : QWidget(parent), shared_(std::make_sha
     shapes_->setVisible(false);
     // A village's file of many fields: the one chosen is drawn and measured.
     connect(shapes_, &QComboBox::currentIndexChanged, this, [this](int i) { PickShape(i); });
+    // A large file's read: how far it has come, and a way out of it.
+    auto* reading = new QHBoxLayout;
+    progress_ = new QProgressBar(side);
+    progress_->setObjectName(QStringLiteral("readProgress"));
+    progress_->setRange(0, kProgressSteps);
+    progress_->setVisible(false);
+    stop_ = new QPushButton(side);
+    stop_->setObjectName(QStringLiteral("stopReading"));
+    stop_->setVisible(false);
+    connect(stop_, &QPushButton::clicked, this, [this] {
+        if (!readers_.empty()) readers_.back().stop->store(true);
+    });
+    reading->addWidget(progress_, 1);
+    reading->addWidget(stop_);
     figures_ = new QTreeWidget(side);
     figures_->setColumnCount(2);
     figures_->setHeaderHidden(true);
@@ -251,6 +273,7 @@ CFieldView::CFieldView(QWidget* parent) : QWidget(parent), shared_(std::make_sha
     figures_->header()->setStretchLastSection(false);
     sideLayout->addWidget(message_);
     sideLayout->addWidget(shapes_);
+    sideLayout->addLayout(reading);
     sideLayout->addWidget(figures_, 1);
     split->addWidget(map_);
     split->addWidget(side);
@@ -268,16 +291,19 @@ CFieldView::~CFieldView() {
         shared_->view = nullptr;
         shared_->latest = kNoGeneration;
     }
-    // A reader still reading finishes its read (bounded by the file) and skips the rest.
+    for (Reader& r : readers_) r.stop->store(true);
+    // A reader still reading stops at its next feature (the handheld's own
+    // readers finish, bounded by the file) and skips the rest.
     for (Reader& r : readers_) r.thread.join();
 }
 
 void CFieldView::ShowFile(const QString& path) {
     const std::string p = path.toStdString();
     Start(
-        [p](geo::FieldFile& f, std::string& figuresFrom, ShapeList& all) {
+        [p](geo::FieldFile& f, std::string& figuresFrom, ShapeList& all,
+            const geo::ReadProgress& progress, const std::atomic<bool>* stop) {
             geo::ShapeSet set;
-            const geo::ReadResult r = geo::ReadShapes(p, set);
+            const geo::ReadResult r = geo::ReadShapes(p, set, progress, stop);
             if (!r.ok()) return r;
             f = set.shapes[0];
             if (set.shapes.size() > 1) {
@@ -299,7 +325,8 @@ void CFieldView::ShowFile(const QString& path) {
 void CFieldView::ShowBytes(const QByteArray& bytes, const QString& name) {
     const std::string n = name.toStdString();
     Start(
-        [bytes, n](geo::FieldFile& f, std::string&, ShapeList&) {
+        [bytes, n](geo::FieldFile& f, std::string&, ShapeList&, const geo::ReadProgress&,
+                   const std::atomic<bool>*) {
             return geo::ReadFieldBytes({reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                         static_cast<std::size_t>(bytes.size())},
                                        n, f);
@@ -311,12 +338,40 @@ void CFieldView::PickShape(int index) {
     if (!listed_ || index < 0 || static_cast<std::size_t>(index) >= listed_->size()) return;
     if (current_ && current_->all == listed_ && current_->pick == index && !busy_) return;
     Start(
-        [all = listed_, index](geo::FieldFile& f, std::string&, ShapeList& out) {
+        [all = listed_, index](geo::FieldFile& f, std::string&, ShapeList& out,
+                               const geo::ReadProgress&, const std::atomic<bool>*) {
             f = (*all)[static_cast<std::size_t>(index)];
             out = all;
             return geo::ReadResult{};
         },
         shown_, index);
+}
+
+void CFieldView::SetReceiverAccuracy(double metres) {
+    if (metres == accuracy_) return;
+    accuracy_ = metres;
+    // A read under way is measured again when it lands (Apply).
+    if (!busy_) Remeasure();
+}
+
+void CFieldView::Remeasure() {
+    if (!current_ || !current_->result.ok()) return;
+    Start(
+        [l = current_](geo::FieldFile& f, std::string& figuresFrom, ShapeList& all,
+                       const geo::ReadProgress&, const std::atomic<bool>*) {
+            f = l->file;
+            figuresFrom = l->figuresFrom;
+            all = l->all;
+            return geo::ReadResult{};
+        },
+        current_->name, current_->pick);
+}
+
+void CFieldView::ShowProgress(int permille, unsigned generation) {
+    if (generation != generation_ || !busy_) return;
+    progress_->setValue(permille);
+    progress_->setVisible(true);
+    stop_->setVisible(true);
 }
 
 void CFieldView::Start(Reader_ read, const QString& name, int pick) {
@@ -325,6 +380,9 @@ void CFieldView::Start(Reader_ read, const QString& name, int pick) {
     busy_ = true;
     message_->setText(Q(FormatText(StringId::RES_FIELD_READING, name.toStdString().c_str())));
     shared_->latest = gen;
+    // The reads of files chosen before this one stop at their next feature.
+    for (Reader& r : readers_) r.stop->store(true);
+    progress_->setValue(0);
     // Join the readers that have ended; the others are joined later.
     std::erase_if(readers_, [](Reader& r) {
         if (!r.done->load()) return false;
@@ -332,13 +390,27 @@ void CFieldView::Start(Reader_ read, const QString& name, int pick) {
         return true;
     });
     auto done = std::make_shared<std::atomic<bool>>(false);
-    std::thread thread([shared = shared_, read = std::move(read), name, gen, done, pick] {
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    std::thread thread([shared = shared_, read = std::move(read), name, gen, done, stop, pick,
+                        accuracy = accuracy_] {
         auto l = std::make_shared<Loaded>();
         l->name = name;
         l->pick = pick;
-        l->result = read(l->file, l->figuresFrom, l->all);
+        // Posted only when the bar would move: at most kProgressSteps calls a read.
+        int shown = -1;
+        const geo::ReadProgress progress = [&shared, &shown, gen](double share) {
+            const int permille = static_cast<int>(std::lround(share * kProgressSteps));
+            if (permille == shown) return;
+            shown = permille;
+            const std::lock_guard lock(shared->mutex);
+            if (CFieldView* v = shared->view; v && shared->latest == gen)
+                QMetaObject::invokeMethod(
+                    v, [v, permille, gen] { v->ShowProgress(permille, gen); },
+                    Qt::QueuedConnection);
+        };
+        l->result = read(l->file, l->figuresFrom, l->all, progress, stop.get());
         if (shared->latest == gen && l->result.ok()) {
-            l->figures = geo::ComputeFigures(l->file);
+            l->figures = geo::ComputeFigures(l->file, accuracy);
             l->shape = std::make_shared<const CFieldShape>(l->file);
             l->context = std::make_shared<const FieldContext>(
                 ContextOf(l->file, l->all.get(), static_cast<std::size_t>(l->pick),
@@ -352,12 +424,14 @@ void CFieldView::Start(Reader_ read, const QString& name, int pick) {
         }
         *done = true;
     });
-    readers_.push_back({std::move(thread), std::move(done)});
+    readers_.push_back({std::move(thread), std::move(done), std::move(stop)});
 }
 
 void CFieldView::Apply(const std::shared_ptr<Loaded>& l, unsigned generation) {
     if (generation != generation_) return;  // a later file was chosen meanwhile
     busy_ = false;
+    progress_->setVisible(false);
+    stop_->setVisible(false);
     current_ = l;
     figures_->clear();
     if (!l->result.ok()) {
@@ -376,8 +450,12 @@ void CFieldView::Apply(const std::shared_ptr<Loaded>& l, unsigned generation) {
         listed_ = l->all;
         if (listed_) {
             const std::string file = QFileInfo(l->name).fileName().toStdString();
-            for (const geo::FieldFile& f : *listed_)
-                shapes_->addItem(Q(geo::ShapeDisplayName(file, f)));
+            // One insertion for the whole list, not one per field: a
+            // village's file may hold tens of thousands.
+            QStringList names;
+            names.reserve(static_cast<qsizetype>(listed_->size()));
+            for (const geo::FieldFile& f : *listed_) names << Q(geo::ShapeDisplayName(file, f));
+            shapes_->addItems(names);
         }
         shapes_->setVisible(listed_ != nullptr);
     }
@@ -387,9 +465,12 @@ void CFieldView::Apply(const std::shared_ptr<Loaded>& l, unsigned generation) {
     }
     ApplyTexts();
     map_->SetShape(l->shape, l->context);
+    // The accuracy was changed while this was measured: measure it again.
+    if (l->figures.receiverAccuracy_m != accuracy_) Remeasure();
 }
 
 void CFieldView::ApplyTexts() {
+    stop_->setText(Q(Text(StringId::RES_FIELD_STOP_READING)));
     if (!current_ || !current_->result.ok()) {
         if (!busy_ && !current_) message_->setText(Q(Text(StringId::RES_FIELD_NO_FILE)));
         return;

@@ -3,6 +3,8 @@
 // and its figures beside it (WGS84 and the handheld's, geo::FigureLines).
 // Files are read and prepared on a worker thread; the result comes back to
 // the GUI thread by a queued call, so a large file never freezes the window.
+// A large file's read shows its progress (queued calls too) and stops on
+// "Stop reading" or when another file is chosen (the reader's stop flag).
 // The map zooms with the wheel (around the pointer) and +/-, pans by
 // dragging, fits with Home. GUI thread only.
 
@@ -16,12 +18,15 @@
 #include <vector>
 
 #include "geo/figures.h"
+#include "geo/ogr_reader.h"
 #include "ui/field_context.h"
 #include "ui/field_map.h"
 #include "map/map_tiles.h"
 #include "ui/tile_fetcher.h"
 
 class QComboBox;
+class QProgressBar;
+class QPushButton;
 class QLabel;
 class QSplitter;
 class QTimer;
@@ -104,6 +109,13 @@ public:
     QString Shown() const { return shown_; }
     /// True while a file is being read.
     bool Busy() const { return busy_; }
+    /// The read's progress (shown once a file reports it) and its stop button.
+    QProgressBar* Progress() const { return progress_; }
+    QPushButton* Stop() const { return stop_; }
+    /// The receiver accuracy (m) the area's band is drawn with; a new value
+    /// measures what is shown again.
+    void SetReceiverAccuracy(double metres);
+    double ReceiverAccuracy() const { return accuracy_; }
 
 private:
     struct Loaded;
@@ -112,12 +124,18 @@ private:
     /// (the raw copy beside a converted document), that file's name.
     /// A file of several shapes also fills `all` with every one of them.
     using ShapeList = std::shared_ptr<const std::vector<geo::FieldFile>>;
-    using Reader_ = std::function<geo::ReadResult(geo::FieldFile&, std::string& figuresFrom,
-                                                  ShapeList& all)>;
+    /// `progress` and `stop` go to the file's reader (ReadShapes).
+    using Reader_ = std::function<geo::ReadResult(
+        geo::FieldFile&, std::string& figuresFrom, ShapeList& all,
+        const geo::ReadProgress& progress, const std::atomic<bool>* stop)>;
     void Start(Reader_ read, const QString& name, int pick = 0);
     /// Shows shape `index` of the file shown (its figures measured on a worker).
     void PickShape(int index);
     void Apply(const std::shared_ptr<Loaded>& l, unsigned generation);
+    /// The read of `generation` has come to `permille` of its file.
+    void ShowProgress(int permille, unsigned generation);
+    /// Measures the shown file again (the accuracy changed).
+    void Remeasure();
     /// Widens the figures' side (within the map's minimum) until every value
     /// shows whole.
     void FitFigures();
@@ -127,6 +145,9 @@ private:
     QTreeWidget* figures_;
     QLabel* message_;
     QComboBox* shapes_;
+    QProgressBar* progress_;
+    QPushButton* stop_;
+    double accuracy_;
     /// The shapes listed in shapes_ (null when it is hidden).
     ShapeList listed_;
     QString shown_;
@@ -140,6 +161,8 @@ private:
     struct Reader {
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> done;
+        /// Set when a later file is chosen, "Stop reading" is clicked or the view goes.
+        std::shared_ptr<std::atomic<bool>> stop;
     };
     std::vector<Reader> readers_;
 };

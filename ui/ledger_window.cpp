@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -33,7 +34,9 @@
 #include "report/output_file.h"
 #include "report_pdf/ledger_pdf.h"
 #include "report_pdf/ledger_render.h"
+#include "ui/accuracy_dialog.h"
 #include "ui/busy_work.h"
+#include "ui/ledger_overlaps.h"
 #include "ui/overview_widget.h"
 #include "ui/tile_fetcher.h"
 
@@ -72,7 +75,8 @@ constexpr int kRowIndexRole = Qt::UserRole + 1;
 
 }  // namespace
 
-CLedgerWindow::CLedgerWindow(QWidget* parent) : QDialog(parent) {
+CLedgerWindow::CLedgerWindow(QWidget* parent)
+    : QDialog(parent), accuracy_(ReceiverAccuracySetting()) {
     setObjectName(QStringLiteral("ledgerWindow"));
     resize(kInitialWidth, kInitialHeight);
     auto* top = new QHBoxLayout;
@@ -117,7 +121,16 @@ CLedgerWindow::CLedgerWindow(QWidget* parent) : QDialog(parent) {
     connect(table_->horizontalScrollBar(), &QScrollBar::valueChanged,
             totals_->horizontalScrollBar(), &QScrollBar::setValue);
 
+    overlapsTitle_ = new QLabel(this);
+    overlaps_ = new CLedgerOverlaps(this);
+    overlaps_->SetOnKeep([this](const report::RowPair& pair, bool keep) { KeepBoth(pair, keep); });
+    overlapsTitle_->hide();
+    overlaps_->hide();
+
     status_ = new QLabel(this);
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("ledgerProgress"));
+    progress_->hide();
     auto* bottom = new QHBoxLayout;
     csv_ = new QPushButton(this);
     pdf_ = new QPushButton(this);
@@ -126,6 +139,7 @@ CLedgerWindow::CLedgerWindow(QWidget* parent) : QDialog(parent) {
     addAll_ = new QPushButton(this);
     addAll_->hide();
     bottom->addWidget(status_, 1);
+    bottom->addWidget(progress_);
     for (QPushButton* b : {addAll_, csv_, pdf_, print_, close_}) {
         b->setAutoDefault(false);
         bottom->addWidget(b);
@@ -140,6 +154,8 @@ CLedgerWindow::CLedgerWindow(QWidget* parent) : QDialog(parent) {
     layout->addWidget(overview_, 1);
     layout->addWidget(table_, 1);
     layout->addWidget(totals_);
+    layout->addWidget(overlapsTitle_);
+    layout->addWidget(overlaps_);
     layout->addLayout(bottom);
 
     connect(folder_, &QPushButton::clicked, this, &CLedgerWindow::ChooseFolder);
@@ -179,6 +195,8 @@ void CLedgerWindow::Retranslate() {
     print_->setText(T(StringId::RES_LEDGER_PRINT));
     close_->setText(T(StringId::RES_LEDGER_CLOSE));
     addAll_->setText(T(StringId::RES_BOOKWIN_ADD_ALL));
+    overlapsTitle_->setText(T(StringId::RES_LEDGER_OVERLAPS));
+    overlaps_->Retranslate();
     QStringList heads;
     for (auto c : report::AllColumns()) heads << Q(report::ColumnTitle(c));
     table_->setHorizontalHeaderLabels(heads);
@@ -221,9 +239,17 @@ void CLedgerWindow::StartWorker() {
     for (const QString& p : paths_) inputs.emplace_back(p.toStdString());
     report::LedgerOptions options;
     options.recursive = recursive_->isChecked();
+    options.receiverAccuracy_m = accuracy_;
     cancel_ = std::make_shared<std::atomic<bool>>(false);
     const unsigned generation = ++generation_;
+    // Each file read moves the bar (a queued call; the window outlives the worker).
+    options.progress = [this, generation](std::size_t done, std::size_t total) {
+        QMetaObject::invokeMethod(
+            this, [this, done, total, generation] { OnProgress(done, total, generation); },
+            Qt::QueuedConnection);
+    };
     loading_ = true;
+    progress_->setValue(0);
     csv_->setEnabled(false);
     pdf_->setEnabled(false);
     print_->setEnabled(false);
@@ -254,8 +280,34 @@ void CLedgerWindow::StartWorker() {
     });
 }
 
+void CLedgerWindow::SetReceiverAccuracy(double metres) {
+    if (metres == accuracy_) return;
+    accuracy_ = metres;
+    if (!paths_.isEmpty()) StartWorker();
+}
+
+void CLedgerWindow::OnProgress(std::size_t done, std::size_t total, unsigned generation) {
+    if (generation != generation_ || !loading_ || total == 0) return;
+    progress_->setRange(0, static_cast<int>(total));
+    progress_->setValue(static_cast<int>(done));
+    progress_->show();
+    status_->setText(Q(FormatText(StringId::RES_LEDGER_READING_FILES, static_cast<int>(done),
+                                  static_cast<int>(total))));
+}
+
+void CLedgerWindow::KeepBoth(const report::RowPair& pair, bool keep) {
+    if (keep)
+        kept_.insert(pair);
+    else
+        kept_.erase(pair);
+    // The overlaps stay as found; only which field counts changes.
+    report::MarkMeasuredTwice(shown_, false, kept_);
+    Fill();
+}
+
 void CLedgerWindow::OnLoaded(report::Ledger all, Rings rings, unsigned generation) {
     if (generation != generation_) return;  // an older load's answer
+    progress_->hide();
     if (worker_.joinable()) worker_.join();
     loading_ = false;
     all_ = std::move(all);
@@ -307,7 +359,7 @@ void CLedgerWindow::ApplyFilter() {
         else
             range.from = range.to = 0;  // the last day before the first: nothing
     }
-    shown_ = report::FilterLedger(all_, range);
+    shown_ = report::FilterLedger(all_, range, false, kept_);
     // The map shows what the table shows.
     std::vector<bool> onMap(all_.rows.size(), false);
     for (std::size_t s = 0; s < shown_.rows.size(); ++s)
@@ -370,6 +422,9 @@ void CLedgerWindow::Fill() {
         totals_->setItem(0, c, item);
     }
     table_->resizeColumnsToContents();
+    overlaps_->Fill(shown_);
+    overlapsTitle_->setVisible(!shown_.overlaps.empty());
+    overlaps_->setVisible(!shown_.overlaps.empty());
     status_->setText(Q(FormatText(
         StringId::RES_LEDGER_SKIPPED, static_cast<int>(shown_.skippedNotField),
         static_cast<int>(shown_.skippedDuplicate), static_cast<int>(shown_.skippedOutOfRange))));
@@ -435,10 +490,18 @@ void CLedgerWindow::Complain(const QString& path, const std::string& why) {
 report::Ledger CLedgerWindow::InScreenOrder() const {
     report::Ledger l = shown_;
     l.rows.clear();
+    // Where each row of shown_ went: the overlaps name their rows by place.
+    std::vector<std::size_t> placed(shown_.rows.size(), 0);
     for (int r = 0; r < table_->rowCount(); ++r)
-        if (const QTableWidgetItem* item = table_->item(r, 0))
-            l.rows.push_back(
-                shown_.rows[static_cast<std::size_t>(item->data(kRowIndexRole).toInt())]);
+        if (const QTableWidgetItem* item = table_->item(r, 0)) {
+            const auto i = static_cast<std::size_t>(item->data(kRowIndexRole).toInt());
+            placed[i] = l.rows.size();
+            l.rows.push_back(shown_.rows[i]);
+        }
+    for (report::LedgerOverlap& o : l.overlaps) {
+        o.a = placed[o.a];
+        o.b = placed[o.b];
+    }
     return l;
 }
 

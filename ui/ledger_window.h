@@ -7,7 +7,9 @@
 // The files are read on a worker thread (one at a time; a new load cancels
 // the previous one through its atomic flag and waits for it, which takes at
 // most the reading of one file); the rows reach the window through a queued
-// call. CSV, PDF and the printout are written on a worker behind a modal busy
+// call, and so does its progress (files read of all). The fields that overlap
+// are listed under the totals (ui/ledger_overlaps.h), each "measured twice?"
+// pair with its own "Keep both". CSV, PDF and the printout are written on a worker behind a modal busy
 // box (ui/busy_work.h); the rest runs on the GUI thread. The PDF and the printout take
 // the map pictures from the field view's snapshot with the tile source of the
 // profile (tiles when they come within the picture's wait, the grid otherwise).
@@ -25,11 +27,13 @@
 class QCheckBox;
 class QDateEdit;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QTableWidget;
 
 namespace dorvane {
 
+class CLedgerOverlaps;
 class COverviewWidget;
 
 class CLedgerWindow : public QDialog {
@@ -50,6 +54,13 @@ public:
     /// one selects its row.
     COverviewWidget* Overview() const { return overview_; }
     QTableWidget* TotalsTable() const { return totals_; }
+    /// The pairs of fields that overlap (hidden when none do).
+    CLedgerOverlaps* Overlaps() const { return overlaps_; }
+    QProgressBar* Progress() const { return progress_; }
+    /// The receiver accuracy (m) the areas' bands are drawn with; a new
+    /// value reads the ledger again.
+    void SetReceiverAccuracy(double metres);
+    double ReceiverAccuracy() const { return accuracy_; }
     /// Re-applies the texts of the current language.
     void Retranslate();
     /// Called on the GUI thread with each CSV or PDF written (a pane
@@ -69,6 +80,9 @@ private:
     /// in the order of `all`'s rows.
     using Rings = std::vector<std::vector<WorldPoint>>;
     void OnLoaded(report::Ledger all, Rings rings, unsigned generation);
+    void OnProgress(std::size_t done, std::size_t total, unsigned generation);
+    /// The user kept both fields of `pair`, or let one go again.
+    void KeepBoth(const report::RowPair& pair, bool keep);
     /// The overview's field of a row of shown_, and back (-1: none).
     int FieldOfShown(int shownRow) const;
     void SelectField(int field);
@@ -97,6 +111,9 @@ private:
     report::Ledger all_;
     report::Ledger shown_;
     bool loading_ = false;
+    double accuracy_;
+    /// The "measured twice?" pairs kept, across loads and filters.
+    report::KeptPairs kept_;
     unsigned generation_ = 0;
     std::shared_ptr<std::atomic<bool>> cancel_;
     std::thread worker_;
@@ -104,6 +121,9 @@ private:
     QTableWidget* table_ = nullptr;
     COverviewWidget* overview_ = nullptr;
     QTableWidget* totals_ = nullptr;
+    QLabel* overlapsTitle_ = nullptr;
+    CLedgerOverlaps* overlaps_ = nullptr;
+    QProgressBar* progress_ = nullptr;
     QLabel* status_ = nullptr;
     QPushButton* folder_ = nullptr;
     QCheckBox* recursive_ = nullptr;

@@ -72,6 +72,7 @@ const CommandText kCommandTexts[] = {
     {cmd::kConvert, StringId::RES_GUI_MENU_CONVERT, StringId::RES_GUI_TP_CONVERT},
     {cmd::kFieldView, StringId::RES_FIELD_MENU_VIEW, StringId::RES_FIELD_TP_VIEW},
     {cmd::kTileSource, StringId::RES_FIELD_MENU_TILES, StringId::RES_FIELD_TP_TILES},
+    {cmd::kAccuracy, StringId::RES_FIELD_MENU_ACCURACY, StringId::RES_FIELD_TP_ACCURACY},
     {cmd::kLedger, StringId::RES_LEDGER_MENU, StringId::RES_LEDGER_TP_MENU},
     {cmd::kExportAs, StringId::RES_LEDGER_MENU_EXPORT, StringId::RES_LEDGER_TP_EXPORT},
     {cmd::kPreview, StringId::RES_FIELD_MENU_PREVIEW, StringId::RES_FIELD_TP_PREVIEW},
@@ -264,6 +265,7 @@ void CMainFrame::BuildMenus() {
     menus_[2]->addSeparator();
     add(menus_[2], cmd::kFieldView);
     add(menus_[2], cmd::kTileSource);
+    add(menus_[2], cmd::kAccuracy);
     menus_[1]->addSeparator();
     add(menus_[1], cmd::kLedger);
     add(menus_[1], cmd::kExportAs);

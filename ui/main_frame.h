@@ -124,6 +124,9 @@ private:
     void BuildFieldView();
     void ShowSelectedInFieldView();
     void ChooseTileSource();
+    /// The receiver accuracy dialog; a new value is saved and re-measures
+    /// what the field view and the ledger show.
+    void ChooseReceiverAccuracy();
     void PreviewDeviceFile();
     bool LanguageAvailable(Language l) const;
 

@@ -20,6 +20,7 @@
 #include "convert/download.h"
 #include "menus/commands.h"
 #include "names/encoding.h"
+#include "ui/accuracy_dialog.h"
 #include "ui/book_desk.h"
 #include "ui/book_service.h"
 #include "ui/field_view.h"
@@ -130,6 +131,9 @@ void CMainFrame::RunCommand(int id) {
         case cmd::kTileSource:
             ChooseTileSource();
             break;
+        case cmd::kAccuracy:
+            ChooseReceiverAccuracy();
+            break;
         case cmd::kLedger: {
             // One window, reloaded with the pane's selection (or its folder).
             if (!ledger_) {
@@ -239,6 +243,15 @@ void CMainFrame::ChooseTileSource() {
     const TileSettings next = dlg.Chosen();
     SaveTileSettings(next);
     map->SetTiles(next);
+}
+
+void CMainFrame::ChooseReceiverAccuracy() {
+    CAccuracyDialog dlg(ReceiverAccuracySetting(), this);
+    if (dlg.exec() != QDialog::Accepted) return;
+    SaveReceiverAccuracySetting(dlg.Chosen());
+    // What is shown is measured again with the new band.
+    fieldView_->SetReceiverAccuracy(dlg.Chosen());
+    if (ledger_) ledger_->SetReceiverAccuracy(dlg.Chosen());
 }
 
 QString CMainFrame::HelpFile() {

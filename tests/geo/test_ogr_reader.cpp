@@ -3,6 +3,7 @@
 // files, and what a GPX written by other programs measures.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -347,6 +348,57 @@ TEST(OgrReader, GpxMeasuresTheRecordedTrack) {
         EXPECT_DOUBLE_EQ(f.track->duration_s, c.duration);
         EXPECT_GE(f.track->duration_s, 0);
         EXPECT_EQ(f.track->timeOrderBreaks, c.breaks);
+    }
+}
+
+// A read is stopped through its flag, looked at before each feature: a
+// flag set from the start stops it at once, one set by the progress
+// callback part-way stops it there; nothing of the file is kept. Unset, the
+// same file reads whole.
+TEST(OgrReader, AStopFlagEndsTheRead) {
+    testing::TempFolder dir;
+    constexpr int kFeatures = 2000;
+    json features = json::array();
+    for (int i = 0; i < kFeatures; ++i) {
+        const double x = 116 + (i % 50) * 0.002, y = 40 + (i / 50) * 0.002;
+        features.push_back({{"type", "Feature"},
+                            {"properties", {{"name", "F" + std::to_string(i)}}},
+                            {"geometry",
+                             {{"type", "Polygon"},
+                              {"coordinates", json::array({json::array(
+                                                  {{x, y}, {x + 0.001, y}, {x + 0.001, y + 0.001},
+                                                   {x, y + 0.001}, {x, y}})})}}}});
+    }
+    const auto path = dir / "many.geojson";
+    std::ofstream(path) << json{{"type", "FeatureCollection"}, {"features", features}}.dump();
+    const struct {
+        const char* what;
+        bool setAtStart;
+        double stopAt;  ///< share of the file at which the progress callback sets the flag (> 1: never)
+        ReadError want;
+    } cases[] = {{"never", false, 2.0, ReadError::kNone},
+                 {"at once", true, 2.0, ReadError::kCancelled},
+                 {"part-way", false, 0.3, ReadError::kCancelled}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::atomic<bool> stop{c.setAtStart};
+        double last = 0;
+        ShapeSet set;
+        const ReadResult r = ReadShapes(
+            path, set,
+            [&](double share) {
+                last = share;
+                if (share >= c.stopAt) stop = true;
+            },
+            &stop);
+        EXPECT_EQ(r.error, c.want) << r.message;
+        if (c.want == ReadError::kNone) {
+            EXPECT_EQ(set.shapes.size(), std::size_t{kFeatures});
+            EXPECT_EQ(last, 1.0);
+        } else {
+            EXPECT_TRUE(set.shapes.empty());
+            EXPECT_LT(last, 0.5);  // it went no further than where it was told to stop
+        }
     }
 }
 

@@ -108,5 +108,63 @@ TEST(LedgerShapes, OverlapsAreListedAndAFieldMeasuredTwiceIsLeftOut) {
     }
 }
 
+// The desktop keeps both fields of one pair at a time: that pair's second
+// field counts again, another pair measured twice stays left out; the
+// choice is keyed by both rows' file and shape, in either order.
+TEST(LedgerShapes, BothKeptPerPair) {
+    ASSERT_TRUE(LoadLanguageFile(fs::path(DORVANE_SOURCE_DIR) / "resources/Language/code_en.ini",
+                                 Language::English));
+    TempFolder dir;
+    json features = json::array({Square(116, 40, "A"), Square(116 + kSide / 100, 40, "A again"),
+                                 Square(117, 40, "B"), Square(117 + kSide / 100, 40, "B again")});
+    std::ofstream(dir / "f.geojson")
+        << json{{"type", "FeatureCollection"}, {"features", features}}.dump();
+    const Ledger all = BuildLedger({dir / "f.geojson"}, {});
+    ASSERT_EQ(all.rows.size(), 4u);
+    ASSERT_EQ(all.overlaps.size(), 2u);
+    const RowPair a = PairOf(all.rows[0], all.rows[1]);
+    EXPECT_EQ(a, PairOf(all.rows[1], all.rows[0]));
+    const RowPair b = PairOf(all.rows[2], all.rows[3]);
+    const struct {
+        KeptPairs kept;
+        std::size_t billed;
+        bool keptA, keptB;
+    } cases[] = {{{}, 2, false, false}, {{a}, 3, true, false}, {{b}, 3, false, true},
+                 {{a, b}, 4, true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kept.size());
+        LedgerOptions o;
+        o.keptPairs = c.kept;
+        const Ledger built = BuildLedger({dir / "f.geojson"}, o);
+        EXPECT_EQ(built.totals.fields, c.billed);
+        EXPECT_EQ(built.overlaps[0].kept, c.keptA);
+        EXPECT_EQ(built.overlaps[1].kept, c.keptB);
+        EXPECT_EQ(built.rows[1].measuredTwiceWith.empty(), c.keptA);
+        // The same marks from the overlaps already found, as the window re-marks them.
+        Ledger again = all;
+        MarkMeasuredTwice(again, false, c.kept);
+        EXPECT_EQ(again.totals.fields, c.billed);
+        EXPECT_EQ(again.rows[3].measuredTwiceWith.empty(), c.keptB);
+        const std::string csv = LedgerCsv(again);
+        EXPECT_EQ(csv.find("Measured twice? (both kept)") != std::string::npos, c.keptA || c.keptB)
+            << csv;
+    }
+}
+
+// The ledger tells its caller how many files it has read of how many.
+TEST(LedgerShapes, ProgressCountsTheFiles) {
+    TempFolder dir;
+    for (const char* name : {"a", "b", "c"})
+        std::ofstream(dir / (std::string(name) + ".geojson"))
+            << json{{"type", "FeatureCollection"}, {"features", json::array({Square(116, 40, name)})}}
+                   .dump();
+    std::vector<std::pair<std::size_t, std::size_t>> seen;
+    LedgerOptions o;
+    o.progress = [&](std::size_t done, std::size_t total) { seen.emplace_back(done, total); };
+    BuildLedger({dir.path(), dir / "a.geojson"}, o);
+    const std::vector<std::pair<std::size_t, std::size_t>> want = {{1, 4}, {2, 4}, {3, 4}, {4, 4}};
+    EXPECT_EQ(seen, want);
+}
+
 }  // namespace
 }  // namespace dorvane::report
