@@ -28,6 +28,7 @@
 #include "geo/field_file.h"
 #include "geo/figures.h"
 #include "geo/land_survey.h"
+#include "geo/ogr_reader.h"
 #include "geo/figure_lines.h"
 #include "i18n/string_table.h"
 #include "report/ledger_table.h"
@@ -260,14 +261,21 @@ void CLedgerWindow::StartWorker() {
         report::Ledger all = report::BuildLedger(inputs, options);
         if (cancel->load()) return;
         // The outlines for the map, read here too: never on the GUI thread.
+        // The rows of one file of many fields follow each other: the file is
+        // read once, and each row draws its own shape of it.
         Rings rings;
         rings.reserve(all.rows.size());
+        std::filesystem::path readPath;
+        geo::ShapeSet read;
         for (const report::LedgerRow& r : all.rows) {
             rings.emplace_back();
             if (cancel->load()) return;
-            geo::FieldFile f;
-            if (!geo::ReadFieldFile(r.path, f).ok()) continue;
-            for (const geo::GeoPoint& g : f.points) rings.back().push_back(ToWorld(g.lon, g.lat));
+            if (r.path != readPath) {
+                readPath = r.path;
+                if (!geo::ReadShapes(r.path, read, {}, cancel.get()).ok()) read = {};
+            }
+            if (r.shape >= read.shapes.size()) continue;
+            for (const geo::GeoPoint& g : read.shapes[r.shape].points) rings.back().push_back(ToWorld(g.lon, g.lat));
         }
         // The window outlives this thread (its destructor joins it), and a
         // call queued to a window being destroyed is dropped by Qt.

@@ -14,6 +14,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QPointer>
+#include <QFile>
 #include <QtTest>
 #include <functional>
 
@@ -26,6 +27,7 @@
 #include "report/field_samples.h"
 #include "report/ledger_table.h"
 #include "report_pdf/field_picture.h"
+#include "ui/field_map.h"
 #include "ui/ledger_window.h"
 #include "ui/tile_fetcher.h"
 
@@ -281,6 +283,57 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(outlinePixels(centreOf(field)) > 20, kWaitMs);
             closeTo(1 - field);
             QCOMPARE(outlinePixels(centreOf(1 - field)), 0);
+        }
+    }
+
+    // A village's fields in one GeoJSON: each row is drawn with its own
+    // shape, not the file's first one over and over.
+    void EveryShapeOfAFileIsDrawnAsItsOwnField() {
+        Rig rig;
+        const QString dir = rig.computer.path();
+        struct Square {
+            const char* name;
+            double lon, lat, side;
+        };
+        const Square squares[] = {{"North", 116.30, 39.95, 0.002}, {"Middle", 116.40, 39.90, 0.003},
+                                  {"South", 116.50, 39.85, 0.004}};
+        QString json = QStringLiteral("{\"type\":\"FeatureCollection\",\"features\":[");
+        for (const Square& q : squares) {
+            if (&q != squares) json += QLatin1Char(',');
+            const double x0 = q.lon, y0 = q.lat, x1 = q.lon + q.side, y1 = q.lat + q.side;
+            json += QStringLiteral("{\"type\":\"Feature\",\"properties\":{\"name\":\"%1\"},\"geometry\":"
+                                   "{\"type\":\"Polygon\",\"coordinates\":[[[%2,%3],[%4,%3],[%4,%5],[%2,%5],[%2,%3]]]}}")
+                        .arg(QLatin1String(q.name))
+                        .arg(x0, 0, 'f', 6)
+                        .arg(y0, 0, 'f', 6)
+                        .arg(x1, 0, 'f', 6)
+                        .arg(y1, 0, 'f', 6);
+        }
+        json += QStringLiteral("]}");
+        QFile file(dir + QStringLiteral("/village.geojson"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(json.toUtf8());
+        file.close();
+        CLedgerWindow* w = LedgerOfFolder(rig, dir);
+        QVERIFY(w);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Loading(), kWaitMs);
+        const auto& drawn = w->Overview()->Map().Fields();
+        QCOMPARE(drawn.size(), std::size(squares));
+        QCOMPARE(w->Shown().rows.size(), std::size(squares));
+        for (std::size_t i = 0; i < std::size(squares); ++i) {
+            const report::LedgerRow& row = w->Shown().rows[i];
+            const Square* q = nullptr;
+            for (const Square& s : squares)
+                if (row.name == s.name) q = &s;
+            QVERIFY2(q, row.name.c_str());
+            double x0 = 1, x1 = 0;
+            for (const WorldPoint& p : drawn[i].ring) {
+                x0 = std::min(x0, p.x);
+                x1 = std::max(x1, p.x);
+            }
+            QVERIFY2(!drawn[i].ring.empty(), row.name.c_str());
+            QVERIFY2(std::abs(x0 - ToWorld(q->lon, q->lat).x) < 1e-9, row.name.c_str());
+            QVERIFY2(std::abs(x1 - ToWorld(q->lon + q->side, q->lat).x) < 1e-9, row.name.c_str());
         }
     }
 
