@@ -225,8 +225,16 @@ void CLedgerWindow::FitWidth() {
     const QMargins m = layout()->contentsMargins();
     const int chrome = m.left() + m.right() + 2 * table_->frameWidth();
     int wanted = columns + chrome + table_->verticalScrollBar()->sizeHint().width();
-    if (const QScreen* s = screen()) wanted = std::min(wanted, s->availableGeometry().width());
+    const QScreen* s = screen();
+    if (s) wanted = std::min(wanted, s->availableGeometry().width());
     if (wanted > width()) resize(wanted, height());
+    // Widened where it stood, the window would reach past the screen's right
+    // edge and hide its Print and Close buttons: it moves left instead.
+    if (s) {
+        const QRect screenArea = s->availableGeometry();
+        const int past = frameGeometry().right() - screenArea.right();
+        if (past > 0) move(std::max(screenArea.left(), x() - past), y());
+    }
 }
 
 void CLedgerWindow::StopWorker() {

@@ -335,6 +335,13 @@ private slots:
             QVERIFY2(std::abs(x0 - ToWorld(q->lon, q->lat).x) < 1e-9, row.name.c_str());
             QVERIFY2(std::abs(x1 - ToWorld(q->lon + q->side, q->lat).x) < 1e-9, row.name.c_str());
         }
+        // Widened to its columns after a load, the window stays on the screen
+        // (its Print and Close buttons sit at the right edge), wherever it was.
+        const QRect screen = w->screen()->availableGeometry();
+        w->move(screen.left() + screen.width() / 8, screen.top() + screen.height() / 8);
+        w->SetReceiverAccuracy(2.0);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Loading(), kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(screen.contains(w->frameGeometry()), kWaitMs);
     }
 
     void ConvertedPairsAreOneRowAndTheWindowStartsAtItsFirstColumns() {
