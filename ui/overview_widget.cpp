@@ -23,6 +23,7 @@ constexpr int kMinHeight = 160;
 COverviewWidget::COverviewWidget(QWidget* parent) : QWidget(parent) {
     setMinimumSize(kMinWidth, kMinHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    layer_.SetOnPicture([this] { update(); });
     SetTiles(LoadTileSettings());
 }
 
