@@ -385,11 +385,12 @@ int WriteBill(BookStore& b, const std::string& number, const BillOutputs& o) {
     if (o.csv) ok &= Written(report::WriteOutputFile(*o.csv, BillCsv(print), o.force), *o.csv);
 #ifdef DORVANE_HAVE_PDF
     if (o.pdf) {
+        // The boundaries always: the first page's map shows the fields.
         std::vector<BillPicture> pictures;
-        if (o.pictures)
-            if (auto st = LoadBillPictures(b, print, pictures); !st.ok()) return Failed(st);
+        if (auto st = LoadBillPictures(b, print, pictures); !st.ok()) return Failed(st);
         report::BillPdfOptions options;
         options.tiles = o.tiles;
+        options.picturePages = o.pictures;
         ok &= Written(report::WriteBillPdf(print, pictures, *o.pdf, o.force, options), *o.pdf);
     }
 #endif
