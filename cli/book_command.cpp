@@ -56,6 +56,10 @@ std::optional<Words> Split(const std::vector<std::string>& ops, std::size_t from
         const std::string& s = ops[i];
         if (const cli::MapOption m = cli::TakeMapSourceOption(ops, i, w.map); m != cli::MapOption::kNotOne) {
             if (m == cli::MapOption::kMissingValue) return std::nullopt;
+            if (m == cli::MapOption::kBadValue) {
+                Complain(FormatText(StringId::RES_CLI_BAD_VALUE, s.c_str(), ops[i].c_str(), cli::MapOptionValues(s)));
+                return std::nullopt;
+            }
             w.options[s] = "";  // given: checked against the command's options like the rest
         } else if (s.size() > 1 && s[0] == '-' && !(s[1] >= '0' && s[1] <= '9')) {
             if (TakesValue(s) || s.rfind("--price-", 0) == 0) {

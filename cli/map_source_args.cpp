@@ -1,5 +1,7 @@
 #include "cli/map_source_args.h"
 
+#include "app/startup/program_help.h"
+
 namespace dorvane::cli {
 
 MapOption TakeMapSourceOption(const std::vector<std::string>& ops, std::size_t& i, MapSourceArgs& a) {
@@ -12,9 +14,11 @@ MapOption TakeMapSourceOption(const std::vector<std::string>& ops, std::size_t& 
     if (i + 1 >= ops.size()) return MapOption::kMissingValue;
     const std::string& v = ops[++i];
     if (s == "--overlay") {
+        if (!IsTileTemplateArgument(v)) return MapOption::kBadValue;
         a.overlay = v;
     } else {
         const std::string t = v.empty() ? "none" : v;
+        if (!IsTileSourceArgument(t)) return MapOption::kBadValue;
         if (a.tiles.empty())
             a.tiles = t;
         else
@@ -24,7 +28,8 @@ MapOption TakeMapSourceOption(const std::vector<std::string>& ops, std::size_t& 
 }
 
 const char* MapOptionValues(const std::string& option) {
-    return option == "--tiles" ? "URL, FILE.mbtiles, none" : "URL";
+    return option == "--tiles" ? "none, FILE.mbtiles, http(s)://HOST/{z}/{x}/{y}.png"
+                               : "http(s)://HOST/{z}/{x}/{y}.png";
 }
 
 }  // namespace dorvane::cli

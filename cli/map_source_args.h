@@ -20,16 +20,17 @@ struct MapSourceArgs {
     bool offline = false;
 };
 
-enum class MapOption { kNotOne, kTaken, kMissingValue };
+enum class MapOption { kNotOne, kTaken, kMissingValue, kBadValue };
 
 /// When ops[i] is one of the options above, takes it into `a` (with its
 /// value: `i` then points at the value) and says kTaken; kMissingValue when
-/// its value is missing; kNotOne for any other word (`i` unchanged). An
-/// empty --tiles value means "none".
+/// its value is missing, kBadValue when the desktop's --snapshot would
+/// refuse it too (IsTileSourceArgument, IsTileTemplateArgument); kNotOne
+/// for any other word (`i` unchanged). An empty --tiles value means "none".
 MapOption TakeMapSourceOption(const std::vector<std::string>& ops, std::size_t& i, MapSourceArgs& a);
 
 /// What the value of map option `option` may be, for the message about a
-/// missing one.
+/// missing or bad one.
 const char* MapOptionValues(const std::string& option);
 
 }  // namespace dorvane::cli

@@ -55,6 +55,10 @@ bool Parse(const std::vector<std::string>& ops, ReportArgs& a, std::string& erro
                 error = FormatText(StringId::RES_CLI_MISSING_VALUE, s.c_str(), cli::MapOptionValues(s));
                 return false;
             }
+            if (m == cli::MapOption::kBadValue) {
+                error = FormatText(StringId::RES_CLI_BAD_VALUE, s.c_str(), ops[i].c_str(), cli::MapOptionValues(s));
+                return false;
+            }
         } else if (s == "-r" || s == "--recursive") {
             a.options.recursive = true;
         } else if (s == "--force") {

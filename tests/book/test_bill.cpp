@@ -451,8 +451,22 @@ TEST(BillPdf, TheFieldsMapFromStackedPacksWithoutFieldMaps) {
         EXPECT_GT(PixelsNear(pdf, b.dir / "page", c.over->r, c.over->g, c.over->bl), 200);
         EXPECT_EQ(PixelsNear(pdf, b.dir / "page", c.under->r, c.under->g, c.under->bl), 0);
     }
-    // A --tiles without its value is refused with the usage.
-    EXPECT_NE(b.Cli("pdf 2026-0001 --pdf x.pdf --tiles").status, 0);
+    // Values the desktop's --snapshot refuses are refused here too, named;
+    // a --tiles without its value gets the usage. Nothing is written.
+    struct Bad {
+        const char* args;
+        const char* named;
+    };
+    const Bad bad[] = {{"--tiles province.png", "province.png"},
+                       {"--tiles county.mbtiles --overlay http://example.invalid/tile.png", "example.invalid"},
+                       {"--tiles", "usage"}};
+    for (const Bad& c : bad) {
+        SCOPED_TRACE(c.args);
+        const auto r = b.Cli(std::string("pdf 2026-0001 --pdf bad.pdf ") + c.args);
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.out.find(c.named), std::string::npos) << r.out;
+        EXPECT_FALSE(fs::exists(b.dir / "bad.pdf"));
+    }
 }
 
 TEST(BillPdf, OutputsAreCheckedBeforeABillIsIssued) {
