@@ -86,6 +86,10 @@ private slots:
                               {"down", {0, 380}, {150, 60}},
                               {"up and left", {-420, -300}, {720, 250}}};
         for (const Case& c : cases) {
+            // Before the map: its worker (which may still hold the hook)
+            // is waited for when the map goes.
+            QSemaphore gate;
+            std::atomic<int> held{0};
             COverviewWidget map;
             map.resize(kMapSize);
             map.show();
@@ -109,8 +113,6 @@ private slots:
             QVERIFY2(FieldPixels(map.grab().toImage(), aAt, 0, plain) > 1000, c.name);
 
             // The worker held back: the drag and the repaints go on.
-            QSemaphore gate;
-            std::atomic<int> held{0};
             map.SetBeforeDraw([&] {
                 ++held;
                 gate.tryAcquire(1, kHoldMs);

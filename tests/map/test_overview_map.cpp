@@ -193,9 +193,9 @@ TEST_F(Overview, APictureOfFieldsSinceChangedIsDropped) {
     const Case cases[] = {{"unchanged", false}, {"changed", true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        COverviewLayer layer;
-        QSemaphore gate;
+        QSemaphore gate;  // outlives the layer, whose worker holds the hook
         std::atomic<int> started{0};
+        COverviewLayer layer;
         layer.SetBeforeDraw([&] {
             ++started;
             gate.tryAcquire(1, kPictureWaitMs);
