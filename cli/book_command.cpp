@@ -1,4 +1,5 @@
 #include "cli/book_command.h"
+#include "cli/map_source_args.h"
 
 #include <fstream>
 #include <map>
@@ -34,6 +35,7 @@ using json = nlohmann::ordered_json;
 struct Words {
     std::vector<std::string> positional;
     std::map<std::string, std::string> options;  ///< "--x" -> value ("" for flags)
+    cli::MapSourceArgs map;  ///< --tiles (repeatable), --overlay, --offline
 };
 
 // Options that take a value; the rest of "--x" words are flags.
@@ -42,7 +44,7 @@ bool TakesValue(const std::string& s) {
                                           "--jobs", "--date", "--csv", "--village", "--phone", "--notes",
                                           "--unit", "--name", "--basis", "--text", "--sort", "--book", "--office",
                                           "--currency", "--seller-name", "--seller-address", "--seller-phone",
-                                          "--pdf", "--tiles"};
+                                          "--pdf"};
     for (const char* v : kValued)
         if (s == v) return true;
     return false;
@@ -52,7 +54,14 @@ std::optional<Words> Split(const std::vector<std::string>& ops, std::size_t from
     Words w;
     for (std::size_t i = from; i < ops.size(); ++i) {
         const std::string& s = ops[i];
-        if (s.size() > 1 && s[0] == '-' && !(s[1] >= '0' && s[1] <= '9')) {
+        if (const cli::MapOption m = cli::TakeMapSourceOption(ops, i, w.map); m != cli::MapOption::kNotOne) {
+            if (m == cli::MapOption::kMissingValue) return std::nullopt;
+            if (m == cli::MapOption::kBadValue) {
+                Complain(FormatText(StringId::RES_CLI_BAD_VALUE, s.c_str(), ops[i].c_str(), cli::MapOptionValues(s)));
+                return std::nullopt;
+            }
+            w.options[s] = "";  // given: checked against the command's options like the rest
+        } else if (s.size() > 1 && s[0] == '-' && !(s[1] >= '0' && s[1] <= '9')) {
             if (TakesValue(s) || s.rfind("--price-", 0) == 0) {
                 if (i + 1 >= ops.size()) return std::nullopt;
                 w.options[s] = ops[++i];
@@ -341,7 +350,7 @@ struct BillOutputs {
     std::optional<std::string> pdf, csv;
     bool force = false;
     bool pictures = false;
-    std::string tiles = "none";
+    cli::MapSourceArgs map;
 };
 
 // False after complaining.
@@ -350,7 +359,8 @@ bool ReadOutputs(const Words& w, BillOutputs& o) {
     o.csv = Opt(w, "--csv");
     o.force = w.options.count("--force") != 0;
     o.pictures = w.options.count("--pictures") != 0;
-    o.tiles = Opt(w, "--tiles").value_or("none");
+    o.map = w.map;
+    if (o.map.tiles.empty()) o.map.tiles = "none";  // the grid alone unless told
 #ifndef DORVANE_HAVE_PDF
     if (o.pdf) {
         Complain(Text(StringId::RES_LEDGER_NO_PDF));
@@ -385,11 +395,15 @@ int WriteBill(BookStore& b, const std::string& number, const BillOutputs& o) {
     if (o.csv) ok &= Written(report::WriteOutputFile(*o.csv, BillCsv(print), o.force), *o.csv);
 #ifdef DORVANE_HAVE_PDF
     if (o.pdf) {
+        // The boundaries always: the first page's map shows the fields.
         std::vector<BillPicture> pictures;
-        if (o.pictures)
-            if (auto st = LoadBillPictures(b, print, pictures); !st.ok()) return Failed(st);
+        if (auto st = LoadBillPictures(b, print, pictures); !st.ok()) return Failed(st);
         report::BillPdfOptions options;
-        options.tiles = o.tiles;
+        options.tiles = o.map.tiles;
+        options.stackedTiles = o.map.stackedTiles;
+        options.overlay = o.map.overlay;
+        options.offline = o.map.offline;
+        options.picturePages = o.pictures;
         ok &= Written(report::WriteBillPdf(print, pictures, *o.pdf, o.force, options), *o.pdf);
     }
 #endif

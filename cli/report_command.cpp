@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "cli/cli_output.h"
+#include "cli/map_source_args.h"
 #include "i18n/string_table.h"
 #include "report/ledger.h"
 #include "report/ledger_table.h"
@@ -28,10 +29,7 @@ struct ReportArgs {
     report::LedgerOptions options;
     std::optional<std::string> from, to;
     std::optional<fs::path> csv, pdf;
-    std::string tiles;  ///< "" = the desktop's setting
-    std::vector<std::string> stackedTiles;  ///< a second --tiles and on, over the first
-    std::string overlay;
-    bool offline = false;
+    cli::MapSourceArgs map;  ///< tiles "" = the desktop's setting
     bool force = false;
 };
 
@@ -52,38 +50,33 @@ bool Parse(const std::vector<std::string>& ops, ReportArgs& a, std::string& erro
             if (i + 1 >= ops.size()) return std::nullopt;
             return ops[++i];
         };
-        if (s == "-r" || s == "--recursive") {
+        if (const cli::MapOption m = cli::TakeMapSourceOption(ops, i, a.map); m != cli::MapOption::kNotOne) {
+            if (m == cli::MapOption::kMissingValue) {
+                error = FormatText(StringId::RES_CLI_MISSING_VALUE, s.c_str(), cli::MapOptionValues(s));
+                return false;
+            }
+            if (m == cli::MapOption::kBadValue) {
+                error = FormatText(StringId::RES_CLI_BAD_VALUE, s.c_str(), ops[i].c_str(), cli::MapOptionValues(s));
+                return false;
+            }
+        } else if (s == "-r" || s == "--recursive") {
             a.options.recursive = true;
         } else if (s == "--force") {
             a.force = true;
-        } else if (s == "--offline") {
-            a.offline = true;
         } else if (s == "--keep-both") {
             // Fields that cover the same ground ("measured twice?") both billed.
             a.options.keepMeasuredTwice = true;
-        } else if (s == "--from" || s == "--to" || s == "--csv" || s == "--pdf" || s == "--tiles" ||
-                   s == "--overlay") {
+        } else if (s == "--from" || s == "--to" || s == "--csv" || s == "--pdf") {
             const auto v = value();
             if (!v) {
                 error = FormatText(StringId::RES_CLI_MISSING_VALUE, s.c_str(),
-                                   s == "--from" || s == "--to" ? "YYYY-MM-DD"
-                                   : s == "--tiles"             ? "URL, FILE.mbtiles, none"
-                                   : s == "--overlay"           ? "URL"
-                                                                : "OUT");
+                                   s == "--from" || s == "--to" ? "YYYY-MM-DD" : "OUT");
                 return false;
             }
             if (s == "--from") a.from = *v;
             if (s == "--to") a.to = *v;
             if (s == "--csv") a.csv = *v;
             if (s == "--pdf") a.pdf = *v;
-            if (s == "--overlay") a.overlay = *v;
-            if (s == "--tiles") {
-                const std::string t = v->empty() ? "none" : *v;
-                if (a.tiles.empty())
-                    a.tiles = t;
-                else
-                    a.stackedTiles.push_back(t);
-            }
         } else if (s.size() > 1 && s[0] == '-') {
             error = FormatText(StringId::RES_CLI_UNKNOWN_OPTION, s.c_str(), kReportOptions);
             return false;
@@ -161,10 +154,10 @@ int RunReportCommand(const std::vector<std::string>& operands) {
 #ifdef DORVANE_HAVE_PDF
     if (a.pdf) {
         report::PdfOptions po;
-        po.tiles = a.tiles;
-        po.stackedTiles = a.stackedTiles;
-        po.overlay = a.overlay;
-        po.offline = a.offline;
+        po.tiles = a.map.tiles;
+        po.stackedTiles = a.map.stackedTiles;
+        po.overlay = a.map.overlay;
+        po.offline = a.map.offline;
         ok &= Report(report::WriteLedgerPdf(ledger, *a.pdf, a.force, po), *a.pdf);
     }
 #endif

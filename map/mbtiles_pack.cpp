@@ -213,14 +213,17 @@ bool CMbtilesPack::ReadMetadata(PackError& error, std::string& detail) {
         return false;
     }
     meta_.format = TileFormatNamed(formatName);
-    if (meta_.format == TileFormat::kUnknown) {
-        // No format named (or an unknown one): the first tile's bytes tell.
+    {
+        // The first tile's bytes tell, over what the metadata names: GDAL
+        // 3.6 asked for TILE_FORMAT=WEBP writes WebP tiles (with a warning)
+        // under format "png". The metadata stands when the bytes say nothing.
         Query q(db_, "SELECT tile_data FROM tiles LIMIT 1");
         if (q.Ok() && sqlite3_step(q.get()) == SQLITE_ROW) {
             const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(q.get(), 0));
             const int n = sqlite3_column_bytes(q.get(), 0);
-            meta_.format = SniffTileFormat(p ? std::vector<std::uint8_t>(p, p + n)
-                                              : std::vector<std::uint8_t>());
+            const TileFormat sniffed =
+                SniffTileFormat(p ? std::vector<std::uint8_t>(p, p + n) : std::vector<std::uint8_t>());
+            if (sniffed != TileFormat::kUnknown) meta_.format = sniffed;
         }
     }
     // The metadata's zooms where they agree with each other; what the tiles

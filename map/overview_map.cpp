@@ -22,6 +22,9 @@ constexpr double kSmoothAbovePx = 24;
 /// Legend squares and padding (px).
 constexpr int kLegendSwatchPx = 12;
 constexpr int kLegendPadPx = 6;
+/// A cancelled picture stops within this many fields (well under a
+/// millisecond of drawing).
+constexpr std::size_t kCancelCheckEvery = 256;
 
 double WorldPx(double zoom) {
     return kTileSize * std::exp2(zoom);
@@ -46,12 +49,11 @@ QColor CategoryColour(int i) {
 }
 
 void COverviewMap::SetFields(std::vector<OverviewField> fields) {
-    fields_ = std::move(fields);
-    bounds_.clear();
-    bounds_.reserve(fields_.size());
-    for (const OverviewField& f : fields_) {
+    auto bounds = std::make_shared<std::vector<QRectF>>();
+    bounds->reserve(fields.size());
+    for (const OverviewField& f : fields) {
         if (f.ring.empty()) {
-            bounds_.emplace_back();
+            bounds->emplace_back();
             continue;
         }
         double x0 = f.ring[0].x, x1 = x0, y0 = f.ring[0].y, y1 = y0;
@@ -61,19 +63,21 @@ void COverviewMap::SetFields(std::vector<OverviewField> fields) {
             y0 = std::min(y0, w.y);
             y1 = std::max(y1, w.y);
         }
-        bounds_.emplace_back(QPointF(x0, y0), QPointF(x1, y1));
+        bounds->emplace_back(QPointF(x0, y0), QPointF(x1, y1));
     }
-    shown_.assign(fields_.size(), true);
-    selected_.assign(fields_.size(), false);
+    fields_ = std::make_shared<const std::vector<OverviewField>>(std::move(fields));
+    boundsOf_ = std::move(bounds);
+    shown_.assign(fields_->size(), true);
+    selected_.assign(fields_->size(), false);
 }
 
 void COverviewMap::SetShown(const std::vector<bool>& shown) {
-    shown_.assign(fields_.size(), true);
+    shown_.assign(fields_->size(), true);
     for (std::size_t i = 0; i < shown.size() && i < shown_.size(); ++i) shown_[i] = shown[i];
 }
 
 void COverviewMap::SetSelected(const std::vector<int>& fields) {
-    selected_.assign(fields_.size(), false);
+    selected_.assign(fields_->size(), false);
     for (int i : fields)
         if (i >= 0 && static_cast<std::size_t>(i) < selected_.size()) selected_[static_cast<std::size_t>(i)] = true;
 }
@@ -84,8 +88,8 @@ bool COverviewMap::Selected(int field) const {
 
 MapView COverviewMap::Fit(QSize size, double marginPx) const {
     QRectF all;
-    for (std::size_t i = 0; i < fields_.size(); ++i)
-        if (shown_[i] && !fields_[i].ring.empty()) all = all.isNull() ? bounds_[i] : all.united(bounds_[i]);
+    for (std::size_t i = 0; i < fields_->size(); ++i)
+        if (shown_[i] && !(*fields_)[i].ring.empty()) all = all.isNull() ? (*boundsOf_)[i] : all.united((*boundsOf_)[i]);
     MapView v;
     if (all.isNull() || size.isEmpty()) return v;
     v.cx = all.center().x();
@@ -98,7 +102,11 @@ MapView COverviewMap::Fit(QSize size, double marginPx) const {
     return v;
 }
 
-void COverviewMap::Draw(QPainter& p, QSize size, const MapView& v, bool legend) const {
+void COverviewMap::Draw(QPainter& p, QSize size, const MapView& v, bool legend,
+                        const std::atomic<bool>* cancel) const {
+    auto cancelled = [cancel](std::size_t i) {
+        return cancel && i % kCancelCheckEvery == 0 && cancel->load(std::memory_order_relaxed);
+    };
     p.save();
     p.setClipRect(QRect(QPoint(0, 0), size));
     const double wpx = WorldPx(v.zoom);
@@ -116,9 +124,13 @@ void COverviewMap::Draw(QPainter& p, QSize size, const MapView& v, bool legend) 
     };
     std::unordered_map<long long, Group> groups;
     std::vector<std::size_t> drawn, outlined, labelled;
-    for (std::size_t i = 0; i < fields_.size(); ++i) {
-        if (!shown_[i] || fields_[i].ring.empty()) continue;
-        const QRectF s = toScreen(bounds_[i]);
+    for (std::size_t i = 0; i < fields_->size(); ++i) {
+        if (cancelled(i)) {
+            p.restore();
+            return;
+        }
+        if (!shown_[i] || (*fields_)[i].ring.empty()) continue;
+        const QRectF s = toScreen((*boundsOf_)[i]);
         if (!s.intersects(screen)) continue;
         if (selected_[i]) outlined.push_back(i);
         if (std::max(s.width(), s.height()) < kGroupBelowPx) {
@@ -127,7 +139,7 @@ void COverviewMap::Draw(QPainter& p, QSize size, const MapView& v, bool legend) 
                                   static_cast<long long>(std::floor(c.y() / kGroupCellPx) + (1LL << 31));
             Group& g = groups[key];
             ++g.count;
-            ++g.byCategory[fields_[i].category];
+            ++g.byCategory[(*fields_)[i].category];
             g.sum += c;
             continue;
         }
@@ -135,14 +147,19 @@ void COverviewMap::Draw(QPainter& p, QSize size, const MapView& v, bool legend) 
         if (s.width() > kLabelAbovePx) labelled.push_back(i);
     }
     QPolygonF poly;
-    for (std::size_t i : drawn) {
+    for (std::size_t k = 0; k < drawn.size(); ++k) {
+        if (cancelled(k)) {
+            p.restore();
+            return;
+        }
+        const std::size_t i = drawn[k];
         // Small fields look the same without antialiasing, at a fraction
         // of the cost; thousands of them are on screen at a county's zoom.
-        const QRectF s = toScreen(bounds_[i]);
+        const QRectF s = toScreen((*boundsOf_)[i]);
         p.setRenderHint(QPainter::Antialiasing, std::max(s.width(), s.height()) > kSmoothAbovePx);
         poly.clear();
-        for (const WorldPoint& w : fields_[i].ring) poly << QPointF(ox + w.x * wpx, oy + w.y * wpx);
-        QColor fill = CategoryColour(fields_[i].category);
+        for (const WorldPoint& w : (*fields_)[i].ring) poly << QPointF(ox + w.x * wpx, oy + w.y * wpx);
+        QColor fill = CategoryColour((*fields_)[i].category);
         p.setPen(QPen(fill.darker(140), 1));
         fill.setAlpha(kFillAlpha);
         p.setBrush(fill);
@@ -175,22 +192,22 @@ void COverviewMap::Draw(QPainter& p, QSize size, const MapView& v, bool legend) 
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(kSelectedOutline, kSelectedOutlinePx, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     for (std::size_t i : outlined) {
-        const QRectF s = toScreen(bounds_[i]);
+        const QRectF s = toScreen((*boundsOf_)[i]);
         if (std::max(s.width(), s.height()) < kGroupBelowPx) {
             p.drawEllipse(s.center(), kGroupBelowPx, kGroupBelowPx);
             continue;
         }
         poly.clear();
-        for (const WorldPoint& w : fields_[i].ring) poly << QPointF(ox + w.x * wpx, oy + w.y * wpx);
+        for (const WorldPoint& w : (*fields_)[i].ring) poly << QPointF(ox + w.x * wpx, oy + w.y * wpx);
         p.drawPolygon(poly);
     }
     // Name and mu in the middle of fields large enough to hold them.
     p.setRenderHint(QPainter::Antialiasing, false);
     const QFontMetrics fm(p.font());
     for (std::size_t i : labelled) {
-        const OverviewField& f = fields_[i];
+        const OverviewField& f = (*fields_)[i];
         const QString text = QStringLiteral("%1\n%2 %3").arg(f.name).arg(f.mu, 0, 'f', 2).arg(muUnit_);
-        const QRectF s = toScreen(bounds_[i]);
+        const QRectF s = toScreen((*boundsOf_)[i]);
         const QRectF box(s.center().x() - kLabelAbovePx / 2, s.center().y() - fm.height(), kLabelAbovePx,
                          2.0 * fm.height());
         p.setPen(QColor(0x10, 0x10, 0x10));
@@ -227,23 +244,99 @@ void COverviewMap::DrawLegend(QPainter& p) const {
     p.restore();
 }
 
+COverviewLayer::COverviewLayer() {
+    pool_.setMaxThreadCount(1);
+}
+
+COverviewLayer::~COverviewLayer() {
+    if (running_) running_->cancel = true;
+    pool_.waitForDone();
+}
+
+void COverviewLayer::Invalidate() {
+    ++generation_;
+    snapshot_.reset();
+}
+
+bool COverviewLayer::Current(QSize size, const MapView& v) const {
+    if (picture_.isNull() || pictureGeneration_ != generation_ || at_.zoom != v.zoom || size_ != size) return false;
+    const double wpx = WorldPx(v.zoom);
+    return std::abs((at_.cx - v.cx) * wpx) <= kMarginPx && std::abs((at_.cy - v.cy) * wpx) <= kMarginPx;
+}
+
 void COverviewLayer::Paint(QPainter& p, QSize size, const MapView& v, const COverviewMap& map) {
     const double wpx = WorldPx(v.zoom);
-    double dx = (at_.cx - v.cx) * wpx;
-    double dy = (at_.cy - v.cy) * wpx;
-    if (picture_.isNull() || at_.zoom != v.zoom || size_ != size || std::abs(dx) > kMarginPx ||
-        std::abs(dy) > kMarginPx) {
-        const QSize room = size + QSize(2 * kMarginPx, 2 * kMarginPx);
-        picture_ = QImage(room, QImage::Format_ARGB32_Premultiplied);
-        picture_.fill(Qt::transparent);
-        at_ = v;
-        size_ = size;
-        QPainter lp(&picture_);
-        map.Draw(lp, room, v, false);
-        dx = dy = 0;
+    auto near = [&](const MapView& at, QSize atSize, std::uint64_t generation) {
+        return generation == generation_ && at.zoom == v.zoom && atSize == size &&
+               std::abs((at.cx - v.cx) * wpx) <= kRedrawAfterPx && std::abs((at.cy - v.cy) * wpx) <= kRedrawAfterPx;
+    };
+    if (!(!picture_.isNull() && near(at_, size_, pictureGeneration_))) {
+        if (!running_) {
+            Request(size, v, map);
+        } else if (running_->generation != generation_ || running_->at.zoom != v.zoom || running_->size != size) {
+            // Of no more use: drawn again for what is shown now.
+            running_->cancel = true;
+            Request(size, v, map);
+        }
+        // Otherwise the picture on its way is of this zoom: placed when it
+        // lands, and the next asked for then if the view has moved on.
     }
-    p.drawImage(QPointF(std::round(dx) - kMarginPx, std::round(dy) - kMarginPx), picture_);
+    if (!picture_.isNull()) {
+        // The picture's centre is at_; scaled by the zoom since drawn.
+        const double scale = std::exp2(v.zoom - at_.zoom);
+        const double left = size.width() / 2.0 + (at_.cx - v.cx) * wpx - (kMarginPx + size_.width() / 2.0) * scale;
+        const double top = size.height() / 2.0 + (at_.cy - v.cy) * wpx - (kMarginPx + size_.height() / 2.0) * scale;
+        if (scale == 1.0) {
+            p.drawImage(QPointF(std::round(left), std::round(top)), picture_);
+        } else {
+            // Only the part on screen is scaled (nearest pixel: a stand-in
+            // for the few frames until the picture of this zoom lands).
+            const QRectF target(left, top, picture_.width() * scale, picture_.height() * scale);
+            const QRectF shown = target.intersected(QRectF(QPointF(0, 0), QSizeF(size)));
+            if (!shown.isEmpty()) {
+                const QRectF source((shown.left() - left) / scale, (shown.top() - top) / scale,
+                                    shown.width() / scale, shown.height() / scale);
+                p.drawImage(shown, picture_, source);
+            }
+        }
+    }
     map.DrawLegend(p);  // fixed to the view, not to the map
+}
+
+void COverviewLayer::Request(QSize size, const MapView& v, const COverviewMap& map) {
+    if (!snapshot_) snapshot_ = std::make_shared<const COverviewMap>(map);
+    auto job = std::make_shared<Job>();
+    job->generation = generation_;
+    job->at = v;
+    job->size = size;
+    running_ = job;
+    pool_.start([this, job, snapshot = snapshot_, before = beforeDraw_] {
+        // On the worker: only the job, the snapshot and the receiver (which
+        // outlives the pool) are touched here.
+        if (before) before();
+        if (job->cancel) return;
+        const QSize room = job->size + QSize(2 * kMarginPx, 2 * kMarginPx);
+        QImage picture(room, QImage::Format_ARGB32_Premultiplied);
+        picture.fill(Qt::transparent);
+        {
+            QPainter lp(&picture);
+            snapshot->Draw(lp, room, job->at, false, &job->cancel);
+        }
+        if (job->cancel) return;
+        QMetaObject::invokeMethod(
+            &receiver_, [this, job, picture = std::move(picture)]() mutable { Arrived(job, std::move(picture)); },
+            Qt::QueuedConnection);
+    });
+}
+
+void COverviewLayer::Arrived(const std::shared_ptr<Job>& job, QImage picture) {
+    if (job == running_) running_.reset();
+    if (job->cancel || job->generation != generation_) return;
+    picture_ = std::move(picture);
+    at_ = job->at;
+    size_ = job->size;
+    pictureGeneration_ = job->generation;
+    if (onPicture_) onPicture_();
 }
 
 int COverviewMap::HitTest(QPointF at, QSize size, const MapView& v) const {
@@ -251,12 +344,12 @@ int COverviewMap::HitTest(QPointF at, QSize size, const MapView& v) const {
     const double wpx = WorldPx(v.zoom);
     int best = -1;
     double bestArea = 0;
-    for (std::size_t i = 0; i < fields_.size(); ++i) {
-        if (!shown_[i] || fields_[i].ring.size() < 3) continue;
-        const QRectF& b = bounds_[i];
+    for (std::size_t i = 0; i < fields_->size(); ++i) {
+        if (!shown_[i] || (*fields_)[i].ring.size() < 3) continue;
+        const QRectF& b = (*boundsOf_)[i];
         if (std::max(b.width(), b.height()) * wpx < kGroupBelowPx) continue;  // in a group
         if (w.x < b.left() || w.x > b.right() || w.y < b.top() || w.y > b.bottom()) continue;
-        if (!Inside(fields_[i].ring, w)) continue;
+        if (!Inside((*fields_)[i].ring, w)) continue;
         const double area = b.width() * b.height();
         if (best < 0 || area < bestArea) {
             best = static_cast<int>(i);

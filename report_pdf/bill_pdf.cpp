@@ -327,7 +327,7 @@ void Overview(Page& pg, const BillPrint& b, const std::vector<BillPicture>& pict
     DrawOverview(pg.p(), mapRect, legendRect, m, legend, tiles);
 }
 
-Plan PlanPages(Page& pg, const BillPrint& b, std::size_t pictures, bool note) {
+Plan PlanPages(Page& pg, const BillPrint& b, std::size_t pictures, bool picturePages, bool note) {
     Plan plan;
     const double rowH = pg.RowHeight(kTablePt, kRowLeading);
     const double height = pg.area().height();
@@ -345,8 +345,9 @@ Plan PlanPages(Page& pg, const BillPrint& b, std::size_t pictures, bool note) {
         if (left) room = nextRoom;
     } while (left);
     plan.totalsAlone = room - used < TotalsHeight(pg, note);
-    plan.picturePages =
-        static_cast<int>((pictures + kPictureColumns * kPictureRows - 1) / (kPictureColumns * kPictureRows));
+    plan.picturePages = picturePages ? static_cast<int>((pictures + kPictureColumns * kPictureRows - 1) /
+                                                        (kPictureColumns * kPictureRows))
+                                     : 0;
     return plan;
 }
 
@@ -389,7 +390,7 @@ bool PicturePage(Page& pg, const BillPrint& b, const std::vector<BillPicture>& p
 }  // namespace
 
 BillRender RenderBill(const BillPrint& b, const std::vector<BillPicture>& pictures, QPagedPaintDevice& device,
-                      const TileSettings& tiles, const std::function<bool(int, int)>& progress) {
+                      const TileSettings& tiles, const std::function<bool(int, int)>& progress, bool picturePages) {
     device.setPageSize(QPageSize(QPageSize::A4));
     device.setPageOrientation(QPageLayout::Portrait);
     device.setPageMargins(QMarginsF(0, 0, 0, 0));
@@ -398,7 +399,7 @@ BillRender RenderBill(const BillPrint& b, const std::vector<BillPicture>& pictur
     Page pg(p, device);
     const bool note = std::any_of(b.lines.begin(), b.lines.end(),
                                   [&](const BillPrintLine& l) { return FellBack(b, l); });
-    const Plan plan = PlanPages(pg, b, pictures.size(), note);
+    const Plan plan = PlanPages(pg, b, pictures.size(), picturePages, note);
     pg.pages = plan.Pages();
     const QRectF a = pg.area();
     const double rowH = pg.RowHeight(kTablePt, kRowLeading);
@@ -412,8 +413,12 @@ BillRender RenderBill(const BillPrint& b, const std::vector<BillPicture>& pictur
         if (page == 0) {
             y = a.top() + Head(pg, b, true);
             if (!pictures.empty()) {
-                // The bill's fields on one map before its lines.
-                Overview(pg, b, pictures, y, pageTiles);
+                // The bill's fields on one map before its lines. Without
+                // the pages of maps nobody waits for a server: packs and
+                // cached tiles only.
+                TileSettings overviewTiles = pageTiles;
+                if (!picturePages) overviewTiles.offline = true;
+                Overview(pg, b, pictures, y, picturePages ? pageTiles : overviewTiles);
                 y += OverviewHeight(pg, pictures.size());
             }
         } else {
@@ -434,7 +439,7 @@ BillRender RenderBill(const BillPrint& b, const std::vector<BillPicture>& pictur
         y = a.top();
     }
     Totals(pg, b, y, note);
-    for (std::size_t from = 0; from < pictures.size(); from += kPictureColumns * kPictureRows)
+    for (std::size_t from = 0; picturePages && from < pictures.size(); from += kPictureColumns * kPictureRows)
         if (!PicturePage(pg, b, pictures, from, pageTiles, progress)) {
             p.end();
             return BillRender::kCancelled;
@@ -455,7 +460,7 @@ OutputOutcome WriteBillPdf(const BillPrint& bill, const std::vector<BillPicture>
         writer.setTitle(Q(TitleText(bill)));
         const TileSettings tiles =
             PdfTileSettings(options.tiles, options.stackedTiles, options.overlay, options.offline);
-        r = RenderBill(bill, pictures, writer, tiles, options.progress);
+        r = RenderBill(bill, pictures, writer, tiles, options.progress, options.picturePages);
     }
     if (r != BillRender::kDone) {
         std::error_code ec;

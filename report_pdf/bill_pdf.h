@@ -32,6 +32,9 @@ struct BillPdfOptions {
     std::vector<std::string> stackedTiles;
     std::string overlay;
     bool offline = false;
+    /// Pages of the fields' maps after the bill; without them the first
+    /// page's map of all the fields draws from packs and cached tiles only.
+    bool picturePages = true;
     /// Called before each map is drawn with (maps done, maps in all); false
     /// stops the PDF, which is then not written.
     std::function<bool(int, int)> progress;
@@ -41,8 +44,9 @@ struct BillPdfOptions {
 inline constexpr const char* kBillPdfCancelled = "cancelled";
 
 /// Writes `bill` to `out` (through a temporary file beside it; an existing
-/// file is replaced only when `force`), with a page of maps for `pictures`
-/// when there are any.
+/// file is replaced only when `force`), the map of `pictures`' fields on
+/// its first page and pages of their maps (options.picturePages) when there
+/// are any.
 OutputOutcome WriteBillPdf(const book::BillPrint& bill, const std::vector<book::BillPicture>& pictures,
                            const std::filesystem::path& out, bool force, const BillPdfOptions& options = {});
 

@@ -14,11 +14,13 @@ namespace dorvane::report {
 
 enum class BillRender { kDone, kCannotPaint, kCancelled };
 
-/// Paints the bill and, after it, the maps of `pictures` (none: no map
-/// pages). `progress` (may be empty) is called before each map with (done,
-/// all); false stops the painting (kCancelled).
+/// Paints the bill, its fields' map (the boundaries of `pictures`) on the
+/// first page and, after the bill, a page of maps of `pictures` unless not
+/// `picturePages` (then the first page's map draws from packs and cached
+/// tiles only). `progress` (may be empty) is called before each map with
+/// (done, all); false stops the painting (kCancelled).
 BillRender RenderBill(const book::BillPrint& bill, const std::vector<book::BillPicture>& pictures,
                       QPagedPaintDevice& device, const TileSettings& tiles,
-                      const std::function<bool(int, int)>& progress = {});
+                      const std::function<bool(int, int)>& progress = {}, bool picturePages = true);
 
 }  // namespace dorvane::report

@@ -169,9 +169,14 @@ private:
     /// Loads the selected bill as printed on the worker, then runs `use` here.
     void WithBillPrint(std::function<void(const book::BillPrint&)> use);
     void OpenBillPdf();
-    /// The bill's PDF with a page of its fields' maps, drawn on a worker
-    /// with progress and Cancel (the maps may wait for their tiles).
-    void OpenBillPdfWithPictures();
+    /// The bill's PDF with a page of its fields' maps, drawn with progress
+    /// and Cancel (the maps may wait for their tiles).
+    /// Loads the bill and its fields' boundaries on the worker, then writes
+    /// the PDF with pages of maps (WritePicturesPdf) or without (the first
+    /// page's map from packs and cached tiles only, WriteOverviewPdf).
+    void OpenBillPdfWithPictures(bool picturePages = true);
+    void WriteOverviewPdf(const std::shared_ptr<book::BillPrint>& print,
+                          const std::shared_ptr<std::vector<book::BillPicture>>& pictures);
     void WritePicturesPdf(const std::shared_ptr<book::BillPrint>& print,
                           const std::shared_ptr<std::vector<book::BillPicture>>& pictures);
     void ShowBillPdf(const std::string& number, const std::string& out);

@@ -506,14 +506,14 @@ void CBookWindow::ShowBillPdf(const std::string& number, const std::string& out)
         QDesktopServices::openUrl(url);
 }
 
-void CBookWindow::OpenBillPdfWithPictures() {
+void CBookWindow::OpenBillPdfWithPictures(bool picturePages) {
     const auto rows = bills_->selectionModel()->selectedRows();
     if (rows.size() != 1) return Say(T(StringId::RES_BOOKWIN_NO_BILL), true);
     const std::string number =
         bills_->item(rows.front().row(), static_cast<int>(BillColumn::kNumber))->text().toStdString();
     ++waiting_;
     QPointer<CBookWindow> self(this);
-    service_.Post([self, number](BookAccess& a) -> CBookService::Answer {
+    service_.Post([self, number, picturePages](BookAccess& a) -> CBookService::Answer {
         auto print = std::make_shared<book::BillPrint>();
         auto pictures = std::make_shared<std::vector<book::BillPicture>>();
         book::BookStatus st = a.opened;
@@ -525,10 +525,11 @@ void CBookWindow::OpenBillPdfWithPictures() {
             if (st.ok()) st = book::LoadBillPictures(*a.store, *print, *pictures);
         }
         const std::string where = a.location;
-        return [self, st, print, pictures, open, where] {
+        return [self, st, print, pictures, open, where, picturePages] {
             if (!self) return;
             --self->waiting_;
             if (!st.ok()) return self->Say(Refusal(st, open, where), true);
+            if (!picturePages) return self->WriteOverviewPdf(print, pictures);
             // Not inside this answer: the progress box runs its own loop,
             // and the service's next answers must not wait inside it.
             QMetaObject::invokeMethod(
@@ -562,38 +563,43 @@ void CBookWindow::WritePicturesPdf(const std::shared_ptr<book::BillPrint>& print
 }
 
 void CBookWindow::OpenBillPdf() {
-    if (billPictures_->isChecked()) return OpenBillPdfWithPictures();
-    WithBillPrint([this](const book::BillPrint& print) {
-        const std::string number = print.bill.number;
-        // Painted into memory here, written to the file on the worker.
-        auto pdf = std::make_shared<QByteArray>();
-        report::BillRender r = report::BillRender::kCannotPaint;
-        {
-            QBuffer buffer(pdf.get());
-            buffer.open(QIODevice::WriteOnly);
-            QPdfWriter writer(&buffer);
-            writer.setResolution(kBillPdfDpi);
-            writer.setCreator(QStringLiteral("Dorvane"));
-            r = report::RenderBill(print, {}, writer, TileSettings{});
-        }
-        if (r != report::BillRender::kDone)
-            return Say(Q(FormatText(StringId::RES_BOOKWIN_OUTPUT_FAILED, number.c_str(), "cannot paint the PDF")), true);
-        const std::string out = BillPdfPath(billFolder_, number);
-        ++waiting_;
-        QPointer<CBookWindow> self(this);
-        service_.Post([self, pdf, out, number](BookAccess&) -> CBookService::Answer {
-            const report::OutputOutcome written = report::WriteOutputFile(
-                out, std::string_view(pdf->constData(), static_cast<std::size_t>(pdf->size())), true);
-            return [self, written, out, number] {
-                if (!self) return;
-                --self->waiting_;
-                if (!written.ok())
-                    return self->Say(Q(FormatText(StringId::RES_BOOKWIN_OUTPUT_FAILED, number.c_str(),
-                                                  (out + ": " + written.message).c_str())),
-                                     true);
-                self->ShowBillPdf(number, out);
-            };
-        });
+    OpenBillPdfWithPictures(billPictures_->isChecked());
+}
+
+void CBookWindow::WriteOverviewPdf(const std::shared_ptr<book::BillPrint>& print,
+                                   const std::shared_ptr<std::vector<book::BillPicture>>& pictures) {
+    const std::string number = print->bill.number;
+    // Painted into memory here, written to the file on the worker. The
+    // fields' map asks no server (offline): packs and cached tiles only.
+    auto pdf = std::make_shared<QByteArray>();
+    report::BillRender r = report::BillRender::kCannotPaint;
+    {
+        QBuffer buffer(pdf.get());
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        writer.setResolution(kBillPdfDpi);
+        writer.setCreator(QStringLiteral("Dorvane"));
+        TileSettings tiles = LoadTileSettings();
+        tiles.offline = true;
+        r = report::RenderBill(*print, *pictures, writer, tiles, {}, false);
+    }
+    if (r != report::BillRender::kDone)
+        return Say(Q(FormatText(StringId::RES_BOOKWIN_OUTPUT_FAILED, number.c_str(), "cannot paint the PDF")), true);
+    const std::string out = BillPdfPath(billFolder_, number);
+    ++waiting_;
+    QPointer<CBookWindow> self(this);
+    service_.Post([self, pdf, out, number](BookAccess&) -> CBookService::Answer {
+        const report::OutputOutcome written = report::WriteOutputFile(
+            out, std::string_view(pdf->constData(), static_cast<std::size_t>(pdf->size())), true);
+        return [self, written, out, number] {
+            if (!self) return;
+            --self->waiting_;
+            if (!written.ok())
+                return self->Say(Q(FormatText(StringId::RES_BOOKWIN_OUTPUT_FAILED, number.c_str(),
+                                              (out + ": " + written.message).c_str())),
+                                 true);
+            self->ShowBillPdf(number, out);
+        };
     });
 }
 

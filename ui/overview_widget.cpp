@@ -28,6 +28,7 @@ COverviewWidget::COverviewWidget(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     // A click gives it the keys (+, -, Home); Tab passes through it too.
     setFocusPolicy(Qt::StrongFocus);
+    layer_.SetOnPicture([this] { update(); });
     SetTiles(LoadTileSettings());
 }
 

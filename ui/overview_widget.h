@@ -3,7 +3,8 @@
 // map tiles: the wheel zooms, a drag pans, a click on a field reports it
 // (the window selects its row), the window's selection is outlined and its
 // filter decides which fields show; + and - zoom and Home fits every field
-// again, as in the field view. GUI thread; tiles never block.
+// again, as in the field view. GUI thread; tiles never block, and the
+// fields are drawn on a worker (map::COverviewLayer).
 
 #include <QWidget>
 #include <functional>
@@ -29,6 +30,11 @@ public:
     const MapView& View() const { return view_; }
     void SetView(const MapView& v);
     void SetTiles(const TileSettings& s);
+    /// The fields shown are the current ones, drawn for this view (the
+    /// worker's picture has arrived); tests wait for it before reading pixels.
+    bool PictureReady() const { return layer_.Current(size(), view_); }
+    /// Runs on the drawing thread before each picture (tests hold it back).
+    void SetBeforeDraw(std::function<void()> f) { layer_.SetBeforeDraw(std::move(f)); }
 
 protected:
     void paintEvent(QPaintEvent* e) override;

@@ -384,6 +384,91 @@ TEST(BillPdf, AnIssuedBillAgainWithPaymentsMapsAndVoid) {
     EXPECT_NE(hhText.find("Area billed: the GPS device's own area"), std::string::npos) << hhText;
 }
 
+// Page 1 of `pdf` rasterised (pdftoppm, 40 dpi, binary PPM): how many of
+// its pixels lie within 40 of each channel of `rgb`.
+int PixelsNear(const fs::path& pdf, const fs::path& stem, int r, int g, int bl) {
+    const auto run = test::RunCommand("pdftoppm -f 1 -l 1 -r 40 -singlefile '" + pdf.string() + "' '" +
+                                      stem.string() + "'");
+    EXPECT_EQ(run.status, 0) << run.out;
+    std::ifstream in(stem.string() + ".ppm", std::ios::binary);
+    std::string magic;
+    int w = 0, h = 0, max = 0;
+    in >> magic >> w >> h >> max;
+    in.get();
+    EXPECT_EQ(magic, "P6");
+    std::vector<unsigned char> px(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 3);
+    in.read(reinterpret_cast<char*>(px.data()), static_cast<std::streamsize>(px.size()));
+    int n = 0;
+    for (std::size_t i = 0; i + 2 < px.size(); i += 3)
+        if (std::abs(px[i] - r) < 40 && std::abs(px[i + 1] - g) < 40 && std::abs(px[i + 2] - bl) < 40) ++n;
+    return n;
+}
+
+// A bill without field maps starts with its fields' map all the same, drawn
+// from the packs given (stacked: each later --tiles over the ones before);
+// its legend is read back.
+TEST(BillPdf, TheFieldsMapFromStackedPacksWithoutFieldMaps) {
+    BillBook b;
+    struct Pack {
+        const char* file;
+        const char* colour;
+        int r, g, bl;
+    };
+    // The province's pack and the county's, both over the fields.
+    const Pack province{"province.mbtiles", "255,0,255,255", 255, 0, 255};
+    const Pack county{"county.mbtiles", "0,0,255,255", 0, 0, 255};
+    for (const Pack& p : {province, county}) {
+        const auto made = test::RunCommand(std::string("python3 '") + DORVANE_SOURCE_DIR + "/tests/map/make_pack.py' '" +
+                                           (b.dir / p.file).string() + "' --zooms 4 8 --bounds 111,33,114,35 --colour " +
+                                           p.colour + " 2>&1");
+        ASSERT_EQ(made.status, 0) << made.out;
+    }
+    BillBook::Expect(b.Cli("bill 王大伟 --jobs 1,2 --date 2026-05-01"));
+    struct Case {
+        const char* args;
+        const Pack* over;   ///< the pack seen
+        const Pack* under;  ///< the pack hidden under it
+    };
+    const Case cases[] = {
+        {"--tiles province.mbtiles --tiles county.mbtiles", &county, &province},
+        {"--tiles county.mbtiles --tiles province.mbtiles", &province, &county},
+        {"--tiles none --tiles province.mbtiles --offline", &province, &county},
+    };
+    const std::string work = "harvesting";  // the CLI runs in English
+    int k = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const std::string out = "stacked" + std::to_string(k++) + ".pdf";
+        const auto r = b.Cli("pdf 2026-0001 --pdf " + out + " " + c.args);
+        ASSERT_EQ(r.status, 0) << r.out;
+        const fs::path pdf = b.dir / out;
+        EXPECT_EQ(test::RunCommand("pdfinfo '" + pdf.string() + "' | grep -c '^Pages: *1$'").out, "1\n");
+        // The legend names the work, above the table (its second mention).
+        const std::string text = test::RunCommand("pdftotext -f 1 -l 1 '" + pdf.string() + "' -").out;
+        const std::size_t first = text.find(work);
+        ASSERT_NE(first, std::string::npos) << text;
+        EXPECT_NE(text.find(work, first + work.size()), std::string::npos) << text;
+        EXPECT_GT(PixelsNear(pdf, b.dir / "page", c.over->r, c.over->g, c.over->bl), 200);
+        EXPECT_EQ(PixelsNear(pdf, b.dir / "page", c.under->r, c.under->g, c.under->bl), 0);
+    }
+    // Values the desktop's --snapshot refuses are refused here too, named;
+    // a --tiles without its value gets the usage. Nothing is written.
+    struct Bad {
+        const char* args;
+        const char* named;
+    };
+    const Bad bad[] = {{"--tiles province.png", "province.png"},
+                       {"--tiles county.mbtiles --overlay http://example.invalid/tile.png", "example.invalid"},
+                       {"--tiles", "usage"}};
+    for (const Bad& c : bad) {
+        SCOPED_TRACE(c.args);
+        const auto r = b.Cli(std::string("pdf 2026-0001 --pdf bad.pdf ") + c.args);
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.out.find(c.named), std::string::npos) << r.out;
+        EXPECT_FALSE(fs::exists(b.dir / "bad.pdf"));
+    }
+}
+
 TEST(BillPdf, OutputsAreCheckedBeforeABillIsIssued) {
     BillBook b;
     WriteText(b.dir / "old.pdf", "keep me");

@@ -91,8 +91,14 @@ int PixelsOf(const QImage& img, QColor c, QRect in) {
     return n;
 }
 
+/// The map as shown once the worker's picture for its view has arrived.
+QImage Shown(COverviewWidget* map) {
+    if (!QTest::qWaitFor([map] { return map->PictureReady(); }, kWaitMs)) return {};
+    return map->grab().toImage();
+}
+
 int OutlineAround(COverviewWidget* map, QPoint at) {
-    return PixelsOf(map->grab().toImage(), map::kSelectedOutline, QRect(at - QPoint(60, 60), QSize(121, 121)));
+    return PixelsOf(Shown(map), map::kSelectedOutline, QRect(at - QPoint(60, 60), QSize(121, 121)));
 }
 
 /// Legend swatches drawn in the map's top left corner: which of the first
@@ -239,7 +245,9 @@ private slots:
                 const int field = FieldOf(w, QString::fromUtf8(kJobs[j].label));
                 CloseTo(map, field);
                 const QPoint at = CentreOnScreen(map, field) + QPoint(0, 30);  // below its label
-                const QColor seen = map->grab().toImage().pixelColor(at);
+                const QImage shown = Shown(map);
+                QVERIFY(!shown.isNull());
+                const QColor seen = shown.pixelColor(at);
                 const QColor want = map::CategoryColour(c.categories[j]);
                 const QColor other = map::CategoryColour(1 - c.categories[j]);
                 auto distance = [&](QColor a) {

@@ -5,6 +5,7 @@
 // all to book", and downloads entering the book as they are stored.
 
 #include "book_window_rig.h"
+#include "map/overview_map.h"
 
 
 namespace dorvane::test {
@@ -434,6 +435,27 @@ private slots:
         const QString text = words(pdf);
         for (const QString& word : {number, QStringLiteral("Qian"), QStringLiteral("P1"), QStringLiteral("P2")})
             QVERIFY2(text.contains(word), qPrintable(word + QStringLiteral(" not in: ") + text));
+        {
+            // Without the pages of maps the first page still starts with the
+            // fields' map: their colour on the page (pdftoppm at 40 dpi).
+            const QString png = QDir(out.path()).filePath(QStringLiteral("page"));
+            QProcess raster;
+            raster.start(QStringLiteral("pdftoppm"), {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
+                                                      QStringLiteral("1"), QStringLiteral("-r"), QStringLiteral("40"),
+                                                      QStringLiteral("-png"), QStringLiteral("-singlefile"), pdf, png});
+            QVERIFY(raster.waitForFinished(kWaitMs) && raster.exitCode() == 0);
+            const QImage page(png + QStringLiteral(".png"));
+            QVERIFY(!page.isNull());
+            const QColor fill = map::CategoryColour(0);
+            QVERIFY(fill.green() > fill.red() + 40);  // the first category's colour: green above red and blue
+            int green = 0;
+            for (int y = 0; y < page.height(); ++y)
+                for (int x = 0; x < page.width(); ++x) {
+                    const QColor c = page.pixelColor(x, y);
+                    if (c.green() > c.red() + 40 && c.green() > c.blue() + 10) ++green;
+                }
+            QVERIFY2(green > 30, qPrintable(QString::number(green)));
+        }
 
         struct Step {
             bool accept;

@@ -245,6 +245,8 @@ private slots:
                                     : QString();
         };
         auto outlinePixels = [&](QPoint around) {
+            // The fields are drawn on a worker: read once its picture is in.
+            if (!QTest::qWaitFor([map] { return map->PictureReady(); }, kWaitMs)) return -1;
             const QImage img = map->grab().toImage();
             int n = 0;
             for (int y = around.y() - 60; y <= around.y() + 60; ++y)

@@ -2,13 +2,14 @@
 // files that are not packs) and the drawing (the colour of known screen
 // points at three zooms, past the deepest level, the grid outside the bounds,
 // packs stacked), with packs the test makes: plain-coloured PNG tiles written
-// by Python's sqlite3, and JPEG tiles by `gdal_translate -of MBTILES`.
+// by Python's sqlite3, and JPEG and WebP tiles by `gdal_translate -of MBTILES`.
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -301,33 +302,46 @@ TEST_F(MapTiles, StackedPacksDrawTheLaterOverTheEarlier) {
     }
 }
 
-// A pack as GDAL writes it (one level, JPEG tiles, a `tiles` table): its
+// A pack as GDAL writes it (one level, JPEG or WebP tiles, a `tiles` table): its
 // colour at its level and scaled past it, the grid beside it.
 TEST_F(MapTiles, APackWrittenByGdalShowsItsColour) {
-    const QString out = dir_->path() + QStringLiteral("/gdal.mbtiles");
-    QProcess p;
-    p.start(QString::fromLatin1(kPython), {kScripts + QStringLiteral("make_raster_pack.py"), out, dir_->path(),
-                                           QStringLiteral("200"), QStringLiteral("30"), QStringLiteral("30")});
-    ASSERT_TRUE(p.waitForFinished(60000));
-    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    QString error;
-    auto source = CPackTileSource::Open(out, &error);
-    ASSERT_TRUE(source) << error.toStdString();
-    const PackMetadata& m = source->Pack().Metadata();
-    EXPECT_EQ(m.format, TileFormat::kJpeg);
-    ASSERT_TRUE(m.bounds);
-    const double lon = (m.bounds->west + m.bounds->east) / 2, lat = (m.bounds->south + m.bounds->north) / 2;
-    for (double zoom : {static_cast<double>(m.maxZoom), m.maxZoom + 2.0}) {
-        const QImage img = Render(source.get(), ViewAt(lon, lat, zoom));
-        const QColor c = img.pixelColor(kCanvas.width() / 2, kCanvas.height() / 2);
-        EXPECT_NEAR(c.red(), 200, kJpegTolerance) << zoom;
-        EXPECT_NEAR(c.green(), 30, kJpegTolerance) << zoom;
-        EXPECT_NEAR(c.blue(), 30, kJpegTolerance) << zoom;
+    struct Case {
+        const char* format;  ///< gdal_translate's TILE_FORMAT
+        TileFormat read;
+        int r, g, b;
+    };
+    const Case cases[] = {{"JPEG", TileFormat::kJpeg, 200, 30, 30}, {"WEBP", TileFormat::kWebp, 30, 60, 200}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        if (c.read == TileFormat::kWebp && !QImageReader::supportedImageFormats().contains("webp"))
+            GTEST_SKIP() << "Qt's WebP image plugin is missing (Debian: qt6-image-formats-plugins)";
+        const QString out = dir_->path() + QStringLiteral("/gdal-%1.mbtiles").arg(QLatin1String(c.format));
+        QProcess p;
+        p.start(QString::fromLatin1(kPython),
+                {kScripts + QStringLiteral("make_raster_pack.py"), out, dir_->path(), QString::number(c.r),
+                 QString::number(c.g), QString::number(c.b), QLatin1String(c.format)});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        QString error;
+        auto source = CPackTileSource::Open(out, &error);
+        ASSERT_TRUE(source) << error.toStdString();
+        const PackMetadata& m = source->Pack().Metadata();
+        EXPECT_EQ(m.format, c.read);
+        ASSERT_TRUE(m.bounds);
+        const double lon = (m.bounds->west + m.bounds->east) / 2, lat = (m.bounds->south + m.bounds->north) / 2;
+        for (double zoom : {static_cast<double>(m.maxZoom), m.maxZoom + 2.0}) {
+            const QImage img = Render(source.get(), ViewAt(lon, lat, zoom));
+            const QColor seen = img.pixelColor(kCanvas.width() / 2, kCanvas.height() / 2);
+            EXPECT_NEAR(seen.red(), c.r, kJpegTolerance) << zoom;
+            EXPECT_NEAR(seen.green(), c.g, kJpegTolerance) << zoom;
+            EXPECT_NEAR(seen.blue(), c.b, kJpegTolerance) << zoom;
+        }
+        EXPECT_TRUE(source->Problem().isEmpty()) << source->Problem().toStdString();
+        // Two kilometres of pack at level 15 (4.8 m a pixel) and then some:
+        // the corner of the view lies outside.
+        const QImage wide = Render(source.get(), ViewAt(lon, lat, m.maxZoom));
+        EXPECT_TRUE(IsGrid(wide.pixelColor(3, 3))) << wide.pixelColor(3, 3).name().toStdString();
     }
-    // Two kilometres of pack at level 15 (4.8 m a pixel) and then some: the
-    // corner of the view lies outside.
-    const QImage wide = Render(source.get(), ViewAt(lon, lat, m.maxZoom));
-    EXPECT_TRUE(IsGrid(wide.pixelColor(3, 3))) << wide.pixelColor(3, 3).name().toStdString();
 }
 
 }  // namespace

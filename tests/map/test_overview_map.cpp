@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QPainter>
+#include <QSemaphore>
+#include <atomic>
 #include <cmath>
 #include <functional>
 
@@ -15,6 +19,8 @@ namespace dorvane::map {
 namespace {
 
 const QSize kCanvas(640, 480);
+/// How long a test waits for the layer's worker to bring a picture (ms).
+constexpr int kPictureWaitMs = 10000;
 
 OverviewField Square(double lon, double lat, double side, int category, const char* name, double mu) {
     OverviewField f;
@@ -144,11 +150,21 @@ namespace {
 TEST_F(Overview, TheLayerMovesTheFieldsAndKeepsTheLegend) {
     MapView v = map_.Fit(kCanvas);
     COverviewLayer layer;
+    // As a window paints: the first paint asks the worker for the picture,
+    // the event loop brings it, the next paint places it.
     auto paint = [&](const MapView& at) {
         QImage img(kCanvas, QImage::Format_ARGB32_Premultiplied);
-        img.fill(Qt::white);
-        QPainter p(&img);
-        layer.Paint(p, kCanvas, at, map_);
+        for (int round = 0; round < 2; ++round) {
+            img.fill(Qt::white);
+            QPainter p(&img);
+            layer.Paint(p, kCanvas, at, map_);
+            p.end();
+            QElapsedTimer waited;
+            waited.start();
+            while (!layer.Current(kCanvas, at) && waited.elapsed() < kPictureWaitMs)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        EXPECT_TRUE(layer.Current(kCanvas, at));
         return img;
     };
     const QPoint before = Centre(15.025, 45.005, v);
@@ -163,6 +179,42 @@ TEST_F(Overview, TheLayerMovesTheFieldsAndKeepsTheLegend) {
             EXPECT_TRUE(Near(img.pixelColor(after), FillOverWhite(1))) << step;
         }
         EXPECT_EQ(img.pixelColor(12, 10).rgb(), CategoryColour(0).rgb()) << step;
+    }
+}
+
+// A picture drawn for fields that changed while it was drawn is dropped
+// (the generation moved on); the next paint asks for one of the new fields.
+TEST_F(Overview, APictureOfFieldsSinceChangedIsDropped) {
+    const MapView v = map_.Fit(kCanvas);
+    struct Case {
+        const char* what;
+        bool invalidate;  ///< the fields change while the picture is drawn
+    };
+    const Case cases[] = {{"unchanged", false}, {"changed", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QSemaphore gate;  // outlives the layer, whose worker holds the hook
+        std::atomic<int> started{0};
+        COverviewLayer layer;
+        layer.SetBeforeDraw([&] {
+            ++started;
+            gate.tryAcquire(1, kPictureWaitMs);
+        });
+        QImage img(kCanvas, QImage::Format_ARGB32_Premultiplied);
+        {
+            QPainter p(&img);
+            layer.Paint(p, kCanvas, v, map_);
+        }
+        EXPECT_TRUE(layer.Drawing());
+        if (c.invalidate) layer.Invalidate();
+        gate.release(10);
+        QElapsedTimer waited;
+        waited.start();
+        while (layer.Drawing() && waited.elapsed() < kPictureWaitMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        EXPECT_FALSE(layer.Drawing());
+        EXPECT_EQ(layer.Current(kCanvas, v), !c.invalidate);
+        EXPECT_EQ(started.load(), 1);
     }
 }
 

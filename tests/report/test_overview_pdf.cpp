@@ -151,18 +151,25 @@ TEST(OverviewPdf, ABillWithItsFieldsStartsWithTheirMap) {
     const book::BillPrint b = SampleBill(pictures, dir.path());
     struct Case {
         const char* file;
-        bool withFields;
-        int pages;  ///< the bill's page, and a page of maps with them
+        bool boundaries;    ///< the fields' boundaries given
+        bool picturePages;  ///< a page of maps after the bill
+        int pages;
+        bool map;  ///< the map of all the fields on page 1
     };
-    const Case cases[] = {{"plain.pdf", false, 1}, {"maps.pdf", true, 2}};
+    const Case cases[] = {{"plain.pdf", false, true, 1, false},
+                          {"overview.pdf", true, false, 1, true},
+                          {"maps.pdf", true, true, 2, true}};
     const std::string column = Text(StringId::RES_BILL_COL_DATE);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         const fs::path pdf = dir.path() / c.file;
-        ASSERT_TRUE(WriteBillPdf(b, c.withFields ? pictures : std::vector<book::BillPicture>{}, pdf, false).ok());
+        BillPdfOptions options;
+        options.picturePages = c.picturePages;
+        ASSERT_TRUE(WriteBillPdf(b, c.boundaries ? pictures : std::vector<book::BillPicture>{}, pdf, false, options)
+                        .ok());
         EXPECT_EQ(Pages(pdf), c.pages);
         const int green = FirstCategoryPixels(pdf, dir.path() / "page.png");
-        if (c.withFields)
+        if (c.map)
             EXPECT_GT(green, 30);
         else
             EXPECT_EQ(green, 0);
@@ -174,7 +181,7 @@ TEST(OverviewPdf, ABillWithItsFieldsStartsWithTheirMap) {
                                                                           : StringId::RES_BILL_WORK_PLOUGHING);
             const double top = WordTop(pdf, work);  // the first: the legend's, when there is one
             ASSERT_GE(top, 0) << work;
-            EXPECT_EQ(top < headTop, c.withFields) << work;
+            EXPECT_EQ(top < headTop, c.map) << work;
         }
     }
 }
