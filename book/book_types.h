@@ -63,6 +63,9 @@ struct Measurement {
     /// Field: the ring, open. Line: the points, segments back to back.
     std::vector<geo::GeoPoint> points;
     std::vector<std::size_t> segmentStarts;  ///< lines: first point of each segment
+    /// Field: its inner rings (a pond, a farmyard), each open; the area has
+    /// them subtracted and the stored polygon keeps them.
+    std::vector<std::vector<geo::GeoPoint>> holes;
     std::optional<std::int64_t> startTime;   ///< s since 1970 UTC
     std::optional<std::int64_t> endTime;
     std::optional<double> workWidth_m;

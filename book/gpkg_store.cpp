@@ -75,6 +75,13 @@ std::unique_ptr<OGRGeometry> GeometryOf(const Measurement& m) {
         ring->closeRings();
         auto poly = std::make_unique<OGRPolygon>();
         poly->addRingDirectly(ring.release());
+        for (const auto& hole : m.holes) {
+            if (hole.size() < 3) continue;  // no ring to keep; the area ignored it too
+            auto inner = std::make_unique<OGRLinearRing>();
+            for (const geo::GeoPoint& p : hole) inner->addPoint(p.lon, p.lat);
+            inner->closeRings();
+            poly->addRingDirectly(inner.release());
+        }
         return poly;
     }
     auto multi = std::make_unique<OGRMultiLineString>();

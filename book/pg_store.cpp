@@ -48,13 +48,23 @@ std::string WktOf(const Measurement& m) {
     };
     if (m.shape == JobShape::kField) {
         if (m.points.size() < 3) return {};
-        std::string s = "POLYGON((";
-        for (const geo::GeoPoint& p : m.points) {
-            point(s, p);
+        auto ring = [&](std::string& s, const std::vector<geo::GeoPoint>& pts) {
+            s += '(';
+            for (const geo::GeoPoint& p : pts) {
+                point(s, p);
+                s += ',';
+            }
+            point(s, pts.front());
+            s += ')';
+        };
+        std::string s = "POLYGON(";
+        ring(s, m.points);
+        for (const auto& hole : m.holes) {
+            if (hole.size() < 3) continue;  // no ring to keep; the area ignored it too
             s += ',';
+            ring(s, hole);
         }
-        point(s, m.points.front());
-        return s + "))";
+        return s + ")";
     }
     std::vector<std::size_t> starts = m.segmentStarts;
     if (starts.empty() && !m.points.empty()) starts.push_back(0);

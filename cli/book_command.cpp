@@ -8,6 +8,7 @@
 
 #include "book/bill_print.h"
 #include "book/bill_settings.h"
+#include "book/job_shapes.h"
 #include "book/job_source.h"
 #include "book/money.h"
 #include "book/open_book.h"
@@ -151,12 +152,14 @@ int CmdAdd(BookStore& b, const Words& w) {
     const auto files = CollectSources(inputs, w.options.count("-r") || w.options.count("--recursive"), problems);
     std::vector<Measurement> ms;
     for (const auto& f : files) {
-        Measurement m;
-        const geo::ReadResult r = ReadMeasurement(f, m);
+        // A file of many shapes is a job per shape; a feature that cannot be
+        // read is named by its number and the rest are added.
+        std::vector<geo::FeatureProblem> bad;
+        const geo::ReadResult r = ReadJobs(f, ms, bad);
         if (!r.ok())
             problems.push_back({f, r.message.empty() ? std::string(geo::ReadErrorText(r.error)) : r.message});
-        else
-            ms.push_back(std::move(m));
+        for (const geo::FeatureProblem& p : bad)
+            problems.push_back({f.string() + " #" + std::to_string(p.feature), p.message});
     }
     for (const auto& p : problems)
         Complain(FormatText(StringId::RES_BOOK_NOT_READ, p.path.string().c_str(), p.message.c_str()));
