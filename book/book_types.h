@@ -235,6 +235,12 @@ struct SeasonFigures {
     std::vector<std::pair<std::string, Figures>> customers;  ///< by name; "" = unassigned
 };
 
+/// A field's polygon as the book holds it (its boundary, open, and holes).
+struct JobOutline {
+    JobId id = 0;
+    geo::FieldFile outline;
+};
+
 struct DateRange {
     std::optional<std::string> from, to;  ///< inclusive "YYYY-MM-DD"
 };

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "book/gpkg_impl.h"
+#include "book/job_overlaps.h"
 #include "book/money.h"
 #include "book/sqlite_statement.h"
 #include "geo/figures.h"
@@ -558,6 +560,22 @@ BookStatus GpkgStore::GetJobSource(JobId id, std::vector<std::uint8_t>& bytes, s
     if (rc != SQLITE_ROW) return Fail(rc, "reading a job's source");
     bytes = s.Blob(0);
     file = s.Text(1);
+    return {};
+}
+
+BookStatus GpkgStore::GetFieldOutlines(std::span<const JobId> ids, std::vector<JobOutline>& out) {
+    out.clear();
+    const std::set<JobId> wanted(ids.begin(), ids.end());
+    Statement s(db_, "SELECT fid, geom FROM fields WHERE geom IS NOT NULL ORDER BY fid");
+    int rc;
+    while ((rc = s.Step()) == SQLITE_ROW) {
+        const JobId id = s.Int(0);
+        if (!wanted.count(id)) continue;
+        JobOutline o;
+        o.id = id;
+        if (OutlineOfGpkgBlob(s.Blob(1), o.outline)) out.push_back(std::move(o));
+    }
+    if (rc != SQLITE_DONE) return Fail(rc, "reading the fields' outlines");
     return {};
 }
 
