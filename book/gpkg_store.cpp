@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 
 #include "book/gpkg_impl.h"
 #include "book/job_overlaps.h"
@@ -565,12 +564,13 @@ BookStatus GpkgStore::GetJobSource(JobId id, std::vector<std::uint8_t>& bytes, s
 
 BookStatus GpkgStore::GetFieldOutlines(std::span<const JobId> ids, std::vector<JobOutline>& out) {
     out.clear();
-    const std::set<JobId> wanted(ids.begin(), ids.end());
-    Statement s(db_, "SELECT fid, geom FROM fields WHERE geom IS NOT NULL ORDER BY fid");
+    if (ids.empty()) return {};
+    // Ids are integers: the list is written into the statement.
+    Statement s(db_, "SELECT fid, geom FROM fields WHERE geom IS NOT NULL AND fid IN (" +
+                         Join(std::vector<JobId>(ids.begin(), ids.end())) + ") ORDER BY fid");
     int rc;
     while ((rc = s.Step()) == SQLITE_ROW) {
         const JobId id = s.Int(0);
-        if (!wanted.count(id)) continue;
         JobOutline o;
         o.id = id;
         if (OutlineOfGpkgBlob(s.Blob(1), o.outline)) out.push_back(std::move(o));
