@@ -101,6 +101,19 @@ std::vector<std::uint8_t> ShapeDocument(const geo::FieldFile& shape) {
     return {s.begin(), s.end()};
 }
 
+std::string SourceFileOf(const std::string& jobFile) {
+    static constexpr std::string_view kShapeMark = " › ";
+    std::error_code ec;
+    if (fs::is_regular_file(fs::path(jobFile), ec)) return jobFile;
+    // The file's own name may hold the mark too: the first prefix that is a file.
+    for (std::size_t at = jobFile.find(kShapeMark); at != std::string::npos;
+         at = jobFile.find(kShapeMark, at + 1)) {
+        const std::string file = jobFile.substr(0, at);
+        if (fs::is_regular_file(fs::path(file), ec)) return file;
+    }
+    return jobFile;
+}
+
 geo::ReadResult ReadJobSource(std::span<const std::uint8_t> bytes, std::string_view file,
                               geo::FieldFile& out) {
     const std::string name = fs::path(std::string(file)).filename().string();

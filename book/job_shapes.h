@@ -32,6 +32,11 @@ geo::ReadResult ReadJobs(const std::filesystem::path& path, std::vector<Measurem
 /// one feature, coordinates exact (read back, it keys as the shape).
 std::vector<std::uint8_t> ShapeDocument(const geo::FieldFile& shape);
 
+/// The file on disk a job's file column names: the column itself, or for a
+/// shape of a file ("file › name") the file; the column when neither is a
+/// file. Blocks on the file system.
+std::string SourceFileOf(const std::string& jobFile);
+
 /// Reads the bytes a job keeps (GetJobSource) back into its shape: the
 /// handheld's file, a KML or GPX, or a shape document. `file` is the job's
 /// file column, for messages.

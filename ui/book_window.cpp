@@ -29,6 +29,7 @@
 #include <memory>
 
 #include "book/job_pages.h"
+#include "book/job_shapes.h"
 #include "book/money.h"
 #include "book/open_book.h"
 #include "book/pg_store.h"
@@ -573,7 +574,7 @@ void CBookWindow::ShowJob() {
     const QModelIndex current = jobsView_->selectionModel()->currentIndex();
     if (!current.isValid() || !onShowJob_) return;
     const book::Job& j = model_->JobAt(current.row());
-    const QString file = Q(j.file);
+    const QString file = Q(book::SourceFileOf(j.file));  // a shape's job shows its file
     if (QFileInfo(file).isFile())
         onShowJob_(file);
     else

@@ -681,6 +681,7 @@ TEST_P(Books, EveryShapeOfAFileIsAJobOfItsOwn) {
             ASSERT_EQ(jobs.size(), 1u);
             EXPECT_EQ(jobs[0].label, c.secondLabel);
             EXPECT_EQ(jobs[0].file, c.file.string() + " › " + c.secondLabel);
+            EXPECT_EQ(SourceFileOf(jobs[0].file), c.file.string());  // what the field view opens
         }
     }
     // The pond's area is the field's less the pond's, and the job keeps the hole.

@@ -2,7 +2,7 @@
 // of fields that share ground, a click on a pair selects both jobs, and a
 // bill of a field measured twice asks "measured twice? bill both?" (No keeps
 // the jobs unbilled, Yes bills both) while a pair of neighbours is billed
-// without a question.
+// without a question. A shape's job shows its file in the field view.
 
 #include <QTableWidget>
 #include <fstream>
@@ -10,6 +10,7 @@
 #include "book/job_shapes.h"
 #include "book/open_book.h"
 #include "book_window_rig.h"
+#include "ui/field_view.h"
 
 namespace dorvane::test {
 namespace {
@@ -138,6 +139,9 @@ private slots:
             for (int i = 0; i < s.jobs.size(); ++i)
                 ClickJob(w, s.jobs[i], i ? Qt::ControlModifier : Qt::NoModifier);
             QCOMPARE(SelectedLabels(w), s.jobs);
+            // A shape's job shows the file it came from in the field view.
+            QTRY_VERIFY_WITH_TIMEOUT(rig.frame->FieldView()->Shown().endsWith(QStringLiteral("/village.geojson")),
+                                     kWaitMs);
             ClickCentre(Button(w, StringId::RES_BOOKWIN_BILL));
             QVERIFY(WaitForBook(rig));
             QCOMPARE(rig.messages.size(), s.asked ? 1 : 0);
