@@ -628,9 +628,13 @@ TEST_P(Books, EveryShapeOfAFileIsAJobOfItsOwn) {
                                           "' '" + (dir / ("fields_" + std::string(from) + ".geojson")).string() + "' 2>&1");
         ASSERT_EQ(run.status, 0) << run.out;
     }
-    fs::path shp;
-    for (const auto& e : fs::directory_iterator(dir / "village_shp"))
-        if (e.path().extension() == ".shp") shp = e.path();
+    // The Shapefile's folder is one file to read: its .dbf, .shx and .prj are parts of it.
+    std::vector<SourceProblem> notFound;
+    const fs::path shpFolder[] = {dir / "village_shp"};
+    const auto shpFiles = CollectSources(shpFolder, false, notFound);
+    ASSERT_EQ(shpFiles.size(), 1u);
+    const fs::path shp = shpFiles[0];
+    EXPECT_EQ(shp.extension(), ".shp");
     // A field with a pond (a hole of a quarter of its side: 1/16 of its
     // area), and a file whose second feature lies off the globe.
     WriteText(dir / "pond.geojson",
