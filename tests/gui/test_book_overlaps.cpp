@@ -2,7 +2,8 @@
 // of fields that share ground, a click on a pair selects both jobs, and a
 // bill of a field measured twice asks "measured twice? bill both?" (No keeps
 // the jobs unbilled, Yes bills both) while a pair of neighbours is billed
-// without a question. A shape's job shows its file in the field view.
+// without a question. A shape's job shows its file in the field view, and a
+// file of many fields dropped on the window is a job per field.
 
 #include <QTableWidget>
 #include <fstream>
@@ -157,6 +158,36 @@ private slots:
             const QStringList status = JobColumn(w, BookJobColumn::kStatus);
             for (const QString& j : s.jobs) QCOMPARE(status[labels.indexOf(j)], s.status);
         }
+    }
+
+    // A village's file dropped on the window: a job per field, and the
+    // feature off the globe named by its number on the status line.
+    void AFileOfManyFieldsDroppedIsAJobPerField() {
+        Rig rig;
+        const QString file = rig.computer.filePath(QStringLiteral("more.geojson"));
+        std::ofstream(file.toStdString(), std::ios::binary)
+            << (R"({"type":"FeatureCollection","features":[)" + Square("S1", 101.0, 30.0, kSide) + "," +
+                Square("S2", 201.0, 95.0, kSide) + "," + Square("S3", 101.01, 30.0, kSide) + "]}");
+        CBookWindow* w = rig.frame->Book()->Show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QVERIFY(WaitForBook(rig));
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(file)});
+        const QPoint at = w->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w, &drop);
+        QVERIFY(WaitForBook(rig));
+        const QStringList labels = JobColumn(w, BookJobColumn::kLabel);
+        QVERIFY(labels.contains("S1"));
+        QVERIFY(labels.contains("S3"));
+        QVERIFY(!labels.contains("S2"));
+        QCOMPARE(w->Status()->text(), QString::fromStdString(FormatText(StringId::RES_BOOK_ADD_SUMMARY, 2, 0, 1)));
+        QVERIFY(w->Status()->toolTip().contains(file + " #2"));
+        const QStringList files = JobColumn(w, BookJobColumn::kFile);
+        QVERIFY(files.contains(file + QStringLiteral(" › S3")));
     }
 
 private:
