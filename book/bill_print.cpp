@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "book/job_shapes.h"
 #include "book/money.h"
 
 namespace dorvane::book {
@@ -64,8 +65,7 @@ BookStatus LoadBillPictures(BookStore& book, const BillPrint& bill, std::vector<
             return st;
         }
         BillPicture pic;
-        const std::string name = std::filesystem::path(file).filename().string();
-        if (!geo::ReadFieldBytes(bytes, name, pic.field).ok() || pic.field.points.empty()) continue;
+        if (!ReadJobSource(bytes, file, pic.field).ok() || pic.field.points.empty()) continue;
         pic.caption = l.line.date + "  " + l.line.label;
         pic.line = n;
         out.push_back(std::move(pic));

@@ -63,6 +63,9 @@ struct Measurement {
     /// Field: the ring, open. Line: the points, segments back to back.
     std::vector<geo::GeoPoint> points;
     std::vector<std::size_t> segmentStarts;  ///< lines: first point of each segment
+    /// Field: its inner rings (a pond, a farmyard), each open; the area has
+    /// them subtracted and the stored polygon keeps them.
+    std::vector<std::vector<geo::GeoPoint>> holes;
     std::optional<std::int64_t> startTime;   ///< s since 1970 UTC
     std::optional<std::int64_t> endTime;
     std::optional<double> workWidth_m;
@@ -230,6 +233,12 @@ struct Figures {
 struct SeasonFigures {
     Figures overall;
     std::vector<std::pair<std::string, Figures>> customers;  ///< by name; "" = unassigned
+};
+
+/// A field's polygon as the book holds it (its boundary, open, and holes).
+struct JobOutline {
+    JobId id = 0;
+    geo::FieldFile outline;
 };
 
 struct DateRange {

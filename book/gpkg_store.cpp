@@ -6,6 +6,7 @@
 #include <map>
 
 #include "book/gpkg_impl.h"
+#include "book/job_overlaps.h"
 #include "book/money.h"
 #include "book/sqlite_statement.h"
 #include "geo/figures.h"
@@ -75,6 +76,13 @@ std::unique_ptr<OGRGeometry> GeometryOf(const Measurement& m) {
         ring->closeRings();
         auto poly = std::make_unique<OGRPolygon>();
         poly->addRingDirectly(ring.release());
+        for (const auto& hole : m.holes) {
+            if (hole.size() < 3) continue;  // no ring to keep; the area ignored it too
+            auto inner = std::make_unique<OGRLinearRing>();
+            for (const geo::GeoPoint& p : hole) inner->addPoint(p.lon, p.lat);
+            inner->closeRings();
+            poly->addRingDirectly(inner.release());
+        }
         return poly;
     }
     auto multi = std::make_unique<OGRMultiLineString>();
@@ -551,6 +559,23 @@ BookStatus GpkgStore::GetJobSource(JobId id, std::vector<std::uint8_t>& bytes, s
     if (rc != SQLITE_ROW) return Fail(rc, "reading a job's source");
     bytes = s.Blob(0);
     file = s.Text(1);
+    return {};
+}
+
+BookStatus GpkgStore::GetFieldOutlines(std::span<const JobId> ids, std::vector<JobOutline>& out) {
+    out.clear();
+    if (ids.empty()) return {};
+    // Ids are integers: the list is written into the statement.
+    Statement s(db_, "SELECT fid, geom FROM fields WHERE geom IS NOT NULL AND fid IN (" +
+                         Join(std::vector<JobId>(ids.begin(), ids.end())) + ") ORDER BY fid");
+    int rc;
+    while ((rc = s.Step()) == SQLITE_ROW) {
+        const JobId id = s.Int(0);
+        JobOutline o;
+        o.id = id;
+        if (OutlineOfGpkgBlob(s.Blob(1), o.outline)) out.push_back(std::move(o));
+    }
+    if (rc != SQLITE_DONE) return Fail(rc, "reading the fields' outlines");
     return {};
 }
 

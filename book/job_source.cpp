@@ -21,6 +21,10 @@ namespace {
 // the precision the KML writer prints, so a converted KML keys as its source.
 constexpr double kKeyDegreeScale = 1e6;
 
+// The files a Shapefile is made of beside its .shp (ESRI's attribute table,
+// index, projection, code page, and the spatial indexes of ArcGIS and MapServer).
+constexpr std::string_view kShapefileParts[] = {".dbf", ".shx", ".prj", ".cpg", ".sbn", ".sbx", ".qix"};
+
 std::string Lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
@@ -65,6 +69,17 @@ std::string GeometryKey(const geo::FieldFile& f) {
         }
         canon += ';';
     }
+    // Holes after the boundary, so that a field without any keys as it
+    // always did (books hold those keys).
+    for (const auto& hole : f.holes) {
+        canon += "|h";
+        for (const geo::GeoPoint& p : hole) {
+            canon += std::to_string(std::llround(p.lon * kKeyDegreeScale));
+            canon += ',';
+            canon += std::to_string(std::llround(p.lat * kKeyDegreeScale));
+            canon += ';';
+        }
+    }
     return "geometry:" +
            Sha256Hex({reinterpret_cast<const std::uint8_t*>(canon.data()), canon.size()});
 }
@@ -82,6 +97,7 @@ Measurement MeasurementOf(const geo::FieldFile& f, std::span<const std::uint8_t>
     m.method = f.handheld.method;
     m.points = f.points;
     m.segmentStarts = f.segmentStarts;
+    if (f.kind == geo::FieldKind::kArea) m.holes = f.holes;
     const bool harvesting =
         f.handheld.method == static_cast<std::int16_t>(AreaMethod::kHarvesting);
     m.shape = f.kind == geo::FieldKind::kArea && !harvesting && f.points.size() >= 3 ? JobShape::kField
@@ -165,10 +181,15 @@ std::vector<fs::path> CollectSources(std::span<const fs::path> inputs, bool recu
         std::set<std::string> lower;
         for (const auto& p : here) lower.insert(Lower(p.filename().string()));
         for (const auto& p : here) {
-            if (Lower(p.extension().string()) == kRawCopyExtension) {
-                const std::string stem = Lower(p.stem().string());
+            const std::string ext = Lower(p.extension().string());
+            const std::string stem = Lower(p.stem().string());
+            if (ext == kRawCopyExtension) {
                 if (lower.count(stem + ".kml") || lower.count(stem + ".gpx")) continue;
             }
+            // A Shapefile is read through its .shp; the files beside it are its parts.
+            if (lower.count(stem + ".shp") &&
+                std::find(std::begin(kShapefileParts), std::end(kShapefileParts), ext) != std::end(kShapefileParts))
+                continue;
             files.push_back(p);
         }
         for (const auto& s : subs) self(self, s);

@@ -34,6 +34,7 @@ public:
     BookStatus ListBills(const std::string& customer, std::vector<Bill>& out) override;
     BookStatus Pay(const PaymentRequest& request, Payment& out) override;
     BookStatus GetJobSource(JobId id, std::vector<std::uint8_t>& bytes, std::string& file) override;
+    BookStatus GetFieldOutlines(std::span<const JobId> ids, std::vector<JobOutline>& out) override;
     BookStatus Season(const DateRange& range, SeasonFigures& out) override;
     BookStatus GetAreaBasis(AreaBasis& out) override;
     BookStatus SetAreaBasis(AreaBasis basis) override;

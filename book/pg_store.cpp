@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "book/job_overlaps.h"
 #include "book/money.h"
 #include "book/pg_impl.h"
 #include "convert/area_file.h"
@@ -48,13 +49,23 @@ std::string WktOf(const Measurement& m) {
     };
     if (m.shape == JobShape::kField) {
         if (m.points.size() < 3) return {};
-        std::string s = "POLYGON((";
-        for (const geo::GeoPoint& p : m.points) {
-            point(s, p);
+        auto ring = [&](std::string& s, const std::vector<geo::GeoPoint>& pts) {
+            s += '(';
+            for (const geo::GeoPoint& p : pts) {
+                point(s, p);
+                s += ',';
+            }
+            point(s, pts.front());
+            s += ')';
+        };
+        std::string s = "POLYGON(";
+        ring(s, m.points);
+        for (const auto& hole : m.holes) {
+            if (hole.size() < 3) continue;  // no ring to keep; the area ignored it too
             s += ',';
+            ring(s, hole);
         }
-        point(s, m.points.front());
-        return s + "))";
+        return s + ")";
     }
     std::vector<std::size_t> starts = m.segmentStarts;
     if (starts.empty() && !m.points.empty()) starts.push_back(0);
@@ -444,6 +455,23 @@ BookStatus PgStore::GetJobSource(JobId id, std::vector<std::uint8_t>& bytes, std
     if (r.Rows() == 0) return {BookError::kNotFound, "There is no job " + std::to_string(id)};
     bytes = r.Bytes(0, 0);
     file = r.Text(0, 1);
+    return {};
+}
+
+BookStatus PgStore::GetFieldOutlines(std::span<const JobId> ids, std::vector<JobOutline>& out) {
+    out.clear();
+    PgResult r;
+    // Hex WKB: every coordinate as stored (ST_AsText would round to 15 digits).
+    if (auto st = Run("SELECT fid, encode(ST_AsBinary(geom), 'hex') FROM jobs WHERE shape = 'field' "
+                      "AND geom IS NOT NULL AND fid = ANY($1::bigint[]) ORDER BY fid",
+                      PgParams().Add(IdArray(ids)), r, "reading the fields' outlines");
+        !st.ok())
+        return st;
+    for (int i = 0; i < r.Rows(); ++i) {
+        JobOutline o;
+        o.id = r.Int(i, 0);
+        if (OutlineOfWkbHex(r.View(i, 1), o.outline)) out.push_back(std::move(o));
+    }
     return {};
 }
 

@@ -3,6 +3,7 @@
 #include <map>
 #include <tuple>
 
+#include "book/job_shapes.h"
 #include "book/job_source.h"
 
 namespace dorvane::book {
@@ -46,7 +47,7 @@ BookStatus SendToOffice(BookStore& laptop, BookStore& office, SendReport& report
         std::string file;
         if (auto st = laptop.GetJobSource(j.id, bytes, file); !st.ok()) return st;
         geo::FieldFile field;
-        const geo::ReadResult r = geo::ReadFieldBytes(bytes, file, field);
+        const geo::ReadResult r = ReadJobSource(bytes, file, field);
         Measurement m;
         if (r.ok()) m = MeasurementOf(field, bytes, file);
         // The job is sent as the laptop's book knows it: read back from its

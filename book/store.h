@@ -112,6 +112,10 @@ public:
     /// and the file it came from: enough to draw its map or write its file again.
     virtual BookStatus GetJobSource(JobId id, std::vector<std::uint8_t>& bytes, std::string& file) = 0;
 
+    /// The stored polygons of those of `ids` that are fields (lines and
+    /// unknown ids are left out), in id order: what overlaps are found in.
+    virtual BookStatus GetFieldOutlines(std::span<const JobId> ids, std::vector<JobOutline>& out) = 0;
+
     virtual BookStatus Season(const DateRange& range, SeasonFigures& out) = 0;
 
     /// The area basis bills use unless told otherwise (default WGS84).

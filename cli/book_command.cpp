@@ -9,10 +9,12 @@
 
 #include "book/bill_print.h"
 #include "book/bill_settings.h"
+#include "book/job_shapes.h"
 #include "book/job_source.h"
 #include "book/money.h"
 #include "book/open_book.h"
 #include "book/send_to_office.h"
+#include "cli/book_overlaps.h"
 #include "cli/cli_output.h"
 #include "i18n/string_table.h"
 #include "report/output_file.h"
@@ -160,12 +162,14 @@ int CmdAdd(BookStore& b, const Words& w) {
     const auto files = CollectSources(inputs, w.options.count("-r") || w.options.count("--recursive"), problems);
     std::vector<Measurement> ms;
     for (const auto& f : files) {
-        Measurement m;
-        const geo::ReadResult r = ReadMeasurement(f, m);
+        // A file of many shapes is a job per shape; a feature that cannot be
+        // read is named by its number and the rest are added.
+        std::vector<geo::FeatureProblem> bad;
+        const geo::ReadResult r = ReadJobs(f, ms, bad);
         if (!r.ok())
             problems.push_back({f, r.message.empty() ? std::string(geo::ReadErrorText(r.error)) : r.message});
-        else
-            ms.push_back(std::move(m));
+        for (const geo::FeatureProblem& p : bad)
+            problems.push_back({f.string() + " #" + std::to_string(p.feature), p.message});
     }
     for (const auto& p : problems)
         Complain(FormatText(StringId::RES_BOOK_NOT_READ, p.path.string().c_str(), p.message.c_str()));
@@ -221,8 +225,8 @@ json JobJson(const Job& j, AreaBasis basis) {
     return o;
 }
 
-int CmdList(BookStore& b, const Words& w) {
-    JobFilter f;
+// The job filters `list` and `overlaps` take; an exit status when one is bad.
+std::optional<int> ReadFilter(const Words& w, JobFilter& f) {
     if (auto c = Opt(w, "--customer")) f.customer = *c;
     if (auto s = Opt(w, "--status")) {
         f.status = ParseJobStatus(*s);
@@ -234,6 +238,12 @@ int CmdList(BookStore& b, const Words& w) {
     }
     if (!ReadDates(w, f.from, f.to)) return kExitUsage;
     f.text = Opt(w, "--text");
+    return std::nullopt;
+}
+
+int CmdList(BookStore& b, const Words& w) {
+    JobFilter f;
+    if (auto bad = ReadFilter(w, f)) return *bad;
     if (auto s = Opt(w, "--sort")) {
         static const std::map<std::string, JobFilter::Sort> kSorts = {{"id", JobFilter::Sort::kId},
                                                                        {"date", JobFilter::Sort::kDate},
@@ -428,6 +438,9 @@ int CmdBill(BookStore& b, const Words& w) {
     }
     BillOutputs outputs;
     if (!ReadOutputs(w, outputs)) return kExitFailed;
+    // A field measured twice is billed twice only when the user keeps both.
+    if (!w.options.count("--keep-both"))
+        if (auto refused = RefuseMeasuredTwice(b, r)) return *refused;
     Bill bill;
     if (auto st = b.IssueBill(r, bill); !st.ok()) return Failed(st);
     Say(bill.number);
@@ -583,6 +596,12 @@ int RunBookCommand(const std::vector<std::string>& ops) {
     if (sub == "assign") return CmdAssign(*book, *words);
     if (sub == "bill") return CmdBill(*book, *words);
     if (sub == "pdf") return CmdPdf(*book, *words);
+    if (sub == "overlaps") {
+        JobFilter f;
+        if (auto bad = ReadFilter(*words, f)) return *bad;
+        if (!words->positional.empty()) return Usage();
+        return RunBookOverlaps(*book, f, words->options.count("--json") != 0);
+    }
     if (sub == "void") {
         if (words->positional.size() != 1) return Usage();
         if (auto st = book->VoidBill(words->positional[0], Opt(*words, "--date").value_or(Today())); !st.ok())

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <set>
 
+#include "book/job_shapes.h"
 #include "convert/download.h"
 #include "geo/figure_lines.h"
 #include "ui/book_service.h"
@@ -55,14 +56,18 @@ BookAddSummary AddFilesToBook(BookAccess& access, const std::vector<fs::path>& i
             break;
         }
         access.progress(i, total);
-        book::Measurement m;
-        const geo::ReadResult r = book::ReadMeasurement(files[i], m);
+        // A file of many shapes gives a job per shape; a feature that cannot
+        // be read is named by its number and the rest are added.
+        std::vector<geo::FeatureProblem> bad;
+        const std::size_t before = batch.size();
+        const geo::ReadResult r = book::ReadJobs(files[i], batch, bad);
         if (!r.ok()) {
             out.notRead.push_back({files[i], geo::ReadErrorMessage(r)});
             continue;
         }
-        batch.push_back(std::move(m));
-        batchFiles.push_back(files[i]);
+        for (const geo::FeatureProblem& p : bad)
+            out.notRead.push_back({files[i].string() + " #" + std::to_string(p.feature), p.message});
+        for (std::size_t k = before; k < batch.size(); ++k) batchFiles.push_back(fs::path(batch[k].file));
         if (batch.size() >= kAddBatch && !flush()) return out;
     }
     // A cancel keeps the files read so far: they are whole measurements.

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <map>
 
+#include "book/job_shapes.h"
 #include "geo/field_file.h"
 #include "i18n/string_table.h"
 #include "ui/book_jobs_model.h"
@@ -29,8 +30,7 @@ book::BookStatus LoadJobRings(book::BookStore& store, const std::string& locatio
                 if (st.error != book::BookError::kNotFound) return st;
             } else {
                 geo::FieldFile field;
-                const std::string name = std::filesystem::path(file).filename().string();
-                if (geo::ReadFieldBytes(bytes, name, field).ok()) {
+                if (book::ReadJobSource(bytes, file, field).ok()) {
                     ring.reserve(field.points.size());
                     for (const geo::GeoPoint& p : field.points) ring.push_back(ToWorld(p.lon, p.lat));
                 }

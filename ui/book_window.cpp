@@ -29,6 +29,7 @@
 #include <memory>
 
 #include "book/job_pages.h"
+#include "book/job_shapes.h"
 #include "book/money.h"
 #include "book/open_book.h"
 #include "book/pg_store.h"
@@ -80,11 +81,13 @@ CBookWindow::CBookWindow(CBookService& service, QWidget* parent) : QDialog(paren
     auto* customers = new QWidget(tabs_);
     auto* bills = new QWidget(tabs_);
     auto* season = new QWidget(tabs_);
+    auto* overlaps = new QWidget(tabs_);
     BuildJobsTab(jobs);
     BuildCustomersTab(customers);
     BuildBillsTab(bills);
     BuildSeasonTab(season);
-    for (QWidget* w : {jobs, customers, bills, season}) tabs_->addTab(w, QString());
+    for (QWidget* w : {jobs, customers, bills, season, overlaps}) tabs_->addTab(w, QString());
+    BuildOverlapsTab(overlaps);
 
     auto* bottom = new QHBoxLayout;
     status_ = new QLabel(this);
@@ -292,6 +295,7 @@ void CBookWindow::Retranslate() {
     tabs_->setTabText(1, T(StringId::RES_BOOKWIN_TAB_CUSTOMERS));
     tabs_->setTabText(2, T(StringId::RES_BOOKWIN_TAB_BILLS));
     tabs_->setTabText(3, T(StringId::RES_BOOKWIN_TAB_SEASON));
+    RetranslateOverlaps();
     customerLabel_->setText(T(StringId::RES_BOOKWIN_CUSTOMER));
     villageLabel_->setText(T(StringId::RES_BOOKWIN_VILLAGE));
     workLabel_->setText(T(StringId::RES_BOOKWIN_WORK));
@@ -372,6 +376,7 @@ void CBookWindow::Reload() {
     QueryJobs();
     QueryBills();
     QuerySeason();
+    QueryOverlaps();
 }
 
 void CBookWindow::QueryJobs() {
@@ -569,7 +574,7 @@ void CBookWindow::ShowJob() {
     const QModelIndex current = jobsView_->selectionModel()->currentIndex();
     if (!current.isValid() || !onShowJob_) return;
     const book::Job& j = model_->JobAt(current.row());
-    const QString file = Q(j.file);
+    const QString file = Q(book::SourceFileOf(j.file));  // a shape's job shows its file
     if (QFileInfo(file).isFile())
         onShowJob_(file);
     else
@@ -607,31 +612,6 @@ void CBookWindow::SetPrice() {
         const int n = static_cast<int>(ids.size());
         done = [n] { return Q(FormatText(StringId::RES_BOOK_ASSIGNED, n)); };
         return s.AssignJobs(ids, terms);
-    });
-}
-
-void CBookWindow::BillSelected() {
-    const auto rows = SelectedJobRows();
-    if (rows.empty()) return Say(T(StringId::RES_BOOKWIN_SELECT_JOBS), true);
-    const std::string customer = rows.front()->customer;
-    if (customer.empty() || std::any_of(rows.begin(), rows.end(), [&](const book::Job* j) { return j->customer != customer; }))
-        return Say(T(StringId::RES_BOOKWIN_ONE_CUSTOMER), true);
-    book::BillRequest request;
-    request.customer = customer;
-    for (const book::Job* j : rows) request.jobs.push_back(j->id);
-    request.date = book::Today();
-    // Every matching job: the store's ids, and the bill refuses any of another customer.
-    const std::optional<book::JobFilter> every = PickedJobs().every;
-    Write([request, every](book::BookStore& s, Done& done) mutable {
-        if (every) {
-            if (auto st = PickedIds(s, {{}, every}, request.jobs); !st.ok()) return st;
-        }
-        book::Bill bill;
-        const book::BookStatus st = s.IssueBill(request, bill);
-        done = [number = bill.number, total = bill.totalFen] {
-            return Q(FormatText(StringId::RES_BOOKWIN_BILLED, number.c_str(), book::FormatMoney(total).c_str()));
-        };
-        return st;
     });
 }
 

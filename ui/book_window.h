@@ -9,6 +9,8 @@
 //   Bills: void, record a payment.
 //   Season: jobs, mu, billed, paid and outstanding per customer and overall,
 //         for a date range.
+//   Overlaps: the listed fields that share ground; a click on a pair selects
+//         both jobs. A bill that would take a field measured twice asks first.
 // Files dropped on the window, the computer pane's "Add to book" and the
 // ledger's "Add all to book" are read and added with progress and a Cancel
 // button in the window. Every call to the book runs on the book's worker
@@ -27,6 +29,7 @@
 
 #include "book/bill_print.h"
 #include "book/book_types.h"
+#include "book/job_overlaps.h"
 #include "book/store.h"
 #include "ui/book_overview.h"
 
@@ -95,6 +98,7 @@ public:
     QTableWidget* CustomersTable() const { return customers_; }
     QTableWidget* BillsTable() const { return bills_; }
     QTableWidget* SeasonTable() const { return season_; }
+    QTableWidget* OverlapsTable() const { return overlaps_; }
     /// The status line (results, refusals).
     QLabel* Status() const { return status_; }
     /// The book's location as shown.
@@ -116,6 +120,13 @@ private:
     void BuildCustomersTab(QWidget* page);
     void BuildBillsTab(QWidget* page);
     void BuildSeasonTab(QWidget* page);
+    /// Overlaps: the pairs of listed fields that share ground (ui/book_window_overlaps.cpp).
+    void BuildOverlapsTab(QWidget* page);
+    void RetranslateOverlaps();
+    void QueryOverlaps();
+    void FillOverlaps();
+    /// Selects both jobs of the pair in `row` in the jobs list.
+    void SelectOverlap(int row);
     void RetranslateTabs();
 
     book::JobFilter CurrentFilter() const;
@@ -282,6 +293,9 @@ private:
     QDateEdit* seasonTo_ = nullptr;
     QPushButton* seasonRefresh_ = nullptr;
     QTableWidget* season_ = nullptr;
+    // Overlaps
+    QTableWidget* overlaps_ = nullptr;
+    std::vector<book::JobOverlap> overlapList_;
     // Bottom
     QLabel* status_ = nullptr;
     QProgressBar* progress_ = nullptr;

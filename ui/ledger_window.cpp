@@ -129,6 +129,9 @@ CLedgerWindow::CLedgerWindow(QWidget* parent)
     overlaps_->hide();
 
     status_ = new QLabel(this);
+    // A long status (a folder's path, files not read) wraps rather than
+    // widening the window past a small screen.
+    status_->setWordWrap(true);
     progress_ = new QProgressBar(this);
     progress_->setObjectName(QStringLiteral("ledgerProgress"));
     progress_->hide();
@@ -225,9 +228,13 @@ void CLedgerWindow::FitWidth() {
     const QMargins m = layout()->contentsMargins();
     const int chrome = m.left() + m.right() + 2 * table_->frameWidth();
     int wanted = columns + chrome + table_->verticalScrollBar()->sizeHint().width();
+    wanted = std::max(wanted, width());
     const QScreen* s = screen();
-    if (s) wanted = std::min(wanted, s->availableGeometry().width());
-    if (wanted > width()) resize(wanted, height());
+    // The frame (title bar, borders) counts against the screen too; a window
+    // first sized for a wider screen is narrowed to this one.
+    const int frame = frameGeometry().width() - width();
+    if (s) wanted = std::max(minimumSizeHint().width(), std::min(wanted, s->availableGeometry().width() - frame));
+    if (wanted != width()) resize(wanted, height());
     // Widened where it stood, the window would reach past the screen's right
     // edge and hide its Print and Close buttons: it moves left instead.
     if (s) {

@@ -1,5 +1,6 @@
 // dorvane-cli book with several programs on one book: two adding and paying
-// at once, and a kill in the middle of an add.
+// at once, and a kill in the middle of an add; a file of many fields, and
+// fields that overlap.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -10,6 +11,8 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
+#include <map>
 #include <random>
 #include <thread>
 
@@ -306,6 +309,105 @@ TEST(BookCli, ABackupIsWholeWhileAnotherProgramWrites) {
     ASSERT_TRUE(copy->CheckIntegrity(report).ok());
     EXPECT_EQ(report, "ok");
     EXPECT_FALSE(fs::exists(dir / "no"));
+}
+
+// A square of `side` degrees at lon, lat as a GeoJSON feature named `name`.
+std::string SquareFeature(const std::string& name, double lon, double lat, double side) {
+    char ring[400];
+    std::snprintf(ring, sizeof ring, "[[%.7f,%.7f],[%.7f,%.7f],[%.7f,%.7f],[%.7f,%.7f],[%.7f,%.7f]]", lon, lat,
+                  lon + side, lat, lon + side, lat + side, lon, lat + side, lon, lat);
+    return R"({"type":"Feature","properties":{"name":")" + name +
+           R"("},"geometry":{"type":"Polygon","coordinates":[)" + ring + "]}}";
+}
+
+// The book's fields that overlap: P2 is P1 walked again 5 % of a side to the
+// east (95 % of it shared: measured twice?), Q2 overlaps Q1 by 30 % (two
+// neighbours drawn carelessly). A bill that would take both of a measured-
+// twice pair, or one whose other is billed already, is refused with the pair
+// named, until the user keeps both; the 30 % pair is billed as any fields.
+TEST(BookCli, OverlapsAreListedAndAFieldMeasuredTwiceIsBilledOnlyWhenBothAreKept) {
+    TempFolder dir;
+    const fs::path book = dir / "book.gpkg";
+    const std::string cli = kCli + book.string() + " ";
+    constexpr double kSide = 0.001;
+    WriteText(dir / "village.geojson",
+              R"({"type":"FeatureCollection","features":[)" + SquareFeature("P1", 100.0, 30.0, kSide) + "," +
+                  SquareFeature("P2", 100.0 + 0.05 * kSide, 30.0, kSide) + "," +
+                  SquareFeature("Q1", 100.01, 30.0, kSide) + "," +
+                  SquareFeature("Q2", 100.01 + 0.7 * kSide, 30.0, kSide) + "," +
+                  SquareFeature("R", 100.02, 30.0, kSide) + "]}");
+    ASSERT_EQ(test::RunCommand(cli + "customer add Wang --price-harvesting 80").status, 0);
+    const auto add = test::RunCommand(cli + "add " + (dir / "village.geojson").string() + " --customer Wang 2>&1");
+    ASSERT_EQ(add.status, 0) << add.out;
+    EXPECT_NE(add.out.find("5 added"), std::string::npos) << add.out;
+
+    const auto listed = test::RunCommand(cli + "overlaps --json");
+    ASSERT_EQ(listed.status, 0) << listed.out;
+    const auto pairs = nlohmann::json::parse(listed.out, nullptr, false);
+    ASSERT_TRUE(pairs.is_array()) << listed.out;
+    ASSERT_EQ(pairs.size(), 2u) << listed.out;
+    struct Pair {
+        const char* a;
+        const char* b;
+        double share;
+        bool twice;
+    };
+    const Pair expected[] = {{"P1", "P2", 0.95, true}, {"Q1", "Q2", 0.30, false}};
+    std::map<std::string, std::int64_t> id;
+    for (std::size_t i = 0; i < 2; ++i) {
+        const auto& o = pairs[i];
+        const Pair& e = expected[i];
+        SCOPED_TRACE(e.a);
+        for (const char* key : {"job_a", "label_a", "job_b", "label_b", "overlap_m2", "overlap_mu",
+                                "share_of_smaller", "measured_twice"})
+            EXPECT_TRUE(o.contains(key)) << key;
+        EXPECT_EQ(o.value("label_a", ""), e.a);
+        EXPECT_EQ(o.value("label_b", ""), e.b);
+        EXPECT_NEAR(o.value("share_of_smaller", 0.0), e.share, 0.005);
+        EXPECT_EQ(o.value("measured_twice", !e.twice), e.twice);
+        EXPECT_NEAR(o.value("overlap_mu", 0.0), o.value("overlap_m2", 0.0) * 15.0 / 10000.0, 1e-9);
+        id[e.a] = o.value("job_a", std::int64_t{0});
+        id[e.b] = o.value("job_b", std::int64_t{0});
+    }
+    auto jobs = [&](std::initializer_list<const char*> names) {
+        std::string s;
+        for (const char* n : names) s += (s.empty() ? "" : ",") + std::to_string(id[n]);
+        return s;
+    };
+    struct Bill {
+        std::string args;
+        int status;
+        const char* says;  ///< on standard output or error
+    };
+    const std::string p1 = "job " + std::to_string(id["P1"]) + " (P1)";
+    const std::string p2 = "job " + std::to_string(id["P2"]) + " (P2)";
+    const Bill bills[] = {
+        // Every unbilled job of Wang: P1 and P2 both.
+        {"bill Wang --date 2026-05-01", 1, "measured twice"},
+        {"bill Wang --jobs " + jobs({"P1", "P2"}) + " --date 2026-05-01", 1, "--keep-both"},
+        {"bill Wang --jobs " + jobs({"Q1", "Q2"}) + " --date 2026-05-01", 0, "2026-0001"},
+        {"bill Wang --jobs " + jobs({"P1"}) + " --date 2026-05-01", 0, "2026-0002"},
+        // P1 is on a bill now: P2 alone would bill the field twice.
+        {"bill Wang --jobs " + jobs({"P2"}) + " --date 2026-05-01", 1, "measured twice"},
+        {"bill Wang --jobs " + jobs({"P2"}) + " --date 2026-05-01 --keep-both", 0, "2026-0003"},
+    };
+    for (const Bill& b : bills) {
+        SCOPED_TRACE(b.args);
+        const auto r = test::RunCommand(cli + b.args + " 2>&1");
+        EXPECT_EQ(r.status, b.status) << r.out;
+        EXPECT_NE(r.out.find(b.says), std::string::npos) << r.out;
+        if (b.status != 0) {
+            EXPECT_NE(r.out.find(p1), std::string::npos) << r.out;
+            EXPECT_NE(r.out.find(p2), std::string::npos) << r.out;
+        }
+    }
+    EXPECT_EQ(Sql(book, "SELECT COUNT(*) FROM invoices"), "3\n");
+    EXPECT_EQ(Sql(book, "SELECT COUNT(*) FROM fields WHERE bill_id IS NOT NULL"), "4\n");
+    // The filters of list narrow the pairs: Q1 and Q2 alone overlap each other only.
+    const auto narrowed = test::RunCommand(cli + "overlaps --text '› Q' --json");
+    const auto q = nlohmann::json::parse(narrowed.out, nullptr, false);
+    ASSERT_TRUE(q.is_array()) << narrowed.out;
+    EXPECT_EQ(q.size(), 1u) << narrowed.out;
 }
 
 TEST(BookCli, BadInputIsRefusedWithUsageOrAClearMessage) {

@@ -8,9 +8,12 @@
 #include <cmath>
 #include <map>
 #include <set>
+#include <sstream>
 #include <tuple>
 
 #include "book/gpkg_store.h"
+#include "book/job_overlaps.h"
+#include "book/job_shapes.h"
 #include "book/job_source.h"
 #include "book/money.h"
 #include "book/open_book.h"
@@ -19,6 +22,7 @@
 #include "convert/area_measure.h"
 #include "convert/download.h"
 #include "convert/kml_writer.h"
+#include "geo/figures.h"
 #include "pg_environment.h"
 
 namespace dorvane::book {
@@ -584,6 +588,175 @@ TEST_P(Billing, BillTotalsAreSumsOfLinesAndPaymentsSettleOldestFirst) {
 
 // What QGIS reads: the GeoPackage's layers, or the office book's views
 // through GDAL's PostgreSQL driver.
+// A square field of `side` degrees with its south-west corner at lon, lat, as
+// a GeoJSON ring (closed).
+std::string SquareRing(double lon, double lat, double side) {
+    std::ostringstream s;
+    s.precision(10);
+    s << '[' << '[' << lon << ',' << lat << "],[" << lon + side << ',' << lat << "],[" << lon + side << ','
+      << lat + side << "],[" << lon << ',' << lat + side << "],[" << lon << ',' << lat << "]]";
+    return s.str();
+}
+
+// A village's fields in one GeoJSON: `n` squares in a row named F01, F02 ...
+std::string VillageGeoJson(double lon, int n) {
+    std::string s = R"({"type":"FeatureCollection","features":[)";
+    for (int i = 0; i < n; ++i) {
+        const std::string name = (i < 9 ? "F0" : "F") + std::to_string(i + 1);
+        s += std::string(i ? "," : "") + R"({"type":"Feature","properties":{"name":")" + name +
+             R"("},"geometry":{"type":"Polygon","coordinates":[)" + SquareRing(lon + i * 0.002, 39.0, 0.001) +
+             "]}}";
+    }
+    return s + "]}";
+}
+
+// A file of many shapes is a job per shape, labelled by its feature and
+// known by its geometry: the file again adds nothing, a hole's area is not
+// billed and the kept polygon has the hole, and a feature that cannot be
+// read is named by its number while the others enter the book.
+TEST_P(Books, EveryShapeOfAFileIsAJobOfItsOwn) {
+    // The same village in every format the office is handed, each at its
+    // own place (the same fields twice would be the same jobs).
+    WriteText(dir / "village.geojson", VillageGeoJson(100.0, 50));
+    WriteText(dir / "fields_shp.geojson", VillageGeoJson(101.0, 50));
+    WriteText(dir / "fields_gpkg.geojson", VillageGeoJson(102.0, 50));
+    WriteText(dir / "fields_kml.geojson", VillageGeoJson(103.0, 50));
+    for (const auto& [from, to, driver] : {std::tuple{"shp", "village_shp", "ESRI Shapefile"},
+                                           std::tuple{"gpkg", "village.gpkg", "GPKG"},
+                                           std::tuple{"kml", "village.kml", "KML"}}) {
+        const auto run = test::RunCommand("ogr2ogr -f '" + std::string(driver) + "' '" + (dir / to).string() +
+                                          "' '" + (dir / ("fields_" + std::string(from) + ".geojson")).string() + "' 2>&1");
+        ASSERT_EQ(run.status, 0) << run.out;
+    }
+    // The Shapefile's folder is one file to read: its .dbf, .shx and .prj are parts of it.
+    std::vector<SourceProblem> notFound;
+    const fs::path shpFolder[] = {dir / "village_shp"};
+    const auto shpFiles = CollectSources(shpFolder, false, notFound);
+    ASSERT_EQ(shpFiles.size(), 1u);
+    const fs::path shp = shpFiles[0];
+    EXPECT_EQ(shp.extension(), ".shp");
+    // A field with a pond (a hole of a quarter of its side: 1/16 of its
+    // area), and a file whose second feature lies off the globe.
+    WriteText(dir / "pond.geojson",
+              R"({"type":"FeatureCollection","features":[{"type":"Feature","properties":{"name":"Pond"},)"
+              R"("geometry":{"type":"Polygon","coordinates":[)" +
+                  SquareRing(104.0, 39.0, 0.004) + "," + SquareRing(104.0015, 39.0015, 0.001) + "]}}]}");
+    WriteText(dir / "bad.geojson",
+              R"({"type":"FeatureCollection","features":[)"
+              R"({"type":"Feature","properties":{"name":"G1"},"geometry":{"type":"Polygon","coordinates":[)" +
+                  SquareRing(105.0, 39.0, 0.001) +
+                  R"(]}},{"type":"Feature","properties":{"name":"G2"},"geometry":{"type":"Polygon","coordinates":[)" +
+                  SquareRing(205.0, 95.0, 0.001) +
+                  R"(]}},{"type":"Feature","properties":{"name":"G3"},"geometry":{"type":"Polygon","coordinates":[)" +
+                  SquareRing(105.01, 39.0, 0.001) + "]}}]}");
+    struct Case {
+        fs::path file;
+        std::size_t jobs;
+        std::vector<std::size_t> badFeatures;
+        const char* secondLabel;  ///< the second job's label
+    };
+    const Case cases[] = {
+        {dir / "village.geojson", 50, {}, "F02"}, {shp, 50, {}, "F02"},
+        {dir / "village.gpkg", 50, {}, "F02"},    {dir / "village.kml", 50, {}, "F02"},
+        {dir / "pond.geojson", 1, {}, ""},        {dir / "bad.geojson", 2, {2}, "G3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.string());
+        // The formats differ in reading alone: the office book (slow to
+        // start a store on) takes the GeoJSON's fields and the odd files.
+        if (GetParam() == StoreKind::kPg && c.jobs == 50 && c.file.extension() != ".geojson") continue;
+        for (const bool again : {false, true}) {
+            std::vector<Measurement> ms;
+            std::vector<geo::FeatureProblem> problems;
+            ASSERT_TRUE(ReadJobs(c.file, ms, problems).ok());
+            ASSERT_EQ(ms.size(), c.jobs);
+            std::vector<std::size_t> bad;
+            for (const auto& p : problems) bad.push_back(p.feature);
+            EXPECT_EQ(bad, c.badFeatures);
+            const auto out = Add(ms);
+            ASSERT_EQ(out.size(), c.jobs);
+            EXPECT_EQ(std::count_if(out.begin(), out.end(), [](const AddOutcome& o) { return o.added; }),
+                      again ? 0 : static_cast<std::ptrdiff_t>(c.jobs));
+            if (again || c.jobs < 2) continue;
+            std::vector<Job> jobs;
+            JobFilter f;
+            f.ids = {out[1].id};
+            ASSERT_TRUE(book->ListJobs(f, jobs).ok());
+            ASSERT_EQ(jobs.size(), 1u);
+            EXPECT_EQ(jobs[0].label, c.secondLabel);
+            EXPECT_EQ(jobs[0].file, c.file.string() + " › " + c.secondLabel);
+            EXPECT_EQ(SourceFileOf(jobs[0].file), c.file.string());  // what the field view opens
+        }
+    }
+    // The pond's area is the field's less the pond's, and the job keeps the hole.
+    std::vector<Measurement> pond;
+    std::vector<geo::FeatureProblem> none;
+    ASSERT_TRUE(ReadJobs(dir / "pond.geojson", pond, none).ok());
+    ASSERT_EQ(pond.size(), 1u);
+    const auto ring = [](double lon, double lat, double side) {
+        return std::vector<geo::GeoPoint>{
+            {lon, lat}, {lon + side, lat}, {lon + side, lat + side}, {lon, lat + side}};
+    };
+    const double field = geo::GeodesicRing(ring(104.0, 39.0, 0.004)).area_m2;
+    const double hole = geo::GeodesicRing(ring(104.0015, 39.0015, 0.001)).area_m2;
+    EXPECT_NEAR(pond[0].wgs84Area_m2, field - hole, 0.01);
+    EXPECT_GT(hole, field / 17);
+    const auto known = Add(pond);
+    ASSERT_EQ(known.size(), 1u);
+    std::vector<std::uint8_t> bytes;
+    std::string file;
+    ASSERT_TRUE(book->GetJobSource(known[0].id, bytes, file).ok());
+    geo::FieldFile back;
+    ASSERT_TRUE(ReadJobSource(bytes, file, back).ok());
+    EXPECT_EQ(back.holes.size(), 1u);
+    EXPECT_EQ(GeometryKey(back), pond[0].geometryKey);
+    const std::string source = GetParam() == StoreKind::kPg
+                                   ? "'PG:dbname=" + Database() + " host=" + Server()->SocketDir() + " port=" +
+                                         std::to_string(PgServer::kPort) + " user=" + PgServer::kSuperuser + "'"
+                                   : path.string();
+    const auto info = test::RunCommand("ogrinfo -ro -q " + source + " fields -where \"label = 'Pond'\" 2>&1");
+    EXPECT_EQ(info.status, 0) << info.out;
+    EXPECT_NE(info.out.find("POLYGON (("), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("),("), std::string::npos) << "the stored polygon lost its hole: " << info.out;
+}
+
+// Overlaps are found in the polygons the store holds, holes and all: a field
+// in another's pond shares no ground with it, a field walked twice does.
+TEST_P(Books, OverlapsComeFromTheStoredPolygons) {
+    auto feature = [](const char* name, const std::string& rings) {
+        return R"({"type":"Feature","properties":{"name":")" + std::string(name) +
+               R"("},"geometry":{"type":"Polygon","coordinates":[)" + rings + "]}}";
+    };
+    WriteText(dir / "overlaps.geojson",
+              R"({"type":"FeatureCollection","features":[)" +
+                  feature("Big", SquareRing(106.0, 39.0, 0.004) + "," + SquareRing(106.0015, 39.0015, 0.001)) + "," +
+                  feature("Island", SquareRing(106.0016, 39.0016, 0.0008)) + "," +
+                  feature("P1", SquareRing(107.0, 39.0, 0.001)) + "," +
+                  feature("P2", SquareRing(107.00005, 39.0, 0.001)) + "]}");
+    std::vector<Measurement> ms;
+    std::vector<geo::FeatureProblem> problems;
+    ASSERT_TRUE(ReadJobs(dir / "overlaps.geojson", ms, problems).ok());
+    const auto out = Add(ms);
+    ASSERT_EQ(out.size(), 4u);
+    std::vector<JobOverlap> pairs;
+    ASSERT_TRUE(FindJobOverlaps(*book, {}, pairs).ok());
+    ASSERT_EQ(pairs.size(), 1u);
+    EXPECT_EQ(pairs[0].a.label, "P1");
+    EXPECT_EQ(pairs[0].b.label, "P2");
+    EXPECT_NEAR(pairs[0].shareOfSmaller, 0.95, 0.005);
+    EXPECT_TRUE(pairs[0].measuredTwice);
+    struct Case {
+        std::vector<JobId> billing;
+        std::size_t pairs;
+    };
+    const Case cases[] = {{{out[2].id}, 0}, {{out[2].id, out[3].id}, 1}, {{out[0].id, out[1].id}, 0}};
+    for (const Case& c : cases) {
+        std::vector<JobOverlap> twice;
+        ASSERT_TRUE(MeasuredTwiceInBill(*book, c.billing, twice).ok());
+        EXPECT_EQ(twice.size(), c.pairs);
+    }
+}
+
 TEST_P(Books, GdalReadsTheBookAndItsValidatorPassesIt) {
     WriteText(dir / "A.txt", WriteArea(SquareField(116.0f, 39.0f, 0.001f)));
     Add({Read(dir / "A.txt")});

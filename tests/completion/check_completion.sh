@@ -95,7 +95,9 @@ expect "$(nl --help)" dorvane-cli --h
 expect "$(nl 115200)" dorvane-cli --baud ""
 expect "$(nl 701)" dorvane-cli get x --model ""
 # The season book: subcommands, their options and the words those take.
-expect "$(nl add assign bill customer list pay pdf season send-to-office settings void)" dorvane-cli book ""
+expect "$(nl add assign bill customer list overlaps pay pdf season send-to-office settings void)" dorvane-cli book ""
+expect "$(nl --keep-both)" dorvane-cli book bill Wang --k
+expect "$(nl --json)" dorvane-cli book overlaps --j
 expect "$(nl pay pdf)" dorvane-cli book --book b.gpkg p
 expect "$(nl --book)" dorvane-cli book --b
 expect "$(nl add list set)" dorvane-cli book customer ""

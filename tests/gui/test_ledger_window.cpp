@@ -343,7 +343,13 @@ private slots:
         w->move(screen.left() + screen.width() / 8, screen.top() + screen.height() / 8);
         w->SetReceiverAccuracy(2.0);
         QTRY_VERIFY_WITH_TIMEOUT(!w->Loading(), kWaitMs);
-        QTRY_VERIFY_WITH_TIMEOUT(screen.contains(w->frameGeometry()), kWaitMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(screen.contains(w->frameGeometry()),
+                                  qPrintable(QStringLiteral("window %1,%2 %3x%4 on screen %5,%6 %7x%8")
+                                                 .arg(w->frameGeometry().x()).arg(w->frameGeometry().y())
+                                                 .arg(w->frameGeometry().width()).arg(w->frameGeometry().height())
+                                                 .arg(screen.x()).arg(screen.y())
+                                                 .arg(screen.width()).arg(screen.height())),
+                                  kWaitMs);
     }
 
     void ConvertedPairsAreOneRowAndTheWindowStartsAtItsFirstColumns() {
