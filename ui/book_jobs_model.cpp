@@ -6,14 +6,13 @@
 #include "book/job_pages.h"
 #include "book/money.h"
 #include "i18n/string_table.h"
+#include "ui/ui_text.h"
 
 namespace dorvane {
 
 namespace {
 
-QString T(StringId id) {
-    return QString::fromStdString(Text(id));
-}
+using ui_text::T;
 
 constexpr StringId kHeadings[kBookJobColumnCount] = {
     StringId::RES_BOOKWIN_COL_ID,       StringId::RES_BOOKWIN_COL_DATE,   StringId::RES_BOOKWIN_COL_LABEL,

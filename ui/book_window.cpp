@@ -39,17 +39,14 @@
 #include "ui/book_jobs_model.h"
 #include "ui/book_service.h"
 #include "ui/overview_widget.h"
+#include "ui/ui_text.h"
 
 namespace dorvane {
 
 namespace {
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-QString T(StringId id) {
-    return Q(Text(id));
-}
+using ui_text::Q;
+using ui_text::T;
 
 /// The window's first size: every jobs column readable on a 1280 x 800 screen.
 constexpr int kInitialWidth = 1180;

@@ -33,17 +33,14 @@
 #include "ui/book_jobs_model.h"
 #include "ui/book_service.h"
 #include "ui/book_window.h"
+#include "ui/ui_text.h"
 
 namespace dorvane {
 
 namespace {
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-QString T(StringId id) {
-    return Q(Text(id));
-}
+using ui_text::Q;
+using ui_text::T;
 
 /// Customers: name, village, phone, notes, then a default price per work type.
 constexpr int kCustomerFixedColumns = 4;

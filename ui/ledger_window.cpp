@@ -40,17 +40,14 @@
 #include "ui/ledger_overlaps.h"
 #include "ui/overview_widget.h"
 #include "ui/tile_fetcher.h"
+#include "ui/ui_text.h"
 
 namespace dorvane {
 
 namespace {
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-QString T(StringId id) {
-    return Q(Text(id));
-}
+using ui_text::Q;
+using ui_text::T;
 
 /// Sorts numbers by value (kept in the user role), texts by their text.
 class CCellItem : public QTableWidgetItem {

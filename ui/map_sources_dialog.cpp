@@ -21,13 +21,12 @@
 #include "map/keep_offline.h"
 #include "map/pack_tiles.h"
 #include "map/tile_cache.h"
+#include "ui/ui_text.h"
 
 namespace dorvane {
 namespace {
 
-QString T(StringId id) {
-    return QString::fromStdString(Text(id));
-}
+using ui_text::T;
 
 /// The cache limit the dialog allows (MB): a few hundred tiles up to a
 /// large disk's worth.
