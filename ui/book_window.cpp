@@ -424,7 +424,11 @@ void CBookWindow::QueryJobs() {
                                [](const book::Job& x, const book::Job& y) { return x.id == y.id; });
                 w.mapJobs_ = page->jobs;
                 w.mapRings_ = std::move(*rings);
+                // The model is reset; the jobs picked before (a customer
+                // assigned, a price set) stay picked for the next step.
+                const std::set<book::JobId> picked = w.SelectedJobIds();
                 w.model_->SetJobs(std::move(page->jobs), page->basis, page->matching);
+                w.SelectJobIds(picked);
                 w.ShowJobsOnMap(!same);
                 w.ShowCount();
                 if (w.opening_) w.Say(QString());
@@ -541,6 +545,28 @@ void CBookWindow::ShowJobsOnMap(bool refit) {
     }
     overview_->SetFields(std::move(fields), std::move(c.legend), refit);
     ShowSelectionOnMap();
+}
+
+std::set<book::JobId> CBookWindow::SelectedJobIds() const {
+    std::set<book::JobId> ids;
+    for (const QModelIndex& i : jobsView_->selectionModel()->selectedRows()) ids.insert(model_->JobAt(i.row()).id);
+    return ids;
+}
+
+void CBookWindow::SelectJobIds(const std::set<book::JobId>& ids) {
+    if (ids.empty()) return;
+    QItemSelection selection;
+    int first = -1;
+    for (int r = 0; r < model_->rowCount(); ++r) {
+        if (!ids.count(model_->JobAt(r).id)) continue;
+        selection.select(model_->index(r, 0), model_->index(r, model_->columnCount() - 1));
+        if (first < 0) first = r;
+    }
+    if (first < 0) return;
+    // Selected, not made current: a current row changed would open its file
+    // in the field view.
+    jobsView_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    jobsView_->scrollTo(model_->index(first, 0));
 }
 
 book::JobId CBookWindow::JobOfField(int field) const {

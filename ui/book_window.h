@@ -95,6 +95,10 @@ public:
     COverviewWidget* Overview() const { return overview_; }
     /// The job of the map's field `field` (0 for none).
     book::JobId JobOfField(int field) const;
+    /// The jobs picked in the list, by id; picks the listed ones of `ids`
+    /// again after the list is read anew (the first of them scrolled to).
+    std::set<book::JobId> SelectedJobIds() const;
+    void SelectJobIds(const std::set<book::JobId>& ids);
     QTableWidget* CustomersTable() const { return customers_; }
     QTableWidget* BillsTable() const { return bills_; }
     QTableWidget* SeasonTable() const { return season_; }

@@ -111,6 +111,12 @@ private slots:
         ClickCentre(Button(w, StringId::RES_BOOKWIN_ASSIGN));
         QVERIFY(WaitForBook(rig));
         QCOMPARE(w->Status()->text(), QString::fromStdString(FormatText(StringId::RES_BOOK_ASSIGNED, 2)));
+        // The list read anew, F1 and F3 stay picked for the next step (a bill).
+        QStringList picked;
+        for (const QModelIndex& i : w->JobsView()->selectionModel()->selectedRows())
+            picked << JobColumn(w, BookJobColumn::kLabel).at(i.row());
+        picked.sort();
+        QCOMPARE(picked, (QStringList{"F1", "F3"}));
 
         // The customer filter: Wang's two jobs, each 80.00 a mu.
         Choose(w, "customerFilter", QStringLiteral("Wang"));
