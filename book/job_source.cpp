@@ -98,10 +98,7 @@ Measurement MeasurementOf(const geo::FieldFile& f, std::span<const std::uint8_t>
     m.points = f.points;
     m.segmentStarts = f.segmentStarts;
     if (f.kind == geo::FieldKind::kArea) m.holes = f.holes;
-    const bool harvesting =
-        f.handheld.method == static_cast<std::int16_t>(AreaMethod::kHarvesting);
-    m.shape = f.kind == geo::FieldKind::kArea && !harvesting && f.points.size() >= 3 ? JobShape::kField
-                                                                                    : JobShape::kLine;
+    m.shape = geo::IsLine(f) ? JobShape::kLine : JobShape::kField;
     m.wgs84Area_m2 = fig.wgs84.area_m2;
     m.wgs84Length_m = fig.wgs84.length_m;
     if (fig.handheld) {
@@ -115,7 +112,8 @@ Measurement MeasurementOf(const geo::FieldFile& f, std::span<const std::uint8_t>
         if (a.work) {
             if (auto s = NonZero(a.work->startTime)) m.startTime = s;
             m.endTime = NonZero(a.work->finishTime);
-            if (harvesting) m.workWidth_m = a.work->width;
+            if (f.handheld.method == static_cast<std::int16_t>(AreaMethod::kHarvesting))
+                m.workWidth_m = a.work->width;
         }
     } else if (fig.track) {
         if (fig.track->startTime) m.startTime = static_cast<std::int64_t>(*fig.track->startTime);

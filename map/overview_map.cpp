@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <unordered_map>
 
 namespace dorvane::map {
@@ -39,6 +40,21 @@ bool Inside(const std::vector<WorldPoint>& ring, WorldPoint w) {
         if ((a.y > w.y) != (b.y > w.y) && w.x < (b.x - a.x) * (w.y - a.y) / (b.y - a.y) + a.x) in = !in;
     }
     return in;
+}
+
+// Distance from w to the open path, in world units.
+double DistanceToPath(const std::vector<WorldPoint>& path, WorldPoint w) {
+    double best = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const WorldPoint& a = path[i];
+        const WorldPoint& b = i + 1 < path.size() ? path[i + 1] : a;
+        const double dx = b.x - a.x, dy = b.y - a.y;
+        const double len2 = dx * dx + dy * dy;
+        double t = len2 > 0 ? ((w.x - a.x) * dx + (w.y - a.y) * dy) / len2 : 0;
+        t = std::clamp(t, 0.0, 1.0);
+        best = std::min(best, std::hypot(w.x - (a.x + t * dx), w.y - (a.y + t * dy)));
+    }
+    return best;
 }
 
 }  // namespace
@@ -160,6 +176,12 @@ void COverviewMap::Draw(QPainter& p, QSize size, const MapView& v, bool legend,
         poly.clear();
         for (const WorldPoint& w : (*fields_)[i].ring) poly << QPointF(ox + w.x * wpx, oy + w.y * wpx);
         QColor fill = CategoryColour((*fields_)[i].category);
+        if ((*fields_)[i].line) {
+            p.setPen(QPen(fill, kLinePx, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            p.setBrush(Qt::NoBrush);
+            p.drawPolyline(poly);
+            continue;
+        }
         p.setPen(QPen(fill.darker(140), 1));
         fill.setAlpha(kFillAlpha);
         p.setBrush(fill);
@@ -199,7 +221,10 @@ void COverviewMap::Draw(QPainter& p, QSize size, const MapView& v, bool legend,
         }
         poly.clear();
         for (const WorldPoint& w : (*fields_)[i].ring) poly << QPointF(ox + w.x * wpx, oy + w.y * wpx);
-        p.drawPolygon(poly);
+        if ((*fields_)[i].line)
+            p.drawPolyline(poly);
+        else
+            p.drawPolygon(poly);
     }
     // Name and mu in the middle of fields large enough to hold them.
     p.setRenderHint(QPainter::Antialiasing, false);
@@ -345,11 +370,15 @@ int COverviewMap::HitTest(QPointF at, QSize size, const MapView& v) const {
     int best = -1;
     double bestArea = 0;
     for (std::size_t i = 0; i < fields_->size(); ++i) {
-        if (!shown_[i] || (*fields_)[i].ring.size() < 3) continue;
+        const OverviewField& f = (*fields_)[i];
+        if (!shown_[i] || f.ring.size() < (f.line ? 2u : 3u)) continue;
         const QRectF& b = (*boundsOf_)[i];
         if (std::max(b.width(), b.height()) * wpx < kGroupBelowPx) continue;  // in a group
-        if (w.x < b.left() || w.x > b.right() || w.y < b.top() || w.y > b.bottom()) continue;
-        if (!Inside((*fields_)[i].ring, w)) continue;
+        // A line is hit near its stroke; a field anywhere inside.
+        const double reach = f.line ? kLineHitPx / wpx : 0;
+        if (w.x < b.left() - reach || w.x > b.right() + reach || w.y < b.top() - reach || w.y > b.bottom() + reach)
+            continue;
+        if (f.line ? DistanceToPath(f.ring, w) > reach : !Inside(f.ring, w)) continue;
         const double area = b.width() * b.height();
         if (best < 0 || area < bestArea) {
             best = static_cast<int>(i);

@@ -27,6 +27,9 @@ namespace dorvane::map {
 struct OverviewField {
     /// The boundary in world units (a track: its path).
     std::vector<WorldPoint> ring;
+    /// A track or harvesting work: `ring` is an open path, drawn as a line
+    /// and never filled (its closed outline would show an area it never had).
+    bool line = false;
     QString name;
     double mu = 0;
     /// Index of its legend entry (status or customer).
@@ -42,6 +45,9 @@ inline constexpr double kLabelAbovePx = 90;
 /// The outline of a selected field.
 inline const QColor kSelectedOutline{0x00, 0xD8, 0xFF};
 inline constexpr double kSelectedOutlinePx = 3;
+/// The width of a line's stroke (px), and how near a click must come to it.
+inline constexpr double kLinePx = 2.5;
+inline constexpr double kLineHitPx = 6;
 
 /// The colour of category `i` (a fixed palette, told apart in print too).
 QColor CategoryColour(int i);

@@ -311,6 +311,7 @@ void Overview(Page& pg, const BillPrint& b, const std::vector<BillPicture>& pict
         const BillPrintLine& l = b.lines[pic.line];
         map::OverviewField f;
         for (const geo::GeoPoint& g : pic.field.points) f.ring.push_back(ToWorld(g.lon, g.lat));
+        f.line = geo::IsLine(pic.field);
         f.name = Q(l.line.label);
         f.mu = static_cast<double>(l.areaMuE4) / book::kQuantityScale;
         const auto w = static_cast<std::size_t>(l.line.work);

@@ -176,6 +176,7 @@ map::COverviewMap OverviewOf(const Ledger& l, const std::vector<std::optional<ge
         const LedgerRow& r = l.rows[i];
         map::OverviewField f;
         for (const geo::GeoPoint& g : shapes[i]->points) f.ring.push_back(ToWorld(g.lon, g.lat));
+        f.line = geo::IsLine(*shapes[i]);
         f.name = Q(r.name.empty() ? r.fileText : r.name);
         f.mu = r.handheld.area.mu;
         f.category = r.Billed() ? 0 : 1;

@@ -538,6 +538,7 @@ void CBookWindow::ShowJobsOnMap(bool refit) {
     for (std::size_t i = 0; i < mapJobs_.size(); ++i) {
         map::OverviewField f;
         if (i < mapRings_.size()) f.ring = mapRings_[i];
+        f.line = mapJobs_[i].shape == book::JobShape::kLine;
         f.name = Q(mapJobs_[i].label);
         f.mu = mapJobs_[i].wgs84Area_m2 / geo::kSquareMetresPerMu;
         f.category = c.category[i];

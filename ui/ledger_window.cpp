@@ -287,7 +287,9 @@ void CLedgerWindow::StartWorker() {
                 if (!geo::ReadShapes(r.path, read, {}, cancel.get()).ok()) read = {};
             }
             if (r.shape >= read.shapes.size()) continue;
-            for (const geo::GeoPoint& g : read.shapes[r.shape].points) rings.back().push_back(ToWorld(g.lon, g.lat));
+            const geo::FieldFile& shape = read.shapes[r.shape];
+            for (const geo::GeoPoint& g : shape.points) rings.back().ring.push_back(ToWorld(g.lon, g.lat));
+            rings.back().line = geo::IsLine(shape);
         }
         // The window outlives this thread (its destructor joins it), and a
         // call queued to a window being destroyed is dropped by Qt.
@@ -336,7 +338,7 @@ void CLedgerWindow::OnLoaded(report::Ledger all, Rings rings, unsigned generatio
     for (std::size_t i = 0; i < all_.rows.size(); ++i) {
         const report::LedgerRow& r = all_.rows[i];
         map::OverviewField f;
-        if (i < rings.size()) f.ring = std::move(rings[i]);
+        if (i < rings.size()) f = std::move(rings[i]);
         f.name = Q(r.name.empty() ? r.fileText : r.name);
         f.mu = r.handheld.area.mu;
         f.category = r.Billed() ? 0 : 1;

@@ -21,6 +21,7 @@
 #include <memory>
 #include <thread>
 
+#include "map/overview_map.h"
 #include "report/ledger.h"
 #include "ui/field_map.h"
 
@@ -78,7 +79,9 @@ private:
     void StopWorker();
     /// Each row's outline (world units; empty when the file has no shape),
     /// in the order of `all`'s rows.
-    using Rings = std::vector<std::vector<WorldPoint>>;
+    /// Each row's outline for the map (its ring, whether it is a line); the
+    /// rest of each field is filled in on the GUI thread.
+    using Rings = std::vector<map::OverviewField>;
     void OnLoaded(report::Ledger all, Rings rings, unsigned generation);
     void OnProgress(std::size_t done, std::size_t total, unsigned generation);
     /// The user kept both fields of `pair`, or let one go again.

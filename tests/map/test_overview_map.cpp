@@ -108,6 +108,49 @@ TEST_F(Overview, ASelectedFieldIsOutlined) {
     EXPECT_EQ(Count(img, outline), inside) << "only that field";
 }
 
+// Harvesting work and tracks are open paths: stroked, never filled (the
+// closed outline of an L would show a field it never was), and found by a
+// click near the stroke, not inside its bounds.
+TEST(OverviewLines, ALineIsDrawnAndFoundAlongItsPathOnly) {
+    COverviewMap m;
+    OverviewField l;
+    l.ring = {ToWorld(15.000, 45.000), ToWorld(15.010, 45.000), ToWorld(15.010, 45.010)};
+    l.line = true;
+    l.category = 2;
+    l.name = QStringLiteral("Harvest");
+    m.SetFields({l});
+    const MapView v = m.Fit(kCanvas);
+    auto stroke = [](QColor c) { return Near(c, CategoryColour(2), 40); };
+    const struct {
+        double lon, lat;
+        int dy;  // screen pixels off the point
+        int field;
+        bool painted;
+    } cases[] = {
+        {15.005, 45.000, 0, 0, true},     // on the first leg
+        {15.005, 45.000, 4, 0, false},    // beside it, within a click's reach
+        {15.005, 45.000, 12, -1, false},  // too far from it
+        {15.007, 45.003, 0, -1, false},   // inside the triangle its closed outline would fill
+    };
+    const QImage img = Draw(m, v);
+    for (const auto& c : cases) {
+        const QPoint at = Centre(c.lon, c.lat, v) + QPoint(0, c.dy);
+        EXPECT_EQ(m.HitTest(QPointF(at), kCanvas, v), c.field) << c.lon << "," << c.lat << " +" << c.dy;
+        if (c.painted)
+            EXPECT_TRUE(stroke(img.pixelColor(at))) << img.pixelColor(at).name().toStdString();
+        else
+            EXPECT_EQ(img.pixelColor(at).rgb(), QColor(Qt::white).rgb()) << c.lon << "," << c.lat << " +" << c.dy;
+    }
+    // Selected, the outline follows the path: none of it across the open side.
+    m.SetSelected({0});
+    const QImage sel = Draw(m, v);
+    auto outline = [](QColor c) { return Near(c, kSelectedOutline, 8); };
+    const QPoint a = Centre(15.000, 45.000, v), b = Centre(15.010, 45.010, v);
+    EXPECT_GT(Count(sel, outline), a.x() < b.x() ? b.x() - a.x() : a.x() - b.x());
+    const QPoint open = Centre(15.005, 45.005, v);  // on the closing diagonal a polygon would draw
+    EXPECT_EQ(Count(sel, outline, QRect(open - QPoint(6, 6), QSize(13, 13))), 0);
+}
+
 TEST_F(Overview, NamesAndMuOnlyWhenAFieldHoldsThem) {
     auto text = [](QColor c) { return qGray(c.rgb()) < 60; };
     MapView close = map_.Fit(kCanvas);
