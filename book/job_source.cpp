@@ -8,6 +8,7 @@
 
 #include "book/sha256.h"
 #include "convert/download.h"
+#include "geo/field_shape.h"
 #include "geo/figures.h"
 #include "names/encoding.h"
 

@@ -100,14 +100,6 @@ struct FieldFile {
     std::size_t damagedRecords = 0;
 };
 
-/// Whether the shape is a line: a track, harvesting work (an open line swept
-/// by the working width) or an area of fewer than three points. Lines are
-/// drawn as their path, never filled, and stored as lines in the book.
-inline bool IsLine(const FieldFile& f) {
-    return f.kind != FieldKind::kArea ||
-           f.handheld.method == static_cast<std::int16_t>(AreaMethod::kHarvesting) || f.points.size() < 3;
-}
-
 enum class ReadError {
     kNone,
     kCannotRead,      ///< the file cannot be opened or read

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "book/money.h"
+#include "geo/field_shape.h"
 #include "i18n/string_table.h"
 #include "report_pdf/bill_render.h"
 #include "report_pdf/field_picture.h"

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+#include "geo/field_shape.h"
 #include "i18n/string_table.h"
 #include "report/ledger_table.h"
 #include "report_pdf/field_picture.h"

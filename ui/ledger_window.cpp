@@ -26,6 +26,7 @@
 #include "convert/xml_text.h"
 #include "export/gis_export.h"
 #include "geo/field_file.h"
+#include "geo/field_shape.h"
 #include "geo/figures.h"
 #include "geo/land_survey.h"
 #include "geo/ogr_reader.h"
