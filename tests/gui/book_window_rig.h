@@ -42,6 +42,16 @@ namespace dorvane::test::book_rig {
 
 using testing::SampleField;
 
+/// Every test its own book: the texts back to their built-in ones and a fresh
+/// folder whose book.gpkg is this run's book. Returns the book's path.
+inline QString FreshBook(std::unique_ptr<QTemporaryDir>& folder) {
+    ResetToDefaults();
+    folder = std::make_unique<QTemporaryDir>();
+    const QString book = folder->filePath(QStringLiteral("book.gpkg"));
+    SetBookLocationForRun(book);
+    return book;
+}
+
 inline QString T(StringId id) {
     return QString::fromStdString(Text(id));
 }

@@ -55,10 +55,7 @@ private slots:
         qputenv("TZ", "UTC");
     }
     void init() {
-        ResetToDefaults();
-        books_ = std::make_unique<QTemporaryDir>();
-        const QString book = books_->filePath(QStringLiteral("book.gpkg"));
-        SetBookLocationForRun(book);
+        const QString book = FreshBook(books_);
         // The village's fields go in before the window opens, priced for Zhao.
         const std::filesystem::path file = books_->filePath(QStringLiteral("village.geojson")).toStdString();
         std::ofstream(file, std::ios::binary) << (R"({"type":"FeatureCollection","features":[)" +

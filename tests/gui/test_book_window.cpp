@@ -23,10 +23,7 @@ private slots:
         qputenv("TZ", "UTC");
     }
     void init() {
-        ResetToDefaults();
-        // Every test its own book.
-        books_ = std::make_unique<QTemporaryDir>();
-        SetBookLocationForRun(books_->filePath(QStringLiteral("book.gpkg")));
+        FreshBook(books_);
         SetAddDownloadsToBook(true);
     }
 
