@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "book/bill_print.h"
+#include "book/book_error_text.h"
 #include "book/bill_settings.h"
 #include "book/job_shapes.h"
 #include "book/job_source.h"
@@ -83,7 +84,7 @@ int Usage() {
 }
 
 int Failed(const BookStatus& st) {
-    Complain(st.message);
+    Complain(book::BookFailureText(st));
     return kExitFailed;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "book/job_overlaps.h"
+#include "book/book_error_text.h"
 #include "cli/cli_output.h"
 #include "geo/figures.h"
 #include "i18n/string_table.h"
@@ -33,7 +34,7 @@ std::string Figure(const char* format, double v) {
 int RunBookOverlaps(book::BookStore& store, const book::JobFilter& filter, bool asJson) {
     std::vector<book::JobOverlap> pairs;
     if (auto st = book::FindJobOverlaps(store, filter, pairs); !st.ok()) {
-        cli::Complain(st.message);
+        cli::Complain(book::BookFailureText(st));
         return cli::kExitFailed;
     }
     if (asJson) {
@@ -72,13 +73,13 @@ std::optional<int> RefuseMeasuredTwice(book::BookStore& store, const book::BillR
         f.from = request.from;
         f.to = request.to;
         if (auto st = store.ListJobIds(f, billing); !st.ok()) {
-            cli::Complain(st.message);
+            cli::Complain(book::BookFailureText(st));
             return cli::kExitFailed;
         }
     }
     std::vector<book::JobOverlap> twice;
     if (auto st = book::MeasuredTwiceInBill(store, billing, twice); !st.ok()) {
-        cli::Complain(st.message);
+        cli::Complain(book::BookFailureText(st));
         return cli::kExitFailed;
     }
     if (twice.empty()) return std::nullopt;

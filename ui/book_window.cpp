@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "book/book_error_text.h"
 #include "book/job_pages.h"
 #include "book/job_shapes.h"
 #include "book/money.h"
@@ -67,9 +68,11 @@ CBookWindow::CBookWindow(CBookService& service, QWidget* parent) : QDialog(paren
     officeBook_ = new QPushButton(this);
     addFiles_ = new QPushButton(this);
     backup_ = new QPushButton(this);
+    billSettings_ = new QPushButton(this);
     top->addWidget(where_, 1);
     top->addWidget(addFiles_);
     top->addWidget(backup_);
+    top->addWidget(billSettings_);
     top->addWidget(otherBook_);
     top->addWidget(officeBook_);
 
@@ -127,6 +130,7 @@ CBookWindow::CBookWindow(CBookService& service, QWidget* parent) : QDialog(paren
     });
     connect(officeBook_, &QPushButton::clicked, this, &CBookWindow::ChooseOfficeBook);
     connect(backup_, &QPushButton::clicked, this, &CBookWindow::BackUp);
+    connect(billSettings_, &QPushButton::clicked, this, &CBookWindow::EditBillSettings);
     service_.SetOnProgress([this](int done, int total) {
         progress_->setRange(0, std::max(total, 1));
         progress_->setValue(done);
@@ -284,6 +288,7 @@ void CBookWindow::Retranslate() {
     otherBook_->setText(T(StringId::RES_BOOKWIN_OTHER_BOOK));
     officeBook_->setText(T(StringId::RES_BOOKWIN_OFFICE_BOOK));
     backup_->setText(T(StringId::RES_BOOKWIN_BACKUP));
+    billSettings_->setText(T(StringId::RES_BOOKWIN_BILL_SETTINGS));
     addFiles_->setText(T(StringId::RES_BOOKWIN_ADD_FILES));
     cancel_->setText(T(StringId::RES_BOOKWIN_CANCEL));
     close_->setText(T(StringId::RES_BOOKWIN_CLOSE));
@@ -717,8 +722,8 @@ void CBookWindow::Write(std::function<book::BookStatus(book::BookStore&, Done&)>
 }
 
 QString CBookWindow::Refusal(const book::BookStatus& st, bool open, const std::string& location) {
-    if (!open) return Q(FormatText(StringId::RES_BOOKWIN_OPEN_FAILED, location.c_str(), st.message.c_str()));
-    return Q(FormatText(StringId::RES_BOOKWIN_FAILED, st.message.c_str()));
+    if (!open) return Q(FormatText(StringId::RES_BOOKWIN_OPEN_FAILED, location.c_str(), book::BookFailureText(st).c_str()));
+    return Q(FormatText(StringId::RES_BOOKWIN_FAILED, book::BookFailureText(st).c_str()));
 }
 
 // The office book's address (a libpq URI) as the book of this desktop. Its

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "book/bill_print.h"
+#include "book/bill_settings.h"
 #include "book/book_types.h"
 #include "book/job_overlaps.h"
 #include "book/store.h"
@@ -204,6 +205,10 @@ private:
     void Write(std::function<book::BookStatus(book::BookStore&, Done& done)> write);
     void Say(const QString& text, bool problem = false);
     void ChooseOfficeBook();
+    /// "Bill settings...": reads bill.conf and the book's area basis on the
+    /// worker, shows them, writes what is accepted (ui/book_window_settings.cpp).
+    void EditBillSettings();
+    void ShowBillSettings(const book::BillSettings& now, book::AreaBasis basis);
     void SetWorking(bool on);
 
     CBookService& service_;
@@ -231,6 +236,7 @@ private:
     QPushButton* officeBook_ = nullptr;  ///< "Office book...": a postgresql:// address
     QPushButton* addFiles_ = nullptr;
     QPushButton* backup_ = nullptr;
+    QPushButton* billSettings_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     // Jobs
     QLabel* customerLabel_ = nullptr;

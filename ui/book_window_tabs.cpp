@@ -73,9 +73,10 @@ QString Money(book::Fen fen) {
     return Q(book::FormatMoney(fen));
 }
 
-QString BillStatusText(book::BillStatus s) {
-    switch (s) {
-        case book::BillStatus::kIssued: return T(StringId::RES_BOOKWIN_STATUS_BILLED);
+QString BillStatusText(const book::Bill& b) {
+    switch (b.status) {
+        case book::BillStatus::kIssued:
+            return T(b.paidFen > 0 ? StringId::RES_BOOKWIN_STATUS_PART_PAID : StringId::RES_BOOKWIN_STATUS_BILLED);
         case book::BillStatus::kPaid: return T(StringId::RES_BOOKWIN_STATUS_PAID);
         case book::BillStatus::kVoid: return T(StringId::RES_BOOKWIN_STATUS_VOID);
     }
@@ -411,7 +412,7 @@ void CBookWindow::FillBills() {
         bills_->setItem(r, static_cast<int>(BillColumn::kTotal), Cell(Money(b.totalFen), true));
         bills_->setItem(r, static_cast<int>(BillColumn::kPaid), Cell(Money(b.paidFen), true));
         bills_->setItem(r, static_cast<int>(BillColumn::kOutstanding), Cell(Money(b.OutstandingFen()), true));
-        bills_->setItem(r, static_cast<int>(BillColumn::kStatus), Cell(BillStatusText(b.status)));
+        bills_->setItem(r, static_cast<int>(BillColumn::kStatus), Cell(BillStatusText(b)));
     }
 }
 

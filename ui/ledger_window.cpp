@@ -720,37 +720,37 @@ QString ExportAsDialog(QWidget* parent, const QStringList& paths) {
         out += QLatin1Char('.') + QLatin1String(choice.suffix);
     }
 
+    // The files are read, as they are written, on the worker: a folder on a
+    // slow or network disk never freezes the windows.
     std::vector<gis::ExportSource> sources;
     QStringList failed;
-    for (const QString& p : paths) {
-        // Every shape of a file of many fields, not only its first.
-        std::vector<std::string> leftOut;
-        const geo::ReadResult r = gis::ReadExportSources(p.toStdString(), sources, leftOut);
-        if (!r.ok()) leftOut = {geo::ReadErrorMessage(r)};
-        for (const std::string& why : leftOut) failed << QFileInfo(p).fileName() + QStringLiteral(": ") + Q(why);
-    }
     std::string why;
     QString summary;
-    if (sources.empty()) {
+    // The file dialog has asked before replacing the path it returned; any other path
+    // (never expected) is not replaced.
+    const bool replace = out == confirmed;
+    gis::ExportResult r;
+    RunWhileBusy(parent, Writing(out), [&] {
+        for (const QString& p : paths) {
+            // Every shape of a file of many fields, not only its first.
+            std::vector<std::string> leftOut;
+            const geo::ReadResult read = gis::ReadExportSources(p.toStdString(), sources, leftOut);
+            if (!read.ok()) leftOut = {geo::ReadErrorMessage(read)};
+            for (const std::string& w : leftOut) failed << QFileInfo(p).fileName() + QStringLiteral(": ") + Q(w);
+        }
+        if (sources.empty()) return;
+        // The coordinate text names the seller of the bill settings as its producer.
+        book::BillSettings seller;
+        if (book::LoadBillSettings(book::DefaultBillSettingsPath(), seller).ok())
+            options.producer = seller.sellerName;
+        r = gis::ExportGis(sources, choice.format, out.toStdString(), replace, options);
+    });
+    if (sources.empty())
         why = Text(StringId::RES_LEDGER_NOTHING);
-    } else {
-        // The file dialog has asked before replacing the path it returned; any other path
-        // (never expected) is not replaced.
-        const bool replace = out == confirmed;
-        gis::ExportResult r;
-        RunWhileBusy(parent, Writing(out), [&] {
-            // The coordinate text names the seller of the bill settings as its producer.
-            book::BillSettings seller;
-            if (book::LoadBillSettings(book::DefaultBillSettingsPath(), seller).ok())
-                options.producer = seller.sellerName;
-            r = gis::ExportGis(sources, choice.format, out.toStdString(), replace, options);
-        });
-        if (!r.ok())
-            why = std::string(gis::ExportErrorText(r.error)) +
-                  (r.message.empty() ? "" : " (" + r.message + ")");
-        else
-            summary = ExportSummary(r);
-    }
+    else if (!r.ok())
+        why = std::string(gis::ExportErrorText(r.error)) + (r.message.empty() ? "" : " (" + r.message + ")");
+    else
+        summary = ExportSummary(r);
     if (!why.empty())
         failed.prepend(Q(
             FormatText(StringId::RES_LEDGER_WRITE_FAILED, out.toStdString().c_str(), why.c_str())));

@@ -435,5 +435,31 @@ TEST(BookCli, BadInputIsRefusedWithUsageOrAClearMessage) {
     EXPECT_NE(r.out.find("not a GeoPackage"), std::string::npos) << r.out;
 }
 
+// In Chinese the kind of failure is said in Chinese, the store's detail
+// (which names the customer or bill) beside it; in English the detail alone.
+TEST(BookCli, AFailureSaysItsKindInTheUsersLanguage) {
+    TempFolder dir;
+    const std::string book = (dir / "book.gpkg").string();
+    const std::string chinese = std::string(DORVANE_BINARY_DIR) + "/bin/dorvane-cli -Code_Chi book --book " + book + " ";
+    ASSERT_EQ(test::RunCommand(kCli + book + " customer add Wang 2>&1").status, 0);
+    struct Case {
+        std::string args;
+        const char* kind;    ///< Chinese
+        const char* detail;  ///< the store's English
+    };
+    const Case cases[] = {{"bill Nobody", "账本中没有这一项", "no customer named 'Nobody'"},
+                          {"customer add Wang", "同名客户已存在", "Wang"},
+                          {"void 2026-0009", "账本中没有这一项", "no bill 2026-0009"}};
+    for (const Case& c : cases) {
+        const auto zh = test::RunCommand(chinese + c.args + " 2>&1");
+        EXPECT_EQ(zh.status, 1) << c.args << ": " << zh.out;
+        EXPECT_NE(zh.out.find(c.kind), std::string::npos) << c.args << ": " << zh.out;
+        EXPECT_NE(zh.out.find(c.detail), std::string::npos) << c.args << ": " << zh.out;
+        const auto en = test::RunCommand(kCli + book + " " + c.args + " 2>&1");
+        EXPECT_EQ(en.out.find(c.kind), std::string::npos) << c.args << ": " << en.out;
+        EXPECT_NE(en.out.find(c.detail), std::string::npos) << c.args << ": " << en.out;
+    }
+}
+
 }  // namespace
 }  // namespace dorvane::book

@@ -165,11 +165,13 @@ private slots:
         ClickTab(w, 2);
         QTableWidget* bills = w->BillsTable();
         QCOMPARE(bills->rowCount(), 1);
+        QCOMPARE(bills->item(0, 6)->text(), T(StringId::RES_BOOKWIN_STATUS_BILLED));
         Click(bills->viewport(), bills->visualItemRect(bills->item(0, 0)).center());
         TypeInto(w, "payAmount", QStringLiteral("10"));
         ClickCentre(Button(w, StringId::RES_BOOKWIN_PAY));
         QVERIFY(WaitForBook(rig));
         QCOMPARE(bills->item(0, 4)->text(), QStringLiteral("10.00"));
+        QCOMPARE(bills->item(0, 6)->text(), T(StringId::RES_BOOKWIN_STATUS_PART_PAID));
         QCOMPARE(bills->item(0, 5)->text(), QString::fromStdString(book::FormatMoney(total - 1000)));
         // More than is outstanding is refused; the figures stay.
         Click(bills->viewport(), bills->visualItemRect(bills->item(0, 0)).center());
@@ -177,6 +179,9 @@ private slots:
         ClickCentre(Button(w, StringId::RES_BOOKWIN_PAY));
         QVERIFY(WaitForBook(rig));
         QCOMPARE(w->Status()->styleSheet().isEmpty(), false);
+        // The rule that refused, in the user's language, with the book's own detail.
+        QVERIFY2(w->Status()->text().contains(T(StringId::RES_BOOK_ERR_INVALID)), qPrintable(w->Status()->text()));
+        QVERIFY2(w->Status()->text().contains(QStringLiteral("outstanding")), qPrintable(w->Status()->text()));
         QCOMPARE(bills->item(0, 4)->text(), QStringLiteral("10.00"));
 
         // The season: Wang 2 jobs billed and 10 paid; 4 jobs overall.
