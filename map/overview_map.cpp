@@ -162,6 +162,12 @@ void COverviewMap::Draw(QPainter& p, QSize size, const MapView& v, bool legend,
         drawn.push_back(i);
         if (s.width() > kLabelAbovePx) labelled.push_back(i);
     }
+    // Larger first: a small field measured inside a large one (a field
+    // walked again, a plot in a block) is painted over it, not under its fill.
+    auto areaOf = [&](std::size_t i) { return (*boundsOf_)[i].width() * (*boundsOf_)[i].height(); };
+    auto largerFirst = [&](std::size_t a, std::size_t b) { return areaOf(a) > areaOf(b); };
+    std::stable_sort(drawn.begin(), drawn.end(), largerFirst);
+    std::stable_sort(labelled.begin(), labelled.end(), largerFirst);
     QPolygonF poly;
     for (std::size_t k = 0; k < drawn.size(); ++k) {
         if (cancelled(k)) {
@@ -229,12 +235,18 @@ void COverviewMap::Draw(QPainter& p, QSize size, const MapView& v, bool legend,
     // Name and mu in the middle of fields large enough to hold them.
     p.setRenderHint(QPainter::Antialiasing, false);
     const QFontMetrics fm(p.font());
+    // A label that would cover one already written is left out (fields that
+    // overlap have their middles close): two names printed over each other
+    // are neither readable. The larger field keeps its label.
+    std::vector<QRectF> written;
     for (std::size_t i : labelled) {
         const OverviewField& f = (*fields_)[i];
         const QString text = QStringLiteral("%1\n%2 %3").arg(f.name).arg(f.mu, 0, 'f', 2).arg(muUnit_);
         const QRectF s = toScreen((*boundsOf_)[i]);
         const QRectF box(s.center().x() - kLabelAbovePx / 2, s.center().y() - fm.height(), kLabelAbovePx,
                          2.0 * fm.height());
+        if (std::any_of(written.begin(), written.end(), [&](const QRectF& w) { return w.intersects(box); })) continue;
+        written.push_back(box);
         p.setPen(QColor(0x10, 0x10, 0x10));
         p.drawText(box, Qt::AlignCenter, text);
     }

@@ -500,8 +500,12 @@ void CBookWindow::ShowBillPdf(const std::string& number, const std::string& out)
     const QUrl url = QUrl::fromLocalFile(Q(out));
     if (openUrl_)
         openUrl_(url);
-    else
-        QDesktopServices::openUrl(url);
+    else if (!QDesktopServices::openUrl(url))
+        // Without a PDF viewer or a desktop Qt only warns on stderr: the
+        // user is told where the file is and that nothing opened it.
+        Say(Q(FormatText(StringId::RES_BOOKWIN_PDF_WRITTEN, number.c_str(), out.c_str())) + QLatin1Char('\n') +
+                Q(FormatText(StringId::RES_GUI_OPEN_FAILED, out.c_str())),
+            true);
 }
 
 void CBookWindow::OpenBillPdfWithPictures(bool picturePages) {

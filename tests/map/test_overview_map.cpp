@@ -165,6 +165,57 @@ TEST_F(Overview, NamesAndMuOnlyWhenAFieldHoldsThem) {
     EXPECT_EQ(Count(Draw(map_, close), text, QRect(c2.x() - 20, c2.y() - 20, 40, 40)), 0);
 }
 
+// A plot measured inside a larger field, listed before it: the plot is
+// painted over the field's fill, and its click finds the plot.
+TEST(OverviewOrder, ASmallFieldInsideALargeOneIsPaintedOverIt) {
+    COverviewMap m;
+    m.SetFields({Square(15.004, 45.004, 0.002, 0, "Plot", 1), Square(15.000, 45.000, 0.01, 1, "Block", 22)});
+    const MapView v = m.Fit(kCanvas);
+    const QImage img = Draw(m, v);
+    auto over = [](QColor c, QColor bg) {
+        auto mix = [](int top, int under) { return (top * 150 + under * (255 - 150) + 127) / 255; };
+        return QColor(mix(c.red(), bg.red()), mix(c.green(), bg.green()), mix(c.blue(), bg.blue()));
+    };
+    const QColor plotOnTop = over(CategoryColour(0), FillOverWhite(1));
+    const QColor blockOnTop = over(CategoryColour(1), FillOverWhite(0));
+    ASSERT_FALSE(Near(plotOnTop, blockOnTop, 12));
+    const QPoint at = Centre(15.005, 45.005, v);
+    EXPECT_TRUE(Near(img.pixelColor(at), plotOnTop, 6)) << img.pixelColor(at).name().toStdString();
+    EXPECT_EQ(m.HitTest(QPointF(at), kCanvas, v), 0);
+    EXPECT_TRUE(Near(img.pixelColor(Centre(15.001, 45.001, v)), FillOverWhite(1)));
+}
+
+// A field walked twice: the two labels would print over each other, so
+// only one is written; side by side, both are. The same text in each, so
+// that one label is the same ink whichever is kept.
+TEST(OverviewLabels, LabelsThatWouldCoverEachOtherAreWrittenOnce) {
+    auto ink = [](const std::vector<OverviewField>& fields) {
+        COverviewMap m;
+        m.SetMuUnit(QStringLiteral("mu"));
+        m.SetFields(fields);
+        MapView v = m.Fit(kCanvas);
+        v.cx = ToWorld(15.010, 45.005).x;
+        v.cy = ToWorld(15.010, 45.005).y;
+        v.zoom = 14.5;  // a field about 160 px wide, both in view
+        // Ink in the middles of the two fields' places, clear of their outlines.
+        auto text = [](QColor c) { return qGray(c.rgb()) < 60; };
+        const QImage img = Draw(m, v);
+        int n = 0;
+        for (double lon : {15.005, 15.017}) {
+            const QPoint c = Centre(lon, 45.005, v);
+            n += Count(img, text, QRect(c.x() - 50, c.y() - 25, 100, 50));
+        }
+        return n;
+    };
+    const OverviewField north = Square(15.000, 45.000, 0.01, 0, "North", 22.5);
+    const int one = ink({north});
+    ASSERT_GT(one, 20);
+    const int walkedTwice = ink({north, Square(15.0002, 45.0001, 0.01, 1, "North", 22.5)});
+    EXPECT_LT(walkedTwice, one + one / 4) << "one label, not two over each other";
+    const int sideBySide = ink({north, Square(15.012, 45.000, 0.01, 0, "North", 22.5)});
+    EXPECT_GT(sideBySide, one + one * 3 / 4) << "both labels";
+}
+
 TEST_F(Overview, FarOutFieldsAreGrouped) {
     MapView v;
     v.cx = ToWorld(15.015, 45.005).x;
