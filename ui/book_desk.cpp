@@ -44,6 +44,10 @@ void CBookDesk::AddFiles(const QStringList& paths) {
     Show()->AddFiles(paths);
 }
 
+void CBookDesk::BeginDownloads() {
+    downloads_ = {};
+}
+
 void CBookDesk::TakeDownloads() {
     const std::vector<std::string> written = frame_.Doc().TakeWrittenFiles();
     if (written.empty() || !AddDownloadsToBook()) return;
@@ -55,19 +59,26 @@ void CBookDesk::TakeDownloads() {
         const bool open = a.store != nullptr;
         return [self, summary, where, open] {
             if (!self) return;
+            // Answers come in the order the files were stored: the copy's
+            // counts so far, each file once.
+            BookAddSummary& run = self->downloads_;
+            run.added += summary->added;
+            run.already.insert(run.already.end(), summary->already.begin(), summary->already.end());
+            run.notRead.insert(run.notRead.end(), summary->notRead.begin(), summary->notRead.end());
+            run.cancelled = run.cancelled || summary->cancelled;
+            run.status = summary->status;
             if (self->window_) {
-                self->window_->ShowAdded(*summary, true);
-                if (!summary->status.ok()) self->window_->Status()->setText(CBookWindow::Refusal(summary->status, open, where));
+                self->window_->ShowAdded(run, true);
+                if (!run.status.ok()) self->window_->Status()->setText(CBookWindow::Refusal(run.status, open, where));
             }
             const QString text =
-                summary->status.ok()
+                run.status.ok()
                     ? QString::fromStdString(FormatText(
                           StringId::RES_BOOKWIN_DOWNLOADS_ADDED,
-                          FormatText(StringId::RES_BOOK_ADD_SUMMARY, summary->added,
-                                     static_cast<int>(summary->already.size()),
-                                     static_cast<int>(summary->notRead.size()))
+                          FormatText(StringId::RES_BOOK_ADD_SUMMARY, run.added, static_cast<int>(run.already.size()),
+                                     static_cast<int>(run.notRead.size()))
                               .c_str()))
-                    : CBookWindow::Refusal(summary->status, open, where);
+                    : CBookWindow::Refusal(run.status, open, where);
             self->frame_.SetStatusText(status_pane::kMessage, text);
         };
     });

@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <memory>
 
+#include "ui/book_adding.h"
+
 namespace dorvane {
 
 class CMainFrame;
@@ -29,8 +31,12 @@ public:
     CBookWindow* Window() const;
     /// Shows the window and adds `paths` (files, folders) to the book.
     void AddFiles(const QStringList& paths);
+    /// A copy from the handheld begins: what its downloads add is counted
+    /// from here (the document reports each file as it is stored).
+    void BeginDownloads();
     /// Takes the files the last downloads stored and adds them when the
-    /// setting is on (forgets them otherwise).
+    /// setting is on (forgets them otherwise). The status tells the whole
+    /// copy so far, not only its last file.
     void TakeDownloads();
     /// True when the book's worker has nothing left to do.
     bool Idle() const;
@@ -42,6 +48,8 @@ private:
     CMainFrame& frame_;
     std::unique_ptr<CBookService> service_;
     QPointer<CBookWindow> window_;
+    /// What the downloads of the copy under way have added so far.
+    BookAddSummary downloads_;
 };
 
 }  // namespace dorvane

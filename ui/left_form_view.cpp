@@ -13,6 +13,7 @@
 #include "names/encoding.h"
 #include "names/shown_name.h"
 #include "transfer/dorvane_doc.h"
+#include "ui/book_desk.h"
 #include "ui/file_icons.h"
 #include "ui/folder_scan.h"
 #include "ui/main_frame.h"
@@ -225,6 +226,7 @@ void CLeftFormView::CopySelection(bool move) {
     if (!Doc().IsConnected() || SelectedCount() == 0) return;
     MarkSelection();
     Doc().SetComputerFolder(frame_.ComputerPane()->Folder().toStdString());
+    if (CBookDesk* book = frame_.Book()) book->BeginDownloads();
     Doc().CopyFromDevice(move);
 }
 
