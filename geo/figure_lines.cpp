@@ -132,10 +132,12 @@ std::string GroupedWhole(double v) {
 }  // namespace
 
 std::string ToleranceText(double area_m2, double tolerance_m2) {
-    const std::string mu = T(StringId::RES_FIELD_UNIT_MU);
-    return GroupedWhole(area_m2) + " m² ± " + GroupedWhole(tolerance_m2) + " m² (" +
-           FixedText(area_m2 / kSquareMetresPerMu, 2) + " ± " +
-           FixedText(tolerance_m2 / kSquareMetresPerMu, 2) + " " + mu + ")";
+    return GroupedWhole(area_m2) + " m² ± " + GroupedWhole(tolerance_m2) + " m²";
+}
+
+std::string ToleranceMuText(double area_m2, double tolerance_m2) {
+    return FixedText(area_m2 / kSquareMetresPerMu, 2) + " ± " + FixedText(tolerance_m2 / kSquareMetresPerMu, 2) + " " +
+           T(StringId::RES_FIELD_UNIT_MU);
 }
 
 std::string DurationText(double seconds) {
@@ -202,7 +204,10 @@ std::vector<FigureLine> FigureLines(const FieldFile& f, const FieldFigures& r) {
     if (r.holes > 0) add(StringId::RES_FIELD_HOLES, std::to_string(r.holes));
     if (r.validity) {
         const Validity& v = *r.validity;
+        // Two lines, as the area's units are: on one the value outgrew the
+        // field view's side at its first size.
         add(StringId::RES_FIELD_AREA_TOLERANCE, ToleranceText(r.wgs84.area_m2, r.areaTolerance_m2));
+        out.push_back({{}, ToleranceMuText(r.wgs84.area_m2, r.areaTolerance_m2)});
         if (v.tooFewPoints) {
             add(StringId::RES_FIELD_TOO_FEW, std::to_string(v.distinctPoints));
         } else if (!v.valid) {

@@ -32,9 +32,12 @@ std::string UnitPriceText(double price);
 
 /// "%.2f m" below 1 km, "%.3f km" from there.
 std::string LengthText(double metres);
-/// "9 485 m² ± 491 m² (14.23 ± 0.74 mu)": an area with its band, whole square
-/// metres grouped by thousands, mu to two decimals (unit in the user's language).
+/// "9 485 m² ± 491 m²": an area with its band, whole square metres grouped
+/// by thousands.
 std::string ToleranceText(double area_m2, double tolerance_m2);
+/// "14.23 ± 0.74 mu": the same in mu to two decimals (unit in the user's
+/// language), the line under it, as the area's other units are.
+std::string ToleranceMuText(double area_m2, double tolerance_m2);
 
 /// "h:mm:ss".
 std::string DurationText(double seconds);

@@ -189,15 +189,17 @@ TEST(Validity, ToleranceText) {
     const struct {
         double area, band;
         const char* text;
+        const char* mu;  ///< without its unit
     } cases[] = {
-        {9485, 491, "9 485 m² ± 491 m² (14.23 ± 0.74 "},
-        {123456.4, 1234.6, "123 456 m² ± 1 235 m² (185.18 ± 1.85 "},
-        {12, 0.4, "12 m² ± 0 m² (0.02 ± 0.00 "},
+        {9485, 491, "9 485 m² ± 491 m²", "14.23 ± 0.74 "},
+        {123456.4, 1234.6, "123 456 m² ± 1 235 m²", "185.18 ± 1.85 "},
+        {12, 0.4, "12 m² ± 0 m²", "0.02 ± 0.00 "},
     };
     for (const auto& c : cases) {
-        const std::string t = ToleranceText(c.area, c.band);
-        EXPECT_TRUE(t.starts_with(c.text)) << t;
-        EXPECT_TRUE(t.ends_with(")")) << t;
+        EXPECT_EQ(ToleranceText(c.area, c.band), c.text);
+        const std::string mu = ToleranceMuText(c.area, c.band);
+        EXPECT_TRUE(mu.starts_with(c.mu)) << mu;
+        EXPECT_GT(mu.size(), std::string(c.mu).size()) << "the unit follows: " << mu;
     }
 }
 

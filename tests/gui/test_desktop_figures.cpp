@@ -59,8 +59,8 @@ constexpr const char* kSquare =
     R"("geometry":{"type":"Polygon","coordinates":[[[116,0],[116.0009,0],[116.0009,0.0009],)"
     R"([116,0.0009],[116,0]]]}}]})";
 // Boundary x 1.25 m = 499.26 m², x 2.5 m = 998.52 m² (in mu: 0.75 and 1.50).
-constexpr const char* kBandAtDefault = "9 970 m² ± 499 m² (14.96 ± 0.75";
-constexpr const char* kBandAt2_5 = "9 970 m² ± 999 m² (14.96 ± 1.50";
+constexpr const char* kBandAtDefault = "9 970 m² ± 499 m²\n14.96 ± 0.75";
+constexpr const char* kBandAt2_5 = "9 970 m² ± 999 m²\n14.96 ± 1.50";
 constexpr const char* kColumnAtDefault = "499.26";
 constexpr const char* kColumnAt2_5 = "998.52";
 
@@ -89,14 +89,14 @@ std::string ManySquares(int n) {
     return s + "]}";
 }
 
-QString ValueOf(QTreeWidget* t, const QString& label) {
-    for (int i = 0; i < t->topLevelItemCount(); ++i)
-        if (t->topLevelItem(i)->text(0) == label) return t->topLevelItem(i)->text(1);
-    return {};
-}
-
+// The band's value and, on the line under it, the same in mu.
 QString Band(CFieldView* v) {
-    return ValueOf(v->Figures(), Says(StringId::RES_FIELD_AREA_TOLERANCE));
+    QTreeWidget* t = v->Figures();
+    const QString label = Says(StringId::RES_FIELD_AREA_TOLERANCE);
+    for (int i = 0; i + 1 < t->topLevelItemCount(); ++i)
+        if (t->topLevelItem(i)->text(0) == label)
+            return t->topLevelItem(i)->text(1) + QLatin1Char('\n') + t->topLevelItem(i + 1)->text(1);
+    return {};
 }
 
 QString ToleranceCell(CLedgerWindow* w) {
