@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QTextOption>
 #include <QPdfWriter>
 #include <algorithm>
 #include <cstdint>
@@ -73,7 +74,7 @@ std::string RangeText(const DateRange& r) {
 
 class Painter {
 public:
-    Painter(QPainter& p, QPagedPaintDevice& d, int pages) : p_(p), d_(d), pages_(pages) {
+    Painter(QPainter& p, QPagedPaintDevice& d) : p_(p), d_(d) {
         const double dpmm = d.logicalDpiX() / 25.4;
         margin_ = kMarginMm * dpmm;
         area_ = QRectF(margin_, margin_, d.width() - 2 * margin_, d.height() - 2 * margin_);
@@ -93,6 +94,8 @@ public:
         p_.drawText(foot, Qt::AlignRight | Qt::AlignTop,
                     Q(FormatText(StringId::RES_LEDGER_PAGE, page_, pages_)));
     }
+    /// The report's length, for "page n of m": set before the first page.
+    void SetPages(int pages) { pages_ = pages; }
     QPainter& p() { return p_; }
     QRectF area() const { return area_; }
     /// Metrics at the page's resolution: a QFontMetricsF without a device
@@ -102,7 +105,7 @@ public:
 private:
     QPainter& p_;
     QPagedPaintDevice& d_;
-    int pages_;
+    int pages_ = 0;
     int page_ = 0;
     double margin_ = 0;
     QRectF area_;
@@ -249,40 +252,81 @@ void Summary(Painter& pt, const Ledger& l, const map::COverviewMap* overview, Ti
     } while (next < total);
 }
 
-// The pages of the fields that overlap: one line per pair, both fields, the
-// shared area and its share of the smaller, "measured twice?" where it is.
-void OverlapPages(Painter& pt, const Ledger& l) {
-    std::size_t next = 0;
-    while (next < l.overlaps.size()) {
+// A pair's line: both fields, the shared area and its share of the smaller,
+// "measured twice?" where it is.
+std::string OverlapLine(const Ledger& l, const LedgerOverlap& o) {
+    char m2[32], mu[32], share[32];
+    std::snprintf(m2, sizeof m2, "%.2f", o.overlap_m2);
+    std::snprintf(mu, sizeof mu, "%.3f", o.overlap_m2 / geo::kSquareMetresPerMu);
+    std::snprintf(share, sizeof share, "%.1f %%", o.shareOfSmaller * kPercent);
+    std::string line = FormatText(StringId::RES_FIELD_OVERLAP_LINE, l.rows[o.a].fileText.c_str(),
+                                  l.rows[o.b].fileText.c_str(), m2, mu, share);
+    if (o.kept)
+        line += " - " + OverlapTwiceText(o);
+    else if (o.measuredTwice)
+        line += " - " + Text(StringId::RES_FIELD_OVERLAP_TWICE);
+    return line;
+}
+
+/// Rows of the overlap table a pair's line takes: long file names wrap onto
+/// a second row rather than lose their middle.
+constexpr int kOverlapMaxRows = 2;
+
+// The rows each pair's line takes, in the font it is painted in.
+std::vector<int> OverlapRows(const Painter& pt, const Ledger& l) {
+    std::vector<int> rows;
+    rows.reserve(l.overlaps.size());
+    for (const LedgerOverlap& o : l.overlaps) {
+        const double w = pt.Metrics(pt.Font(kTablePt, o.measuredTwice)).horizontalAdvance(Q(OverlapLine(l, o)));
+        rows.push_back(w <= pt.area().width() ? 1 : kOverlapMaxRows);
+    }
+    return rows;
+}
+
+// The first pair of each overlap page: as many pairs as their rows fill.
+std::vector<std::size_t> OverlapPageStarts(const std::vector<int>& rows) {
+    std::vector<std::size_t> starts;
+    int used = kSummaryRowsPerPage;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (used + rows[i] > kSummaryRowsPerPage) {
+            starts.push_back(i);
+            used = 0;
+        }
+        used += rows[i];
+    }
+    return starts;
+}
+
+// The pages of the fields that overlap, one line (or two) per pair.
+void OverlapPages(Painter& pt, const Ledger& l, const std::vector<int>& rows) {
+    const std::vector<std::size_t> starts = OverlapPageStarts(rows);
+    for (std::size_t page = 0; page < starts.size(); ++page) {
+        const std::size_t end = page + 1 < starts.size() ? starts[page + 1] : l.overlaps.size();
         pt.NewPage();
         double y = TitleBlock(pt, Text(StringId::RES_LEDGER_OVERLAPS), RangeText(l.range));
         QPainter& p = pt.p();
         p.setFont(pt.Font(kTablePt));
         const double rowH = pt.Metrics(p.font()).height() * 1.5;
-        for (int n = 0; n < kSummaryRowsPerPage && next < l.overlaps.size(); ++n, ++next) {
-            const LedgerOverlap& o = l.overlaps[next];
-            char m2[32], mu[32], share[32];
-            std::snprintf(m2, sizeof m2, "%.2f", o.overlap_m2);
-            std::snprintf(mu, sizeof mu, "%.3f", o.overlap_m2 / geo::kSquareMetresPerMu);
-            std::snprintf(share, sizeof share, "%.1f %%", o.shareOfSmaller * kPercent);
-            std::string line = FormatText(StringId::RES_FIELD_OVERLAP_LINE,
-                                          l.rows[o.a].fileText.c_str(),
-                                          l.rows[o.b].fileText.c_str(), m2, mu, share);
-            if (o.kept)
-                line += " - " + OverlapTwiceText(o);
-            else if (o.measuredTwice)
-                line += " - " + Text(StringId::RES_FIELD_OVERLAP_TWICE);
+        for (std::size_t i = starts[page]; i < end; ++i) {
+            const LedgerOverlap& o = l.overlaps[i];
             p.setFont(pt.Font(kTablePt, o.measuredTwice));
-            const QRectF cell(pt.area().left(), y, pt.area().width(), rowH);
-            p.drawText(cell, Qt::AlignLeft | Qt::AlignVCenter,
-                       pt.Metrics(p.font()).elidedText(Q(line), Qt::ElideMiddle, cell.width()));
-            y += rowH;
+            const QRectF cell(pt.area().left(), y, pt.area().width(), rowH * rows[i]);
+            QString text = Q(OverlapLine(l, o));
+            if (rows[i] == 1) {
+                p.drawText(cell, Qt::AlignLeft | Qt::AlignVCenter, text);
+            } else {
+                // Beyond two rows (names of hundreds of characters) the middle goes.
+                const QFontMetricsF fm = pt.Metrics(p.font());
+                if (fm.horizontalAdvance(text) > kOverlapMaxRows * cell.width() * 0.95)
+                    text = fm.elidedText(text, Qt::ElideMiddle, kOverlapMaxRows * cell.width() * 0.9);
+                // At spaces where there are, within a long path where not.
+                QTextOption wrap(Qt::AlignLeft | Qt::AlignVCenter);
+                wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+                p.drawText(cell, text, wrap);
+            }
+            y += rowH * rows[i];
         }
     }
-}
-
-int OverlapPageCount(const Ledger& l) {
-    return static_cast<int>((l.overlaps.size() + kSummaryRowsPerPage - 1) / kSummaryRowsPerPage);
 }
 
 // `tiles` becomes "none" once a picture's tiles did not come within their wait, so a
@@ -344,15 +388,21 @@ QString ReportFontFamily() {
     return family;
 }
 
-int ReportPageCount(const Ledger& l) {
+namespace {
+
+// Pages the report takes: the summary pages, the overlap pages (`overlapRows`
+// as OverlapRows measured them) and one per readable field.
+int ReportPageCount(const Ledger& l, const std::vector<int>& overlapRows) {
     // The map takes rows of the first page, as if they were rows of the table.
     const std::size_t rows = l.rows.size() + (HasOverview(l) ? kOverviewRows : 0);
     const int summary =
         std::max<int>(1, static_cast<int>((rows + kSummaryRowsPerPage - 1) / kSummaryRowsPerPage));
     int fields = 0;
     for (const auto& r : l.rows) fields += r.Billed() ? 1 : 0;
-    return summary + OverlapPageCount(l) + fields;
+    return summary + static_cast<int>(OverlapPageStarts(overlapRows).size()) + fields;
 }
+
+}  // namespace
 
 bool RenderLedger(const Ledger& ledger, QPagedPaintDevice& device, const TileSettings& tiles) {
     device.setPageSize(QPageSize(QPageSize::A4));
@@ -360,12 +410,14 @@ bool RenderLedger(const Ledger& ledger, QPagedPaintDevice& device, const TileSet
     device.setPageMargins(QMarginsF(0, 0, 0, 0));
     QPainter p;
     if (!p.begin(&device)) return false;
-    Painter pt(p, device, ReportPageCount(ledger));
+    Painter pt(p, device);
+    const std::vector<int> overlapRows = OverlapRows(pt, ledger);
+    pt.SetPages(ReportPageCount(ledger, overlapRows));
     TileSettings pageTiles = tiles;
     const auto shapes = ReadShapes(ledger);
     const map::COverviewMap overview = OverviewOf(ledger, shapes);
     Summary(pt, ledger, HasOverview(ledger) ? &overview : nullptr, pageTiles);
-    OverlapPages(pt, ledger);
+    OverlapPages(pt, ledger, overlapRows);
     for (std::size_t i = 0; i < ledger.rows.size(); ++i)
         if (ledger.rows[i].Billed()) FieldPage(pt, ledger.rows[i], shapes[i], pageTiles);
     return p.end();

@@ -17,7 +17,4 @@ QString ReportFontFamily();
 /// Paints the whole report; returns false when the device cannot be painted on.
 bool RenderLedger(const Ledger& ledger, QPagedPaintDevice& device, const TileSettings& tiles);
 
-/// Pages the report takes: the summary pages plus one per readable field.
-int ReportPageCount(const Ledger& ledger);
-
 }  // namespace dorvane::report

@@ -2,6 +2,8 @@
 // readers: pdftotext/pdfinfo/pdffonts (poppler-utils) for the PDF, Python's
 // csv module for the CSV, ogrinfo (gdal-bin) for every GIS format.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <sys/wait.h>
 
 #include <array>
@@ -392,6 +394,52 @@ TEST(ReportShapes, PdfAndCsvListTheFieldsThatOverlap) {
         const std::string row = t.out.substr(total, t.out.find('\n', total + 1) - total);
         EXPECT_NE(row.find(c.points), std::string::npos) << c.args << ": " << row;
     }
+}
+
+// Fields with long names: each pair's whole line is in the PDF (wrapped onto
+// a second row, not cut in its middle), and "Page n of m" counts the pages
+// the wrapped rows take.
+TEST(ReportShapes, LongOverlapLinesWrapWholeAndThePagesAreCounted) {
+    const std::string a = "Field beside the old irrigation canal north of the village road";
+    const std::string b = "The same field beside the canal walked again after the rain stopped";
+    // 60 pairs of such fields, apart from one another: more than one page of wrapped lines.
+    std::string features;
+    for (int i = 0; i < 60; ++i) {
+        const double x = 116 + i * 0.01;
+        char f[640];
+        std::snprintf(f, sizeof f,
+                      R"(%s{"type":"Feature","properties":{"name":"%s %d"},"geometry":{"type":"Polygon","coordinates":[[[%.5f,40],[%.5f,40],[%.5f,40.001],[%.5f,40.001],[%.5f,40]]]}},)"
+                      R"({"type":"Feature","properties":{"name":"%s %d"},"geometry":{"type":"Polygon","coordinates":[[[%.5f,40],[%.5f,40],[%.5f,40.001],[%.5f,40.001],[%.5f,40]]]}})",
+                      i ? "," : "", a.c_str(), i, x, x + 0.001, x + 0.001, x, x, b.c_str(), i, x + 0.0005,
+                      x + 0.0015, x + 0.0015, x + 0.0005, x + 0.0005);
+        features += f;
+    }
+    TempFolder dir;
+    std::ofstream(dir / "long.geojson") << R"({"type":"FeatureCollection","features":[)" + features + "]}";
+    const CliRun r = Cli(dir, "report long.geojson --pdf out.pdf --tiles none");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const CliRun text = Shell("pdftotext '" + (dir / "out.pdf").string() + "' -");
+    // Rows wrap where the page ends them: compare with the breaks as spaces.
+    std::string joined = text.out;
+    std::replace(joined.begin(), joined.end(), '\n', ' ');
+    for (int i : {0, 31, 59}) {
+        const std::string line = "long.geojson › " + a + " " + std::to_string(i) + " and long.geojson › " + b + " " +
+                                 std::to_string(i) + ": ";
+        EXPECT_NE(joined.find(line), std::string::npos) << line;
+    }
+    // The overlap pages run from their heading to the first field's page.
+    const std::size_t from = text.out.find("Fields that overlap");
+    ASSERT_NE(from, std::string::npos);
+    const std::size_t to = text.out.find("long.geojson › " + a + " 0\n", from + 1);
+    const std::string overlaps = text.out.substr(from, to == std::string::npos ? std::string::npos : to - from);
+    EXPECT_EQ(overlaps.find("…"), std::string::npos) << "no line cut in its middle";
+    const CliRun info = Shell("pdfinfo '" + (dir / "out.pdf").string() + "'");
+    const std::size_t at = info.out.find("Pages:");
+    ASSERT_NE(at, std::string::npos) << info.out;
+    const int pages = std::atoi(info.out.c_str() + at + 6);
+    EXPECT_NE(text.out.find("Page " + std::to_string(pages) + " of " + std::to_string(pages)), std::string::npos);
+    EXPECT_EQ(text.out.find("Page " + std::to_string(pages + 1) + " of"), std::string::npos);
+    EXPECT_EQ(text.out.find(" of " + std::to_string(pages + 1)), std::string::npos);
 }
 #endif
 
