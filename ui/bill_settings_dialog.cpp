@@ -23,7 +23,7 @@ CBillSettingsDialog::CBillSettingsDialog(const book::BillSettings& now, book::Ar
         StringId label;
         const char* name;
         const std::string& value;
-    } rows[kFieldCount] = {{StringId::RES_BILL_SELLER, "sellerName", now.sellerName},
+    } rows[kFieldCount] = {{StringId::RES_BOOKWIN_PAYEE, "sellerName", now.sellerName},
                            {StringId::RES_BILL_ADDRESS, "sellerAddress", now.sellerAddress},
                            {StringId::RES_BILL_PHONE, "sellerPhone", now.sellerPhone},
                            {StringId::RES_BOOKWIN_CURRENCY, "currency", now.currency}};

@@ -7,7 +7,7 @@
 #   can show, word for word as the language file has it: en/ the texts of
 #   code_en.ini, zh/ those of code_ch.ini. LANG_DIR defaults to the Language
 #   folder beside HELP.
-set(topics index communication files conversion fields errors)
+set(topics index communication files conversion fields book errors)
 # The keys DeviceErrorText maps error codes to. Keep in step with it.
 set(device_error_keys
   RES_GLOBAL_STRING_RES_ERR_MSG_NULL_1            # 0
